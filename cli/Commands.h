@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Each command takes the words after its name and returns the exit status.
+int RunProbeCommand(const std::vector<std::string>& arguments);

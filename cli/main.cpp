@@ -1,0 +1,37 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+
+namespace {
+
+void PrintUsage(std::FILE* stream) {
+    std::fputs(
+        "Usage: tovrela-cli COMMAND [ARGUMENTS]\n"
+        "\n"
+        "Commands:\n"
+        "  probe [--libav DIR] [--plain-names] FILE...   describe media files\n"
+        "\n"
+        "Run 'tovrela-cli COMMAND --help' for a command's options.\n",
+        stream);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> arguments(argv + 2, argv + argc);
+    if (command == "probe") return RunProbeCommand(arguments);
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "tovrela-cli: unknown command '%s'\n", command.c_str());
+    PrintUsage(stderr);
+    return 2;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Run-time binding of libswresample: a typed slot in namespace ff for every entry
+// point, filled when the library binds. Call ff::name(...) for every use.
+
+extern "C" {
+#include <libswresample/swresample.h>
+}
+
+#include "SwResampleEntryPoints.h"
+#include "LibraryBinder.h"
+
+namespace ff {
+#define TOVRELA_DECLARE_SLOT(name) inline decltype(&::name) name = nullptr;
+TOVRELA_SWRESAMPLE_ENTRY_POINTS(TOVRELA_DECLARE_SLOT)
+#undef TOVRELA_DECLARE_SLOT
+}  // namespace ff
+
+LibraryBinder& SwResampleBinder();

@@ -1,0 +1,9 @@
+#pragma once
+// The libswscale entry points, in the order they are resolved.
+#define TOVRELA_SWSCALE_ENTRY_POINTS(X) \
+    X(sws_scale)                        \
+    X(sws_getContext)                   \
+    X(sws_freeContext)                  \
+    X(sws_getCachedContext)             \
+    X(sws_get_class)                    \
+    X(swscale_version)
