@@ -41,7 +41,10 @@ bool LibraryBinder::LoadFile(const std::string& folder) {
     // resolve to the copies already loaded from the same folder.
     const std::string path = (loadsFromFolder_ && !folder.empty()) ? JoinPath(folder, file) : file;
     dlerror();
-    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A released library stays mapped: the libraries and what they pull in
+    // keep process-wide state (log callbacks, allocations made by their
+    // initialisers) that must not dangle once the handle is given back.
+    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!module_) errorText_ = Format("Load libraray %s error: %s", file.c_str(), LastLoaderError().c_str());
     return module_ != nullptr;
 }
