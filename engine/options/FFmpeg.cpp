@@ -1,0 +1,70 @@
+#include "FFmpeg.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "LibraryBinding.h"
+
+TCustomFFmpeg::TCustomFFmpeg() { ResetOptions(); }
+
+TCustomFFmpeg::~TCustomFFmpeg() { CleanUp(); }
+
+void TCustomFFmpeg::Initialize() {
+    if (!LibrariesBound()) return;
+    CleanUp();
+    ResetOptions();
+    CreateOptionContexts();
+}
+
+void TCustomFFmpeg::CreateOptionContexts() {
+    for (int kind = 0; kind < kMediaKindCount; ++kind) {
+        codec_option_contexts[kind].reset(ff::avcodec_alloc_context3(nullptr));
+        if (!codec_option_contexts[kind]) throw FFMpegException("Cannot allocate the codec option contexts");
+        codec_option_contexts[kind]->codec_type = static_cast<AVMediaType>(kind);
+    }
+    format_option_context.reset(ff::avformat_alloc_context());
+    if (!format_option_context) throw FFMpegException("Cannot allocate the format option context");
+    scaler_option_context.reset(ff::sws_getContext(16, 16, static_cast<AVPixelFormat>(0), 16, 16,
+                                                   static_cast<AVPixelFormat>(0), sws_flags,
+                                                   nullptr, nullptr, nullptr));
+    if (!scaler_option_context) throw FFMpegException("Cannot allocate the scaler option context");
+}
+
+void TCustomFFmpeg::CleanUp() {
+    if (!LibrariesBound()) return;
+    for (auto& context : codec_option_contexts) context.reset();
+    format_option_context.reset();
+    scaler_option_context.reset();
+    CloseOutputs();
+    // Inputs, texts, matrices and filter chains are released with the state.
+    static_cast<TOptionState&>(*this) = TOptionState();
+}
+
+// An output that was created but never written is left as an empty file;
+// removing it keeps a failed or abandoned task from leaving debris behind.
+void TCustomFFmpeg::CloseOutputs() {
+    for (TOutputContextPtr& output : output_contexts) {
+        if (!output) continue;
+        const std::string fileName = output->url ? output->url : "";
+        output.reset();
+        std::error_code error;
+        if (!fileName.empty() && std::filesystem::is_regular_file(fileName, error) &&
+            std::filesystem::file_size(fileName, error) == 0)
+            std::filesystem::remove(fileName, error);
+    }
+    output_count = 0;
+}
+
+void TCustomFFmpeg::ResetOptions() {
+    static_cast<TOptionState&>(*this) = TOptionState();
+    total_duration_ms = -1;
+}
+
+void TCustomFFmpeg::SetLogHandler(TLogHandler handler, void* user_data) {
+    log_handler = handler;
+    log_user_data = user_data;
+}
+
+void TCustomFFmpeg::Log(int level, const std::string& text) {
+    if (log_handler) log_handler(log_user_data, this, level, text);
+}

@@ -1,0 +1,162 @@
+#pragma once
+// The transcoding engine of one conversion task: its option state, the
+// operations that fill it (named options, typed setters, inputs, outputs,
+// presets) and the option-holding contexts that carry library options the
+// option table does not know.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "FFMpegException.h"
+#include "LibraryHandles.h"
+#include "OptionState.h"
+
+class TCustomFFmpeg;
+
+// Receives the engine's log lines: level -1 quiet, 0 error, 1 information,
+// 2 debug, 3 everything.
+using TLogHandler = void (*)(void* user_data, TCustomFFmpeg* sender, int level,
+                             const std::string& text);
+
+class TCustomFFmpeg : public TOptionState {
+public:
+    TCustomFFmpeg();
+    virtual ~TCustomFFmpeg();
+    TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+    TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+    // ---- Engine life and option core ----------------------------------
+
+    // Prepares the engine for a new task: clean-up, defaults, and fresh
+    // option-holding contexts. Does nothing while the libraries are unbound.
+    void Initialize();
+    // Releases everything the task opened: the option-holding contexts, the
+    // outputs (removing output files left empty), the inputs and the option
+    // buffers.
+    void CleanUp();
+    // Every option to its default; the working fields to their start values.
+    void ResetOptions();
+
+    // Applies one option of the option table by name; names the table does
+    // not know go to SetGenericOption. Raises FFMpegException or, for a value
+    // that is not a number where one is needed, ConversionError.
+    void SetOption(const std::string& name, const std::string& value);
+    // Applies lines of the form name=value in order; the first error stops it.
+    void ApplyOptionText(const std::string& text);
+    // Hands an option to the generic contexts; true when one accepted it.
+    bool SetGenericOption(const std::string& name, const std::string& value);
+    bool SetGenericOptionInt(const std::string& name, int32_t value);
+
+    // Typed setters; each stores only under its own condition.
+    void SetVerbose(int32_t level);
+    void SetAudioVolume(int32_t volume);          // >= 0
+    void SetAudioSyncMethod(int32_t method);
+    void SetVideoSyncMethod(int32_t method);
+    void SetMuxMaxDelay(float seconds);           // > 0
+    void SetMuxPreload(float seconds);            // > 0
+    void SetTitle(const std::string& text);       // non-empty
+    void SetAuthor(const std::string& text);
+    void SetCopyright(const std::string& text);
+    void SetComment(const std::string& text);
+    void SetGenre(const std::string& text);
+    void SetAlbum(const std::string& text);
+    void SetTrack(int32_t track);                 // > 0
+    void SetYear(int32_t year);                   // > 0
+    void SetStartTime(int64_t microseconds);      // > 0
+    void SetProgramId(int32_t id);                // >= 0
+    void SetRecordingTimeMs(int64_t milliseconds);  // > 0
+
+    void SetLogHandler(TLogHandler handler, void* user_data);
+    bool HasLogHandler() const { return log_handler != nullptr; }
+    // Passes a line to the log handler, when one is set.
+    void Log(int level, const std::string& text);
+    void Log(const std::string& text) { Log(1, text); }
+
+    // ---- Option value handlers ----------------------------------------
+
+    void SetFormat(const std::string& name);
+    void SetInputFormat(const std::string& name);
+    void SetOutputFormat(const std::string& name);
+    void SetFrameRate(const std::string& text);
+    void SetFrameSize(const std::string& text);
+    void SetAspectRatio(const std::string& text);
+    void SetBitrate(const std::string& name, const std::string& value);
+    void SetCropTop(int32_t pixels);
+    void SetCropBottom(int32_t pixels);
+    void SetCropLeft(int32_t pixels);
+    void SetCropRight(int32_t pixels);
+    void SetPadTop(int32_t pixels);
+    void SetPadBottom(int32_t pixels);
+    void SetPadLeft(int32_t pixels);
+    void SetPadRight(int32_t pixels);
+    void SetPadColor(int32_t rgb);  // red in bits 0-7, green 8-15, blue 16-23
+    void SetPixelFormat(const std::string& name);
+    void SetSampleFormat(const std::string& name);
+    void SetVideoQScale(float qscale);
+    void SetTopFieldFirst(int32_t value);
+    void SetMeThreshold(int32_t value);
+    void SetVideoChannel(int32_t channel);
+    void SetAudioSampleRate(int32_t rate);
+    void SetAudioChannels(int32_t channels);
+    void SetVideoStandard(const std::string& text);
+    void SetRcOverride(const std::string& text);
+    void SetVideoCodec(const std::string& name);
+    void SetAudioCodec(const std::string& name);
+    void SetSubtitleCodec(const std::string& name);
+    void SetVideoTag(const std::string& tag);
+    void SetAudioTag(const std::string& tag);
+    void SetVideoFilters(const std::string& text);
+    void AddVideoHook(const std::string& text);
+    void AddStreamMap(const std::string& text);
+    void AddMetaDataMap(const std::string& text);
+    void SetInputTsScale(const std::string& text);
+    void SetRecordingTime(const std::string& text);
+    void SetStartTimeText(const std::string& text);
+    void SetInputTsOffset(const std::string& text);
+    void SetRecordingTimestamp(const std::string& text);
+    void SetPass(int32_t pass);
+    void SetIntraMatrix(const std::string& text);
+    void SetInterMatrix(const std::string& text);
+    void SetVstats();
+    void SetVstatsFile(const std::string& name);
+    void AddBitstreamFilter(const std::string& name, const std::string& text);
+
+    // ---- Inputs, outputs and presets ----------------------------------
+
+    // False with last_error set when the file cannot be opened or created.
+    bool OpenInputFile(const std::string& fileName);
+    bool OpenOutputFile(const std::string& fileName);
+    void SetTarget(const std::string& text);
+    void SetTargetWithNorm(const std::string& target, const std::string& norm,
+                           const std::string& fallbackNorm);
+    void AddNewVideo();
+    void AddNewAudio();
+    void AddNewSubtitle();
+
+    // ---- Engine fields --------------------------------------------------
+
+    std::string last_error;          // text of the last orderly failure
+    int64_t total_duration_ms = -1;  // task duration; -1 = unknown
+
+    // Option holders for what the option table does not know, one codec
+    // context per media kind (video, audio, data, subtitle, attachment).
+    std::array<TCodecContextPtr, kMediaKindCount> codec_option_contexts;
+    TFormatContextPtr format_option_context;
+    TScalerContextPtr scaler_option_context;
+
+    TLogHandler log_handler = nullptr;
+    void* log_user_data = nullptr;
+
+private:
+    // ---- Option core (private) ----------------------------------------
+    void CreateOptionContexts();
+    void CloseOutputs();
+    // The name of the option that took the value, empty when none did.
+    std::string SetOnGenericContexts(const std::string& name, const std::string& value);
+    bool KeepPrivateOption(const std::string& name, const std::string& value);
+
+    // ---- Option value handlers (private) --------------------------------
+
+    // ---- Inputs, outputs and presets (private) ------------------------
+};

@@ -1,0 +1,78 @@
+#pragma once
+// Owning holders for the library objects the engine keeps, so that each one
+// is released exactly once, through the library's own free function, on every
+// path. The deleters do nothing when the library is no longer bound: at that
+// point the memory belongs to a library that is gone.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
+#include "SwScaleHlpr.h"
+
+struct LibraryMemoryDeleter {
+    void operator()(void* memory) const {
+        if (ff::av_free) ff::av_free(memory);
+    }
+};
+
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* context) const {
+        if (ff::avcodec_free_context) ff::avcodec_free_context(&context);
+    }
+};
+
+// A format context that never opened a file: an option holder or a context
+// whose opening failed before the library took it over.
+struct FormatContextDeleter {
+    void operator()(AVFormatContext* context) const {
+        if (ff::avformat_free_context) ff::avformat_free_context(context);
+    }
+};
+
+struct InputContextDeleter {
+    void operator()(AVFormatContext* context) const {
+        if (ff::avformat_close_input) ff::avformat_close_input(&context);
+    }
+};
+
+// Closes the output's byte stream when its format writes a file, then frees
+// the context with its streams.
+struct OutputContextDeleter {
+    void operator()(AVFormatContext* context) const {
+        if (!ff::avformat_free_context) return;
+        if (context->pb && context->oformat && !(context->oformat->flags & AVFMT_NOFILE))
+            ff::avio_closep(&context->pb);
+        ff::avformat_free_context(context);
+    }
+};
+
+struct ScalerContextDeleter {
+    void operator()(SwsContext* context) const {
+        if (ff::sws_freeContext) ff::sws_freeContext(context);
+    }
+};
+
+struct BitstreamFilterDeleter {
+    void operator()(AVBSFContext* context) const {
+        if (ff::av_bsf_free) ff::av_bsf_free(&context);
+    }
+};
+
+// A zero-terminated text allocated with av_strdup or av_malloc.
+using TLibraryString = std::unique_ptr<char, LibraryMemoryDeleter>;
+// 64 quantiser coefficients in a zero-filled 128-byte block from av_mallocz.
+using TQuantMatrix = std::unique_ptr<int16_t[], LibraryMemoryDeleter>;
+using TCodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using TFormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using TInputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+using TOutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
+using TScalerContextPtr = std::unique_ptr<SwsContext, ScalerContextDeleter>;
+using TBitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterDeleter>;
+// Bitstream filters applied in order to the packets of one stream; a new
+// filter goes at the end. The contexts are allocated for their filter and
+// initialised once the stream's parameters are known.
+using TBitstreamFilterChain = std::vector<TBitstreamFilterPtr>;

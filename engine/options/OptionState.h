@@ -1,0 +1,174 @@
+#pragma once
+// The engine's option state: what the named options, the typed setters and
+// the input and output set-up leave for the transcoding core. Every field
+// carries its default here, so a default-constructed TOptionState is the
+// state after a reset. Fields marked "pending" describe the next input or
+// the next output stream and are cleared once that has been created.
+// Times are in microseconds unless said otherwise.
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "LibraryHandles.h"
+
+constexpr int kMaxFiles = 20;          // inputs, and outputs
+constexpr int kMaxStreams = 20;        // streams per file
+constexpr int kMaxStreamMaps = 400;
+constexpr int kMaxMetaDataMaps = 20;
+
+// Media kinds, as numbered by the libraries.
+constexpr int kMediaKindCount = 5;     // video, audio, data, subtitle, attachment
+
+// One "map" option: which input stream feeds the next output stream, and the
+// stream it keeps in step with.
+struct TStreamMap {
+    int32_t file_index = 0;
+    int32_t stream_index = 0;
+    int32_t sync_file_index = 0;
+    int32_t sync_stream_index = 0;
+};
+
+// One "map_meta_data" option: whose metadata an output copies.
+struct TMetaDataMap {
+    int32_t out_file = 0;
+    int32_t in_file = 0;
+};
+
+// Whose own option class accepted an option that the generic contexts do not
+// know; its text is applied once that muxer or encoder is chosen.
+enum class TPrivateOptionOwner { Muxer, Encoder };
+
+struct TPrivateOption {
+    std::string name;
+    std::string value;
+    TPrivateOptionOwner owner = TPrivateOptionOwner::Muxer;
+    int flags = 0;  // the option's AV_OPT_FLAG_* bits (media kind, encoding)
+};
+
+struct TOptionState {
+    // Files and maps.
+    std::array<TInputContextPtr, kMaxFiles> input_contexts;
+    int32_t input_count = 0;
+    std::array<int64_t, kMaxFiles> input_ts_offsets{};
+    std::array<std::array<double, kMaxStreams>, kMaxFiles> input_ts_scales{};  // 0 = none
+    std::array<TOutputContextPtr, kMaxFiles> output_contexts;
+    int32_t output_count = 0;
+    std::array<TStreamMap, kMaxStreamMaps> stream_maps{};
+    int32_t stream_map_count = 0;
+    std::array<TMetaDataMap, kMaxMetaDataMaps> meta_data_maps{};
+    int32_t meta_data_map_count = 0;
+
+    // Formats, picture and audio.
+    const AVInputFormat* forced_input_format = nullptr;    // pending
+    const AVOutputFormat* forced_output_format = nullptr;  // pending
+    int32_t frame_width = 0;   // 0 = from the input
+    int32_t frame_height = 0;
+    float frame_aspect_ratio = 0;  // 0 = unset
+    int32_t frame_pix_fmt = -1;
+    int32_t audio_sample_fmt = -1;
+    int32_t frame_padtop = 0;
+    int32_t frame_padbottom = 0;
+    int32_t frame_padleft = 0;
+    int32_t frame_padright = 0;
+    int32_t padcolor_y = 16;
+    int32_t padcolor_u = 128;
+    int32_t padcolor_v = 128;
+    int32_t frame_croptop = 0;
+    int32_t frame_cropbottom = 0;
+    int32_t frame_cropleft = 0;
+    int32_t frame_cropright = 0;
+    // Frames to encode per media kind: video, audio, data, subtitle.
+    std::array<int32_t, 4> max_frames{std::numeric_limits<int32_t>::max(),
+                                      std::numeric_limits<int32_t>::max(),
+                                      std::numeric_limits<int32_t>::max(),
+                                      std::numeric_limits<int32_t>::max()};
+    AVRational frame_rate{0, 0};  // den 0 = unset
+    float video_qscale = 0;       // 0 = unset
+    TQuantMatrix intra_matrix;
+    TQuantMatrix inter_matrix;
+    TLibraryString rc_override;
+    int32_t video_disable = 0;  // pending
+    int32_t video_discard = 0;
+    TLibraryString video_codec_name;  // pending
+    int32_t video_codec_tag = 0;      // FourCC, first character in the low byte
+    int32_t same_quality = 0;
+    int32_t deinterlace = 0;
+    int32_t top_field_first = -1;  // -1 = automatic
+    int32_t me_threshold = 0;
+    int32_t intra_dc_precision = 8;
+    int32_t loop_input = 0;
+    int32_t loop_output = -1;
+    int32_t qp_hist = 0;
+    std::string vfilters;
+    int32_t intra_only = 0;
+    int32_t audio_sample_rate = 44100;
+    float audio_qscale = -99999;  // -99999 = unset
+    int32_t audio_disable = 0;  // pending
+    int32_t audio_channels = 2;
+    TLibraryString audio_codec_name;  // pending
+    int32_t audio_codec_tag = 0;
+    std::string audio_language;  // pending
+    int32_t subtitle_disable = 0;  // pending
+    TLibraryString subtitle_codec_name;  // pending
+    std::string subtitle_language;  // pending
+    int32_t audio_stream_copy = 0;     // pending
+    int32_t video_stream_copy = 0;     // pending
+    int32_t subtitle_stream_copy = 0;  // pending
+    TBitstreamFilterChain video_bitstream_filters;     // pending
+    TBitstreamFilterChain audio_bitstream_filters;     // pending
+    TBitstreamFilterChain subtitle_bitstream_filters;  // pending
+    // Per output file and stream.
+    std::array<std::array<TBitstreamFilterChain, kMaxStreams>, kMaxFiles> stream_bitstream_filters;
+
+    // Timing, muxing and metadata.
+    int64_t recording_time = std::numeric_limits<int64_t>::max();
+    int64_t start_time = 0;           // pending
+    int64_t recording_timestamp = 0;  // seconds
+    int64_t input_ts_offset = 0;
+    float mux_preload = 0.5f;    // seconds
+    float mux_max_delay = 0.7f;  // seconds
+    std::string title;
+    std::string author;
+    std::string copyright;
+    std::string comment;
+    std::string genre;
+    std::string album;
+    int32_t year = 0;   // 0 = none
+    int32_t track = 0;  // 0 = none
+    int64_t limit_filesize = 0;  // bytes; 0 = none
+    int32_t video_sync_method = -1;
+    int32_t audio_sync_method = 0;
+    float audio_drift_threshold = 0.1f;  // seconds
+    float dts_delta_threshold = 10.0f;   // seconds
+    uint8_t copy_ts = 0;
+    int32_t shortest = 0;
+    int32_t video_global_header = 0;  // bit 0: global header; bit 1: local header
+    int32_t program_id = 0;           // 0 = all
+    int32_t rate_emulation = 0;       // pending
+    int32_t video_channel = 0;        // pending
+    TLibraryString video_standard;
+    int32_t audio_volume = 256;  // 256 = unchanged
+    uint8_t exit_on_error = 0;
+    int32_t input_sync = 0;
+    int32_t hex_dump = 0;
+    int32_t packet_dump = 0;
+    int32_t psnr = 0;
+    int32_t pass = 0;  // 1 or 2 for two passes; 0 = one pass
+    std::string passlogfile;
+    TLibraryString vstats_file;
+    uint8_t vhook_active = 0;
+    int32_t verbose = 1;
+    int32_t thread_count = 1;
+    int32_t pgmyuv_mode = 0;
+    int32_t sws_flags = 4;  // bicubic
+
+    // Names of the options that the generic contexts accepted, in order, once
+    // per acceptance; the input and output set-up copies them onto the real
+    // contexts.
+    std::vector<std::string> option_names;
+    // Options accepted by a muxer's or encoder's own option class.
+    std::vector<TPrivateOption> private_options;
+};
