@@ -1,0 +1,276 @@
+// The option table: every named option the engine knows, how its value is
+// read and where it goes. Dispatch is one walk over the rows in order; names
+// no row takes go to the generic option contexts.
+
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include "FFmpeg.h"
+#include "TextConversion.h"
+
+namespace {
+
+enum class ValueKind {
+    Ignored,      // logged and otherwise dropped
+    Unsupported,  // refused
+    Flag,         // the value is ignored and 1 is stored
+    Int,
+    Int64,
+    Float,
+    Text,
+    Duration,     // text handed to a handler that reads a duration
+    Date,         // text handed to a handler that reads a date
+    None,         // an action that takes no value
+};
+
+// Frames-to-encode entry of one media kind.
+struct MaxFramesEntry {
+    int kind;
+};
+
+using Int32Field = int32_t TOptionState::*;
+using ByteField = uint8_t TOptionState::*;
+using Int64Field = int64_t TOptionState::*;
+using FloatField = float TOptionState::*;
+using StringField = std::string TOptionState::*;
+using IntHandler = void (TCustomFFmpeg::*)(int32_t);
+using FloatHandler = void (TCustomFFmpeg::*)(float);
+using TextHandler = void (TCustomFFmpeg::*)(const std::string&);
+// Handlers that also need the option's name ("b" or "ab", "vbsf" or "absf").
+using NamedHandler = void (TCustomFFmpeg::*)(const std::string&, const std::string&);
+using Action = void (TCustomFFmpeg::*)();
+
+using Target = std::variant<std::monostate, Int32Field, ByteField, Int64Field, FloatField,
+                            StringField, MaxFramesEntry, IntHandler, FloatHandler, TextHandler,
+                            NamedHandler, Action>;
+
+struct OptionRow {
+    std::string_view name;
+    ValueKind kind;
+    Target target;
+};
+
+using K = ValueKind;
+using E = TCustomFFmpeg;
+using S = TOptionState;
+
+constexpr OptionRow kOptionTable[] = {
+    {"L", K::Ignored, {}},
+    {"h", K::Ignored, {}},
+    {"version", K::Ignored, {}},
+    {"formats", K::Ignored, {}},
+    {"f", K::Text, &E::SetFormat},
+    {"i", K::Ignored, {}},  // inputs are opened by the component
+    {"y", K::Ignored, {}},
+    {"map", K::Text, &E::AddStreamMap},
+    {"map_meta_data", K::Text, &E::AddMetaDataMap},
+    {"t", K::Duration, &E::SetRecordingTime},
+    {"fs", K::Int64, &S::limit_filesize},
+    {"ss", K::Duration, &E::SetStartTimeText},
+    {"itsoffset", K::Duration, &E::SetInputTsOffset},
+    {"itsscale", K::Text, &E::SetInputTsScale},
+    {"title", K::Text, &E::SetTitle},
+    {"timestamp", K::Date, &E::SetRecordingTimestamp},
+    {"author", K::Text, &E::SetAuthor},
+    {"copyright", K::Text, &E::SetCopyright},
+    {"comment", K::Text, &E::SetComment},
+    {"genre", K::Text, &E::SetGenre},
+    {"album", K::Text, &E::SetAlbum},
+    {"dframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_DATA}},
+    {"benchmark", K::Ignored, {}},
+    {"dump", K::Flag, &S::packet_dump},
+    {"hex", K::Flag, &S::hex_dump},
+    {"re", K::Flag, &S::rate_emulation},
+    {"loop_input", K::Flag, &S::loop_input},
+    {"loop_output", K::Int, &S::loop_output},
+    {"v", K::Int, &E::SetVerbose},
+    {"target", K::Text, &E::SetTarget},
+    {"threads", K::Unsupported, {}},
+    {"vsync", K::Int, &S::video_sync_method},
+    {"async", K::Int, &S::audio_sync_method},
+    {"adrift_threshold", K::Float, &S::audio_drift_threshold},
+    {"vglobal", K::Int, &S::video_global_header},
+    {"copyts", K::Flag, &S::copy_ts},
+    {"shortest", K::Flag, &S::shortest},
+    {"dts_delta_threshold", K::Float, &S::dts_delta_threshold},
+    {"programid", K::Int, &S::program_id},
+    {"xerror", K::Flag, &S::exit_on_error},
+    {"b", K::Text, &E::SetBitrate},
+    {"vb", K::Text, &E::SetBitrate},
+    {"vframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_VIDEO}},
+    {"r", K::Text, &E::SetFrameRate},
+    {"s", K::Text, &E::SetFrameSize},
+    {"aspect", K::Text, &E::SetAspectRatio},
+    {"pix_fmt", K::Text, &E::SetPixelFormat},
+    {"croptop", K::Int, &E::SetCropTop},
+    {"cropbottom", K::Int, &E::SetCropBottom},
+    {"cropleft", K::Int, &E::SetCropLeft},
+    {"cropright", K::Int, &E::SetCropRight},
+    {"padtop", K::Int, &E::SetPadTop},
+    {"padbottom", K::Int, &E::SetPadBottom},
+    {"padleft", K::Int, &E::SetPadLeft},
+    {"padright", K::Int, &E::SetPadRight},
+    {"padcolor", K::Int, &E::SetPadColor},
+    {"intra", K::Flag, &S::intra_only},
+    {"vn", K::Flag, &S::video_disable},
+    {"vdt", K::Int, &S::video_discard},
+    {"qscale", K::Float, &E::SetVideoQScale},
+    {"rc_override", K::Text, &E::SetRcOverride},
+    {"vcodec", K::Text, &E::SetVideoCodec},
+    {"me_threshold", K::Int, &E::SetMeThreshold},
+    {"sameq", K::Flag, &S::same_quality},
+    {"pass", K::Int, &E::SetPass},
+    {"passlogfile", K::Text, &S::passlogfile},
+    {"deinterlace", K::Flag, &S::deinterlace},
+    {"psnr", K::Flag, &S::psnr},
+    {"vstats", K::None, &E::SetVstats},
+    {"vstats_file", K::Text, &E::SetVstatsFile},
+    {"vhook", K::Text, &E::AddVideoHook},
+    {"vfilters", K::Text, &E::SetVideoFilters},
+    {"intra_matrix", K::Text, &E::SetIntraMatrix},
+    {"inter_matrix", K::Text, &E::SetInterMatrix},
+    {"top", K::Int, &E::SetTopFieldFirst},
+    {"dc", K::Int, &S::intra_dc_precision},
+    {"vtag", K::Text, &E::SetVideoTag},
+    {"newvideo", K::None, &E::AddNewVideo},
+    {"qphist", K::Flag, &S::qp_hist},
+    {"ab", K::Text, &E::SetBitrate},
+    {"aframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_AUDIO}},
+    {"aq", K::Float, &S::audio_qscale},
+    {"ar", K::Int, &E::SetAudioSampleRate},
+    {"ac", K::Int, &E::SetAudioChannels},
+    {"an", K::Flag, &S::audio_disable},
+    {"acodec", K::Text, &E::SetAudioCodec},
+    {"atag", K::Text, &E::SetAudioTag},
+    {"vol", K::Int, &S::audio_volume},
+    {"newaudio", K::None, &E::AddNewAudio},
+    {"alang", K::Text, &S::audio_language},
+    {"sample_fmt", K::Text, &E::SetSampleFormat},
+    {"sn", K::Flag, &S::subtitle_disable},
+    {"scodec", K::Text, &E::SetSubtitleCodec},
+    {"newsubtitle", K::None, &E::AddNewSubtitle},
+    {"slang", K::Text, &S::subtitle_language},
+    {"vc", K::Int, &E::SetVideoChannel},
+    {"tvstd", K::Text, &E::SetVideoStandard},
+    {"isync", K::Flag, &S::input_sync},
+    {"muxdelay", K::Float, &S::mux_max_delay},
+    {"muxpreload", K::Float, &S::mux_preload},
+    {"absf", K::Text, &E::AddBitstreamFilter},
+    {"vbsf", K::Text, &E::AddBitstreamFilter},
+    {"sbsf", K::Text, &E::AddBitstreamFilter},
+    {"apre", K::Ignored, {}},
+    {"vpre", K::Ignored, {}},
+    {"spre", K::Ignored, {}},
+};
+
+// Whether a row's target can take the value its kind reads.
+constexpr bool TargetFitsKind(const OptionRow& row) {
+    const Target& t = row.target;
+    switch (row.kind) {
+        case K::Ignored:
+        case K::Unsupported:
+            return std::holds_alternative<std::monostate>(t);
+        case K::Flag:
+            return std::holds_alternative<Int32Field>(t) || std::holds_alternative<ByteField>(t);
+        case K::Int:
+            return std::holds_alternative<Int32Field>(t) || std::holds_alternative<MaxFramesEntry>(t) ||
+                   std::holds_alternative<IntHandler>(t);
+        case K::Int64:
+            return std::holds_alternative<Int64Field>(t);
+        case K::Float:
+            return std::holds_alternative<FloatField>(t) || std::holds_alternative<FloatHandler>(t);
+        case K::Text:
+            return std::holds_alternative<StringField>(t) || std::holds_alternative<TextHandler>(t) ||
+                   std::holds_alternative<NamedHandler>(t);
+        case K::Duration:
+        case K::Date:
+            return std::holds_alternative<TextHandler>(t);
+        case K::None:
+            return std::holds_alternative<Action>(t);
+    }
+    return false;
+}
+
+constexpr bool TableIsConsistent() {
+    for (const OptionRow& row : kOptionTable)
+        if (!TargetFitsKind(row)) return false;
+    return true;
+}
+static_assert(TableIsConsistent(), "an option row's target cannot take its kind of value");
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+void ApplyRow(TCustomFFmpeg& engine, const OptionRow& row, const std::string& name,
+              const std::string& value) {
+    if (row.kind == K::Ignored) {
+        engine.Log("Do nothing: option - " + name);
+        return;
+    }
+    if (row.kind == K::Unsupported) throw FFMpegException("TODO: option - " + name);
+    std::visit(Overloaded{
+                   [](std::monostate) {},
+                   [&](Int32Field field) {
+                       engine.*field = row.kind == K::Flag ? 1 : TextToInt32(value);
+                   },
+                   [&](ByteField field) { engine.*field = 1; },
+                   [&](Int64Field field) { engine.*field = TextToInt64(value); },
+                   [&](FloatField field) { engine.*field = TextToFloat(value); },
+                   [&](StringField field) { engine.*field = value; },
+                   [&](MaxFramesEntry entry) { engine.max_frames[entry.kind] = TextToInt32(value); },
+                   [&](IntHandler handler) { (engine.*handler)(TextToInt32(value)); },
+                   [&](FloatHandler handler) { (engine.*handler)(TextToFloat(value)); },
+                   [&](TextHandler handler) { (engine.*handler)(value); },
+                   [&](NamedHandler handler) { (engine.*handler)(name, value); },
+                   [&](Action action) { (engine.*action)(); },
+               },
+               row.target);
+}
+
+// Every kind of line break becomes a single line feed.
+std::string NormaliseLineBreaks(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            result += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value) {
+    for (const OptionRow& row : kOptionTable) {
+        if (row.name == name) {
+            ApplyRow(*this, row, name, value);
+            return;
+        }
+    }
+    SetGenericOption(name, value);
+}
+
+void TCustomFFmpeg::ApplyOptionText(const std::string& text) {
+    const std::string lines = NormaliseLineBreaks(TrimText(text));
+    size_t start = 0;
+    while (start < lines.size()) {
+        size_t end = lines.find('\n', start);
+        if (end == std::string::npos) end = lines.size();
+        const std::string line = lines.substr(start, end - start);
+        start = end + 1;
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            SetOption(line, "");
+        else
+            SetOption(line.substr(0, equals), line.substr(equals + 1));
+    }
+}
