@@ -1,0 +1,106 @@
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "EngineFixture.h"
+
+namespace {
+
+using TypedSettersTest = EngineTest;
+
+TEST_F(TypedSettersTest, ValuesMeaningUnsetLeaveTheDefaults) {
+    const auto before = DescribeOptionState(engine);
+    engine.SetAudioVolume(-1);
+    engine.SetMuxMaxDelay(0);
+    engine.SetMuxPreload(-0.5f);
+    engine.SetTitle("");
+    engine.SetAlbum("");
+    engine.SetTrack(0);
+    engine.SetYear(-1);
+    engine.SetStartTime(0);
+    engine.SetProgramId(-1);
+    engine.SetRecordingTimeMs(0);
+    engine.SetRecordingTimeMs(-1);
+    EXPECT_EQ(DescribeOptionState(engine), before);
+}
+
+TEST_F(TypedSettersTest, MeaningfulValuesAreStored) {
+    engine.SetAudioVolume(0);
+    engine.SetAudioSyncMethod(-3);
+    engine.SetVideoSyncMethod(0);
+    engine.SetMuxMaxDelay(1.5f);
+    engine.SetMuxPreload(0.25f);
+    engine.SetTitle("Title");
+    engine.SetAuthor("Author");
+    engine.SetCopyright("(c)");
+    engine.SetComment("Comment");
+    engine.SetGenre("Genre");
+    engine.SetAlbum("Album");
+    engine.SetTrack(3);
+    engine.SetYear(2009);
+    engine.SetStartTime(1);
+    engine.SetProgramId(0);
+    EXPECT_EQ(engine.audio_volume, 0);
+    EXPECT_EQ(engine.audio_sync_method, -3);
+    EXPECT_EQ(engine.video_sync_method, 0);
+    EXPECT_FLOAT_EQ(engine.mux_max_delay, 1.5f);
+    EXPECT_FLOAT_EQ(engine.mux_preload, 0.25f);
+    EXPECT_EQ(engine.title + engine.author + engine.copyright + engine.comment + engine.genre + engine.album,
+              "TitleAuthor(c)CommentGenreAlbum");
+    EXPECT_EQ(engine.track, 3);
+    EXPECT_EQ(engine.year, 2009);
+    EXPECT_EQ(engine.start_time, 1);
+    EXPECT_EQ(engine.program_id, 0);
+}
+
+TEST_F(TypedSettersTest, RecordingTimeIsComputedInSixtyFourBits) {
+    engine.SetRecordingTimeMs(3000000);  // 50 minutes: 3e9 microseconds
+    EXPECT_EQ(engine.recording_time, 3000000000LL);
+    EXPECT_EQ(engine.total_duration_ms, 3000000);
+}
+
+TEST_F(TypedSettersTest, InitializeStartsFromTheDefaults) {
+    engine.SetRecordingTimeMs(1000);
+    engine.SetOption("g", "25");
+    engine.Initialize();
+    EXPECT_EQ(engine.total_duration_ms, -1);
+    EXPECT_TRUE(engine.option_names.empty());
+    EXPECT_NE(engine.codec_option_contexts[0]->gop_size, 25);
+}
+
+class CleanUpTest : public EngineTest {
+protected:
+    // Creates an output the way output set-up does, leaving the file as
+    // `content` says.
+    void AddOutput(const std::filesystem::path& path, const std::string& content) {
+        AVFormatContext* output = nullptr;
+        ASSERT_GE(ff::avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()), 0);
+        engine.output_contexts[engine.output_count++].reset(output);
+        ASSERT_GE(ff::avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
+        std::ofstream(path, std::ios::binary | std::ios::app) << content;
+    }
+
+    std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                   ("options_core_cleanup_" + std::to_string(getpid()));
+    void SetUp() override {
+        EngineTest::SetUp();
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(folder);
+        EngineTest::TearDown();
+    }
+};
+
+TEST_F(CleanUpTest, EmptyOutputsAreRemovedAndWrittenOnesKept) {
+    AddOutput(folder / "empty.mp4", "");
+    AddOutput(folder / "written.mp4", "data");
+    engine.CleanUp();
+    EXPECT_EQ(engine.output_count, 0);
+    EXPECT_EQ(engine.output_contexts[0], nullptr);
+    EXPECT_FALSE(std::filesystem::exists(folder / "empty.mp4"));
+    ASSERT_TRUE(std::filesystem::exists(folder / "written.mp4"));
+    EXPECT_EQ(std::filesystem::file_size(folder / "written.mp4"), 4u);
+}
+
+}  // namespace
