@@ -40,15 +40,17 @@ void TCustomFFmpeg::CleanUp() {
     static_cast<TOptionState&>(*this) = TOptionState();
 }
 
-// An output that was created but never written is left as an empty file;
-// removing it keeps a failed or abandoned task from leaving debris behind.
+// An output that the set-up created but nothing wrote is left as an empty
+// file; removing it keeps a failed or abandoned task from leaving debris
+// behind. A file that existed before is never removed.
 void TCustomFFmpeg::CloseOutputs() {
-    for (TOutputContextPtr& output : output_contexts) {
+    for (int index = 0; index < kMaxFiles; ++index) {
+        TOutputContextPtr& output = output_contexts[index];
         if (!output) continue;
         const std::string fileName = output->url ? output->url : "";
         output.reset();
         std::error_code error;
-        if (!fileName.empty() && std::filesystem::is_regular_file(fileName, error) &&
+        if (output_file_created[index] && !fileName.empty() && std::filesystem::is_regular_file(fileName, error) &&
             std::filesystem::file_size(fileName, error) == 0)
             std::filesystem::remove(fileName, error);
     }

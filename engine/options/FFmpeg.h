@@ -14,6 +14,10 @@
 
 class TCustomFFmpeg;
 
+// The television norm a target preset is applied for; film takes the NTSC
+// picture sizes at its own frame rate.
+enum class TTargetNorm { Pal, Ntsc, Film };
+
 // Receives the engine's log lines: level -1 quiet, 0 error, 1 information,
 // 2 debug, 3 everything.
 using TLogHandler = void (*)(void* user_data, TCustomFFmpeg* sender, int level,
@@ -159,4 +163,29 @@ private:
     // ---- Option value handlers (private) --------------------------------
 
     // ---- Inputs, outputs and presets (private) ------------------------
+    // Looks a codec up by name; an empty name gives AV_CODEC_ID_NONE. False
+    // with last_error set when no codec of that name and media kind exists.
+    bool FindCodecId(const char* name, AVMediaType kind, AVCodecID& id, bool encoder);
+    // Copies the accepted generic options whose flags include all of `flags`
+    // from an option-holding context onto a real one.
+    void ApplyOptionNames(void* target, void* option_context, int flags);
+    void ApplyPrivateOptions(void* target, TPrivateOptionOwner owner, int kind_flag);
+    void ClearPendingInputOptions();
+    void TakeOverStreamProperties(AVFormatContext* context, const std::string& fileName, int input_index);
+    AVCodecContext* NewDecoderContext(const AVStream* stream);
+    bool FailOutput(const std::string& text, int output_index);
+    bool PrepareOutputFile(const std::string& fileName, int output_index);
+    void CheckInputMediaTypes(bool& has_video, bool& has_audio, bool& has_subtitle) const;
+    void AddOutputStreams(AVFormatContext* output, int output_index);
+    void NewVideoStream(AVFormatContext* output, int output_index);
+    void NewAudioStream(AVFormatContext* output, int output_index);
+    void NewSubtitleStream(AVFormatContext* output, int output_index);
+    void SetVideoEncoding(AVCodecContext* encoder);
+    void SetAudioEncoding(AVCodecContext* encoder);
+    AVStream* AttachStream(AVFormatContext* output, int output_index, TCodecContextPtr encoder,
+                           bool stream_copy, TBitstreamFilterChain& pending_filters);
+    void SetOutputMetadata(AVFormatContext* output);
+    void SetMuxerOptions(AVFormatContext* output);
+    TTargetNorm DecideNorm(const std::string& norm, const std::string& fallback);
+
 };

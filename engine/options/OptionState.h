@@ -48,6 +48,14 @@ struct TPrivateOption {
     int flags = 0;  // the option's AV_OPT_FLAG_* bits (media kind, encoding)
 };
 
+// An output stream as the output set-up leaves it: the stream's own encoder
+// context, filled but not opened, or for a stream copied without re-encoding
+// a context that carries only the stream's kind.
+struct TOutputStreamSetup {
+    TCodecContextPtr encoder;
+    bool stream_copy = false;
+};
+
 struct TOptionState {
     // Files and maps.
     std::array<TInputContextPtr, kMaxFiles> input_contexts;
@@ -171,4 +179,17 @@ struct TOptionState {
     std::vector<std::string> option_names;
     // Options accepted by a muxer's or encoder's own option class.
     std::vector<TPrivateOption> private_options;
+
+    // ---- Left by the input and output set-up for the transcoding core ----
+    // Per input: one decoder context per stream (by stream index), filled
+    // from the probed parameters and the decoding options, not opened.
+    std::array<std::vector<TCodecContextPtr>, kMaxFiles> input_decoders;
+    // Per input: read at the native frame rate ("re" when it was opened).
+    std::array<int32_t, kMaxFiles> input_rate_emulation{};
+    // Per output: its streams in index order.
+    std::array<std::vector<TOutputStreamSetup>, kMaxFiles> output_streams;
+    // Per output: the set-up created the file (empty), so clean-up may
+    // remove it while it is still empty; a file that existed is never removed.
+    std::array<bool, kMaxFiles> output_file_created{};
+    uint8_t vfilters_active = 0;  // the output was created with "vfilters" set
 };

@@ -1,0 +1,201 @@
+// Creating an output: the container, the streams the inputs call for, the
+// metadata and the muxer options. The file itself is only made sure of here:
+// an existing file keeps its contents until the conversion starts.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "AVProbe.h"
+#include "FFmpeg.h"
+#include "OutputRules.h"
+
+namespace {
+
+std::string LocalPath(const std::string& name) { return name.starts_with("file:") ? name.substr(5) : name; }
+
+bool SameFile(const std::string& first, const std::string& second) {
+    std::error_code error;
+    return std::filesystem::equivalent(LocalPath(first), LocalPath(second), error) && !error;
+}
+
+std::string IsoTime(int64_t secondsSinceEpoch) {
+    const std::time_t seconds = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &parts);
+    return text;
+}
+
+}  // namespace
+
+bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
+    const int index = output_count;
+    if (index >= kMaxFiles)
+        return FailOutput(fileName + ": too many output files (at most " + std::to_string(kMaxFiles) + ")", index);
+    if (!vfilters.empty() && frame_croptop + frame_cropbottom + frame_cropleft + frame_cropright != 0)
+        return FailOutput("Cannot enable crop options and filters at the same time.", index);
+    if (!FiltersKeepFrameSize(vfilters) && frame_padtop + frame_padbottom + frame_padleft + frame_padright != 0)
+        return FailOutput(
+            "Cannot enable pad options and the filters which resize frame at the same time. "
+            "(crop, rotate, scale, transpose, etc.)",
+            index);
+    vfilters_active = !vfilters.empty();
+
+    const AVOutputFormat* format =
+        forced_output_format ? forced_output_format : ff::av_guess_format(nullptr, fileName.c_str(), nullptr);
+    if (!format) return FailOutput("Unable to find a suitable output format for '" + fileName + "'", index);
+    forced_output_format = format;
+    AVFormatContext* allocated = nullptr;
+    if (ff::avformat_alloc_output_context2(&allocated, format, nullptr, fileName.c_str()) < 0 || !allocated)
+        return FailOutput(FormatOpenErrorText(fileName, AVERROR(ENOMEM)), index);
+    TOutputContextPtr output(allocated);
+
+    try {
+        AddOutputStreams(output.get(), index);
+    } catch (const FFMpegException& error) {
+        return FailOutput(error.what(), index);
+    }
+    SetOutputMetadata(output.get());
+
+    if ((format->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(fileName.c_str()))
+        return FailOutput(FormatOpenErrorText(fileName, AVERROR(EDOM)), index);
+    if (!(format->flags & AVFMT_NOFILE) && !PrepareOutputFile(fileName, index)) return false;
+    SetMuxerOptions(output.get());
+
+    output_contexts[index] = std::move(output);
+    output_count = index + 1;
+    forced_output_format = nullptr;
+    forced_input_format = nullptr;
+    return true;
+}
+
+// Nothing of a failed output stays behind: its streams' encoder contexts and
+// filter chains go with it, and the output list is left as it was.
+bool TCustomFFmpeg::FailOutput(const std::string& text, int output_index) {
+    last_error = text;
+    if (output_index < kMaxFiles) {
+        output_streams[output_index].clear();
+        for (TBitstreamFilterChain& chain : stream_bitstream_filters[output_index]) chain.clear();
+        output_file_created[output_index] = false;
+    }
+    forced_output_format = nullptr;
+    forced_input_format = nullptr;
+    return false;
+}
+
+// Decides which kinds of stream the output gets and creates them. Raises
+// FFMpegException with the text for last_error.
+void TCustomFFmpeg::AddOutputStreams(AVFormatContext* output, int output_index) {
+    const AVOutputFormat* format = output->oformat;
+    bool useVideo = video_stream_copy || format->video_codec != AV_CODEC_ID_NONE || video_codec_name;
+    bool useAudio = audio_stream_copy || format->audio_codec != AV_CODEC_ID_NONE || audio_codec_name;
+    bool useSubtitle =
+        subtitle_stream_copy || format->subtitle_codec != AV_CODEC_ID_NONE || subtitle_codec_name;
+    if (input_count > 0) {
+        bool hasVideo = false;
+        bool hasAudio = false;
+        bool hasSubtitle = false;
+        try {
+            CheckInputMediaTypes(hasVideo, hasAudio, hasSubtitle);
+        } catch (const FFMpegException& error) {
+            throw FFMpegException(std::string("check_audio_video_sub_inputs fail: ") + error.what());
+        }
+        useVideo = useVideo && hasVideo;
+        useAudio = useAudio && hasAudio;
+        useSubtitle = useSubtitle && hasSubtitle;
+    }
+    if (subtitle_disable) useSubtitle = false;
+
+    if (useVideo && !video_disable) {
+        try {
+            NewVideoStream(output, output_index);
+        } catch (const FFMpegException& error) {
+            throw FFMpegException(std::string("new_video_stream fail: ") + error.what());
+        }
+    }
+    if (useAudio && !audio_disable) {
+        try {
+            NewAudioStream(output, output_index);
+        } catch (const FFMpegException& error) {
+            throw FFMpegException(std::string("new_audio_stream fail: ") + error.what());
+        }
+    }
+    if (useSubtitle) {
+        try {
+            NewSubtitleStream(output, output_index);
+        } catch (const FFMpegException& error) {
+            throw FFMpegException(std::string("new_subtitle_stream fail: ") + error.what());
+        }
+    }
+}
+
+void TCustomFFmpeg::CheckInputMediaTypes(bool& has_video, bool& has_audio, bool& has_subtitle) const {
+    has_video = has_audio = has_subtitle = false;
+    for (int file = 0; file < input_count; ++file) {
+        const AVFormatContext* input = input_contexts[file].get();
+        for (unsigned i = 0; i < input->nb_streams; ++i) {
+            switch (input->streams[i]->codecpar->codec_type) {
+                case AVMEDIA_TYPE_VIDEO: has_video = true; break;
+                case AVMEDIA_TYPE_AUDIO: has_audio = true; break;
+                case AVMEDIA_TYPE_SUBTITLE: has_subtitle = true; break;
+                case AVMEDIA_TYPE_UNKNOWN:
+                case AVMEDIA_TYPE_DATA:
+                case AVMEDIA_TYPE_ATTACHMENT: break;
+                default: throw FFMpegException("invalid codec_type of input file");
+            }
+        }
+    }
+}
+
+void TCustomFFmpeg::SetOutputMetadata(AVFormatContext* output) {
+    auto set = [output](const char* key, const std::string& value) {
+        if (!value.empty()) ff::av_dict_set(&output->metadata, key, value.c_str(), 0);
+    };
+    if (recording_timestamp != 0) set("creation_time", IsoTime(recording_timestamp));
+    set("title", title);
+    set("author", author);
+    set("copyright", copyright);
+    set("comment", comment);
+    set("album", album);
+    if (year > 0) set("date", std::to_string(year));
+    if (track > 0) set("track", std::to_string(track));
+    set("genre", genre);
+}
+
+// The output must be writable, and must not be one of the inputs. A missing
+// file is created empty, so that names chosen one after another never
+// collide; an existing file is left exactly as it is.
+bool TCustomFFmpeg::PrepareOutputFile(const std::string& fileName, int output_index) {
+    for (int file = 0; file < input_count; ++file) {
+        const char* inputName = input_contexts[file]->url;
+        if (inputName && SameFile(fileName, inputName))
+            return FailOutput("Could not open '" + fileName + "': it is the input file itself", output_index);
+    }
+    const std::string path = LocalPath(fileName);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status)) {
+        if (std::filesystem::is_directory(status) || ::access(path.c_str(), W_OK) != 0)
+            return FailOutput("Could not open '" + fileName + "'", output_index);
+        return true;
+    }
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return FailOutput("Could not open '" + fileName + "'", output_index);
+    ::close(descriptor);
+    output_file_created[output_index] = true;
+    return true;
+}
+
+void TCustomFFmpeg::SetMuxerOptions(AVFormatContext* output) {
+    output->max_delay = static_cast<int>(mux_max_delay * AV_TIME_BASE);
+    // Both are private to the muxers that use them; the others refuse them.
+    ff::av_opt_set_int(output, "preload", static_cast<int64_t>(mux_preload * AV_TIME_BASE), AV_OPT_SEARCH_CHILDREN);
+    ff::av_opt_set_int(output, "loop", loop_output, AV_OPT_SEARCH_CHILDREN);
+    ApplyOptionNames(output, format_option_context.get(), AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyPrivateOptions(output, TPrivateOptionOwner::Muxer, 0);
+}
