@@ -5,12 +5,15 @@
 // option table does not know.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <list>
 #include <string>
 
 #include "FFMpegException.h"
 #include "LibraryHandles.h"
 #include "OptionState.h"
+#include "RunTables.h"
 
 class TCustomFFmpeg;
 
@@ -152,6 +155,42 @@ public:
     TLogHandler log_handler = nullptr;
     void* log_user_data = nullptr;
 
+    // ---- Transcoding core (engine/transcode) ----------------------------
+
+    // Converts the opened inputs into the created outputs: maps the streams,
+    // opens the codecs, writes the headers, runs the main loop, flushes and
+    // writes the trailers. Raises FFMpegException on a fatal error; a stop
+    // request ends the run early with finished, valid outputs.
+    void Transcode();
+    // Closes every codec a failed run left open.
+    void CloseOpenedCodecs();
+
+    // Set from another thread to end the run; read once per pass of the loop.
+    std::atomic<bool> stop_requested{false};
+    bool finished_normally = false;
+    int64_t progress_interval_us = 500000;
+    // Set by the component while a custom frame hook is attached: such a hook
+    // needs decoded pictures, which a copied video stream never has.
+    bool custom_hook_active = false;
+
+    // ---- Progress callback (conversion component) -----------------------
+    // The values of one progress report, in the units the component's
+    // progress event passes on.
+    struct TProgressValues {
+        int32_t frame_number = -1;         // frames encoded in the first video output, -1 without one
+        int32_t fps = -1;                  // frames per second since the start, -1 without video
+        int32_t current_duration_ms = 0;   // output written so far
+        float quality = -1.0f;             // video quantiser, -1 when copying or without video
+        float bit_rate_kbits = 0;          // output so far, kilobits per second
+        int64_t current_size = 0;          // bytes written so far
+        int32_t total_duration_ms = -1;    // the task's duration, -1 when unknown
+    };
+    using TProgressHandler = void (*)(void* user_data, TCustomFFmpeg* sender, const TProgressValues& values);
+    // Called by the progress report, when set, at most once per progress interval.
+    TProgressHandler progress_handler = nullptr;
+    void* progress_user_data = nullptr;
+    // ---- End of progress callback ---------------------------------------
+
 private:
     // ---- Option core (private) ----------------------------------------
     void CreateOptionContexts();
@@ -188,4 +227,58 @@ private:
     void SetMuxerOptions(AVFormatContext* output);
     TTargetNorm DecideNorm(const std::string& norm, const std::string& fallback);
 
+    // ---- Transcoding core (private, engine/transcode) -------------------
+    // Set-up.
+    void BuildInputTables();
+    void ChooseSources();
+    int FindProgramStream(int program_id, AVMediaType type) const;
+    void DeriveCodecParameters();
+    void SetUpStreamCopy(OutputStreamState& ost, InputStreamState& ist);
+    void SetUpEncoding(OutputStreamState& ost, InputStreamState& ist);
+    void OpenPassLogFile(OutputStreamState& ost, int ost_number);
+    void OpenEncoders();
+    void OpenDecoders();
+    void CopyMetaDataMaps();
+    void InitBitstreamFilters();
+    void WriteHeaders();
+    void LogStreamMapping();
+    void LogSdp();
+    // Main loop.
+    void RunMainLoop();
+    void CorrectTimestamps(int file_index, InputStreamState& ist, AVPacket* pkt);
+    int ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt);
+    void HandOutFrame(InputStreamState& ist, AVFrame* frame);
+    void HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
+    void ApplyVolume(AVFrame* frame) const;
+    int DecodePacket(InputStreamState& ist, const AVPacket* pkt);
+    void CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt, int64_t packet_time);
+    void EmulateRate(InputStreamState& ist);
+    void FinishRun();
+    void CloseEncoder(OutputStreamState& ost);
+    void CloseDecoder(InputStreamState& ist);
+    double OutputTime(const OutputStreamState& ost) const;
+    // Encoding paths: each takes one decoded frame (none to flush) and writes
+    // what the encoder gives back.
+    void EncodeVideoFrame(OutputStreamState& ost, InputStreamState& ist, AVFrame* frame);
+    void EncodeAudio(OutputStreamState& ost, InputStreamState& ist, AVFrame* frame);
+    void EncodeSubtitle(OutputStreamState& ost, InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
+    void DrainEncoder(OutputStreamState& ost);
+    void ReportProgress(bool last_report);
+    // Packet writing.
+    void WritePacket(OutputStreamState& ost, AVPacket* pkt);
+    void FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t filter_index);
+    void FlushBitstreamFilters(OutputStreamState& ost);
+
+    TranscodeRun run;
+    // Counted for the progress report and the final summary.
+    int64_t video_size = 0;
+    int64_t audio_size = 0;
+    int64_t extra_size = 0;
+    int64_t run_start_time = 0;
+    int64_t last_report_time = 0;
+    std::string filter_error;
+    // Codecs opened by a run, newest first, so that a failed run can still
+    // close them; closing releases the context its holder keeps.
+    std::list<TCodecContextPtr*> opened_encoders;
+    std::list<TCodecContextPtr*> opened_decoders;
 };

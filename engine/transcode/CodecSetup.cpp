@@ -1,0 +1,174 @@
+// Each output stream's codec parameters: copied from its source for "copy"
+// streams, or prepared for encoding (picture conversion, audio FIFO, two-pass
+// statistics).
+
+#include <cstring>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
+#include "FFmpeg.h"
+#include "FormatText.h"
+#include "MyUtilHlpr.h"
+#include "SwScaleHlpr.h"
+
+namespace {
+
+// The time base a copied stream's timestamps are counted in when the
+// container's own is needlessly fine: one frame for video, one sample for audio.
+AVRational CodecTimeBase(const AVStream* st) {
+    const AVCodecParameters* par = st->codecpar;
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0) return AVRational{1, par->sample_rate};
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+        if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0) return av_inv_q(st->avg_frame_rate);
+        if (st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0) return av_inv_q(st->r_frame_rate);
+    }
+    return st->time_base;
+}
+
+// Takes the input's codec tag unless the output format has its own tag for
+// the codec and does not know the input's.
+uint32_t CopiedCodecTag(const AVOutputFormat* format, const AVCodecParameters* in) {
+    if (!format->codec_tag || ff::av_codec_get_id(format->codec_tag, in->codec_tag) > 0) return in->codec_tag;
+    return ff::av_codec_get_tag(format->codec_tag, in->codec_id) == 0 ? in->codec_tag : 0;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::DeriveCodecParameters() {
+    for (size_t n = 0; n < run.ost_table.size(); ++n) {
+        OutputStreamState& ost = *run.ost_table[n];
+        InputStreamState& ist = *run.ist_table[ost.source_index];
+        if (!ff::av_dict_get(ost.st->metadata, "language", nullptr, 0)) {
+            const AVDictionaryEntry* language = ff::av_dict_get(ist.st->metadata, "language", nullptr, 0);
+            if (language) ff::av_dict_set(&ost.st->metadata, "language", std::string(language->value).substr(0, 3).c_str(), 0);
+        }
+        ost.st->disposition = ist.st->disposition;
+        if (ost.stream_copy)
+            SetUpStreamCopy(ost, ist);
+        else
+            SetUpEncoding(ost, ist);
+        if (ost.encoding_needed && (ost.encoder->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)))
+            OpenPassLogFile(ost, static_cast<int>(n));
+    }
+}
+
+void TCustomFFmpeg::SetUpStreamCopy(OutputStreamState& ost, InputStreamState& ist) {
+    AVCodecParameters* par = ost.st->codecpar;
+    const AVCodecParameters* in = ist.st->codecpar;
+    const AVMediaType type = ost.encoder->codec_type;
+    if (type == AVMEDIA_TYPE_AUDIO && audio_volume != 256)
+        throw FFMpegException("-acodec copy and -vol are incompatible (frames are not decoded)");
+    if (type == AVMEDIA_TYPE_VIDEO && custom_hook_active)
+        throw FFMpegException("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+    if (type == AVMEDIA_TYPE_VIDEO && vhook_active)
+        throw FFMpegException("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_SUBTITLE)
+        throw FFMpegException("invalid codec_type of output stream");
+
+    uint32_t tag = ost.encoder->codec_tag ? ost.encoder->codec_tag : par->codec_tag;
+    const AVRational aspect = ost.st->sample_aspect_ratio;
+    if (ff::avcodec_parameters_copy(par, in) < 0) throw FFMpegException("av_mallocz fail");
+    if (!tag) tag = CopiedCodecTag(run.output_files[ost.file_index]->oformat, in);
+    par->codec_tag = tag;
+
+    const AVRational codec_time_base = CodecTimeBase(ist.st);
+    ost.st->time_base = ist.st->time_base;
+    if (av_q2d(ist.st->time_base) < av_q2d(codec_time_base) && av_q2d(ist.st->time_base) < 0.001)
+        ost.st->time_base = codec_time_base;
+
+    if (type == AVMEDIA_TYPE_AUDIO) {
+        if ((par->block_align == 1 && par->codec_id == AV_CODEC_ID_MP3) || par->codec_id == AV_CODEC_ID_AC3)
+            par->block_align = 0;
+    } else if (type == AVMEDIA_TYPE_VIDEO && aspect.num) {
+        // The aspect the options asked for wins over the source's.
+        par->sample_aspect_ratio = aspect;
+    }
+}
+
+void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist) {
+    AVCodecContext* enc = ost.encoder;
+    const AVCodecParameters* in = ist.st->codecpar;
+    switch (enc->codec_type) {
+        case AVMEDIA_TYPE_AUDIO:
+            ost.fifo = ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024);
+            if (!ost.fifo) throw FFMpegException("av_fifo_init fail");
+            ost.reformat_pair = -6;
+            ost.audio_resample = enc->sample_rate != in->sample_rate || audio_sync_method > 1;
+            break;
+        case AVMEDIA_TYPE_VIDEO: {
+            ost.video_crop = frame_croptop || frame_cropbottom || frame_cropleft || frame_cropright;
+            ost.video_pad = frame_padtop || frame_padbottom || frame_padleft || frame_padright;
+            ost.video_resample =
+                enc->width != in->width - frame_cropleft - frame_cropright + frame_padleft + frame_padright ||
+                enc->height != in->height - frame_croptop - frame_cropbottom + frame_padtop + frame_padbottom ||
+                enc->pix_fmt != in->format;
+            if (ost.video_crop) {
+                ost.topBand = frame_croptop;
+                ost.leftBand = frame_cropleft;
+            }
+            auto allocate_picture = [&](const char* failure) {
+                ost.pict_tmp = ff::av_frame_alloc();
+                if (!ost.pict_tmp) throw FFMpegException(failure);
+                ost.pict_tmp->format = enc->pix_fmt;
+                ost.pict_tmp->width = enc->width;
+                ost.pict_tmp->height = enc->height;
+                if (ff::av_frame_get_buffer(ost.pict_tmp, 0) < 0) throw FFMpegException(failure);
+            };
+            if (ost.video_pad) {
+                ost.padtop = frame_padtop;
+                ost.padbottom = frame_padbottom;
+                ost.padleft = frame_padleft;
+                ost.padright = frame_padright;
+                if (!ost.video_resample) allocate_picture("avpicture_alloc fail");
+            }
+            if (ost.video_resample) {
+                allocate_picture("Cannot allocate temp picture, check pix fmt");
+                int64_t flags = sws_flags;
+                if (ff::av_opt_get_int(scaler_option_context.get(), "sws_flags", 0, &flags) >= 0)
+                    sws_flags = static_cast<int32_t>(flags);
+                ost.img_resample_ctx = ff::sws_getContext(
+                    in->width - frame_cropleft - frame_cropright, in->height - frame_croptop - frame_cropbottom,
+                    static_cast<AVPixelFormat>(in->format), enc->width - frame_padleft - frame_padright,
+                    enc->height - frame_padtop - frame_padbottom, enc->pix_fmt, sws_flags, nullptr, nullptr,
+                    nullptr);
+                if (!ost.img_resample_ctx) throw FFMpegException("Cannot get resampling context");
+                ost.resample_height = vfilters_active ? in->height : in->height - frame_croptop - frame_cropbottom;
+            }
+            break;
+        }
+        case AVMEDIA_TYPE_SUBTITLE:
+            break;
+        default:
+            throw FFMpegException("invalid codec_type of output stream");
+    }
+    ost.encoding_needed = 1;
+    ist.decoding_needed = 1;
+    filter_error.clear();
+}
+
+void TCustomFFmpeg::OpenPassLogFile(OutputStreamState& ost, int ost_number) {
+    std::string name = (passlogfile.empty() ? std::string("ffmpeg2pass") : passlogfile) + "-" +
+                       std::to_string(ost_number) + ".log";
+    if (name.size() > 1023) name.resize(1023);
+    if (ost.encoder->flags & AV_CODEC_FLAG_PASS1) {
+        ost.logfile = ff::my_fopen(name.c_str(), "w");
+        if (!ost.logfile) throw FFMpegException("creat file fail: " + name);
+        return;
+    }
+    std::FILE* file = ff::my_fopen(name.c_str(), "r");
+    if (!file) throw FFMpegException("creat open fail: " + name);
+    ff::my_fseek(file, 0, SEEK_END);
+    const long size = ff::my_ftell(file);
+    ff::my_fseek(file, 0, SEEK_SET);
+    char* text = size >= 0 ? static_cast<char*>(ff::av_malloc(static_cast<size_t>(size) + 1)) : nullptr;
+    if (!text) {
+        ff::my_fclose(file);
+        throw FFMpegException("Could not allocate log buffer");
+    }
+    const size_t read = ff::my_fread(text, 1, static_cast<size_t>(size), file);
+    ff::my_fclose(file);
+    text[read] = 0;
+    ff::av_freep(&ost.encoder->stats_in);
+    ost.encoder->stats_in = text;
+}

@@ -1,0 +1,179 @@
+// One packet of an input stream: decoded (or passed on as it is for copied
+// streams), the stream's clock kept, and every output stream fed whose source
+// it is. Without a packet, the stream's decoder and its encoders are drained.
+
+#include <algorithm>
+#include <cstdint>
+
+#include "AVCodecHlpr.h"
+#include "AVUtilHlpr.h"
+#include "FFmpeg.h"
+#include "FormatText.h"
+#include "PacketHolder.h"
+
+namespace {
+
+// How long one video frame lasts, in microseconds: the packet's own duration
+// when the container gives one, else one frame of the stream's rate.
+int64_t VideoFrameDuration(const InputStreamState& ist, int64_t duration) {
+    if (duration > 0) return ff::av_rescale_q(duration, ist.st->time_base, AV_TIME_BASE_Q);
+    AVRational rate = ist.st->avg_frame_rate;
+    if (ist.decoder && ist.decoder->framerate.num > 0 && ist.decoder->framerate.den > 0) rate = ist.decoder->framerate;
+    if (rate.num <= 0 || rate.den <= 0) rate = ist.st->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) return 0;
+    return ff::av_rescale(1000000, rate.den, rate.num);
+}
+
+int16_t ScaleSample(int16_t sample, int volume) {
+    const int scaled = (sample * volume + 128) >> 8;
+    return static_cast<int16_t>(std::clamp(scaled, -32768, 32767));
+}
+
+}  // namespace
+
+int TCustomFFmpeg::ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt) {
+    if (ist.next_pts == AV_NOPTS_VALUE) ist.next_pts = ist.pts;
+    if (pkt && pkt->dts != AV_NOPTS_VALUE)
+        ist.next_pts = ist.pts = ff::av_rescale_q(pkt->dts, ist.st->time_base, AV_TIME_BASE_Q);
+    const int64_t packet_time = ist.pts;
+
+    if (ist.decoding_needed) {
+        if (DecodePacket(ist, pkt) < 0) return -1;
+    } else if (pkt) {
+        ist.pts = ist.next_pts;
+        const AVCodecParameters* par = ist.st->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0)
+            ist.next_pts += ff::av_rescale(1000000, par->frame_size, par->sample_rate);
+        else if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+            ist.next_pts += VideoFrameDuration(ist, pkt->duration);
+        else if (pkt->duration > 0)
+            ist.next_pts += ff::av_rescale_q(pkt->duration, ist.st->time_base, AV_TIME_BASE_Q);
+        EmulateRate(ist);
+    }
+
+    for (OutputStreamState* ost : run.ost_table) {
+        if (run.ist_table[ost->source_index] != &ist) continue;
+        if (pkt && !ost->encoding_needed && (start_time == 0 || packet_time >= start_time))
+            CopyPacket(*ost, ist, pkt, packet_time);
+        if (!pkt && ost->encoding_needed) {
+            if (ost->encoder->codec_type == AVMEDIA_TYPE_VIDEO) EncodeVideoFrame(*ost, ist, nullptr);
+            if (ost->encoder->codec_type == AVMEDIA_TYPE_AUDIO) EncodeAudio(*ost, ist, nullptr);
+        }
+    }
+    return 0;
+}
+
+int TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
+    AVCodecContext* dec = ist.decoder;
+    if (dec->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+        if (!pkt) return 0;
+        AVSubtitle sub{};
+        int got = 0;
+        if (ff::avcodec_decode_subtitle2(dec, &sub, &got, const_cast<AVPacket*>(pkt)) < 0) return -1;
+        if (!got) return 0;
+        ist.pts = ist.next_pts;
+        try {
+            EmulateRate(ist);
+            if (start_time == 0 || ist.pts >= start_time) HandOutSubtitle(ist, &sub, pkt->pts);
+        } catch (...) {
+            ff::avsubtitle_free(&sub);
+            throw;
+        }
+        ff::avsubtitle_free(&sub);
+        return 0;
+    }
+    if (dec->codec_type != AVMEDIA_TYPE_AUDIO && dec->codec_type != AVMEDIA_TYPE_VIDEO) return -1;
+
+    int result = ff::avcodec_send_packet(dec, pkt);
+    if (result < 0 && result != AVERROR_EOF) return -1;
+    AVFrame* frame = run.decoded_frame;
+    int frames = 0;
+    while ((result = ff::avcodec_receive_frame(dec, frame)) >= 0) {
+        if (++frames == 2 && pkt && verbose > 0)
+            Log(0, FormatText("Multiple frames in a packet from stream %d", pkt->stream_index));
+        ist.pts = ist.next_pts;
+        if (dec->codec_type == AVMEDIA_TYPE_AUDIO) {
+            if (frame->sample_rate > 0) ist.next_pts += ff::av_rescale(1000000, frame->nb_samples, frame->sample_rate);
+        } else {
+            ist.next_pts += VideoFrameDuration(ist, frame->pkt_duration);
+            ist.quality = static_cast<float>(frame->quality);
+        }
+        HandOutFrame(ist, frame);
+        ff::av_frame_unref(frame);
+    }
+    return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : -1;
+}
+
+void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {
+    if (frame->nb_samples > 0 && audio_volume != 256) ApplyVolume(frame);
+    EmulateRate(ist);
+    if (start_time != 0 && ist.pts < start_time) return;
+    for (OutputStreamState* ost : run.ost_table) {
+        if (run.ist_table[ost->source_index] != &ist || !ost->encoding_needed) continue;
+        switch (ost->encoder->codec_type) {
+            case AVMEDIA_TYPE_VIDEO:
+                EncodeVideoFrame(*ost, ist, frame);
+                break;
+            case AVMEDIA_TYPE_AUDIO:
+                EncodeAudio(*ost, ist, frame);
+                break;
+            default:
+                throw FFMpegException("invalid codec_type");
+        }
+    }
+}
+
+void TCustomFFmpeg::HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts) {
+    for (OutputStreamState* ost : run.ost_table)
+        if (run.ist_table[ost->source_index] == &ist && ost->encoding_needed) EncodeSubtitle(*ost, ist, sub, pts);
+}
+
+// "vol": 256 leaves the samples as they are; integer samples are clipped.
+void TCustomFFmpeg::ApplyVolume(AVFrame* frame) const {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = ff::av_sample_fmt_is_planar(format);
+    const int planes = planar ? frame->ch_layout.nb_channels : 1;
+    const int count = planar ? frame->nb_samples : frame->nb_samples * frame->ch_layout.nb_channels;
+    for (int plane = 0; plane < planes; ++plane) {
+        if (format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S16P) {
+            auto* samples = reinterpret_cast<int16_t*>(frame->extended_data[plane]);
+            for (int i = 0; i < count; ++i) samples[i] = ScaleSample(samples[i], audio_volume);
+        } else if (format == AV_SAMPLE_FMT_FLT || format == AV_SAMPLE_FMT_FLTP) {
+            auto* samples = reinterpret_cast<float*>(frame->extended_data[plane]);
+            for (int i = 0; i < count; ++i) samples[i] = samples[i] * static_cast<float>(audio_volume) / 256.0f;
+        }
+    }
+}
+
+// "re": a live source is read no faster than it plays.
+void TCustomFFmpeg::EmulateRate(InputStreamState& ist) {
+    if (!ist.rate_emulation) return;
+    if (ist.emulation_origin == AV_NOPTS_VALUE) ist.emulation_origin = ist.pts;
+    const int64_t target = ist.pts - ist.emulation_origin;
+    const int64_t elapsed = ff::av_gettime_relative() - ist.emulation_start;
+    if (target - elapsed > 50000) ff::av_usleep(static_cast<unsigned>(target - elapsed));
+}
+
+// A copied packet is written as read, its timestamps moved into the output
+// stream's time base; an output starts with a key frame.
+void TCustomFFmpeg::CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt,
+                               int64_t packet_time) {
+    if (ost.frame_number == 0 && !(pkt->flags & AV_PKT_FLAG_KEY)) return;
+    const AVMediaType type = ost.encoder->codec_type;
+    if (type == AVMEDIA_TYPE_AUDIO) audio_size += pkt->size;
+    if (type == AVMEDIA_TYPE_VIDEO) {
+        video_size += pkt->size;
+        ost.sync_opts++;
+    }
+    TPacketPtr opkt(ff::av_packet_clone(pkt));
+    if (!opkt) throw FFMpegException("av_malloc fail");
+    const AVRational in = ist.st->time_base;
+    const AVRational out = ost.st->time_base;
+    opkt->pts = pkt->pts != AV_NOPTS_VALUE ? ff::av_rescale_q(pkt->pts, in, out) : AV_NOPTS_VALUE;
+    opkt->dts = pkt->dts != AV_NOPTS_VALUE ? ff::av_rescale_q(pkt->dts, in, out)
+                                           : ff::av_rescale_q(packet_time, AV_TIME_BASE_Q, out);
+    opkt->duration = ff::av_rescale_q(pkt->duration, in, out);
+    opkt->time_base = out;
+    WritePacket(ost, opkt.get());
+    ost.frame_number++;
+}

@@ -1,0 +1,148 @@
+// The main loop: reads the input that keeps all outputs advancing together,
+// corrects its timestamps, hands each packet on, and stops at the limits or
+// at a stop request. The end of the run flushes, writes the trailers and
+// closes the codecs, also after a stop request, so that the outputs are
+// complete and playable.
+
+#include <cmath>
+#include <cstdlib>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
+#include "FFmpeg.h"
+#include "FormatText.h"
+
+namespace {
+
+// The library's log levels for the engine's debug lines.
+constexpr int kPacketDumpLevel = AV_LOG_DEBUG;
+
+}  // namespace
+
+double TCustomFFmpeg::OutputTime(const OutputStreamState& ost) const {
+    if (ost.encoding_needed && ost.encoder && ost.encoder->codec_type == AVMEDIA_TYPE_VIDEO)
+        return static_cast<double>(ost.sync_opts) * av_q2d(ost.encoder->time_base);
+    return static_cast<double>(ost.written_end) * av_q2d(ost.st->time_base);
+}
+
+void TCustomFFmpeg::RunMainLoop() {
+    run.read_packet = ff::av_packet_alloc();
+    run.decoded_frame = ff::av_frame_alloc();
+    if (!run.read_packet || !run.decoded_frame) throw FFMpegException("av_mallocz fail");
+    AVPacket* pkt = run.read_packet;
+
+    while (!stop_requested.load(std::memory_order_relaxed)) {
+        int file_index = -1;
+        double ipts_min = 1e100;
+        double opts_min = 1e100;
+        for (const OutputStreamState* ost : run.ost_table) {
+            const InputStreamState* ist = run.ist_table[ost->source_index];
+            const double opts = OutputTime(*ost);
+            const double ipts = static_cast<double>(ist->pts);
+            if (!run.file_table[ist->file_index].eof_reached) {
+                if (ipts < ipts_min) {
+                    ipts_min = ipts;
+                    if (input_sync) file_index = ist->file_index;
+                }
+                if (opts < opts_min) {
+                    opts_min = opts;
+                    if (!input_sync) file_index = ist->file_index;
+                }
+            }
+            const int kind = ost->encoder->codec_type;
+            if (kind >= 0 && kind < static_cast<int>(max_frames.size()) && ost->frame_number >= max_frames[kind]) {
+                file_index = -1;
+                break;
+            }
+        }
+        if (file_index < 0) break;
+        if (opts_min >= static_cast<double>(recording_time) / 1000000) break;
+        if (limit_filesize != 0) {
+            AVIOContext* pb = run.output_files[0]->pb;
+            if (pb && ff::avio_seek(pb, 0, SEEK_CUR) > limit_filesize) break;
+        }
+
+        InputFileState& file = run.file_table[file_index];
+        AVFormatContext* input = run.input_files[file_index];
+        if (ff::av_read_frame(input, pkt) < 0) {
+            file.eof_reached = 1;
+            if (shortest) break;
+            continue;
+        }
+        if (packet_dump) ff::av_pkt_dump_log2(nullptr, kPacketDumpLevel, pkt, hex_dump, input->streams[pkt->stream_index]);
+        if (pkt->stream_index < file.stream_count) {
+            const int ist_index = file.first_stream + pkt->stream_index;
+            InputStreamState& ist = *run.ist_table[ist_index];
+            if (!ist.discard) {
+                CorrectTimestamps(file_index, ist, pkt);
+                if (ProcessInputPacket(ist, pkt) < 0) {
+                    const std::string message =
+                        FormatText("Error while decoding stream #%d.%d", ist.file_index, ist.stream_index);
+                    if (exit_on_error) throw FFMpegException(message);
+                    if (verbose >= 0) Log(message);
+                    ff::av_packet_unref(pkt);
+                    continue;
+                }
+            }
+        }
+        ff::av_packet_unref(pkt);
+
+        const int64_t now = ff::av_gettime_relative();
+        if (now - last_report_time > progress_interval_us) {
+            last_report_time = now;
+            ReportProgress(false);
+        }
+    }
+}
+
+// Moves the packet onto the run's clock: the file's offset, the stream's
+// scale, and a correction when the timestamps jump (a cut or a wrap in the
+// source) unless the input's timestamps are to be kept.
+void TCustomFFmpeg::CorrectTimestamps(int file_index, InputStreamState& ist, AVPacket* pkt) {
+    const AVRational time_base = ist.st->time_base;
+    int64_t& offset = input_ts_offsets[file_index];
+    const int64_t shift = ff::av_rescale_q(offset, AV_TIME_BASE_Q, time_base);
+    if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
+    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
+    const double scale = pkt->stream_index < kMaxStreams ? input_ts_scales[file_index][pkt->stream_index] : 0;
+    if (scale != 0) {
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llrint(static_cast<double>(pkt->pts) * scale);
+        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llrint(static_cast<double>(pkt->dts) * scale);
+    }
+    if (pkt->dts == AV_NOPTS_VALUE || ist.next_pts == AV_NOPTS_VALUE || copy_ts) return;
+    const int64_t pkt_dts = ff::av_rescale_q(pkt->dts, time_base, AV_TIME_BASE_Q);
+    const int64_t delta = pkt_dts - ist.next_pts;
+    const double threshold = static_cast<double>(dts_delta_threshold) * 1000000;
+    // Subtitles are sparse: a long pause before the next cue is no jump.
+    const bool jumped_forward =
+        static_cast<double>(delta) > threshold && ist.st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE;
+    const bool jumped_back = static_cast<double>(delta) < -threshold || pkt_dts + 1 < ist.pts;
+    if (!jumped_forward && !jumped_back) return;
+    offset -= delta;
+    if (verbose > 2 && log_handler)
+        Log(FormatText("timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(delta),
+                       static_cast<long long>(offset)));
+    const int64_t correction = ff::av_rescale_q(delta, AV_TIME_BASE_Q, time_base);
+    pkt->dts -= correction;
+    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= correction;
+}
+
+void TCustomFFmpeg::FinishRun() {
+    for (size_t i = 0; i < run.ist_table.size(); ++i)
+        if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
+    for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
+    for (size_t file = 0; file < run.output_files.size(); ++file)
+        if (ff::av_write_trailer(run.output_files[file]) < 0)
+            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)));
+    ReportProgress(true);
+    // Closed now, so that the files are complete when the run returns.
+    for (AVFormatContext* output : run.output_files)
+        if (!(output->oformat->flags & AVFMT_NOFILE)) ff::avio_closep(&output->pb);
+    for (OutputStreamState* ost : run.ost_table)
+        if (ost->encoding_needed) CloseEncoder(*ost);
+    for (InputStreamState* ist : run.ist_table)
+        if (ist->decoding_needed) CloseDecoder(*ist);
+    finished_normally = !stop_requested.load();
+    ReleaseRunTables(run);
+}

@@ -1,0 +1,68 @@
+// Every packet the engine produces leaves through WritePacket: through the
+// stream's bitstream filters, in order, then to the muxer's interleaving
+// writer.
+
+#include <algorithm>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVProbe.h"
+#include "FFmpeg.h"
+#include "PacketHolder.h"
+
+void TCustomFFmpeg::WritePacket(OutputStreamState& ost, AVPacket* pkt) {
+    FilterAndWrite(ost, pkt, 0);
+}
+
+void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t filter_index) {
+    TBitstreamFilterChain& chain = stream_bitstream_filters[ost.file_index][ost.index];
+    if (filter_index < chain.size()) {
+        AVBSFContext* filter = chain[filter_index].get();
+        // The filter works on a reference, so that the packet can still go
+        // on unfiltered when the filter refuses it.
+        TPacketPtr copy(ff::av_packet_clone(pkt));
+        int result = copy ? ff::av_bsf_send_packet(filter, copy.get()) : AVERROR(ENOMEM);
+        TPacketPtr filtered(ff::av_packet_alloc());
+        bool passed = false;
+        while (result >= 0) {
+            result = ff::av_bsf_receive_packet(filter, filtered.get());
+            if (result < 0) break;
+            ff::av_packet_rescale_ts(filtered.get(), filter->time_base_out, filter->time_base_in);
+            FilterAndWrite(ost, filtered.get(), filter_index + 1);
+            ff::av_packet_unref(filtered.get());
+            passed = true;
+        }
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF || passed) return;
+        if (log_handler || exit_on_error) {
+            const std::string text = std::string(filter->filter->name) + " failed for stream " +
+                                     std::to_string(pkt->stream_index) + ", codec " +
+                                     (ost.stream_copy ? "copy" : ost.encoder->codec->name);
+            const std::string message = FormatOpenErrorText(text, result);
+            if (exit_on_error) throw FFMpegException(message);
+            Log(0, message);
+        }
+        FilterAndWrite(ost, pkt, filter_index + 1);
+        return;
+    }
+    // Where the stream stands in the output, for choosing what to read next.
+    const int64_t start = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    if (start != AV_NOPTS_VALUE) ost.written_end = std::max(ost.written_end, start + std::max<int64_t>(pkt->duration, 0));
+    pkt->stream_index = ost.index;
+    const int result = ff::av_interleaved_write_frame(run.output_files[ost.file_index], pkt);
+    if (result < 0) throw FFMpegException(FormatOpenErrorText("av_interleaved_write_frame()", result));
+}
+
+// Filters that hold packets back give them up once told that no more come.
+void TCustomFFmpeg::FlushBitstreamFilters(OutputStreamState& ost) {
+    TBitstreamFilterChain& chain = stream_bitstream_filters[ost.file_index][ost.index];
+    TPacketPtr filtered(ff::av_packet_alloc());
+    for (size_t index = 0; index < chain.size(); ++index) {
+        AVBSFContext* filter = chain[index].get();
+        if (ff::av_bsf_send_packet(filter, nullptr) < 0) continue;
+        while (ff::av_bsf_receive_packet(filter, filtered.get()) >= 0) {
+            ff::av_packet_rescale_ts(filtered.get(), filter->time_base_out, filter->time_base_in);
+            FilterAndWrite(ost, filtered.get(), index + 1);
+            ff::av_packet_unref(filtered.get());
+        }
+    }
+}

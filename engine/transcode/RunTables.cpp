@@ -1,0 +1,34 @@
+#include "RunTables.h"
+
+#include "AVCodecHlpr.h"
+#include "AVUtilHlpr.h"
+#include "MyUtilHlpr.h"
+#include "SwResampleHlpr.h"
+#include "SwScaleHlpr.h"
+
+namespace {
+
+void ReleaseOutputStream(OutputStreamState* ost) {
+    if (ost->logfile) ff::my_fclose(ost->logfile);
+    if (ost->fifo) ff::av_audio_fifo_free(ost->fifo);
+    if (ost->pict_tmp) ff::av_frame_free(&ost->pict_tmp);
+    if (ost->img_resample_ctx) ff::sws_freeContext(ost->img_resample_ctx);
+    if (ost->resample) ff::swr_free(&ost->resample);
+    delete ost;
+}
+
+}  // namespace
+
+void ReleaseRunTables(TranscodeRun& run) {
+    run.file_table.clear();
+    for (InputStreamState* ist : run.ist_table) delete ist;
+    run.ist_table.clear();
+    for (OutputStreamState* ost : run.ost_table) ReleaseOutputStream(ost);
+    run.ost_table.clear();
+    if (run.decoded_frame) ff::av_frame_free(&run.decoded_frame);
+    if (run.read_packet) ff::av_packet_free(&run.read_packet);
+    run.subtitle_out.clear();
+    run.subtitle_out.shrink_to_fit();
+    run.output_files.clear();
+    run.input_files.clear();
+}

@@ -1,0 +1,107 @@
+#pragma once
+// The tables of one transcoding run: what the run knows about each input file,
+// each input stream and each output stream. `Transcode` builds them, the main
+// loop and the video, audio and subtitle paths work on them, and
+// `ReleaseRunTables` frees them on every way out of the run.
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "OptionState.h"
+
+struct InputFileState {
+    int eof_reached = 0;
+    int first_stream = 0;  // index of the file's first entry in the input stream table
+    int stream_count = 0;
+};
+
+struct InputStreamState {
+    int file_index = 0;
+    int stream_index = 0;   // within the file
+    AVStream* st = nullptr; // owned by the input file
+    int discard = 1;        // 1 while no output stream takes this stream as its source
+    int decoding_needed = 0;
+    AVCodecContext* decoder = nullptr;  // kept by the input set-up, opened by the run
+
+    // Reading at the native rate ("re").
+    bool rate_emulation = false;
+    int64_t emulation_start = 0;  // microseconds
+    int64_t emulation_origin = AV_NOPTS_VALUE;  // microseconds: the first frame's time
+
+    int64_t next_pts = AV_NOPTS_VALUE;  // microseconds: time of the next decoded frame
+    int64_t pts = 0;                    // microseconds: time of the current frame
+    int is_start = 1;
+    float quality = 0;  // of the last decoded picture
+
+    // The filter graph's ends, while a "vfilters" graph is in use.
+    AVFilterContext* input_video_filter = nullptr;
+    AVFilterContext* output_video_filter = nullptr;
+};
+
+struct OutputStreamState {
+    int file_index = 0;
+    int index = 0;         // within the file
+    int source_index = 0;  // into the input stream table
+    AVStream* st = nullptr;          // owned by the output file
+    AVCodecContext* encoder = nullptr;  // the stream's own codec context
+    bool stream_copy = false;
+    int encoding_needed = 0;
+    int frame_number = 0;  // frames (packets) written
+    InputStreamState* sync_ist = nullptr;
+    // Video: position in encoder time-base units (frames); audio: samples given
+    // to the encoder.
+    int64_t sync_opts = 0;
+    // End of the last packet written, in the stream's time base; where the
+    // stream stands in the output.
+    int64_t written_end = 0;
+
+    // Picture conversion.
+    int video_resample = 0;
+    AVFrame* pict_tmp = nullptr;  // planes sized for the encoder
+    SwsContext* img_resample_ctx = nullptr;
+    int resample_height = 0;
+    int video_crop = 0;
+    int topBand = 0;
+    int leftBand = 0;
+    int video_pad = 0;
+    int padtop = 0;
+    int padbottom = 0;
+    int padleft = 0;
+    int padright = 0;
+
+    // Audio conversion.
+    int audio_resample = 0;
+    SwrContext* resample = nullptr;
+    int reformat_pair = -6;  // sample-format pair, none + none * 5
+    AVAudioFifo* fifo = nullptr;
+
+    std::FILE* logfile = nullptr;  // two-pass statistics being written
+};
+
+// Everything one call of Transcode builds; owned by the engine for the length
+// of the run.
+struct TranscodeRun {
+    std::vector<AVFormatContext*> output_files;
+    std::vector<AVFormatContext*> input_files;
+    std::vector<InputFileState> file_table;
+    std::vector<InputStreamState*> ist_table;
+    std::vector<OutputStreamState*> ost_table;
+    // Decoded data handed from decoding to the output paths, per task.
+    AVFrame* decoded_frame = nullptr;
+    AVPacket* read_packet = nullptr;
+    std::vector<uint8_t> subtitle_out;  // encoded subtitle, 65536 bytes once used
+};
+
+// Frees the tables in the order they were built; safe on a partly built run
+// and on one already released.
+void ReleaseRunTables(TranscodeRun& run);

@@ -1,0 +1,125 @@
+// Transcode: builds the run tables, maps the streams, prepares and opens the
+// codecs, copies metadata and writes the headers, then runs the main loop.
+// Whatever way the run ends, its tables are released and its codecs closed.
+
+#include <mutex>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
+#include "FFmpeg.h"
+#include "FormatText.h"
+#include "TextConversion.h"
+
+void TCustomFFmpeg::Transcode() {
+    finished_normally = false;
+    video_size = audio_size = extra_size = 0;
+    try {
+        BuildInputTables();
+        ChooseSources();
+        DeriveCodecParameters();
+        for (size_t file = 0; file < run.output_files.size(); ++file)
+            ff::av_dump_format(run.output_files[file], static_cast<int>(file), run.output_files[file]->url, 1);
+        LogStreamMapping();
+        // Decoders first: a text subtitle encoder takes its styles from the
+        // decoder that feeds it.
+        OpenDecoders();
+        OpenEncoders();
+        for (InputStreamState* ist : run.ist_table) {
+            ist->pts = 0;
+            ist->next_pts = AV_NOPTS_VALUE;
+            ist->is_start = 1;
+        }
+        CopyMetaDataMaps();
+        InitBitstreamFilters();
+        WriteHeaders();
+        LogSdp();
+        run_start_time = last_report_time = ff::av_gettime_relative();
+        RunMainLoop();
+        FinishRun();
+    } catch (...) {
+        CloseOpenedCodecs();
+        ReleaseRunTables(run);
+        throw;
+    }
+}
+
+void TCustomFFmpeg::LogStreamMapping() {
+    if (verbose < 0 || !log_handler) return;
+    Log("Stream mapping:");
+    for (const OutputStreamState* ost : run.ost_table) {
+        const InputStreamState* ist = run.ist_table[ost->source_index];
+        Log(FormatText("  Stream #%d.%d -> #%d.%d", ist->file_index, ist->stream_index, ost->file_index, ost->index));
+        if (ost->sync_ist != ist)
+            Log(FormatText(" [sync #%d.%d]", ost->sync_ist->file_index, ost->sync_ist->stream_index));
+    }
+}
+
+void TCustomFFmpeg::CopyMetaDataMaps() {
+    static const char* const kKeys[] = {"title", "author", "artist", "copyright", "comment",
+                                        "album", "date",   "track",  "genre"};
+    const int outputs = static_cast<int>(run.output_files.size());
+    const int inputs = static_cast<int>(run.input_files.size());
+    for (int i = 0; i < meta_data_map_count; ++i) {
+        const TMetaDataMap& map = meta_data_maps[i];
+        if (map.out_file < 0 || map.out_file >= outputs)
+            throw FFMpegException(FormatText("Invalid output file index %d map_meta_data(%d,%d)", map.out_file,
+                                             map.out_file, map.in_file));
+        if (map.in_file < 0 || map.in_file >= inputs)
+            throw FFMpegException(FormatText("Invalid input file index %d map_meta_data(%d,%d)", map.in_file,
+                                             map.out_file, map.in_file));
+        AVFormatContext* out = run.output_files[map.out_file];
+        const AVFormatContext* in = run.input_files[map.in_file];
+        for (const char* key : kKeys) {
+            const AVDictionaryEntry* entry = ff::av_dict_get(in->metadata, key, nullptr, 0);
+            if (entry) ff::av_dict_set(&out->metadata, key, entry->value, 0);
+        }
+    }
+}
+
+// The filters of each stream's chain learn the stream's parameters, each one
+// from the one before it; what the last one gives out is what the muxer gets.
+void TCustomFFmpeg::InitBitstreamFilters() {
+    for (OutputStreamState* ost : run.ost_table) {
+        TBitstreamFilterChain& chain = stream_bitstream_filters[ost->file_index][ost->index];
+        const AVCodecParameters* parameters = ost->st->codecpar;
+        AVRational time_base = ost->st->time_base;
+        for (TBitstreamFilterPtr& filter : chain) {
+            if (ff::avcodec_parameters_copy(filter->par_in, parameters) < 0) throw FFMpegException("av_mallocz fail");
+            filter->time_base_in = time_base;
+            const int result = ff::av_bsf_init(filter.get());
+            if (result < 0)
+                throw FFMpegException(FormatText("Error initializing bitstream filter %s for output stream #%d.%d",
+                                                 filter->filter->name, ost->file_index, ost->index));
+            parameters = filter->par_out;
+            time_base = filter->time_base_out;
+        }
+        if (!chain.empty() && ff::avcodec_parameters_copy(ost->st->codecpar, parameters) < 0)
+            throw FFMpegException("av_mallocz fail");
+    }
+}
+
+// The output files are opened for writing, and so truncated, only now: a task
+// that is set up but never run leaves an existing file as it was.
+void TCustomFFmpeg::WriteHeaders() {
+    for (size_t file = 0; file < run.output_files.size(); ++file) {
+        AVFormatContext* output = run.output_files[file];
+        if (!(output->oformat->flags & AVFMT_NOFILE) && !output->pb &&
+            ff::avio_open(&output->pb, output->url, AVIO_FLAG_WRITE) < 0)
+            throw FFMpegException(FormatText("Could not open '%s'", output->url));
+        if (ff::avformat_write_header(output, nullptr) < 0)
+            throw FFMpegException(
+                FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
+                           static_cast<int>(file)));
+    }
+}
+
+void TCustomFFmpeg::LogSdp() {
+    for (AVFormatContext* output : run.output_files)
+        if (std::string(output->oformat->name) != "rtp") return;
+    if (!log_handler) return;
+    char sdp[2048];
+    if (ff::av_sdp_create(run.output_files.data(), static_cast<int>(run.output_files.size()), sdp, sizeof sdp) < 0)
+        return;
+    Log("SDP: " + TrimText(sdp));
+}
