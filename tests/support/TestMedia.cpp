@@ -9,6 +9,7 @@ namespace {
 
 using enum TestStreamKind;
 constexpr TestStreamKind kVideoAudio[] = {Video, Audio};
+constexpr TestStreamKind kAudioVideo[] = {Audio, Video};
 constexpr TestStreamKind kAudioOnly[] = {Audio};
 constexpr TestStreamKind kVideoOnly[] = {Video};
 constexpr TestStreamKind kWithSubtitle[] = {Video, Audio, Subtitle};
@@ -44,10 +45,11 @@ const TestClip kClips[] = {
      .videoBitRate = 1150000, .audioBitRate = 224000, .streams = kVideoAudio},
     {.fileName = "mov_mpeg4_aac.mov", .muxer = "mov", .videoEncoder = "mpeg4", .audioEncoder = "aac",
      .maxBFrames = 2, .streams = kVideoAudio, .tags = kQuickTimeTags},
-    // The SWF demuxer reads neither the frame count nor a bit rate, so it
-    // cannot tell the duration.
+    // SWF declares its sound stream in the file header, ahead of any video,
+    // so readers see the audio first. Its demuxer reads neither the frame
+    // count nor a bit rate, so it cannot tell the duration.
     {.fileName = "swf_flv1_mp3.swf", .muxer = "swf", .videoEncoder = "flv", .audioEncoder = "libmp3lame",
-     .streams = kVideoAudio, .containerKnowsDuration = false},
+     .streams = kAudioVideo, .containerKnowsDuration = false},
     {.fileName = "audio_only.mp3", .muxer = "mp3", .audioEncoder = "libmp3lame", .streams = kAudioOnly,
      .tags = kTestTags},
     {.fileName = "video_only.avi", .muxer = "avi", .videoEncoder = "mpeg4", .streams = kVideoOnly},
@@ -77,6 +79,12 @@ int TestClip::FirstOf(TestStreamKind kind) const {
 int64_t TestClip::FrameDurationUs() const {
     if (!HasVideo()) return 1024 * int64_t{1000000} / sampleRate;
     return int64_t{1000000} * frameRateDen / frameRateNum;
+}
+
+std::string TestClip::Tag(const std::string& key) const {
+    for (const TestTag& tag : tags)
+        if (key == tag.key) return tag.value;
+    return "";
 }
 
 std::span<const TestClip> TestClips() { return kClips; }

@@ -81,6 +81,14 @@ struct TestClip {
     bool HasAudio() const { return CountOf(TestStreamKind::Audio) > 0; }
     // Microseconds of one video frame (of one 1024-sample block without video).
     int64_t FrameDurationUs() const;
+    // The range a container's duration may take: within a frame of the clip's
+    // duration, plus the audio encoder's priming and padding (kAudioPaddingUs).
+    int64_t MinContainerDurationUs() const { return durationUs - FrameDurationUs(); }
+    int64_t MaxContainerDurationUs() const {
+        return durationUs + FrameDurationUs() + (HasAudio() ? kAudioPaddingUs : 0);
+    }
+    // The value of a tag the clip carries, "" when it carries none of that key.
+    std::string Tag(const std::string& key) const;
 };
 
 // Every generated clip, in generation order.
