@@ -169,9 +169,12 @@ void TCustomFFmpeg::CopyPacket(OutputStreamState& ost, InputStreamState& ist, co
     if (!opkt) throw FFMpegException("av_malloc fail");
     const AVRational in = ist.st->time_base;
     const AVRational out = ost.st->time_base;
-    opkt->pts = pkt->pts != AV_NOPTS_VALUE ? ff::av_rescale_q(pkt->pts, in, out) : AV_NOPTS_VALUE;
     opkt->dts = pkt->dts != AV_NOPTS_VALUE ? ff::av_rescale_q(pkt->dts, in, out)
                                            : ff::av_rescale_q(packet_time, AV_TIME_BASE_Q, out);
+    // Some containers (MPEG program streams) leave the presentation time of
+    // a few packets out, and some muxers (Matroska) cannot store a packet
+    // without one: such a packet is shown when it is decoded.
+    opkt->pts = pkt->pts != AV_NOPTS_VALUE ? ff::av_rescale_q(pkt->pts, in, out) : opkt->dts;
     opkt->duration = ff::av_rescale_q(pkt->duration, in, out);
     opkt->time_base = out;
     WritePacket(ost, opkt.get());
