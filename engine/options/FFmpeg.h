@@ -268,6 +268,7 @@ private:
     void WritePacket(OutputStreamState& ost, AVPacket* pkt);
     void FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t filter_index);
     void FlushBitstreamFilters(OutputStreamState& ost);
+    void ReportFilterFailure(const OutputStreamState& ost, const AVBSFContext* filter, int stream_index, int code);
 
     TranscodeRun run;
     // Counted for the progress report and the final summary.

@@ -138,6 +138,8 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
             break;
         }
         case AVMEDIA_TYPE_SUBTITLE:
+            // Subtitle encoders count their times in the source's units.
+            if (enc->time_base.num <= 0 || enc->time_base.den <= 0) enc->time_base = ist.st->time_base;
             break;
         default:
             throw FFMpegException("invalid codec_type of output stream");

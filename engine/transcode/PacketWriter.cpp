@@ -10,6 +10,47 @@
 #include "FFmpeg.h"
 #include "PacketHolder.h"
 
+// The filters of each stream's chain learn the stream's parameters, each one
+// from the one before it; what the last one gives out is what the muxer gets.
+// A filter that cannot work on the stream is reported like one that fails on
+// a packet, and left out.
+void TCustomFFmpeg::InitBitstreamFilters() {
+    for (OutputStreamState* ost : run.ost_table) {
+        TBitstreamFilterChain& chain = stream_bitstream_filters[ost->file_index][ost->index];
+        const AVCodecParameters* parameters = ost->st->codecpar;
+        AVRational time_base = ost->st->time_base;
+        for (size_t index = 0; index < chain.size();) {
+            AVBSFContext* filter = chain[index].get();
+            if (ff::avcodec_parameters_copy(filter->par_in, parameters) < 0) throw FFMpegException("av_mallocz fail");
+            filter->time_base_in = time_base;
+            const int result = ff::av_bsf_init(filter);
+            if (result < 0) {
+                ReportFilterFailure(*ost, filter, ost->index, result);
+                chain.erase(chain.begin() + static_cast<ptrdiff_t>(index));
+                continue;
+            }
+            parameters = filter->par_out;
+            time_base = filter->time_base_out;
+            ++index;
+        }
+        if (!chain.empty() && ff::avcodec_parameters_copy(ost->st->codecpar, parameters) < 0)
+            throw FFMpegException("av_mallocz fail");
+    }
+}
+
+// Ends the run with "xerror"; otherwise logged, and the packet goes on
+// unfiltered.
+void TCustomFFmpeg::ReportFilterFailure(const OutputStreamState& ost, const AVBSFContext* filter, int stream_index,
+                                        int code) {
+    if (!log_handler && !exit_on_error) return;
+    const std::string text = std::string(filter->filter->name) + " failed for stream " +
+                             std::to_string(stream_index) + ", codec " +
+                             (ost.stream_copy ? "copy" : ost.encoder->codec->name);
+    const std::string message = FormatOpenErrorText(text, code);
+    if (exit_on_error) throw FFMpegException(message);
+    Log(0, message);
+}
+
 void TCustomFFmpeg::WritePacket(OutputStreamState& ost, AVPacket* pkt) {
     FilterAndWrite(ost, pkt, 0);
 }
@@ -33,14 +74,7 @@ void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t
             passed = true;
         }
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF || passed) return;
-        if (log_handler || exit_on_error) {
-            const std::string text = std::string(filter->filter->name) + " failed for stream " +
-                                     std::to_string(pkt->stream_index) + ", codec " +
-                                     (ost.stream_copy ? "copy" : ost.encoder->codec->name);
-            const std::string message = FormatOpenErrorText(text, result);
-            if (exit_on_error) throw FFMpegException(message);
-            Log(0, message);
-        }
+        ReportFilterFailure(ost, filter, pkt->stream_index, result);
         FilterAndWrite(ost, pkt, filter_index + 1);
         return;
     }

@@ -77,28 +77,6 @@ void TCustomFFmpeg::CopyMetaDataMaps() {
     }
 }
 
-// The filters of each stream's chain learn the stream's parameters, each one
-// from the one before it; what the last one gives out is what the muxer gets.
-void TCustomFFmpeg::InitBitstreamFilters() {
-    for (OutputStreamState* ost : run.ost_table) {
-        TBitstreamFilterChain& chain = stream_bitstream_filters[ost->file_index][ost->index];
-        const AVCodecParameters* parameters = ost->st->codecpar;
-        AVRational time_base = ost->st->time_base;
-        for (TBitstreamFilterPtr& filter : chain) {
-            if (ff::avcodec_parameters_copy(filter->par_in, parameters) < 0) throw FFMpegException("av_mallocz fail");
-            filter->time_base_in = time_base;
-            const int result = ff::av_bsf_init(filter.get());
-            if (result < 0)
-                throw FFMpegException(FormatText("Error initializing bitstream filter %s for output stream #%d.%d",
-                                                 filter->filter->name, ost->file_index, ost->index));
-            parameters = filter->par_out;
-            time_base = filter->time_base_out;
-        }
-        if (!chain.empty() && ff::avcodec_parameters_copy(ost->st->codecpar, parameters) < 0)
-            throw FFMpegException("av_mallocz fail");
-    }
-}
-
 // The output files are opened for writing, and so truncated, only now: a task
 // that is set up but never run leaves an existing file as it was.
 void TCustomFFmpeg::WriteHeaders() {

@@ -41,7 +41,11 @@ std::filesystem::path ScratchFolder() {
     for (char& c : name)
         if (c == '/') c = '_';
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tovrela-transcode" / name;
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    static std::filesystem::path current;
+    if (folder != current) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        current = folder;
+    }
     return folder;
 }

@@ -29,5 +29,5 @@ public:
     std::vector<std::string> log;
 };
 
-// A folder of its own for the running test, emptied first.
+// A folder of its own for the running test, emptied when the test first asks.
 std::filesystem::path ScratchFolder();

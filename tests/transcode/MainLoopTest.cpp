@@ -1,0 +1,221 @@
+// The main loop's limits, its stop request, its timestamp correction, and
+// when the output file is truncated.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "LibraryBinding.h"
+#include "MediaAnalysis.h"
+#include "TestMedia.h"
+#include "TranscodeTask.h"
+
+namespace {
+
+const TOptionList kCopy = {{"vcodec", "copy"}, {"acodec", "copy"}};
+constexpr int64_t kFrameUs = 1000000 / 24;
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+int64_t Length(const StreamAnalysis* stream) { return stream->endTimeUs - stream->firstTimeUs; }
+
+TEST(MainLoop, RecordingTimeEndsEveryStreamThere) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    TOptionList options = kCopy;
+    options.emplace_back("t", "1");
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), options, output)) << task.engine.last_error;
+    task.Run();
+    EXPECT_TRUE(task.engine.finished_normally);
+    const MediaAnalysis result = AnalyseMedia(output);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    for (int type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+        ASSERT_NE(result.First(type), nullptr);
+        EXPECT_EQ(result.First(type)->decodeErrors, 0);
+        EXPECT_NEAR(static_cast<double>(Length(result.First(type))), 1000000.0, 2.0 * kFrameUs) << type;
+    }
+}
+
+TEST(MainLoop, AVideoFrameLimitStopsTheRunAlthoughAudioRemains) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    TOptionList options = kCopy;
+    options.emplace_back("vframes", "12");
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), options, output)) << task.engine.last_error;
+    task.Run();
+    const MediaAnalysis result = AnalyseMedia(output);
+    ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
+    EXPECT_EQ(result.First(AVMEDIA_TYPE_VIDEO)->packetCount, 12);
+    ASSERT_NE(result.First(AVMEDIA_TYPE_AUDIO), nullptr);
+    EXPECT_LT(Length(result.First(AVMEDIA_TYPE_AUDIO)), 1000000);
+}
+
+// Stops the run from its own thread once it has reported progress a few
+// times, as a stop from the window would between two passes of the loop.
+void StopAfterProgress(void* user_data, TCustomFFmpeg* sender, int, const std::string& text) {
+    auto* lines = static_cast<std::vector<std::string>*>(user_data);
+    lines->push_back(text);
+    if (text.rfind("size=", 0) == 0 && std::count_if(lines->begin(), lines->end(), [](const std::string& line) {
+                                           return line.rfind("size=", 0) == 0;
+                                       }) == 20)
+        sender->stop_requested = true;
+}
+
+TEST(MainLoop, AStopRequestFinishesAPlayableFile) {
+    for (const TOptionList& codecs : {kCopy, TOptionList{{"vcodec", "mpeg4"}, {"acodec", "aac"}}}) {
+        TranscodeTask task;
+        const std::string output = (ScratchFolder() / "out.mp4").string();
+        ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), codecs, output)) << task.engine.last_error;
+        task.engine.SetLogHandler(StopAfterProgress, &task.log);
+        task.engine.verbose = 1;
+        task.engine.progress_interval_us = -1;  // a report on every pass
+        task.Run();
+        EXPECT_FALSE(task.engine.finished_normally);
+        const MediaAnalysis result = AnalyseMedia(output);
+        ASSERT_TRUE(result.error.empty()) << result.error;
+        const StreamAnalysis* video = result.First(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->decodeErrors, 0);
+        EXPECT_GT(video->frameCount, 0);
+        EXPECT_LT(video->frameCount, 48);
+    }
+}
+
+// Writes a copy of a clip whose second half lies 30 seconds later.
+void WriteClipWithJump(const std::string& source, const std::string& target) {
+    AVFormatContext* in = nullptr;
+    ASSERT_GE(ff::avformat_open_input(&in, source.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(ff::avformat_find_stream_info(in, nullptr), 0);
+    AVFormatContext* out = nullptr;
+    ASSERT_GE(ff::avformat_alloc_output_context2(&out, nullptr, nullptr, target.c_str()), 0);
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        AVStream* stream = ff::avformat_new_stream(out, nullptr);
+        ff::avcodec_parameters_copy(stream->codecpar, in->streams[i]->codecpar);
+        stream->codecpar->codec_tag = 0;
+        stream->time_base = in->streams[i]->time_base;
+    }
+    ASSERT_GE(ff::avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE), 0);
+    ASSERT_GE(ff::avformat_write_header(out, nullptr), 0);
+    AVPacket* pkt = ff::av_packet_alloc();
+    while (ff::av_read_frame(in, pkt) >= 0) {
+        const AVRational from = in->streams[pkt->stream_index]->time_base;
+        const AVRational to = out->streams[pkt->stream_index]->time_base;
+        ff::av_packet_rescale_ts(pkt, from, to);
+        const int64_t shift = ff::av_rescale_q(30000000, AV_TIME_BASE_Q, to);
+        if (ff::av_rescale_q(pkt->dts, to, AV_TIME_BASE_Q) >= 1000000) {
+            pkt->dts += shift;
+            pkt->pts += shift;
+        }
+        ff::av_interleaved_write_frame(out, pkt);
+    }
+    ff::av_write_trailer(out);
+    ff::av_packet_free(&pkt);
+    ff::avio_closep(&out->pb);
+    ff::avformat_free_context(out);
+    ff::avformat_close_input(&in);
+}
+
+TEST(MainLoop, ATimestampJumpIsClosedUnlessTimestampsAreKept) {
+    BindTestLibraries();
+    const std::filesystem::path folder = ScratchFolder();
+    const std::string jumping = (folder / "jump.mkv").string();
+    WriteClipWithJump(TestMediaPath("avi_mpeg4_mp3.avi"), jumping);
+    {
+        TranscodeTask task;
+        const std::string output = (folder / "closed.mkv").string();
+        ASSERT_TRUE(task.SetUp(jumping, kCopy, output)) << task.engine.last_error;
+        task.engine.verbose = 3;
+        task.Run();
+        EXPECT_TRUE(task.Logged("timestamp discontinuity"));
+        const MediaAnalysis result = AnalyseMedia(output);
+        EXPECT_LT(Length(result.First(AVMEDIA_TYPE_VIDEO)), 3000000);
+        EXPECT_LT(Length(result.First(AVMEDIA_TYPE_AUDIO)), 3000000);
+    }
+    {
+        TranscodeTask task;
+        const std::string output = (folder / "kept.mkv").string();
+        TOptionList options = kCopy;
+        options.emplace_back("copyts", "");
+        ASSERT_TRUE(task.SetUp(jumping, options, output)) << task.engine.last_error;
+        task.Run();
+        EXPECT_FALSE(task.Logged("timestamp discontinuity"));
+        const MediaAnalysis result = AnalyseMedia(output);
+        EXPECT_GT(Length(result.First(AVMEDIA_TYPE_VIDEO)), 30000000);
+    }
+}
+
+TEST(MainLoop, AnExistingFileIsTruncatedOnlyWhenTheTranscodeStarts) {
+    const std::filesystem::path output = ScratchFolder() / "out.mkv";
+    const std::string before(5000, 'x');
+    std::ofstream(output, std::ios::binary) << before;
+    {
+        // Set up, then refused by the mapping: the file stays as it was.
+        TranscodeTask task;
+        TOptionList options = kCopy;
+        options.emplace_back("map", "0:0");
+        ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), options, output.string()));
+        EXPECT_EQ(ReadFile(output), before);
+        EXPECT_THROW(task.Run(), FFMpegException);
+        EXPECT_EQ(ReadFile(output), before);
+    }
+    EXPECT_EQ(ReadFile(output), before);
+    TranscodeTask task;
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), kCopy, output.string()));
+    EXPECT_EQ(ReadFile(output), before);
+    task.Run();
+    EXPECT_NE(ReadFile(output).substr(0, 100), before.substr(0, 100));
+    EXPECT_TRUE(AnalyseMedia(output.string()).error.empty());
+}
+
+TEST(MainLoop, EncodesVideoAndAudioIntoAnMp4) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mp4").string();
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), {{"vcodec", "mpeg4"}, {"acodec", "aac"}}, output))
+        << task.engine.last_error;
+    task.Run();
+    EXPECT_TRUE(task.engine.finished_normally);
+    const MediaAnalysis result = AnalyseMedia(output);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const StreamAnalysis* video = result.First(AVMEDIA_TYPE_VIDEO);
+    const StreamAnalysis* audio = result.First(AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(video->codecName, "mpeg4");
+    EXPECT_EQ(audio->codecName, "aac");
+    EXPECT_EQ(video->decodeErrors + audio->decodeErrors, 0);
+    EXPECT_EQ(video->frameCount, 48);
+    EXPECT_NEAR(static_cast<double>(Length(audio)), 2000000.0, 50000.0);
+}
+
+TEST(MainLoop, TwoPassesShareTheirStatisticsFile) {
+    const std::filesystem::path folder = ScratchFolder();
+    const std::string prefix = (folder / "stats").string();
+    for (const char* pass : {"1", "2"}) {
+        TranscodeTask task;
+        const std::string output = (folder / (std::string("pass") + pass + ".mp4")).string();
+        ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"),
+                               {{"vcodec", "mpeg4"}, {"pass", pass}, {"passlogfile", prefix}}, output))
+            << task.engine.last_error;
+        task.Run();
+        EXPECT_GT(std::filesystem::file_size(prefix + "-0.log"), 0u) << pass;
+    }
+    TranscodeTask task;
+    const std::string output = (folder / "missing.mp4").string();
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"),
+                           {{"vcodec", "mpeg4"}, {"pass", "2"}, {"passlogfile", prefix + "-missing"}}, output));
+    try {
+        task.Run();
+        ADD_FAILURE() << "a second pass without statistics ran";
+    } catch (const FFMpegException& error) {
+        EXPECT_EQ(std::string(error.what()), "creat open fail: " + prefix + "-missing-0.log");
+    }
+}
+
+}  // namespace

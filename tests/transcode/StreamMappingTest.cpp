@@ -1,0 +1,161 @@
+// Which input stream feeds which output stream, and the set-up checks and
+// messages that come before any packet is read.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "AVProbe.h"
+#include "MediaAnalysis.h"
+#include "TestMedia.h"
+#include "TranscodeTask.h"
+
+namespace {
+
+const TOptionList kCopy = {{"vcodec", "copy"}, {"acodec", "copy"}};
+
+bool HasLine(const TranscodeTask& task, const std::string& line) {
+    return std::find(task.log.begin(), task.log.end(), line) != task.log.end();
+}
+
+// Runs a copy of avi_mpeg4_mp3.avi (video 0, audio 1) with extra output
+// options and returns the raised message, empty when the run succeeded.
+std::string RunCopy(TranscodeTask& task, const TOptionList& extra, const std::string& clip = "avi_mpeg4_mp3.avi") {
+    TOptionList options = kCopy;
+    options.insert(options.end(), extra.begin(), extra.end());
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    EXPECT_TRUE(task.SetUp(TestMediaPath(clip), options, output)) << task.engine.last_error;
+    try {
+        task.Run();
+    } catch (const FFMpegException& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(StreamMapping, AutomaticMappingTakesEachKindOnce) {
+    TranscodeTask task;
+    EXPECT_EQ(RunCopy(task, {}), "");
+    EXPECT_TRUE(HasLine(task, "Stream mapping:"));
+    EXPECT_TRUE(HasLine(task, "  Stream #0.0 -> #0.0"));
+    EXPECT_TRUE(HasLine(task, "  Stream #0.1 -> #0.1"));
+}
+
+TEST(StreamMapping, ASecondOutputStreamOfAKindReusesTheLastInputStream) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), kCopy, output)) << task.engine.last_error;
+    task.engine.SetOption("acodec", "copy");
+    task.engine.SetOption("newaudio", "");
+    task.Run();
+    EXPECT_TRUE(HasLine(task, "  Stream #0.1 -> #0.1"));
+    EXPECT_TRUE(HasLine(task, "  Stream #0.1 -> #0.2"));
+    const MediaAnalysis result = AnalyseMedia(output);
+    ASSERT_EQ(result.streams.size(), 3u);
+    EXPECT_GT(result.streams[1].packetCount, 0);
+    EXPECT_EQ(result.streams[1].packetCount, result.streams[2].packetCount);
+}
+
+TEST(StreamMapping, MapsChooseTheSourceAndTheSyncStream) {
+    // audio_then_two_videos.mkv: audio 0, videos 1 and 2.
+    TranscodeTask task;
+    EXPECT_EQ(RunCopy(task, {{"map", "0:2"}, {"map", "0:0:0:1"}}, "audio_then_two_videos.mkv"), "");
+    EXPECT_TRUE(HasLine(task, "  Stream #0.2 -> #0.0"));
+    EXPECT_TRUE(HasLine(task, "  Stream #0.0 -> #0.1"));
+    EXPECT_TRUE(HasLine(task, " [sync #0.1]"));
+}
+
+TEST(StreamMapping, WrongMapsAreRefusedBeforeAnyCodecOpens) {
+    struct Case {
+        TOptionList maps;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{{"map", "0:0"}}, "Number of stream maps must match number of output streams"},
+        {{{"map", "0:0"}, {"map", "0:5"}}, "Could not find input stream #0.5"},
+        {{{"map", "0:0"}, {"map", "1:1"}}, "Could not find input stream #1.1"},
+        {{{"map", "0:0"}, {"map", "0:1:0:7"}}, "Could not find sync stream #0.7"},
+        {{{"map", "0:1"}, {"map", "0:0"}}, "Codec type mismatch for mapping #0.1 -> #0.0"},
+    };
+    for (const Case& c : cases) {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, c.maps), c.message);
+    }
+}
+
+TEST(StreamMapping, CopiedStreamsRefuseWhatNeedsDecodedFrames) {
+    {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, {{"vol", "512"}}), "-acodec copy and -vol are incompatible (frames are not decoded)");
+    }
+    {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, {{"vol", "256"}}), "");
+    }
+    {
+        TranscodeTask task;
+        task.engine.custom_hook_active = true;
+        EXPECT_EQ(RunCopy(task, {}), "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+    }
+}
+
+TEST(StreamMapping, AnInputWithoutAMatchingStreamIsNamed) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), kCopy, output)) << task.engine.last_error;
+    // The output gets an audio stream although the input has none.
+    task.engine.SetOption("acodec", "copy");
+    task.engine.SetOption("newaudio", "");
+    EXPECT_THROW(
+        {
+            try {
+                task.Run();
+            } catch (const FFMpegException& error) {
+                EXPECT_STREQ(error.what(), "Could not find input stream matching output stream #0.1");
+                throw;
+            }
+        },
+        FFMpegException);
+}
+
+std::string OutputTitle() {
+    TAVProbe probe;
+    EXPECT_TRUE(probe.Open((ScratchFolder() / "out.mkv").string(), "")) << probe.ErrorMessage();
+    TAVFileInfo info;
+    probe.GetInfo(info);
+    return info.Title;
+}
+
+TEST(StreamMapping, MetadataMapsCopyTheInputsTags) {
+    {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, {}, "audio_only.mp3"), "");
+        EXPECT_EQ(OutputTitle(), "");
+    }
+    {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, {{"map_meta_data", "0:0"}}, "audio_only.mp3"), "");
+        EXPECT_EQ(OutputTitle(), "Tovrela test clip");
+    }
+}
+
+TEST(StreamMapping, MetadataMapsWithWrongIndexesAreRefused) {
+    {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, {{"map_meta_data", "1:0"}}), "Invalid output file index 1 map_meta_data(1,0)");
+    }
+    {
+        TranscodeTask task;
+        EXPECT_EQ(RunCopy(task, {{"map_meta_data", "0:3"}}), "Invalid input file index 3 map_meta_data(0,3)");
+    }
+}
+
+TEST(StreamMapping, AHeaderTheMuxerRefusesNamesTheOutputFile) {
+    TranscodeTask task;
+    EXPECT_EQ(RunCopy(task, {}, "rm_rv10_ac3.rm"),
+              "Could not write header for output file #0 (incorrect codec parameters ?)");
+}
+
+}  // namespace
