@@ -21,6 +21,11 @@ constexpr TestTag kAviTags[] = {kTestTags[0], kTestTags[1], kTestTags[2], kTestT
 constexpr TestTag kQuickTimeTags[] = {kTestTags[0], kTestTags[1], kTestTags[2], kTestTags[3],
                                       kTestTags[4], kTestTags[5], kTestTags[7]};
 
+// LAME primes with 1105 samples, the AC-3 encoder with 256.
+constexpr int64_t kLamePrimingUs44100 = 1105 * int64_t{1000000} / 44100;
+constexpr int64_t kLamePrimingUs22050 = 1105 * int64_t{1000000} / 22050;
+constexpr int64_t kAc3PrimingUs44100 = 256 * int64_t{1000000} / 44100;
+
 // Values the codecs refuse are avoided here: 176x144 suits every encoder,
 // including those that need multiples of 16; 24 frames per second is a rate
 // MPEG-1/2 allow and puts both marks on whole frames; the SWF muxer takes MP3
@@ -28,11 +33,11 @@ constexpr TestTag kQuickTimeTags[] = {kTestTags[0], kTestTags[1], kTestTags[2], 
 // the standard 1150 kbit/s of video (a lower rate underflows its buffers).
 const TestClip kClips[] = {
     {.fileName = "avi_mpeg4_mp3.avi", .muxer = "avi", .videoEncoder = "mpeg4", .audioEncoder = "libmp3lame",
-     .streams = kVideoAudio, .tags = kAviTags},
+     .streams = kVideoAudio, .tags = kAviTags, .audioLagUs = kLamePrimingUs44100},
     {.fileName = "divx_msmpeg4_mp3.divx", .muxer = "avi", .videoEncoder = "msmpeg4", .videoTag = "DIV3",
-     .audioEncoder = "libmp3lame", .streams = kVideoAudio},
+     .audioEncoder = "libmp3lame", .streams = kVideoAudio, .audioLagUs = kLamePrimingUs44100},
     {.fileName = "xvid_mpeg4_mp3.xvid", .muxer = "avi", .videoEncoder = "mpeg4", .videoTag = "XVID",
-     .audioEncoder = "libmp3lame", .streams = kVideoAudio},
+     .audioEncoder = "libmp3lame", .streams = kVideoAudio, .audioLagUs = kLamePrimingUs44100},
     {.fileName = "mpeg_ps_mpeg2_mp2.mpg", .muxer = "mpeg", .videoEncoder = "mpeg2video", .audioEncoder = "mp2",
      .maxBFrames = 2, .audioBitRate = 192000, .streams = kVideoAudio},
     {.fileName = "wmv_wmv2_wmav2.wmv", .muxer = "asf", .videoEncoder = "wmv2", .audioEncoder = "wmav2",
@@ -40,7 +45,7 @@ const TestClip kClips[] = {
     {.fileName = "asf_msmpeg4_wmav2.asf", .muxer = "asf", .videoEncoder = "msmpeg4", .audioEncoder = "wmav2",
      .streams = kVideoAudio},
     {.fileName = "rm_rv10_ac3.rm", .muxer = "rm", .videoEncoder = "rv10", .audioEncoder = "ac3",
-     .audioBitRate = 192000, .streams = kVideoAudio},
+     .audioBitRate = 192000, .streams = kVideoAudio, .audioLagUs = kAc3PrimingUs44100},
     {.fileName = "vcd_mpeg1_mp2.dat", .muxer = "vcd", .videoEncoder = "mpeg1video", .audioEncoder = "mp2",
      .videoBitRate = 1150000, .audioBitRate = 224000, .streams = kVideoAudio},
     {.fileName = "mov_mpeg4_aac.mov", .muxer = "mov", .videoEncoder = "mpeg4", .audioEncoder = "aac",
@@ -49,16 +54,18 @@ const TestClip kClips[] = {
     // so readers see the audio first. Its demuxer reads neither the frame
     // count nor a bit rate, so it cannot tell the duration.
     {.fileName = "swf_flv1_mp3.swf", .muxer = "swf", .videoEncoder = "flv", .audioEncoder = "libmp3lame",
-     .streams = kAudioVideo, .containerKnowsDuration = false},
+     .streams = kAudioVideo, .containerKnowsDuration = false, .audioLagUs = kLamePrimingUs44100},
     {.fileName = "audio_only.mp3", .muxer = "mp3", .audioEncoder = "libmp3lame", .streams = kAudioOnly,
      .tags = kTestTags},
     {.fileName = "video_only.avi", .muxer = "avi", .videoEncoder = "mpeg4", .streams = kVideoOnly},
     {.fileName = "subtitle_track.mkv", .muxer = "matroska", .videoEncoder = "mpeg4", .audioEncoder = "libmp3lame",
      .streams = kWithSubtitle, .tags = kTestTags},
+    // MPEG-4 part 2 takes odd sizes; the chroma planes round up.
     {.fileName = "odd_size.avi", .muxer = "avi", .videoEncoder = "mpeg4", .audioEncoder = "libmp3lame",
-     .width = 175, .height = 99, .streams = kVideoAudio},
+     .width = 175, .height = 99, .streams = kVideoAudio, .audioLagUs = kLamePrimingUs44100},
     {.fileName = "mono_22050.avi", .muxer = "avi", .videoEncoder = "mpeg4", .audioEncoder = "libmp3lame",
-     .sampleRate = 22050, .channels = 1, .audioBitRate = 64000, .streams = kVideoAudio},
+     .sampleRate = 22050, .channels = 1, .audioBitRate = 64000, .streams = kVideoAudio,
+     .audioLagUs = kLamePrimingUs22050},
     {.fileName = "surround_48000.mov", .muxer = "mov", .videoEncoder = "mpeg4", .audioEncoder = "aac",
      .sampleRate = 48000, .channels = 6, .audioBitRate = 384000, .streams = kVideoAudio},
     {.fileName = "audio_then_two_videos.mkv", .muxer = "matroska", .videoEncoder = "mpeg4",

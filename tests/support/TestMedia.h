@@ -27,7 +27,7 @@ inline constexpr double kBeepAmplitude = 0.5;
 // Containers count the audio encoder's priming and the padding of its last
 // block as part of the clip: up to about 100 ms (two 2048-sample WMA blocks).
 // Where the container cannot signal the priming (AVI, SWF, RealMedia), the
-// decoded beeps come that much later than the white frames.
+// decoded beeps come that much later than the white frames (audioLagUs).
 inline constexpr int64_t kAudioPaddingUs = 100000;
 
 struct TestCue {
@@ -73,6 +73,9 @@ struct TestClip {
     std::span<const TestStreamKind> streams = {};          // in stream-index order
     std::span<const TestTag> tags = {};                    // container metadata written
     bool containerKnowsDuration = true;  // false where the demuxer reports no duration
+    // How much later the beeps decode than the white frames: the audio
+    // encoder's priming where the container cannot tell readers to skip it.
+    int64_t audioLagUs = 0;
 
     int CountOf(TestStreamKind kind) const;
     // Index of the first stream of that kind, -1 when there is none.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -172,6 +173,50 @@ TEST(MainLoop, AnExistingFileIsTruncatedOnlyWhenTheTranscodeStarts) {
     task.Run();
     EXPECT_NE(ReadFile(output).substr(0, 100), before.substr(0, 100));
     EXPECT_TRUE(AnalyseMedia(output.string()).error.empty());
+}
+
+TEST(MainLoop, AFileSizeLimitStopsTheRun) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mp4").string();
+    TOptionList options = kCopy;
+    options.emplace_back("fs", "30000");
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), options, output)) << task.engine.last_error;
+    task.Run();
+    const MediaAnalysis result = AnalyseMedia(output);
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
+    EXPECT_GT(result.First(AVMEDIA_TYPE_VIDEO)->frameCount, 0);
+    EXPECT_LT(result.First(AVMEDIA_TYPE_VIDEO)->frameCount, 48);
+    // What the muxer still holds (the index) comes on top of the limit.
+    EXPECT_LT(std::filesystem::file_size(output), 40000u);
+}
+
+TEST(MainLoop, FramesBeforeTheStartTimeAreDecodedButNotEncoded) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mp4").string();
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"ss", "1"}}, output))
+        << task.engine.last_error;
+    task.Run();
+    const MediaAnalysis result = AnalyseMedia(output);
+    ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
+    EXPECT_EQ(result.First(AVMEDIA_TYPE_VIDEO)->frameCount, 24);
+    // The first frame encoded is the one drawn with number 24.
+    ASSERT_FALSE(result.First(AVMEDIA_TYPE_VIDEO)->frameNumbers.empty());
+    EXPECT_EQ(result.First(AVMEDIA_TYPE_VIDEO)->frameNumbers.front(), 24);
+}
+
+TEST(MainLoop, RateEmulationReadsNoFasterThanThePictureRate) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    TOptionList options = kCopy;
+    options.emplace_back("vframes", "12");
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), options, output, {{"re", ""}}))
+        << task.engine.last_error;
+    const auto start = std::chrono::steady_clock::now();
+    task.Run();
+    // Twelve frames at 24 per second take half a second, less the first
+    // frame's length and the 50 ms the reader may run ahead.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(350));
 }
 
 TEST(MainLoop, EncodesVideoAndAudioIntoAnMp4) {

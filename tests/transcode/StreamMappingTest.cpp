@@ -96,6 +96,11 @@ TEST(StreamMapping, CopiedStreamsRefuseWhatNeedsDecodedFrames) {
     }
     {
         TranscodeTask task;
+        task.engine.vhook_active = 1;
+        EXPECT_EQ(RunCopy(task, {}), "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    }
+    {
+        TranscodeTask task;
         task.engine.custom_hook_active = true;
         EXPECT_EQ(RunCopy(task, {}), "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     }
