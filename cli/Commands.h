@@ -5,3 +5,4 @@
 
 // Each command takes the words after its name and returns the exit status.
 int RunProbeCommand(const std::vector<std::string>& arguments);
+int RunOptionsCommand(const std::vector<std::string>& arguments);

@@ -71,10 +71,11 @@ TEST_F(TypedSettersTest, InitializeStartsFromTheDefaults) {
 class CleanUpTest : public EngineTest {
 protected:
     // Creates an output the way output set-up does, leaving the file as
-    // `content` says.
-    void AddOutput(const std::filesystem::path& path, const std::string& content) {
+    // `content` says; `created` tells whether the set-up made the file.
+    void AddOutput(const std::filesystem::path& path, const std::string& content, bool created) {
         AVFormatContext* output = nullptr;
         ASSERT_GE(ff::avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()), 0);
+        engine.output_file_created[engine.output_count] = created;
         engine.output_contexts[engine.output_count++].reset(output);
         ASSERT_GE(ff::avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
         std::ofstream(path, std::ios::binary | std::ios::app) << content;
@@ -92,15 +93,17 @@ protected:
     }
 };
 
-TEST_F(CleanUpTest, EmptyOutputsAreRemovedAndWrittenOnesKept) {
-    AddOutput(folder / "empty.mp4", "");
-    AddOutput(folder / "written.mp4", "data");
+TEST_F(CleanUpTest, OnlyEmptyOutputsItCreatedAreRemoved) {
+    AddOutput(folder / "empty.mp4", "", true);
+    AddOutput(folder / "written.mp4", "data", true);
+    AddOutput(folder / "existing.mp4", "", false);
     engine.CleanUp();
     EXPECT_EQ(engine.output_count, 0);
     EXPECT_EQ(engine.output_contexts[0], nullptr);
     EXPECT_FALSE(std::filesystem::exists(folder / "empty.mp4"));
     ASSERT_TRUE(std::filesystem::exists(folder / "written.mp4"));
     EXPECT_EQ(std::filesystem::file_size(folder / "written.mp4"), 4u);
+    EXPECT_TRUE(std::filesystem::exists(folder / "existing.mp4"));
 }
 
 }  // namespace

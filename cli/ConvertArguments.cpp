@@ -1,0 +1,138 @@
+#include "ConvertArguments.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace {
+
+std::optional<int> ReadInt(const std::string& text) {
+    try {
+        size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size()) return value;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+std::optional<TLogLevel> ReadLogLevel(const std::string& text) {
+    static const char* const kNames[] = {"quiet", "error", "info", "debug", "all"};
+    for (int level = llQuiet; level <= llAll; ++level)
+        if (text == kNames[level]) return static_cast<TLogLevel>(level);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string DefaultOutputFolder() {
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/My iPod Files/";
+}
+
+bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArguments& parsed, std::string& error) {
+    parsed.settings.OutputFolder = DefaultOutputFolder();
+    std::optional<int> profile, videoBitrate, audioBitrate, channels;
+    bool filesOnly = false;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (filesOnly || word.empty() || word[0] != '-') {
+            parsed.files.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            filesOnly = true;
+            continue;
+        }
+        if (word == "--help" || word == "-h") {
+            parsed.help = true;
+            continue;
+        }
+        if (word == "--overwrite") {
+            parsed.settings.Overwrite = true;
+            continue;
+        }
+        if (word == "--plain-names") {
+            parsed.versionedNames = false;
+            continue;
+        }
+        if (i + 1 >= words.size()) {
+            error = "option '" + word + "' needs a value";
+            return false;
+        }
+        const std::string& value = words[++i];
+        auto number = [&](std::optional<int>& target, int low, int high) {
+            target = ReadInt(value);
+            if (!target || *target < low || *target > high) {
+                error = "option '" + word + "' takes a number from " + std::to_string(low) + " to " +
+                        std::to_string(high) + ", not '" + value + "'";
+                return false;
+            }
+            return true;
+        };
+        std::optional<int> scratch;
+        if (word == "--profile") {
+            if (!number(profile, 0, static_cast<int>(kOutputProfileTexts.size()) - 1)) return false;
+        } else if (word == "--video-bitrate") {
+            if (!number(videoBitrate, 1, 100000)) return false;
+        } else if (word == "--audio-bitrate") {
+            if (!number(audioBitrate, 1, 10000)) return false;
+        } else if (word == "--channels") {
+            if (!number(channels, 1, 2)) return false;
+        } else if (word == "--sample-rate") {
+            if (!number(scratch, 1, 1000000)) return false;
+            parsed.settings.AudioSampleRate = *scratch;
+        } else if (word == "--jobs") {
+            if (!number(scratch, 0, 64)) return false;
+            parsed.jobs = *scratch;
+        } else if (word == "--size") {
+            parsed.settings.FrameSize = value;
+        } else if (word == "--fps") {
+            parsed.settings.FrameRate = value;
+        } else if (word == "--output-folder") {
+            parsed.settings.OutputFolder = WithTrailingSlash(value);
+        } else if (word == "--libav") {
+            parsed.libraryFolder = value;
+        } else if (word == "--log-level") {
+            const std::optional<TLogLevel> level = ReadLogLevel(value);
+            if (!level) {
+                error = "option '--log-level' takes quiet, error, info, debug or all, not '" + value + "'";
+                return false;
+            }
+            parsed.logLevel = *level;
+        } else {
+            error = "unknown option '" + word + "'";
+            return false;
+        }
+    }
+    // A profile sets the bit rates and channels; options given on their own win.
+    if (profile) ApplyProfile(parsed.settings, ParseProfileText(kOutputProfileTexts[static_cast<size_t>(*profile)]));
+    if (videoBitrate) parsed.settings.VideoBitrateKbps = *videoBitrate;
+    if (audioBitrate) parsed.settings.AudioBitrateKbps = *audioBitrate;
+    if (channels) parsed.settings.Channels = *channels;
+    if (parsed.files.empty() && !parsed.help) {
+        error = "no file given";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given) {
+    std::vector<std::string> files;
+    for (const std::string& path : given) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::string> inFolder;
+        for (const auto& entry : std::filesystem::directory_iterator(path, error))
+            if (entry.is_regular_file(error) && !entry.path().filename().string().starts_with("."))
+                inFolder.push_back(entry.path().string());
+        std::sort(inFolder.begin(), inFolder.end());
+        files.insert(files.end(), inFolder.begin(), inFolder.end());
+    }
+    return files;
+}

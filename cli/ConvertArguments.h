@@ -1,0 +1,27 @@
+#pragma once
+// The words of "tovrela-cli convert", read into the settings the window
+// would use.
+
+#include <string>
+#include <vector>
+
+#include "ComponentEvents.h"
+#include "JobBuilder.h"
+
+struct ConvertArguments {
+    TConversionSettings settings;
+    int jobs = 1;  // tasks at a time; 0 runs them without threads
+    TLogLevel logLevel = llError;
+    std::string libraryFolder;
+    bool versionedNames = true;
+    bool help = false;
+    std::vector<std::string> files;  // folders stand for the files in them
+};
+
+// The output folder the window starts with: "My iPod Files" in the home folder.
+std::string DefaultOutputFolder();
+// False with `error` set when the words do not parse.
+bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArguments& parsed, std::string& error);
+// The files to convert: each given file, and the files of each given folder
+// in name order, hidden files aside.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given);

@@ -1,0 +1,171 @@
+// "tovrela-cli convert": the window's conversion run without the window.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "Commands.h"
+#include "ConversionRun.h"
+#include "ConvertArguments.h"
+#include "EventLoop.h"
+#include "VexmoConverter.h"
+
+namespace {
+
+const char kConvertHelp[] =
+    "Usage: tovrela-cli convert [OPTIONS] FILE|FOLDER...\n"
+    "\n"
+    "Converts every file (a folder stands for the files in it) into an iPod MP4\n"
+    "file (MPEG-4 video, AAC audio) in the output folder, one after another.\n"
+    "\n"
+    "  --profile N           0..7, the window's profiles (3: 512 kbps video,\n"
+    "                        80 kbps audio, stereo); sets bit rates and channels\n"
+    "  --video-bitrate KBPS  video bit rate (default 512)\n"
+    "  --audio-bitrate KBPS  audio bit rate (default 80)\n"
+    "  --channels 1|2        mono or stereo (default 2)\n"
+    "  --size WxH            frame size (default 320x240)\n"
+    "  --fps RATE            Auto (keep the input's), 23.97, 29.97 or a number (default 30)\n"
+    "  --sample-rate HZ      audio sample rate (default 44100)\n"
+    "  --output-folder DIR   where the MP4 files go (default ~/My iPod Files/)\n"
+    "  --overwrite           replace existing files instead of adding \"(n)\" to the name\n"
+    "  --jobs N              files converted at a time (default 1; 0 runs them\n"
+    "                        on this program's own thread)\n"
+    "  --log-level LEVEL     quiet, error, info, debug or all (default error)\n"
+    "  --libav DIR           bind the FFmpeg libraries found in DIR\n"
+    "  --plain-names         load libavutil.so ... instead of libavutil.so.57 ...\n"
+    "\n"
+    "Ctrl-C stops the run: the file being converted is finished where it stands.\n"
+    "Exit status: 0 when every file was converted, 1 when any was refused, failed\n"
+    "or stopped, 2 on a usage error, 3 when the libraries cannot be bound.\n";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// Shows the run on standard error: a live bar per file on a terminal, plain
+// lines otherwise.
+class TTerminalView : public TRunView {
+public:
+    TTerminalView(const std::vector<std::string>& files, bool terminal) : files_(files), terminal_(terminal) {}
+
+    void SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) override {
+        // Refusals are shown by their message; pending and live rows by the bar.
+        if (outcome != TRowOutcome::Completed && outcome != TRowOutcome::Stopped && outcome != TRowOutcome::Failed)
+            return;
+        ClearBar();
+        std::fprintf(stderr, "%s\n", RunTexts::ResultLine(NameOf(files_[row]), "", status).c_str());
+    }
+
+    void ShowProgress(size_t row, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs) override {
+        const auto now = std::chrono::steady_clock::now();
+        const auto started = started_.emplace(row, now).first->second;
+        const double elapsed = std::chrono::duration<double>(now - started).count();
+        int64_t left = -1;
+        if (totalMs > 0 && currentMs > 0 && elapsed > 0.5)
+            left = static_cast<int64_t>(elapsed * (totalMs - currentMs) / currentMs + 0.5);
+        const std::string line = RunTexts::ProgressBarLine(NameOf(files_[row]), frame, fps, currentMs, totalMs, left);
+        if (terminal_) {
+            std::fprintf(stderr, "\r\033[K%s", line.c_str());
+            barShown_ = true;
+        } else {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+        std::fflush(stderr);
+    }
+
+    void ShowMessage(const TUserMessage& message) override {
+        // A failed file's error is its status line.
+        if (message.icon == TMessageIcon::Warning) return;
+        ClearBar();
+        std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+    }
+
+    void RunStateChanged(bool) override {}
+
+    void ClearBar() {
+        if (!barShown_) return;
+        std::fputs("\r\033[K", stderr);
+        barShown_ = false;
+    }
+
+private:
+    const std::vector<std::string>& files_;
+    bool terminal_;
+    bool barShown_ = false;
+    std::map<size_t, std::chrono::steady_clock::time_point> started_;
+};
+
+}  // namespace
+
+int RunConvertCommand(const std::vector<std::string>& words) {
+    ConvertArguments arguments;
+    std::string error;
+    if (!ParseConvertArguments(words, arguments, error)) {
+        std::fprintf(stderr, "tovrela-cli convert: %s\n\n%s", error.c_str(), kConvertHelp);
+        return 2;
+    }
+    if (arguments.help) {
+        std::fputs(kConvertHelp, stdout);
+        return 0;
+    }
+    const std::vector<std::string> files = ExpandInputs(arguments.files);
+
+    TEventLoop loop;
+    TVexmoConverter component;
+    component.SetLogLevel(arguments.logLevel);
+    if (!component.LoadLibraries(arguments.libraryFolder, arguments.versionedNames)) {
+        std::fprintf(stderr, "tovrela-cli convert: %s\n", component.LastErrorMessage().c_str());
+        return 3;
+    }
+    component.SetDelayedCallHost(&loop);
+    TTerminalView view(files, isatty(STDERR_FILENO) == 1);
+    component.SetOnLog([&](int32_t index, TLogLevel level, const std::string& message) {
+        if (level > arguments.logLevel) return;
+        loop.Post([&view, index, message] {
+            view.ClearBar();
+            if (index >= 0)
+                std::fprintf(stderr, "[%d] %s\n", index, message.c_str());
+            else
+                std::fprintf(stderr, "%s\n", message.c_str());
+        });
+    });
+
+    int exitStatus = 1;
+    {
+        TConversionRun run(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigaction(SIGINT, &action, nullptr);
+        if (run.Start(files, arguments.settings, arguments.jobs)) {
+            bool stopping = false;
+            while (run.Running()) {
+                loop.RunOnce(std::chrono::milliseconds(100));
+                if (g_interrupted && !stopping) {
+                    stopping = true;
+                    view.ClearBar();
+                    std::fputs("Stopping...\n", stderr);
+                    // A second Ctrl-C ends the program at once.
+                    signal(SIGINT, SIG_DFL);
+                    run.Stop();
+                }
+            }
+        }
+        view.ClearBar();
+        bool allCompleted = run.RowCount() > 0;
+        std::fputs("\n", stdout);
+        for (size_t row = 0; row < run.RowCount(); ++row) {
+            std::printf("%s\n", RunTexts::ResultLine(files[row], run.OutputPath(row), run.Status(row)).c_str());
+            allCompleted = allCompleted && run.Outcome(row) == TRowOutcome::Completed;
+        }
+        exitStatus = allCompleted ? 0 : 1;
+    }
+    component.SetOnLog(nullptr);
+    component.UnloadLibraries();
+    return exitStatus;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The conversion of a list of files: one task per file built with the
+// shared job routine, statuses that follow each file's own task, and the end
+// of the run once every task has reported. The component raises its events
+// on task threads; the run hands them to the client's thread through the
+// client's poster and is otherwise used on that thread only.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "JobBuilder.h"
+#include "RunTexts.h"
+
+class TVexmoConverter;
+
+enum class TRowOutcome { Pending, Converting, Completed, Stopped, Failed, Refused };
+
+// What the client shows.
+class TRunView {
+public:
+    virtual ~TRunView() = default;
+    virtual void SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) = 0;
+    // Progress of the file in `row`, with the component's values.
+    virtual void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) = 0;
+    virtual void ShowMessage(const TUserMessage& message) = 0;
+    virtual void RunStateChanged(bool running) = 0;
+    // Called when the run ends by itself, before its finish message; every
+    // file converted when `allCompleted` (the moment to shut down, if asked).
+    virtual void RunFinished(bool allCompleted) { (void)allCompleted; }
+};
+
+class TConversionRun {
+public:
+    using TPoster = std::function<void(std::function<void()>)>;
+    // Takes over the component's progress and terminate events; `post` runs
+    // a function on the client's thread.
+    TConversionRun(TVexmoConverter& component, TRunView& view, TPoster post);
+    ~TConversionRun();
+    TConversionRun(const TConversionRun&) = delete;
+    TConversionRun& operator=(const TConversionRun&) = delete;
+
+    // Builds the tasks of every file (refused files get their message and
+    // status) and starts them, `tasksAtATime` at once (0: without threads).
+    // False when the run did not start or ended at once.
+    bool Start(const std::vector<std::string>& inputPaths, const TConversionSettings& settings,
+               int32_t tasksAtATime);
+    // Stops the running and pending tasks; each reports its end and the run
+    // ends once all have.
+    void Stop();
+    // Stops and drops every task at once; the run is idle on return and the
+    // files not yet converted read "Stopped".
+    void Abandon();
+
+    bool Running() const { return running_; }
+    TRowOutcome Outcome(size_t row) const { return rows_.at(row).outcome; }
+    const std::string& Status(size_t row) const { return rows_.at(row).status; }
+    // The output file chosen for the row, empty when it was refused.
+    const std::string& OutputPath(size_t row) const { return rows_.at(row).output_path; }
+    size_t RowCount() const { return rows_.size(); }
+
+private:
+    struct Row {
+        int32_t task = -1;
+        TRowOutcome outcome = TRowOutcome::Pending;
+        std::string status;
+        std::string output_path;
+    };
+    void OnProgress(int32_t index, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs);
+    void OnTerminate(int32_t index, bool finished, bool exception, const std::string& message);
+    void End(bool byItself);
+    void SetStatus(size_t row, TRowOutcome outcome, const std::string& status);
+    Row* RowOfTask(int32_t index);
+
+    TVexmoConverter& component_;
+    TRunView& view_;
+    TPoster post_;
+    std::vector<Row> rows_;
+    bool running_ = false;
+    bool stopping_ = false;
+    // Events posted before the task list was rebuilt belong to no run.
+    std::atomic<uint64_t> generation_{0};
+};

@@ -1,0 +1,146 @@
+#pragma once
+// One conversion task, the list that owns the tasks, and the threads that run
+// them. A task is shared between its list and the thread running it, so that
+// it is freed only once nothing runs it any more: removing it from the list
+// while its worker still writes the output leaves the worker to finish and
+// free it.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AVProbe.h"
+#include "ComponentEvents.h"
+#include "FFmpeg.h"
+#include "TaskOptions.h"
+
+class TCustomFFmpegVCL;
+class TFFmpeg;
+using TFFmpegPtr = std::shared_ptr<TFFmpeg>;
+
+// Counts the task threads alive, so that the libraries (process-wide) and a
+// component (for its own threads) can wait until none is left.
+class TThreadCount {
+public:
+    void Enter();
+    void Leave();
+    void WaitUntilNone();
+    // The count of the threads of every component together.
+    static TThreadCount& Process();
+    // True on a thread that runs a task or delivers a task's end.
+    static bool OnTaskThread();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable none_left_;
+    int count_ = 0;
+};
+
+// A thread created suspended that runs a function once resumed and then ends
+// on its own, releasing whatever the function held.
+class TTaskThread : public std::enable_shared_from_this<TTaskThread> {
+public:
+    // Creates the thread; it waits for Resume before doing anything.
+    static std::shared_ptr<TTaskThread> CreateSuspended(std::function<void()> body, TConvertPriority priority,
+                                                        std::vector<std::shared_ptr<TThreadCount>> counts);
+    void Resume();
+    bool Suspended() const { return !resumed_.load(); }
+    std::thread::id ThreadId() const { return id_; }
+
+private:
+    TTaskThread() = default;
+    std::mutex mutex_;
+    std::condition_variable resume_;
+    std::atomic<bool> resumed_{false};
+    std::thread::id id_;
+};
+
+// Runs the task of one engine on its own thread, at the component's priority.
+struct TFFmpegThread {
+    static std::shared_ptr<TTaskThread> Create(const TFFmpegPtr& engine, TConvertPriority priority,
+                                               std::shared_ptr<TThreadCount> componentThreads);
+};
+// Reports, on a short-lived idle-priority thread, the end of a task that was
+// stopped before it ever started.
+struct TDoTerminateThread {
+    static void Run(const TFFmpegPtr& engine, std::shared_ptr<TThreadCount> componentThreads);
+};
+
+// Which frame hook, if any, the task's frames go to.
+enum class THookChoice { None, Custom, Before, TimeRanges };
+
+class TFFmpeg : public TCustomFFmpeg, public std::enable_shared_from_this<TFFmpeg> {
+public:
+    TFFmpeg();
+    ~TFFmpeg() override;
+
+    // Starts the task. Threaded: returns the worker thread, still suspended,
+    // for the caller to resume. Not threaded: runs the whole task on the
+    // calling thread and returns none. A task already started or ended is
+    // not started again; a task without input or output is refused and ends
+    // at once with its error.
+    std::shared_ptr<TTaskThread> Start(bool threaded, TConvertPriority priority,
+                                       std::shared_ptr<TThreadCount> componentThreads = nullptr);
+    // Does the whole task on the calling thread and ends it.
+    void Run();
+    // Ends the task's life and reports it. Touches nothing of the task after
+    // the report, which may free it.
+    void DoTerminate();
+    void RequestStop();
+    // Stops a running task at its next loop check; a task never started ends
+    // at once, reported from a terminate thread; an ended task is left alone.
+    void Stop(std::shared_ptr<TThreadCount> componentThreads = nullptr);
+
+    bool Running() const { return state_.load() == TaskState::Running; }
+    bool Terminated() const { return state_.load() == TaskState::Terminated; }
+
+    // Keeps the ranges ordered by their end and puts the cursor on the first.
+    void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
+
+    using TTerminateHandler = void (*)(void* user_data, TFFmpeg* sender);
+    TTerminateHandler terminate_handler = nullptr;
+    void* terminate_user_data = nullptr;
+
+    int32_t task_index = -1;
+    std::thread::id thread_id_key;  // the thread that runs the task
+    TInputOptions input_options;
+    TOutputOptions output_options;
+    TAVProbe probe;
+    // The component this task reports to; none once the component dropped it.
+    TCustomFFmpegVCL* owner = nullptr;
+
+    bool exception_raised = false;
+    std::string error_message;
+
+    THookChoice hook_choice = THookChoice::None;
+    std::vector<THookTimeRange> hook_time_ranges;
+    size_t hook_range_cursor = 0;
+
+private:
+    enum class TaskState { Pending, Running, EndingUnstarted, Terminated };
+    void Fail(const std::string& message);
+
+    std::atomic<TaskState> state_{TaskState::Pending};
+    std::weak_ptr<TTaskThread> worker_;
+};
+
+// The tasks of one component, in order; each task's index is its position.
+class TFFmpegList {
+public:
+    size_t Count() const { return items_.size(); }
+    // Raises std::out_of_range for an index outside the list.
+    const TFFmpegPtr& Item(int32_t index) const;
+    int32_t Add(TFFmpegPtr task);
+    // Takes the task out of the list and renumbers the ones after it.
+    TFFmpegPtr Delete(int32_t index);
+    std::vector<TFFmpegPtr> Clear();
+    TFFmpeg* FindByThreadId(std::thread::id thread_id) const;
+    const std::vector<TFFmpegPtr>& Items() const { return items_; }
+
+private:
+    std::vector<TFFmpegPtr> items_;
+};

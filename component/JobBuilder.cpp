@@ -1,0 +1,142 @@
+#include "JobBuilder.h"
+
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+#include "VexmoConverter.h"
+
+extern "C" {
+#include <libavutil/avutil.h>
+}
+
+const std::array<const char*, 8> kOutputProfileTexts = {
+    "Lowest Queality,    Video:128kbps, Audio:32kbps, 1 channels, Mono",
+    "Lower Quality,      Video:256kbps, Audio:48kbps, 1 channels, Mono  ",
+    "Low Quality,        Video:384kbps, Audio:64kbps, 1 channels, Mono",
+    "Normal Quality,     Video:512kbps, Audio:80kbps, 2 channels, Stereo",
+    "Meduim Quality,     Video:640kbps, Audio:96kbps, 2 channels, Stereo",
+    "Preferable Quality, Video:768kbps, Audio:112kbps, 2 channels, Stereo",
+    "High Quality,       Video:900kbps, Audio:128kbps, 2 channels, Stereo",
+    "Superb Quality,     Video:1500kbps,Audio:160kbps, 2 channels, Stereo",
+};
+
+namespace {
+
+int32_t NumberAfter(const std::string& text, const std::string& label) {
+    const size_t start = text.find(label);
+    if (start == std::string::npos) return 0;
+    const std::string rest = text.substr(start + label.size());
+    return static_cast<int32_t>(std::stol(rest.substr(0, rest.find("kbps"))));
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+    std::error_code error;
+    return std::filesystem::equivalent(first, second, error) && !error;
+}
+
+bool Taken(const std::string& candidate, const std::string& inputPath) {
+    std::error_code error;
+    return std::filesystem::exists(candidate, error) || SameFile(candidate, inputPath);
+}
+
+std::string ProbeDurationText(TAVProbe& probe, const std::string& inputPath) {
+    if (!probe.Open(inputPath, "")) return "";
+    TAVFileInfo info{};
+    probe.GetInfo(info);
+    probe.Close();
+    if (info.Duration == AV_NOPTS_VALUE || info.Duration < 0) return "";
+    return RunTexts::DurationText(info.Duration / 1000000);
+}
+
+}  // namespace
+
+TOutputProfile ParseProfileText(const std::string& text) {
+    return {NumberAfter(text, "Video:"), NumberAfter(text, "Audio:"),
+            text.find("Mono") != std::string::npos ? 1 : 2};
+}
+
+void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile) {
+    settings.VideoBitrateKbps = profile.VideoBitrateKbps;
+    settings.AudioBitrateKbps = profile.AudioBitrateKbps;
+    settings.Channels = profile.Channels;
+}
+
+std::string FrameRateOption(const std::string& listed) {
+    if (listed == "Auto") return "";
+    if (listed == "23.97") return "24000/1001";
+    if (listed == "29.97") return "30000/1001";
+    return listed;
+}
+
+TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath) {
+    TOutputOptions options;
+    options.VideoCodec = "mpeg4";
+    options.AudioCodec = "libfaac";
+    options.AudioChannels = settings.Channels == 1 ? 1 : 2;
+    options.AudioBitrate = settings.AudioBitrateKbps * 1000;
+    options.VideoBitrate = settings.VideoBitrateKbps * 1000;
+    options.FrameSize = settings.FrameSize;
+    options.FrameRate = FrameRateOption(settings.FrameRate);
+    options.AudioSampleRate = settings.AudioSampleRate;
+    options.Timestamp = 0;
+    options.FileExt = ".mp4";
+    options.FileName = outputPath;
+    return options;
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string TypeTextOf(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return "";
+    std::string type = name.substr(dot + 1);
+    for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return type;
+}
+
+std::string WithTrailingSlash(const std::string& folder) {
+    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string ChooseOutputName(const std::string& folder, const std::string& baseName, bool overwrite,
+                             const std::string& inputPath) {
+    const std::string prefix = WithTrailingSlash(folder);
+    const std::string plain = prefix + baseName + ".mp4";
+    std::error_code error;
+    if (!SameFile(plain, inputPath) && (overwrite || !std::filesystem::exists(plain, error))) return baseName;
+    for (int n = 1;; ++n) {
+        const std::string numbered = baseName + "(" + std::to_string(n) + ")";
+        if (!Taken(prefix + numbered + ".mp4", inputPath)) return numbered;
+    }
+}
+
+TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& settings) {
+    TJob job;
+    job.TypeText = TypeTextOf(inputPath);
+    TInputOptions input;
+    input.FileName = inputPath;
+    job.DurationText = ProbeDurationText(component.Probe(), inputPath);
+
+    const int32_t index = component.AddInputFile(inputPath, input);
+    if (index < 0) {
+        job.Refusal = RunTexts::NotSupported(inputPath);
+        return job;
+    }
+    const std::string folder = WithTrailingSlash(settings.OutputFolder);
+    job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), settings.Overwrite, inputPath);
+    const std::string outputPath = folder + job.OutputName + ".mp4";
+    TOutputOptions output = BuildOutputOptions(settings, outputPath);
+    if (!component.AddOutputFile(index, outputPath, output)) {
+        job.Refusal = RunTexts::CannotConvert(component.LastErrorMessage());
+        component.RemoveTask(index);
+        return job;
+    }
+    job.TaskIndex = index;
+    return job;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// Turning one input file into one task of the component with the output
+// settings a person chose: the same routine for adding a file to the list
+// and for building the tasks of a run.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "RunTexts.h"
+#include "TaskOptions.h"
+
+class TVexmoConverter;
+
+// The output settings, as the window's controls and the command line give them.
+struct TConversionSettings {
+    std::string OutputFolder;  // a "/" is added when missing
+    int32_t VideoBitrateKbps = 512;
+    int32_t AudioBitrateKbps = 80;
+    int32_t Channels = 2;          // 1 mono, 2 stereo
+    std::string FrameSize = "320x240";
+    std::string FrameRate = "30";  // as listed: "Auto", "23.97", "29.97" or a plain number
+    int32_t AudioSampleRate = 44100;
+    bool Overwrite = false;
+};
+
+// One output profile: its text as listed, and the values read out of it.
+struct TOutputProfile {
+    int32_t VideoBitrateKbps = 0;
+    int32_t AudioBitrateKbps = 0;
+    int32_t Channels = 0;
+};
+extern const std::array<const char*, 8> kOutputProfileTexts;
+// Reads "Video:512kbps", "Audio:80kbps" and "Mono" out of a profile text.
+TOutputProfile ParseProfileText(const std::string& text);
+// The profile's values put into the settings; frame size, rate and sample
+// rate are left as they are.
+void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
+
+// "Auto" leaves the input's rate; "23.97" and "29.97" are the NTSC rates.
+std::string FrameRateOption(const std::string& listed);
+TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath);
+
+// The file name without folder and without the part from its last ".".
+std::string BaseNameOf(const std::string& path);
+// The extension without its dot, in upper case; empty when there is none.
+std::string TypeTextOf(const std::string& path);
+std::string WithTrailingSlash(const std::string& folder);
+// The output name (without folder and ".mp4"): the base name, or, when that
+// file exists and may not be overwritten, the base name with the first free
+// "(n)". The input itself always counts as existing.
+std::string ChooseOutputName(const std::string& folder, const std::string& baseName, bool overwrite,
+                             const std::string& inputPath);
+
+struct TJob {
+    int32_t TaskIndex = -1;
+    std::string DurationText;  // empty when the probe could not tell
+    std::string TypeText;
+    std::string OutputName;
+    std::optional<TUserMessage> Refusal;  // set when the file was refused
+};
+// Probes the file, creates its task with its output, and on refusal leaves
+// no task behind.
+TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& settings);

@@ -1,0 +1,70 @@
+#include "RunTexts.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace RunTexts {
+
+std::string ProgressStatus(int32_t currentMs, int32_t totalMs) {
+    if (totalMs <= 0) return DurationText(currentMs / 1000);
+    const int64_t percent = static_cast<int64_t>(currentMs) * 100 / totalMs;
+    return std::to_string(percent) + "% Completed";
+}
+
+std::string ProgressLine(int32_t frameNumber, int32_t currentMs, int32_t fps) {
+    return "Current Frame=" + std::to_string(frameNumber) + " Time=" + std::to_string(currentMs / 1000) +
+           " FPS=" + std::to_string(fps);
+}
+
+std::string ProgressBarLine(const std::string& name, int32_t frameNumber, int32_t fps, int32_t currentMs,
+                            int32_t totalMs, int64_t secondsLeft) {
+    constexpr int kBarWidth = 24;
+    std::string line = name + " ";
+    if (totalMs > 0) {
+        const int64_t percent = std::min<int64_t>(100, static_cast<int64_t>(currentMs) * 100 / totalMs);
+        const int filled = static_cast<int>(percent * kBarWidth / 100);
+        line += "[" + std::string(static_cast<size_t>(filled), '#') +
+                std::string(static_cast<size_t>(kBarWidth - filled), '.') + "] " + std::to_string(percent) + "%";
+    }
+    line += " frame=" + std::to_string(frameNumber) + " fps=" + std::to_string(fps) +
+            " time=" + DurationText(currentMs / 1000);
+    line += " ETA " + (secondsLeft < 0 ? std::string("--:--:--") : DurationText(secondsLeft));
+    return line;
+}
+
+std::string ResultLine(const std::string& input, const std::string& output, const std::string& status) {
+    return input + (output.empty() ? "" : " -> " + output) + ": " + status;
+}
+
+std::string DurationText(int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    char text[48];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds % 3600 / 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+
+TUserMessage NotSupported(const std::string& inputPath) {
+    return {"Convertion of file \"" + inputPath + "\" is not supported.", "Error", TMessageIcon::Information};
+}
+
+TUserMessage CannotConvert(const std::string& lastErrorMessage) {
+    return {"Cannot convert: " + lastErrorMessage, "Error", TMessageIcon::Information};
+}
+
+TUserMessage TaskFailed(const std::string& message) {
+    return {message, kApplicationTitle, TMessageIcon::Warning};
+}
+
+TUserMessage NothingToConvert() {
+    return {"Please select files to be converted.", "Information", TMessageIcon::Information};
+}
+
+TUserMessage RunFinished(int completed, int total) {
+    if (completed == total) return {"File conversion process finished.", "Information", TMessageIcon::Information};
+    return {"File conversion process finished: " + std::to_string(completed) + " of " + std::to_string(total) +
+                " files converted.",
+            "Information", TMessageIcon::Information};
+}
+
+}  // namespace RunTexts

@@ -1,0 +1,47 @@
+#pragma once
+// Every status text and message a person sees while files are added and
+// converted, whichever front end shows them.
+
+#include <cstdint>
+#include <string>
+
+enum class TMessageIcon { Information, Warning };
+
+struct TUserMessage {
+    std::string text;
+    std::string caption;
+    TMessageIcon icon = TMessageIcon::Information;
+};
+
+namespace RunTexts {
+
+constexpr const char* kApplicationTitle = "Tovrela";
+
+// Statuses of a row.
+constexpr const char* kStatusCleared = " ";
+constexpr const char* kStatusCompleted = "Completed";
+constexpr const char* kStatusStopped = "Stopped";
+// "42% Completed", or the output time written so far when the total is unknown.
+std::string ProgressStatus(int32_t currentMs, int32_t totalMs);
+// "Current Frame=120 Time=4 FPS=30"
+std::string ProgressLine(int32_t frameNumber, int32_t currentMs, int32_t fps);
+// The live line of one file on a terminal: a bar (when the total is known),
+// the percentage, frame, frames per second, output time and the time left
+// (negative when not yet known).
+std::string ProgressBarLine(const std::string& name, int32_t frameNumber, int32_t fps, int32_t currentMs,
+                            int32_t totalMs, int64_t secondsLeft);
+// One file's outcome in a list of results.
+std::string ResultLine(const std::string& input, const std::string& output, const std::string& status);
+// hours:minutes:seconds, each at least two digits; fractions dropped.
+std::string DurationText(int64_t seconds);
+
+// Refusals of a file when it is added.
+TUserMessage NotSupported(const std::string& inputPath);
+TUserMessage CannotConvert(const std::string& lastErrorMessage);
+// A task that ended with an error.
+TUserMessage TaskFailed(const std::string& message);
+TUserMessage NothingToConvert();
+// The end of a run: every file converted, or how many were.
+TUserMessage RunFinished(int completed, int total);
+
+}  // namespace RunTexts

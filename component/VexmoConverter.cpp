@@ -1,0 +1,301 @@
+#include "VexmoConverter.h"
+
+#include <stdexcept>
+
+#include "AVUtilHlpr.h"
+#include "LibraryBinding.h"
+#include "LogLevels.h"
+#include "LogRouting.h"
+
+namespace {
+
+constexpr int kStartTimerMs = 100;
+
+TFFmpeg* TaskOf(TCustomFFmpeg* engine) { return static_cast<TFFmpeg*>(engine); }
+
+void LogToComponent(void* component, TCustomFFmpeg* sender, int level, const std::string& text) {
+    static_cast<TCustomFFmpegVCL*>(component)->DispatchLog(TaskOf(sender), level, text);
+}
+
+void ProgressToComponent(void* component, TCustomFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values) {
+    static_cast<TCustomFFmpegVCL*>(component)->DispatchProgress(TaskOf(sender), values);
+}
+
+void TerminateToComponent(void* component, TFFmpeg* sender) {
+    static_cast<TCustomFFmpegVCL*>(component)->DispatchTerminate(sender);
+}
+
+// The libraries' level from the component's, read back as the library keeps it.
+void ApplyLibraryLogLevel(TLogLevel level) {
+    ff::av_log_set_level(LibraryLevelFromEngine(EngineLevelOf(level)));
+    SetCachedLogLevel(EngineLevelFromLibrary(ff::av_log_get_level()));
+}
+
+}  // namespace
+
+// ---- TCustomFFmpegVCL ----------------------------------------------------------
+
+TCustomFFmpegVCL::TCustomFFmpegVCL() { ListenerList::Add(this); }
+
+// Nothing of this component may be touched by a task thread once it is gone:
+// its tasks are detached, and the threads still running them are waited for.
+TCustomFFmpegVCL::~TCustomFFmpegVCL() {
+    ListenerList::Remove(this);
+    StopConvert();
+    {
+        TComponentLock::Guard guard(component_lock_);
+        DropTasks(guard, tasks_.Clear());
+    }
+    alive_.reset();
+    threads_->WaitUntilNone();
+}
+
+size_t TCustomFFmpegVCL::TaskCount() {
+    TComponentLock::Guard guard(component_lock_);
+    return tasks_.Count();
+}
+
+void TCustomFFmpegVCL::DropTasks(TComponentLock::Guard& guard, std::vector<TFFmpegPtr> tasks) {
+    for (const TFFmpegPtr& task : tasks) task->owner = nullptr;
+    guard.AfterUnlock([tasks = std::move(tasks)]() mutable { tasks.clear(); });
+}
+
+void TCustomFFmpegVCL::StartConvert(int32_t threadCount) {
+    if (threadCount <= 0 && !delayed_call_host_)
+        throw std::logic_error("Tasks without threads of their own need a delayed-call host");
+    ListenerList::ClearLogLines();
+    TComponentLock::Guard guard(component_lock_);
+    next_index_ = 0;
+    terminated_count_ = 0;
+    tasks_at_a_time_ = threadCount;
+    still_to_start_ = static_cast<int32_t>(tasks_.Count());
+    run_active_ = still_to_start_ > 0;
+    for (int32_t remaining = threadCount; still_to_start_ > 0;) {
+        StartNextTask();
+        if (--remaining <= 0) break;
+    }
+}
+
+void TCustomFFmpegVCL::StartNextTask() {
+    if (still_to_start_ <= 0) return;
+    --still_to_start_;
+    const int32_t index = next_index_++;
+    if (tasks_at_a_time_ > 0) {
+        StartTask(index);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    const uint64_t generation = run_generation_;
+    delayed_call_host_->CallAfter(kStartTimerMs, [this, alive, generation, index] {
+        if (alive.expired()) return;
+        TFFmpegPtr task;
+        {
+            TComponentLock::Guard guard(component_lock_);
+            if (generation != run_generation_ || index >= static_cast<int32_t>(tasks_.Count())) return;
+            task = tasks_.Item(index);
+            task->progress_interval_us = static_cast<int64_t>(progress_interval_ms_) * 1000;
+            task->SetVerbose(EngineLevelOf(log_level_));
+            task->thread_id_key = std::this_thread::get_id();
+        }
+        // The whole task runs here, outside the lock, like the client's own work.
+        task->Start(false, ThreadPriority);
+    });
+}
+
+// Called with the lock held; starts a worker thread for the task.
+void TCustomFFmpegVCL::StartTask(int32_t index) {
+    TFFmpegPtr task = tasks_.Item(index);
+    task->progress_interval_us = static_cast<int64_t>(progress_interval_ms_) * 1000;
+    task->SetVerbose(EngineLevelOf(log_level_));
+    std::shared_ptr<TTaskThread> thread = task->Start(true, ThreadPriority, threads_);
+    task->thread_id_key = thread ? thread->ThreadId() : std::thread::id();
+    if (thread) thread->Resume();
+}
+
+void TCustomFFmpegVCL::StopConvert() {
+    TComponentLock::Guard guard(component_lock_);
+    still_to_start_ = 0;
+    for (const TFFmpegPtr& task : tasks_.Items()) task->Stop(threads_);
+}
+
+void TCustomFFmpegVCL::DispatchLog(TFFmpeg* sender, int level, const std::string& text) {
+    TComponentLock::Guard guard(component_lock_);
+    if (sender && sender->owner != this) return;
+    if (TLogEvent handler = on_log_) handler(sender ? sender->task_index : -1, LogLevelOfEngineLevel(level), text);
+}
+
+void TCustomFFmpegVCL::DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values) {
+    TComponentLock::Guard guard(component_lock_);
+    if (!sender || sender->owner != this) return;
+    if (TProgressEvent handler = on_progress_)
+        handler(sender->task_index, values.frame_number, values.fps, values.current_duration_ms, values.quality,
+                values.bit_rate_kbits, values.current_size, values.total_duration_ms);
+}
+
+void TCustomFFmpegVCL::DispatchTerminate(TFFmpeg* sender) {
+    TComponentLock::Guard guard(component_lock_);
+    auto finishRun = [&] {
+        run_active_ = false;
+        if (TTerminateEvent handler = on_terminate_) handler(-1, true, false, std::string());
+        guard.AfterUnlock([] { ListenerList::ClearLogLines(); });
+    };
+    if (!sender) {
+        finishRun();
+        return;
+    }
+    if (sender->owner != this) return;
+    if (TTerminateEvent handler = on_terminate_)
+        handler(sender->task_index, sender->finished_normally, sender->exception_raised, sender->error_message);
+    // The handler may have cleared the list: the task is no longer ours then.
+    if (sender->owner != this) return;
+    ++terminated_count_;
+    if (still_to_start_ > 0)
+        StartNextTask();
+    else if (run_active_ && terminated_count_ >= static_cast<int32_t>(tasks_.Count()))
+        finishRun();
+}
+
+void TCustomFFmpegVCL::DeliverLibraryLine(std::thread::id thread_id, int level, const std::string& line) {
+    TComponentLock::Guard guard(component_lock_);
+    DispatchLog(tasks_.FindByThreadId(thread_id), level, line);
+}
+
+// ---- TVexmoConverter -----------------------------------------------------------
+
+bool TVexmoConverter::LoadLibraries(const std::string& folder, bool versioned) {
+    if (!BindLibraries(folder, versioned)) {
+        last_error_message_ = BindErrorText();
+        return false;
+    }
+    InstallLogCallback();
+    ApplyLibraryLogLevel(log_level_);
+    return true;
+}
+
+void TVexmoConverter::UnloadLibraries() {
+    if (TThreadCount::OnTaskThread())
+        throw std::logic_error("The libraries cannot be released from a task's own thread");
+    ClearTasks();
+    TThreadCount::Process().WaitUntilNone();
+    UnbindLibraries();
+}
+
+int32_t TVexmoConverter::AddInputFile(const std::string& path) { return AddInput(path, nullptr); }
+
+int32_t TVexmoConverter::AddInputFile(const std::string& path, TInputOptions& options) {
+    return AddInput(path, &options);
+}
+
+bool TVexmoConverter::AddOutputFile(int32_t index, const std::string& path) { return AddOutput(index, path, nullptr); }
+
+bool TVexmoConverter::AddOutputFile(int32_t index, const std::string& path, TOutputOptions& options) {
+    return AddOutput(index, path, &options);
+}
+
+int32_t TVexmoConverter::AddInput(const std::string& path, TInputOptions* options) {
+    auto task = std::make_shared<TFFmpeg>();
+    task->owner = this;
+    task->SetLogHandler(&LogToComponent, this);
+    try {
+        TAVProbe::CheckLibraries();
+        task->Initialize();
+        task->SetVerbose(EngineLevelOf(log_level_));
+        if (options) {
+            if (options->FileName.empty()) options->FileName = path;
+            task->input_options = *options;
+            ApplyInputOptions(*task, *options);
+        }
+        if (!task->OpenInputFile(path)) {
+            task->SetLogHandler(nullptr, nullptr);
+            last_error_message_ = task->last_error;
+            return -1;
+        }
+    } catch (const std::runtime_error& error) {
+        last_error_message_ = error.what();
+        return -1;
+    }
+    task->probe.Attach(task->input_contexts[static_cast<size_t>(task->input_count - 1)].get());
+    task->progress_handler = &ProgressToComponent;
+    task->progress_user_data = this;
+    task->terminate_handler = &TerminateToComponent;
+    task->terminate_user_data = this;
+    TComponentLock::Guard guard(component_lock_);
+    return tasks_.Add(std::move(task));
+}
+
+bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputOptions* options) {
+    TFFmpegPtr task;
+    {
+        TComponentLock::Guard guard(component_lock_);
+        task = tasks_.Item(index);
+    }
+    try {
+        if (options) {
+            if (options->FileName.empty()) options->FileName = path;
+            task->output_options = *options;
+            ApplyOutputOptions(*task, *options);
+            ApplyHookChoice(*task, *options);
+        } else {
+            ResetOutputOptions(task->output_options);
+        }
+        if (!task->OpenOutputFile(path)) {
+            last_error_message_ = task->last_error;
+            return false;
+        }
+        return true;
+    } catch (const std::runtime_error& error) {
+        last_error_message_ = error.what();
+        return false;
+    }
+}
+
+void TVexmoConverter::ApplyHookChoice(TFFmpeg& task, const TOutputOptions& options) {
+    if (options.UseCustomHook) {
+        task.hook_choice = THookChoice::Custom;
+        task.custom_hook_active = true;
+    } else if (options.UseBeforeHook) {
+        task.hook_choice = THookChoice::Before;
+    } else {
+        task.SetHookTimeRanges(ParseHookTimeRanges(options.HookTimeRanges));
+        task.hook_choice = task.hook_time_ranges.empty() ? THookChoice::None : THookChoice::TimeRanges;
+    }
+}
+
+void TVexmoConverter::RemoveTask(int32_t index) {
+    TComponentLock::Guard guard(component_lock_);
+    DropTasks(guard, {tasks_.Delete(index)});
+}
+
+void TVexmoConverter::ClearTasks() {
+    TComponentLock::Guard guard(component_lock_);
+    DropTasks(guard, tasks_.Clear());
+    last_error_message_.clear();
+    tasks_at_a_time_ = 0;
+    still_to_start_ = 0;
+    run_active_ = false;
+    ++run_generation_;
+}
+
+void TVexmoConverter::SetLogLevel(TLogLevel level) {
+    log_level_ = level;
+    if (LibrariesBound()) ApplyLibraryLogLevel(level);
+}
+
+void TVexmoConverter::SetProgressInterval(int32_t milliseconds) {
+    progress_interval_ms_ = milliseconds <= 100 ? 100 : milliseconds;
+}
+
+void TVexmoConverter::SetOnLog(TLogEvent handler) {
+    TComponentLock::Guard guard(component_lock_);
+    on_log_ = std::move(handler);
+}
+
+void TVexmoConverter::SetOnProgress(TProgressEvent handler) {
+    TComponentLock::Guard guard(component_lock_);
+    on_progress_ = std::move(handler);
+}
+
+void TVexmoConverter::SetOnTerminate(TTerminateEvent handler) {
+    TComponentLock::Guard guard(component_lock_);
+    on_terminate_ = std::move(handler);
+}

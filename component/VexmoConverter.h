@@ -1,0 +1,124 @@
+#pragma once
+// The conversion component: the one way a front end reaches the engine. A
+// client describes each conversion as a task (an input and an output, each
+// by an options record), the component checks it at once by opening the
+// input and creating the output, and later runs the tasks in worker threads,
+// reporting through its events. The component knows nothing of any window
+// toolkit; a client that runs tasks unthreaded supplies the timer.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "AVProbe.h"
+#include "ComponentEvents.h"
+#include "ComponentLock.h"
+#include "FFmpegTask.h"
+#include "TaskOptions.h"
+
+// Runs a callback on the client's own thread after a delay; used to start
+// tasks that run without a thread of their own.
+class TDelayedCallHost {
+public:
+    virtual ~TDelayedCallHost() = default;
+    virtual void CallAfter(int milliseconds, std::function<void()> callback) = 0;
+};
+
+class TCustomFFmpegVCL {
+public:
+    TCustomFFmpegVCL();
+    virtual ~TCustomFFmpegVCL();
+    TCustomFFmpegVCL(const TCustomFFmpegVCL&) = delete;
+    TCustomFFmpegVCL& operator=(const TCustomFFmpegVCL&) = delete;
+
+    // Starts the listed tasks, `threadCount` at a time; 0 or less runs them
+    // one at a time on the client's thread, each started by a 100 ms call of
+    // the delayed-call host.
+    void StartConvert(int32_t threadCount);
+    // Drops the tasks still to start and asks every listed task to stop.
+    void StopConvert();
+
+    TAVProbe& Probe() { return probe_; }
+    const std::string& LastErrorMessage() const { return last_error_message_; }
+    size_t TaskCount();
+
+    void SetDelayedCallHost(TDelayedCallHost* host) { delayed_call_host_ = host; }
+    // Priority of the worker threads that StartConvert starts.
+    TConvertPriority ThreadPriority = tpNormal;
+
+    // Event delivery, on the thread that runs the task.
+    virtual void DispatchLog(TFFmpeg* sender, int level, const std::string& text);
+    virtual void DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values);
+    virtual void DispatchTerminate(TFFmpeg* sender);
+    // A whole library log line written on `thread_id`.
+    void DeliverLibraryLine(std::thread::id thread_id, int level, const std::string& line);
+
+    static constexpr const char* About = "Tovrela conversion component";
+
+protected:
+    void StartNextTask();
+    void StartTask(int32_t index);
+    // Detaches the tasks from this component and frees them once nothing
+    // runs them; called with the lock held.
+    void DropTasks(TComponentLock::Guard& guard, std::vector<TFFmpegPtr> tasks);
+
+    TComponentLock component_lock_;
+    TAVProbe probe_;
+    TFFmpegList tasks_;
+    std::string last_error_message_;
+    TLogLevel log_level_ = llInfo;
+    int32_t progress_interval_ms_ = 500;
+    TDelayedCallHost* delayed_call_host_ = nullptr;
+    TLogEvent on_log_;
+    TProgressEvent on_progress_;
+    TTerminateEvent on_terminate_;
+
+    int32_t tasks_at_a_time_ = 0;
+    int32_t next_index_ = 0;
+    int32_t still_to_start_ = 0;
+    int32_t terminated_count_ = 0;
+    // Changes whenever the task list is rebuilt, so that a start timer of an
+    // earlier run starts nothing.
+    uint64_t run_generation_ = 0;
+    // From StartConvert with tasks until the final termination is reported.
+    bool run_active_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::shared_ptr<TThreadCount> threads_ = std::make_shared<TThreadCount>();
+};
+
+class TVexmoConverter : public TCustomFFmpegVCL {
+public:
+    static constexpr const char* Version = "2.2";
+
+    // Binds the libraries once per process and installs the log routing;
+    // false with LastErrorMessage set when binding fails.
+    bool LoadLibraries(const std::string& folder, bool versioned);
+    // Frees this component's tasks, waits for every task thread of the
+    // process to end, then releases the libraries.
+    void UnloadLibraries();
+
+    // The new task's index, or -1 with LastErrorMessage set.
+    int32_t AddInputFile(const std::string& path);
+    int32_t AddInputFile(const std::string& path, TInputOptions& options);
+    // False with LastErrorMessage set; the task stays listed either way.
+    bool AddOutputFile(int32_t index, const std::string& path);
+    bool AddOutputFile(int32_t index, const std::string& path, TOutputOptions& options);
+    void RemoveTask(int32_t index);
+    void ClearTasks();
+
+    TLogLevel LogLevel() const { return log_level_; }
+    void SetLogLevel(TLogLevel level);
+    int32_t ProgressInterval() const { return progress_interval_ms_; }
+    // Milliseconds; anything at or below 100 is stored as 100.
+    void SetProgressInterval(int32_t milliseconds);
+    void SetOnLog(TLogEvent handler);
+    void SetOnProgress(TProgressEvent handler);
+    void SetOnTerminate(TTerminateEvent handler);
+
+private:
+    int32_t AddInput(const std::string& path, TInputOptions* options);
+    bool AddOutput(int32_t index, const std::string& path, TOutputOptions* options);
+    void ApplyHookChoice(TFFmpeg& task, const TOutputOptions& options);
+};
