@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -63,9 +64,8 @@ TEST(MainLoop, AVideoFrameLimitStopsTheRunAlthoughAudioRemains) {
 void StopAfterProgress(void* user_data, TCustomFFmpeg* sender, int, const std::string& text) {
     auto* lines = static_cast<std::vector<std::string>*>(user_data);
     lines->push_back(text);
-    if (text.rfind("size=", 0) == 0 && std::count_if(lines->begin(), lines->end(), [](const std::string& line) {
-                                           return line.rfind("size=", 0) == 0;
-                                       }) == 20)
+    auto isProgress = [](const std::string& line) { return line.find("size=") != std::string::npos; };
+    if (isProgress(text) && std::count_if(lines->begin(), lines->end(), isProgress) == 20)
         sender->stop_requested = true;
 }
 
