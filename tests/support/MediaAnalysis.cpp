@@ -1,6 +1,7 @@
 #include "MediaAnalysis.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -93,13 +94,18 @@ private:
     bool previousWhite_ = false;
     int64_t expectedTimeUs_ = 0;  // where the next frame starts when it carries no time
     // Audio: per channel, the last `window` squared samples and their sum; per
-    // sample, the loudest channel's mean square and the sample's time.
+    // sample, the loudest channel's mean square; per decoded frame, its first
+    // sample's index and time.
     int window_ = 0;
     std::vector<std::vector<double>> squares_;
     std::vector<double> squareSums_;
-    int64_t samplesSeen_ = 0;
     std::vector<float> envelope_;
-    std::vector<int64_t> envelopeTimesUs_;
+    struct FrameStart {
+        size_t sample;
+        int64_t timeUs;
+        int sampleRate;
+    };
+    std::vector<FrameStart> frameStarts_;
 };
 
 void StreamTracker::OpenDecoder() {
@@ -133,9 +139,13 @@ void StreamTracker::Decode(const AVPacket* packet) {
         if (ff::avcodec_decode_subtitle2(decoder_.get(), &subtitle, &got, const_cast<AVPacket*>(packet)) < 0) {
             ++result_.decodeErrors;
         } else if (got) {
+            if (packet->pts != AV_NOPTS_VALUE) {
+                const int64_t startUs = ff::av_rescale_q(packet->pts, stream_->time_base, kMicroseconds);
+                if (result_.frameCount == 0) result_.firstTimeUs = startUs;
+                result_.markTimesUs.push_back(startUs);
+                result_.endTimeUs = startUs + ff::av_rescale_q(packet->duration, stream_->time_base, kMicroseconds);
+            }
             ++result_.frameCount;
-            if (packet->pts != AV_NOPTS_VALUE)
-                result_.markTimesUs.push_back(ff::av_rescale_q(packet->pts, stream_->time_base, kMicroseconds));
             ff::avsubtitle_free(&subtitle);
         }
         return;
@@ -200,8 +210,9 @@ void StreamTracker::TakeAudio(const AVFrame& frame, int64_t timeUs) {
         squares_.assign(static_cast<size_t>(channels), std::vector<double>(static_cast<size_t>(window_)));
         squareSums_.assign(static_cast<size_t>(channels), 0.0);
     }
+    frameStarts_.push_back({envelope_.size(), timeUs, frame.sample_rate});
     for (int i = 0; i < frame.nb_samples; ++i) {
-        const size_t slot = static_cast<size_t>(samplesSeen_ % window_);
+        const size_t slot = envelope_.size() % static_cast<size_t>(window_);
         double loudest = 0.0;
         for (int channel = 0; channel < channels && channel < static_cast<int>(squares_.size()); ++channel) {
             const double value = SampleValue(frame, channel, i);
@@ -210,9 +221,7 @@ void StreamTracker::TakeAudio(const AVFrame& frame, int64_t timeUs) {
             oldest = value * value;
             loudest = std::max(loudest, squareSums_[static_cast<size_t>(channel)] / window_);
         }
-        ++samplesSeen_;
         envelope_.push_back(static_cast<float>(loudest));
-        envelopeTimesUs_.push_back(timeUs + int64_t{i} * 1000000 / frame.sample_rate);
     }
     expectedTimeUs_ = timeUs + int64_t{frame.nb_samples} * 1000000 / frame.sample_rate;
 }
@@ -232,10 +241,13 @@ void StreamTracker::FindBeepOnsets() {
     if (peak < kSilentMeanSquare) return;
     const double threshold = peak / 4;
     const int64_t lagUs = int64_t{window_} * 1000000 / 4 / result_.sampleRate;
-    int64_t quietSinceUs = envelopeTimesUs_.front() - kQuietBeforeOnsetUs;
+    int64_t quietSinceUs = frameStarts_.front().timeUs - kQuietBeforeOnsetUs;
     bool loud = false;
+    auto frameStart = frameStarts_.begin();
     for (size_t i = 0; i < envelope_.size(); ++i) {
-        const int64_t timeUs = envelopeTimesUs_[i];
+        while (std::next(frameStart) != frameStarts_.end() && std::next(frameStart)->sample <= i) ++frameStart;
+        const int64_t timeUs =
+            frameStart->timeUs + static_cast<int64_t>(i - frameStart->sample) * 1000000 / frameStart->sampleRate;
         if (envelope_[i] >= threshold) {
             if (!loud && timeUs - quietSinceUs >= kQuietBeforeOnsetUs) result_.markTimesUs.push_back(timeUs - lagUs);
             loud = true;

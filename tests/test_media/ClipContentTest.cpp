@@ -97,6 +97,7 @@ TEST_P(ClipContentTest, HoldsWhatTheCatalogueSays) {
         ASSERT_EQ(subtitles->markTimesUs.size(), std::size(kTestCues));
         for (size_t i = 0; i < std::size(kTestCues); ++i)
             EXPECT_EQ(subtitles->markTimesUs[i] - video->firstTimeUs, kTestCues[i].startUs);
+        EXPECT_EQ(subtitles->endTimeUs - video->firstTimeUs, std::end(kTestCues)[-1].endUs);
     }
 }
 
