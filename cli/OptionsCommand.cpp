@@ -13,22 +13,25 @@
 namespace {
 
 const char kOptionsHelp[] =
-    "Usage: tovrela-cli options [-x NAME=VALUE]... [--text-file FILE]...\n"
+    "Usage: tovrela-cli options [-x NAME=VALUE]... [--text-file FILE]... [-i INPUT]...\n"
     "\n"
-    "Prepares a fresh engine, applies the options in the order given and prints\n"
-    "the engine's option state as name=value lines. The engine's log lines go to\n"
-    "standard error.\n"
+    "Prepares a fresh engine, applies the options and opens the inputs in the\n"
+    "order given and prints the engine's option state as name=value lines. An\n"
+    "opened input leaves its picture and sound properties in the state, so the\n"
+    "options given after -i see them. The engine's log lines and the inputs'\n"
+    "descriptions go to standard error.\n"
     "\n"
     "  -x NAME=VALUE      apply one line of option text (a NAME alone has an empty value)\n"
     "  --text-file FILE   apply the option text in FILE, one NAME=VALUE per line\n"
+    "  -i INPUT           open INPUT with the options given so far\n"
     "\n"
-    "Exit status: 0 when every option was applied, 2 when an option was refused\n"
-    "(its message goes to standard error) or on a usage error, 3 when the\n"
-    "libraries cannot be bound.\n";
+    "Exit status: 0 when every option was applied and every input opened, 2 when\n"
+    "an option was refused or an input could not be opened (the message goes to\n"
+    "standard error) or on a usage error, 3 when the libraries cannot be bound.\n";
 
 // One thing to do to the engine, in command-line order.
 struct OptionsStep {
-    enum class Kind { OptionLine, OptionTextFile };
+    enum class Kind { OptionLine, OptionTextFile, OpenInput };
     Kind kind;
     std::string argument;
 };
@@ -42,6 +45,8 @@ bool ParseArguments(const std::vector<std::string>& words, std::vector<OptionsSt
             steps.push_back({OptionsStep::Kind::OptionLine, words[++i]});
         } else if (word == "--text-file" && hasArgument) {
             steps.push_back({OptionsStep::Kind::OptionTextFile, words[++i]});
+        } else if (word == "-i" && hasArgument) {
+            steps.push_back({OptionsStep::Kind::OpenInput, words[++i]});
         } else {
             std::fprintf(stderr, "tovrela-cli options: unexpected argument '%s'\n", word.c_str());
             return false;
@@ -65,6 +70,9 @@ void ApplyStep(TCustomFFmpeg& engine, const OptionsStep& step) {
             engine.ApplyOptionText(step.kind == OptionsStep::Kind::OptionLine
                                        ? step.argument
                                        : ReadTextFile(step.argument));
+            break;
+        case OptionsStep::Kind::OpenInput:
+            if (!engine.OpenInputFile(step.argument)) throw FFMpegException(engine.last_error);
             break;
     }
 }

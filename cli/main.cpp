@@ -12,6 +12,8 @@ void PrintUsage(std::FILE* stream) {
         "\n"
         "Commands:\n"
         "  probe [--libav DIR] [--plain-names] FILE...   describe media files\n"
+        "  transcode --setup-only -i INPUT [-x NAME=VALUE]... OUTPUT\n"
+        "                                                set up one conversion task and describe its output\n"
         "  options [-x NAME=VALUE]... [--text-file FILE]  show the engine's option state\n"
         "\n"
         "Run 'tovrela-cli COMMAND --help' for a command's options.\n",
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const std::vector<std::string> arguments(argv + 2, argv + argc);
     if (command == "probe") return RunProbeCommand(arguments);
+    if (command == "transcode") return RunTranscodeCommand(arguments);
     if (command == "options") return RunOptionsCommand(arguments);
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);

@@ -1,0 +1,128 @@
+#include <cstdarg>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "FFmpeg.h"
+#include "LibraryBinding.h"
+
+namespace {
+
+const char kTranscodeHelp[] =
+    "Usage: tovrela-cli transcode --setup-only -i INPUT [-x NAME=VALUE]... OUTPUT\n"
+    "\n"
+    "Sets up one conversion task the way the converter does, without converting:\n"
+    "the -x options given before -i are input options, applied before INPUT is\n"
+    "opened; those after it are output options (a \"target\" preset among them),\n"
+    "applied before OUTPUT is created. Prints the output's format and streams,\n"
+    "then releases everything. An existing OUTPUT is left exactly as it was; a\n"
+    "file that set-up had to create is removed again. The engine's log lines and\n"
+    "the input's description go to standard error.\n"
+    "\n"
+    "  --setup-only      required: only set the task up (files are converted by 'convert')\n"
+    "  -i INPUT          the file to convert\n"
+    "  -x NAME=VALUE     apply one line of option text (a NAME alone has an empty value)\n"
+    "\n"
+    "Exit status: 0 when the task was set up, 2 when set-up failed (its message\n"
+    "goes to standard error) or on a usage error, 3 when the libraries cannot be\n"
+    "bound.\n";
+
+struct TranscodeArguments {
+    bool setupOnly = false;
+    std::string input;
+    std::string output;
+    std::vector<std::string> inputOptions;
+    std::vector<std::string> outputOptions;
+};
+
+bool UsageError(const std::string& text) {
+    std::fprintf(stderr, "tovrela-cli transcode: %s\n", text.c_str());
+    return false;
+}
+
+// Returns false with a message on standard error when the words do not parse.
+bool ParseArguments(const std::vector<std::string>& words, TranscodeArguments& parsed) {
+    bool inputSeen = false;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const bool hasArgument = i + 1 < words.size();
+        if (word == "--setup-only") {
+            parsed.setupOnly = true;
+        } else if (word == "-i" && hasArgument) {
+            if (inputSeen) return UsageError("only one -i INPUT can be given");
+            parsed.input = words[++i];
+            inputSeen = true;
+        } else if (word == "-x" && hasArgument) {
+            (inputSeen ? parsed.outputOptions : parsed.inputOptions).push_back(words[++i]);
+        } else if (!word.empty() && word[0] != '-' && parsed.output.empty()) {
+            parsed.output = word;
+        } else {
+            return UsageError("unexpected argument '" + word + "'");
+        }
+    }
+    if (!parsed.setupOnly) return UsageError("only --setup-only is available; 'convert' converts files");
+    if (!inputSeen) return UsageError("no -i INPUT given");
+    if (parsed.output.empty()) return UsageError("no OUTPUT given");
+    return true;
+}
+
+void LogToStandardError(void*, TCustomFFmpeg*, int, const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// The output's description is what the command is for, so it goes to
+// standard output rather than where the libraries' other lines go.
+void LibraryLineToStandardOutput(void* context, int level, const char* format, va_list arguments) {
+    if (level > ff::av_log_get_level()) return;
+    static int printPrefix = 1;
+    char line[1024];
+    ff::av_log_format_line2(context, level, format, arguments, line, sizeof line, &printPrefix);
+    std::fputs(line, stdout);
+}
+
+void PrintOutput(AVFormatContext* output) {
+    std::fflush(stderr);
+    ff::av_log_set_callback(&LibraryLineToStandardOutput);
+    ff::av_dump_format(output, 0, output->url, 1);
+    ff::av_log_set_callback(ff::av_log_default_callback);
+    std::fflush(stdout);
+}
+
+// Raises with the engine's message when a set-up step fails.
+void SetUp(TCustomFFmpeg& engine, const TranscodeArguments& arguments) {
+    engine.Initialize();
+    for (const std::string& line : arguments.inputOptions) engine.ApplyOptionText(line);
+    if (!engine.OpenInputFile(arguments.input)) throw FFMpegException(engine.last_error);
+    for (const std::string& line : arguments.outputOptions) engine.ApplyOptionText(line);
+    if (!engine.OpenOutputFile(arguments.output)) throw FFMpegException(engine.last_error);
+}
+
+}  // namespace
+
+int RunTranscodeCommand(const std::vector<std::string>& arguments) {
+    for (const std::string& word : arguments) {
+        if (word == "--help" || word == "-h") {
+            std::fputs(kTranscodeHelp, stdout);
+            return 0;
+        }
+    }
+    TranscodeArguments parsed;
+    if (!ParseArguments(arguments, parsed)) return 2;
+    if (!BindLibraries("", true)) {
+        std::fprintf(stderr, "%s\n", BindErrorText().c_str());
+        return 3;
+    }
+    TCustomFFmpeg engine;
+    engine.SetLogHandler(&LogToStandardError, nullptr);
+    try {
+        SetUp(engine, parsed);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 2;
+    }
+    PrintOutput(engine.output_contexts[0].get());
+    engine.CleanUp();
+    return 0;
+}

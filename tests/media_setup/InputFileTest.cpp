@@ -1,0 +1,178 @@
+// Opening inputs: what the option state takes over from the clips, the
+// seeking and offsets, and the messages of a failed open.
+
+#include <cmath>
+
+#include "SetupFixture.h"
+
+namespace {
+
+using InputFileTest = SetupTest;
+
+TEST_F(InputFileTest, EveryClipLeavesItsPictureAndSoundInTheOptionState) {
+    for (const TestClip& clip : TestClips()) {
+        SCOPED_TRACE(clip.fileName);
+        engine.Initialize();
+        OpenClip(clip.fileName);
+        EXPECT_EQ(engine.input_count, 1);
+        ASSERT_EQ(engine.input_decoders[0].size(), clip.streams.size());
+        if (clip.HasVideo()) {
+            EXPECT_EQ(engine.frame_width, clip.width);
+            EXPECT_EQ(engine.frame_height, clip.height);
+            EXPECT_EQ(av_cmp_q(engine.frame_rate, av_make_q(clip.frameRateNum, clip.frameRateDen)), 0)
+                << engine.frame_rate.num << "/" << engine.frame_rate.den;
+            EXPECT_NE(engine.frame_pix_fmt, AV_PIX_FMT_NONE);
+            // Square pixels: the display aspect ratio is the picture's own.
+            EXPECT_NEAR(engine.frame_aspect_ratio, static_cast<float>(clip.width) / clip.height, 0.01);
+        } else {
+            EXPECT_EQ(engine.frame_width, 0);
+            EXPECT_EQ(engine.frame_rate.den, 0);
+        }
+        if (clip.HasAudio()) {
+            EXPECT_EQ(engine.audio_channels, clip.channels);
+            EXPECT_EQ(engine.audio_sample_rate, clip.sampleRate);
+            EXPECT_NE(engine.audio_sample_fmt, AV_SAMPLE_FMT_NONE);
+        } else {
+            EXPECT_EQ(engine.audio_sample_fmt, AV_SAMPLE_FMT_NONE);
+        }
+    }
+}
+
+TEST_F(InputFileTest, TheSecondInputOverwritesWhatTheFirstLeft) {
+    OpenClip("mono_22050.avi");
+    EXPECT_EQ(engine.audio_channels, 1);
+    OpenClip("surround_48000.mov");
+    EXPECT_EQ(engine.input_count, 2);
+    EXPECT_EQ(engine.audio_channels, 6);
+    EXPECT_EQ(engine.audio_sample_rate, 48000);
+    ASSERT_TRUE(engine.input_contexts[1]);
+}
+
+TEST_F(InputFileTest, AnUnknownDurationTakesTheInputsAndALongerOneStays) {
+    OpenClip("avi_mpeg4_mp3.avi");
+    EXPECT_NEAR(static_cast<double>(engine.total_duration_ms), 2000.0, 100.0);
+
+    engine.Initialize();
+    engine.SetRecordingTimeMs(600000);
+    OpenClip("avi_mpeg4_mp3.avi");
+    EXPECT_EQ(engine.total_duration_ms, 600000);
+}
+
+TEST_F(InputFileTest, StartTimeSeeksAndShiftsTheInputOffset) {
+    engine.SetStartTime(1200000);
+    engine.input_ts_offset = 300000;
+    OpenClip("avi_mpeg4_mp3.avi");
+    EXPECT_EQ(engine.start_time, 0);
+    const AVFormatContext* input = engine.input_contexts[0].get();
+    const int64_t fileStart = input->start_time == AV_NOPTS_VALUE ? 0 : input->start_time;
+    EXPECT_EQ(engine.input_ts_offsets[0], 300000 - (1200000 + fileStart));
+
+    // Reading goes on from the key frame at or before the position, not from the start.
+    AVPacket* packet = ff::av_packet_alloc();
+    const int video = FindTestClip("avi_mpeg4_mp3.avi").FirstOf(TestStreamKind::Video);
+    int64_t firstVideoUs = AV_NOPTS_VALUE;
+    while (firstVideoUs == AV_NOPTS_VALUE && ff::av_read_frame(engine.input_contexts[0].get(), packet) >= 0) {
+        if (packet->stream_index == video && packet->pts != AV_NOPTS_VALUE)
+            firstVideoUs = ff::av_rescale_q(packet->pts, input->streams[video]->time_base, AV_TIME_BASE_Q);
+        ff::av_packet_unref(packet);
+    }
+    ff::av_packet_free(&packet);
+    EXPECT_GT(firstVideoUs, 0);
+    EXPECT_LE(firstVideoUs, 1200000);
+}
+
+TEST_F(InputFileTest, WithCopiedTimestampsTheOffsetIsTheOptionsAlone) {
+    engine.SetStartTime(500000);
+    engine.input_ts_offset = 250000;
+    engine.copy_ts = 1;
+    OpenClip("mpeg_ps_mpeg2_mp2.mpg");
+    EXPECT_EQ(engine.input_ts_offsets[0], 250000);
+}
+
+TEST_F(InputFileTest, WithoutStartTimeTheOffsetRemovesTheFilesOwnStart) {
+    OpenClip("mpeg_ps_mpeg2_mp2.mpg");
+    const int64_t fileStart = engine.input_contexts[0]->start_time;
+    ASSERT_NE(fileStart, AV_NOPTS_VALUE);
+    EXPECT_EQ(engine.input_ts_offsets[0], -fileStart);
+}
+
+TEST_F(InputFileTest, DisabledKindsAreDiscardedAndTheOthersKeepTheDiscardMode) {
+    engine.video_disable = 1;
+    engine.audio_disable = 1;
+    engine.subtitle_disable = 1;
+    OpenClip("subtitle_track.mkv");
+    for (unsigned i = 0; i < engine.input_contexts[0]->nb_streams; ++i)
+        EXPECT_EQ(engine.input_contexts[0]->streams[i]->discard, AVDISCARD_ALL) << i;
+
+    engine.Initialize();
+    engine.video_discard = AVDISCARD_NONKEY;
+    OpenClip("avi_mpeg4_mp3.avi");
+    const AVFormatContext* input = engine.input_contexts[0].get();
+    EXPECT_EQ(input->streams[0]->discard, AVDISCARD_NONKEY);
+    EXPECT_EQ(input->streams[1]->discard, AVDISCARD_DEFAULT);
+}
+
+TEST_F(InputFileTest, DecodingOptionsReachTheDecoderContexts) {
+    ASSERT_TRUE(engine.SetGenericOption("skip_frame", "32"));
+    ASSERT_TRUE(engine.SetGenericOption("request_sample_fmt", "s16"));
+    OpenClip("avi_mpeg4_mp3.avi");
+    EXPECT_EQ(engine.input_decoders[0][0]->skip_frame, AVDISCARD_NONKEY);
+    EXPECT_EQ(engine.input_decoders[0][1]->request_sample_fmt, AV_SAMPLE_FMT_S16);
+    EXPECT_EQ(engine.input_decoders[0][0]->codec_id, AV_CODEC_ID_MPEG4);
+}
+
+TEST_F(InputFileTest, AMissingFileIsReportedByName) {
+    const std::string name = ScratchFile("missing.avi");
+    EXPECT_FALSE(engine.OpenInputFile(name));
+    EXPECT_EQ(engine.last_error, name + ": no such file or directory");
+    EXPECT_EQ(engine.input_count, 0);
+}
+
+TEST_F(InputFileTest, AFileNoDemuxerKnowsIsAnUnknownFormat) {
+    const std::string name = ScratchFile("noise.avi");
+    std::string noise(4096, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919 + 13) % 251);
+    WriteFile(name, noise);
+    EXPECT_FALSE(engine.OpenInputFile(name));
+    EXPECT_EQ(engine.last_error, name + ": Unknown format");
+}
+
+TEST_F(InputFileTest, AForcedFormatThatDoesNotFitFailsAndIsNotKept) {
+    engine.forced_input_format = ff::av_find_input_format("mpegts");
+    ASSERT_NE(engine.forced_input_format, nullptr);
+    const std::string name = TestMediaPath("avi_mpeg4_mp3.avi");
+    EXPECT_FALSE(engine.OpenInputFile(name));
+    EXPECT_TRUE(engine.last_error.starts_with(name + ": ")) << engine.last_error;
+    EXPECT_EQ(engine.forced_input_format, nullptr);
+    EXPECT_EQ(engine.input_count, 0);
+}
+
+TEST_F(InputFileTest, DecoderNamesMustExistAndFitTheirKind) {
+    engine.video_codec_name.reset(ff::av_strdup("no_such_decoder"));
+    engine.video_channel = 3;
+    EXPECT_FALSE(engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")));
+    EXPECT_EQ(engine.last_error, "Unknown decoder 'no_such_decoder'");
+    // Every pending input option is spent even though the open failed.
+    EXPECT_FALSE(engine.video_codec_name);
+    EXPECT_EQ(engine.video_channel, 0);
+
+    engine.audio_codec_name.reset(ff::av_strdup("mpeg4"));
+    EXPECT_FALSE(engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")));
+    EXPECT_EQ(engine.last_error, "Invalid decoder type 'mpeg4'");
+    EXPECT_FALSE(engine.audio_codec_name);
+    EXPECT_EQ(engine.input_count, 0);
+}
+
+TEST_F(InputFileTest, ASuccessfulOpenSpendsThePendingInputOptions) {
+    engine.audio_codec_name.reset(ff::av_strdup("mp3float"));
+    engine.rate_emulation = 1;
+    engine.forced_output_format = ff::av_guess_format("mp4", nullptr, nullptr);
+    OpenClip("avi_mpeg4_mp3.avi");
+    EXPECT_FALSE(engine.audio_codec_name);
+    EXPECT_EQ(engine.rate_emulation, 0);
+    EXPECT_EQ(engine.forced_output_format, nullptr);
+    EXPECT_EQ(engine.input_rate_emulation[0], 1);
+    EXPECT_EQ(engine.input_contexts[0]->audio_codec_id, AV_CODEC_ID_MP3);
+}
+
+}  // namespace
