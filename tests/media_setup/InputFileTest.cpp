@@ -112,6 +112,50 @@ TEST_F(InputFileTest, DisabledKindsAreDiscardedAndTheOthersKeepTheDiscardMode) {
     EXPECT_EQ(input->streams[1]->discard, AVDISCARD_DEFAULT);
 }
 
+// Copies the clip's packets into an MPEG transport stream, whose muxer puts
+// every stream into one program, number 1.
+void RemuxToTransportStream(const std::string& source, const std::string& target) {
+    AVFormatContext* input = nullptr;
+    ASSERT_GE(ff::avformat_open_input(&input, source.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(ff::avformat_find_stream_info(input, nullptr), 0);
+    AVFormatContext* output = nullptr;
+    ASSERT_GE(ff::avformat_alloc_output_context2(&output, nullptr, "mpegts", target.c_str()), 0);
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        AVStream* stream = ff::avformat_new_stream(output, nullptr);
+        ff::avcodec_parameters_copy(stream->codecpar, input->streams[i]->codecpar);
+        stream->codecpar->codec_tag = 0;
+    }
+    ASSERT_GE(ff::avio_open(&output->pb, target.c_str(), AVIO_FLAG_WRITE), 0);
+    ASSERT_GE(ff::avformat_write_header(output, nullptr), 0);
+    AVPacket* packet = ff::av_packet_alloc();
+    while (ff::av_read_frame(input, packet) >= 0) {
+        const int index = packet->stream_index;
+        ff::av_packet_rescale_ts(packet, input->streams[index]->time_base, output->streams[index]->time_base);
+        ff::av_interleaved_write_frame(output, packet);
+    }
+    ff::av_packet_free(&packet);
+    ff::av_write_trailer(output);
+    ff::avio_closep(&output->pb);
+    ff::avformat_free_context(output);
+    ff::avformat_close_input(&input);
+}
+
+TEST_F(InputFileTest, OnlyTheChosenProgramIsRead) {
+    const std::string name = ScratchFile("programs.ts");
+    RemuxToTransportStream(TestMediaPath("mpeg_ps_mpeg2_mp2.mpg"), name);
+    engine.SetProgramId(3);
+    ASSERT_TRUE(engine.OpenInputFile(name)) << engine.last_error;
+    const AVFormatContext* input = engine.input_contexts[0].get();
+    ASSERT_EQ(input->nb_programs, 1u);
+    EXPECT_EQ(input->programs[0]->id, 1);
+    EXPECT_EQ(input->programs[0]->discard, AVDISCARD_ALL);
+
+    engine.Initialize();
+    engine.SetProgramId(1);
+    ASSERT_TRUE(engine.OpenInputFile(name)) << engine.last_error;
+    EXPECT_NE(engine.input_contexts[0]->programs[0]->discard, AVDISCARD_ALL);
+}
+
 TEST_F(InputFileTest, DecodingOptionsReachTheDecoderContexts) {
     ASSERT_TRUE(engine.SetGenericOption("skip_frame", "32"));
     ASSERT_TRUE(engine.SetGenericOption("request_sample_fmt", "s16"));

@@ -348,6 +348,19 @@ TEST_F(OutputFromClipTest, BitstreamFiltersMoveToTheirStreamEvenForALaterStream)
     EXPECT_TRUE(engine.stream_bitstream_filters[1][2].empty());
 }
 
+TEST_F(OutputFromClipTest, AnOutputHoldsAtMostTwentyStreams) {
+    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mkv")) << engine.last_error;
+    for (int count = 2; count < kMaxStreams; ++count) engine.SetOption("newaudio", "");
+    try {
+        engine.AddNewAudio();
+        ADD_FAILURE() << "no error raised";
+    } catch (const FFMpegException& error) {
+        EXPECT_STREQ(error.what(), "Could not alloc stream");
+    }
+    EXPECT_EQ(Output()->nb_streams, static_cast<unsigned>(kMaxStreams));
+    EXPECT_EQ(engine.output_streams[0].size(), static_cast<size_t>(kMaxStreams));
+}
+
 TEST_F(OutputFileTest, NewStreamsNeedAnOutput) {
     for (auto add : {&TCustomFFmpeg::AddNewVideo, &TCustomFFmpeg::AddNewAudio, &TCustomFFmpeg::AddNewSubtitle}) {
         try {

@@ -92,7 +92,8 @@ TEST_F(SetupCommandTest, TheInputCannotBeItsOwnOutput) {
 }
 
 TEST_F(SetupCommandTest, UsageAndHelp) {
-    EXPECT_EQ(Run({"transcode", "-i", TestMediaPath("avi_mpeg4_mp3.avi"), ScratchFile("out.mp4")}).status, 2);
+    const std::string clip = TestMediaPath("avi_mpeg4_mp3.avi");
+    EXPECT_EQ(Run({"transcode", "--setup-only", "-i", clip, "-i", clip, ScratchFile("out.mp4")}).status, 2);
     EXPECT_EQ(Run({"transcode", "--setup-only", ScratchFile("out.mp4")}).status, 2);
     const RunResult help = Run({"transcode", "--help"});
     EXPECT_EQ(help.status, 0);
