@@ -44,6 +44,19 @@ bool IsRealMediaName(const std::string& fileName) {
     return !extension.empty() && std::string(".rmvb").starts_with(extension);
 }
 
+// The libraries keep a context's forced codec ids without applying them to
+// its streams; streams found while probing need it as much as the others.
+void ForceCodecIds(AVFormatContext* context) {
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVCodecParameters* parameters = context->streams[i]->codecpar;
+        AVCodecID forced = AV_CODEC_ID_NONE;
+        if (parameters->codec_type == AVMEDIA_TYPE_VIDEO) forced = context->video_codec_id;
+        if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) forced = context->audio_codec_id;
+        if (parameters->codec_type == AVMEDIA_TYPE_SUBTITLE) forced = context->subtitle_codec_id;
+        if (forced != AV_CODEC_ID_NONE) parameters->codec_id = forced;
+    }
+}
+
 float RatioOf(AVRational ratio) {
     return ratio.num != 0 && ratio.den != 0 ? static_cast<float>(ratio.num) / static_cast<float>(ratio.den) : 0.0f;
 }
@@ -105,6 +118,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         return false;
     }
     TInputContextPtr context(opening);
+    ForceCodecIds(context.get());
 
     if (program_id != 0) {
         for (unsigned i = 0; i < context->nb_programs; ++i)
@@ -116,6 +130,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         std::lock_guard<std::recursive_mutex> lock(CodecLock());
         probed = ff::avformat_find_stream_info(context.get(), nullptr);
     }
+    ForceCodecIds(context.get());
     if (probed < 0 && verbose >= 0) {
         last_error = fileName + ": could not find codec parameters";
         return false;

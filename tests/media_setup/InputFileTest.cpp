@@ -165,6 +165,29 @@ TEST_F(InputFileTest, DecodingOptionsReachTheDecoderContexts) {
     EXPECT_EQ(engine.input_decoders[0][0]->codec_id, AV_CODEC_ID_MPEG4);
 }
 
+TEST_F(InputFileTest, ANamedDecoderReplacesTheOneTheFileAsksFor) {
+    engine.video_codec_name.reset(ff::av_strdup("h264"));
+    OpenClip("avi_mpeg4_mp3.avi");
+    EXPECT_EQ(engine.input_contexts[0]->streams[0]->codecpar->codec_id, AV_CODEC_ID_H264);
+    EXPECT_EQ(engine.input_decoders[0][0]->codec_id, AV_CODEC_ID_H264);
+    EXPECT_EQ(engine.input_decoders[0][1]->codec_id, AV_CODEC_ID_MP3);
+}
+
+TEST_F(InputFileTest, RealMediaNamesGetPlanarYuvWhenTheDecoderCannotTell) {
+    // A decoder that cannot read the pictures leaves their format unknown.
+    for (const char* name : {"clip.RM", "clip.rmv", "clip.rmvb", "clip.mp4"}) {
+        SCOPED_TRACE(name);
+        const std::string copy = ScratchFile(name);
+        std::filesystem::copy_file(TestMediaPath("rm_rv10_ac3.rm"), copy);
+        engine.Initialize();
+        engine.video_codec_name.reset(ff::av_strdup("rawvideo"));
+        ASSERT_TRUE(engine.OpenInputFile(copy)) << engine.last_error;
+        const bool realMedia = std::string(name) != "clip.mp4";
+        EXPECT_EQ(engine.frame_pix_fmt, realMedia ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NONE);
+        EXPECT_EQ(engine.input_decoders[0][0]->pix_fmt, engine.frame_pix_fmt);
+    }
+}
+
 TEST_F(InputFileTest, AMissingFileIsReportedByName) {
     const std::string name = ScratchFile("missing.avi");
     EXPECT_FALSE(engine.OpenInputFile(name));
