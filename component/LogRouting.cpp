@@ -83,10 +83,13 @@ void LogCallback(void* object, int level, const char* format, va_list arguments)
     used = std::clamp(used, 0, static_cast<int>(sizeof buffer) - 1);
     va_list copy;
     va_copy(copy, arguments);
-    std::vsnprintf(buffer + used, sizeof buffer - used, format, copy);
+    const int needed = std::vsnprintf(buffer + used, sizeof buffer - used, format, copy);
     va_end(copy);
 
     std::string text(buffer);
+    // A line too long for the buffer ends where the buffer does; kept as
+    // pending text it would swallow every later line of its thread.
+    if (needed >= static_cast<int>(sizeof buffer) - used) text += '\n';
     size_t lineBreak;
     while ((lineBreak = text.find('\n')) != std::string::npos) {
         const std::string line = text.substr(0, lineBreak);

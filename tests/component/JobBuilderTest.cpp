@@ -1,0 +1,159 @@
+// Building one task per file: the output name rule, the refusals, the
+// settings translated into output options, and the texts people see.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ComponentTestSupport.h"
+#include "JobBuilder.h"
+#include "RunTexts.h"
+
+namespace {
+
+void Touch(const std::filesystem::path& path, const std::string& content = "") {
+    std::ofstream(path) << content;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream stream(path);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+TEST(OutputName, TakesTheFirstFreeNumberUnlessOverwriting) {
+    const std::filesystem::path folder = ScratchFolder();
+    Touch(folder / "clip.mp4");
+    Touch(folder / "clip(1).mp4");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "clip", false, "/elsewhere/clip.avi"), "clip(2)");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "clip", true, "/elsewhere/clip.avi"), "clip");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "other", false, "/elsewhere/other.avi"), "other");
+}
+
+TEST(OutputName, TheInputItselfCountsAsTakenEvenWhenOverwriting) {
+    const std::filesystem::path folder = ScratchFolder();
+    Touch(folder / "movie.mp4", "original");
+    const std::string input = (folder / "movie.mp4").string();
+    EXPECT_EQ(ChooseOutputName(folder.string(), "movie", true, input), "movie(1)");
+}
+
+TEST(OutputName, BaseNameAndType) {
+    EXPECT_EQ(BaseNameOf("/a/b/movie.final.wmv"), "movie.final");
+    EXPECT_EQ(TypeTextOf("/a/b/movie.final.wmv"), "WMV");
+    EXPECT_EQ(BaseNameOf("/a/noextension"), "noextension");
+    EXPECT_EQ(TypeTextOf("/a/noextension"), "");
+}
+
+TEST(RunTexts, DurationsStatusesAndProgressLine) {
+    EXPECT_EQ(RunTexts::DurationText(5025), "01:23:45");
+    EXPECT_EQ(RunTexts::DurationText(59), "00:00:59");
+    EXPECT_EQ(RunTexts::DurationText(360000), "100:00:00");
+    EXPECT_EQ(RunTexts::ProgressStatus(30500, 61000), "50% Completed");
+    EXPECT_EQ(RunTexts::ProgressStatus(65000, -1), "00:01:05");
+    EXPECT_EQ(RunTexts::ProgressLine(120, 30500, 25), "Current Frame=120 Time=30 FPS=25");
+}
+
+TEST(Profiles, ParsedOutOfTheirTexts) {
+    const TOutputProfile superb = ParseProfileText(kOutputProfileTexts[7]);
+    EXPECT_EQ(superb.VideoBitrateKbps, 1500);
+    EXPECT_EQ(superb.AudioBitrateKbps, 160);
+    EXPECT_EQ(superb.Channels, 2);
+    EXPECT_EQ(ParseProfileText(kOutputProfileTexts[1]).Channels, 1);
+    EXPECT_EQ(ParseProfileText(kOutputProfileTexts[0]).VideoBitrateKbps, 128);
+}
+
+TEST(Settings, TranslatedIntoTheOutputRecord) {
+    TConversionSettings settings;
+    settings.Channels = 1;
+    settings.AudioBitrateKbps = 48;
+    settings.VideoBitrateKbps = 256;
+    settings.FrameSize = "160x120";
+    settings.FrameRate = "29.97";
+    settings.AudioSampleRate = 22050;
+    const TOutputOptions options = BuildOutputOptions(settings, "/out/x.mp4");
+    EXPECT_EQ(options.VideoCodec, "mpeg4");
+    EXPECT_EQ(options.AudioCodec, "libfaac");
+    EXPECT_EQ(options.AudioChannels, 1);
+    EXPECT_EQ(options.AudioBitrate, 48000);
+    EXPECT_EQ(options.VideoBitrate, 256000);
+    EXPECT_EQ(options.FrameSize, "160x120");
+    EXPECT_EQ(options.FrameRate, "30000/1001");
+    EXPECT_EQ(options.AudioSampleRate, 22050);
+    EXPECT_EQ(options.Timestamp, 0.0);
+    EXPECT_EQ(options.FileExt, ".mp4");
+    EXPECT_EQ(options.FileName, "/out/x.mp4");
+    EXPECT_EQ(FrameRateOption("Auto"), "");
+    EXPECT_EQ(FrameRateOption("23.97"), "24000/1001");
+    EXPECT_EQ(FrameRateOption("15"), "15");
+}
+
+class AddJobTest : public testing::Test {
+protected:
+    void SetUp() override {
+        BindComponentTestLibraries();
+        settings.OutputFolder = ScratchFolder().string();
+    }
+    TVexmoConverter component;
+    TConversionSettings settings;
+};
+
+TEST_F(AddJobTest, TwoInputsWithOneBaseNameGetDifferentNamesAndClearingLeavesNothing) {
+    const std::filesystem::path sources = ScratchFolder() / "sources";
+    std::filesystem::create_directories(sources / "a");
+    std::filesystem::create_directories(sources / "b");
+    std::filesystem::copy_file(ClipPath("avi_mpeg4_mp3.avi"), sources / "a" / "clip.avi");
+    std::filesystem::copy_file(ClipPath("wmv_wmv2_wmav2.wmv"), sources / "b" / "clip.wmv");
+    const TJob first = AddJob(component, (sources / "a" / "clip.avi").string(), settings);
+    const TJob second = AddJob(component, (sources / "b" / "clip.wmv").string(), settings);
+    ASSERT_FALSE(first.Refusal) << first.Refusal->text;
+    ASSERT_FALSE(second.Refusal) << second.Refusal->text;
+    EXPECT_EQ(first.OutputName, "clip");
+    EXPECT_EQ(second.OutputName, "clip(1)");
+    EXPECT_EQ(first.DurationText, "00:00:02");
+    EXPECT_EQ(second.TypeText, "WMV");
+    component.ClearTasks();
+    EXPECT_FALSE(std::filesystem::exists(ScratchFolder() / "clip.mp4"));
+    EXPECT_FALSE(std::filesystem::exists(ScratchFolder() / "clip(1).mp4"));
+}
+
+TEST_F(AddJobTest, ExistingFilesSurviveAddingRemovingAndClearing) {
+    settings.Overwrite = true;
+    Touch(ScratchFolder() / "avi_mpeg4_mp3.mp4", "keep me");
+    const TJob job = AddJob(component, ClipPath("avi_mpeg4_mp3.avi"), settings);
+    ASSERT_FALSE(job.Refusal);
+    EXPECT_EQ(job.OutputName, "avi_mpeg4_mp3");
+    EXPECT_EQ(ReadAll(ScratchFolder() / "avi_mpeg4_mp3.mp4"), "keep me");
+    component.RemoveTask(job.TaskIndex);
+    EXPECT_EQ(ReadAll(ScratchFolder() / "avi_mpeg4_mp3.mp4"), "keep me");
+    ASSERT_FALSE(AddJob(component, ClipPath("avi_mpeg4_mp3.avi"), settings).Refusal);
+    component.ClearTasks();
+    EXPECT_EQ(ReadAll(ScratchFolder() / "avi_mpeg4_mp3.mp4"), "keep me");
+}
+
+TEST_F(AddJobTest, AFileTheEngineCannotOpenIsRefusedAndLeavesNoTask) {
+    const std::string missing = (ScratchFolder() / "missing.avi").string();
+    const TJob job = AddJob(component, missing, settings);
+    ASSERT_TRUE(job.Refusal);
+    EXPECT_EQ(job.Refusal->text, "Convertion of file \"" + missing + "\" is not supported.");
+    EXPECT_EQ(job.Refusal->caption, "Error");
+    EXPECT_EQ(job.DurationText, "");
+    EXPECT_EQ(component.TaskCount(), 0u);
+    EXPECT_NE(component.LastErrorMessage(), "");
+}
+
+TEST_F(AddJobTest, AnOutputThatCannotBeCreatedIsRefusedAndItsTaskRemoved) {
+    settings.OutputFolder = (ScratchFolder() / "no" / "such" / "folder").string();
+    const TJob job = AddJob(component, ClipPath("avi_mpeg4_mp3.avi"), settings);
+    ASSERT_TRUE(job.Refusal);
+    EXPECT_EQ(job.Refusal->text, "Cannot convert: Could not open '" + settings.OutputFolder +
+                                     "/avi_mpeg4_mp3.mp4'");
+    EXPECT_EQ(component.TaskCount(), 0u);
+}
+
+TEST_F(AddJobTest, AnUnreadableFrameRateIsRefusedWithTheEngineMessage) {
+    settings.FrameRate = "fast";
+    const TJob job = AddJob(component, ClipPath("avi_mpeg4_mp3.avi"), settings);
+    ASSERT_TRUE(job.Refusal);
+    EXPECT_EQ(job.Refusal->text, "Cannot convert: Incorrect frame rate");
+}
+
+}  // namespace
