@@ -206,7 +206,10 @@ void TCustomFFmpeg::TakeOverStreamProperties(AVFormatContext* context, const std
 
             const AVRational containerRate = stream->r_frame_rate;
             const AVRational codecRate = stream->avg_frame_rate;
-            if ((codecRate.num != containerRate.num || codecRate.den != containerRate.den) && verbose > 0) {
+            // A rate the stream does not know cannot disagree with the container's.
+            const bool codecRateKnown = codecRate.num != 0 && codecRate.den != 0;
+            if (codecRateKnown && (codecRate.num != containerRate.num || codecRate.den != containerRate.den) &&
+                verbose > 0) {
                 char text[256];
                 std::snprintf(text, sizeof text,
                               "Seems stream %d codec frame rate differs from container frame rate: "

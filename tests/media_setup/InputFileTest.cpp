@@ -188,6 +188,30 @@ TEST_F(InputFileTest, RealMediaNamesGetPlanarYuvWhenTheDecoderCannotTell) {
     }
 }
 
+TEST_F(InputFileTest, ARateThatDiffersFromTheContainersIsReported) {
+    const std::string prefix = "Seems stream 0 codec frame rate differs from container frame rate: ";
+    auto reported = [&] {
+        return std::any_of(logged.begin(), logged.end(), [&](const std::string& line) {
+            return line.starts_with(prefix) && line.ends_with(" -> 24.00 (24/1)");
+        });
+    };
+    // QuickTime's average rate counts the edit list; the container says 24.
+    OpenClip("mov_mpeg4_aac.mov");
+    EXPECT_TRUE(reported());
+    EXPECT_EQ(av_cmp_q(engine.frame_rate, av_make_q(24, 1)), 0);
+
+    logged.clear();
+    engine.Initialize();
+    engine.verbose = 0;
+    OpenClip("mov_mpeg4_aac.mov");
+    EXPECT_FALSE(reported());
+
+    engine.Initialize();
+    OpenClip("avi_mpeg4_mp3.avi");
+    OpenClip("subtitle_track.mkv");  // no average rate: nothing to compare
+    EXPECT_FALSE(reported());
+}
+
 TEST_F(InputFileTest, AMissingFileIsReportedByName) {
     const std::string name = ScratchFile("missing.avi");
     EXPECT_FALSE(engine.OpenInputFile(name));
