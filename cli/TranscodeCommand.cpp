@@ -1,3 +1,5 @@
+#include <atomic>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
@@ -11,23 +13,26 @@
 namespace {
 
 const char kTranscodeHelp[] =
-    "Usage: tovrela-cli transcode --setup-only -i INPUT [-x NAME=VALUE]... OUTPUT\n"
+    "Usage: tovrela-cli transcode [--setup-only] -i INPUT [-x NAME=VALUE]... OUTPUT\n"
     "\n"
-    "Sets up one conversion task the way the converter does, without converting:\n"
+    "Sets up one conversion task the way the converter does and converts it:\n"
     "the -x options given before -i are input options, applied before INPUT is\n"
     "opened; those after it are output options (a \"target\" preset among them),\n"
-    "applied before OUTPUT is created. Prints the output's format and streams,\n"
-    "then releases everything. An existing OUTPUT is left exactly as it was; a\n"
-    "file that set-up had to create is removed again. The engine's log lines and\n"
-    "the input's description go to standard error.\n"
+    "applied before OUTPUT is created. The engine's log lines go to standard\n"
+    "error. Ctrl-C stops the conversion; the output written so far is finished\n"
+    "and kept. An existing OUTPUT is overwritten only once the conversion starts.\n"
     "\n"
-    "  --setup-only      required: only set the task up (files are converted by 'convert')\n"
+    "With --setup-only nothing is converted: the output's format and streams are\n"
+    "printed, then everything is released. An existing OUTPUT is left exactly as\n"
+    "it was; a file that set-up had to create is removed again.\n"
+    "\n"
+    "  --setup-only      only set the task up and describe its output\n"
     "  -i INPUT          the file to convert\n"
     "  -x NAME=VALUE     apply one line of option text (a NAME alone has an empty value)\n"
     "\n"
-    "Exit status: 0 when the task was set up, 2 when set-up failed (its message\n"
-    "goes to standard error) or on a usage error, 3 when the libraries cannot be\n"
-    "bound.\n";
+    "Exit status: 0 when the task was set up (and converted, or stopped), 2 when\n"
+    "set-up or the conversion failed (its message goes to standard error) or on a\n"
+    "usage error, 3 when the libraries cannot be bound.\n";
 
 struct TranscodeArguments {
     bool setupOnly = false;
@@ -62,7 +67,6 @@ bool ParseArguments(const std::vector<std::string>& words, TranscodeArguments& p
             return UsageError("unexpected argument '" + word + "'");
         }
     }
-    if (!parsed.setupOnly) return UsageError("only --setup-only is available; 'convert' converts files");
     if (!inputSeen) return UsageError("no -i INPUT given");
     if (parsed.output.empty()) return UsageError("no OUTPUT given");
     return true;
@@ -88,6 +92,14 @@ void PrintOutput(AVFormatContext* output) {
     ff::av_dump_format(output, 0, output->url, 1);
     ff::av_log_set_callback(ff::av_log_default_callback);
     std::fflush(stdout);
+}
+
+// Ctrl-C asks the running conversion to stop; it ends at its next pass with
+// its output finished.
+std::atomic<bool>* runningStopRequest = nullptr;
+
+void RequestStop(int) {
+    if (runningStopRequest) runningStopRequest->store(true);
 }
 
 // Raises with the engine's message when a set-up step fails.
@@ -122,7 +134,22 @@ int RunTranscodeCommand(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "%s\n", error.what());
         return 2;
     }
-    PrintOutput(engine.output_contexts[0].get());
+    if (parsed.setupOnly) {
+        PrintOutput(engine.output_contexts[0].get());
+        engine.CleanUp();
+        return 0;
+    }
+    runningStopRequest = &engine.stop_requested;
+    std::signal(SIGINT, &RequestStop);
+    int status = 0;
+    try {
+        engine.Transcode();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        status = 2;
+    }
+    std::signal(SIGINT, SIG_DFL);
+    runningStopRequest = nullptr;
     engine.CleanUp();
-    return 0;
+    return status;
 }

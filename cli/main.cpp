@@ -12,8 +12,8 @@ void PrintUsage(std::FILE* stream) {
         "\n"
         "Commands:\n"
         "  probe [--libav DIR] [--plain-names] FILE...   describe media files\n"
-        "  transcode --setup-only -i INPUT [-x NAME=VALUE]... OUTPUT\n"
-        "                                                set up one conversion task and describe its output\n"
+        "  transcode [--setup-only] -i INPUT [-x NAME=VALUE]... OUTPUT\n"
+        "                                                convert one task (or only set it up and describe its output)\n"
         "  options [-x NAME=VALUE]... [--text-file FILE]  show the engine's option state\n"
         "\n"
         "Run 'tovrela-cli COMMAND --help' for a command's options.\n",

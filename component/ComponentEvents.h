@@ -6,6 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "HookBitmap.h"
+#include "HookTypes.h"
+
 // What the component lets through to OnLog; a level's ordinal minus one is
 // the engine's level (-1 quiet, 0 error, 1 information, 2 debug, 3 all).
 enum TLogLevel : int32_t { llQuiet, llError, llInfo, llDebug, llAll };
@@ -43,3 +46,16 @@ using TTerminateEvent =
 // AIndex: the task whose thread wrote the line, -1 when none. AMsg: one line
 // without its line break.
 using TLogEvent = std::function<void(int32_t AIndex, TLogLevel ALogLevel, const std::string& AMsg)>;
+
+// AIndex: the task's index. APTS: the picture's time in microseconds.
+// AHookAction: the previous picture's answer on entry; haIgnore lets this
+// picture pass without the frame hooks, haStop every picture from here on.
+using TBeforeHookEvent = std::function<void(int32_t AIndex, int64_t APTS, THookAction& AHookAction)>;
+
+// AIndex: the task's index. ABitmap: the picture, to change in place.
+// AFrameNumber: pictures of the task that reached the hooks, 1 for the
+// first. APTS: the picture's time in microseconds. AUpdate: true on entry;
+// leave it true to have the bitmap copied back into the picture. AStopHook:
+// false on entry; set it to receive no further pictures of the task.
+using TCustomHookEvent = std::function<void(int32_t AIndex, THookBitmap& ABitmap, int32_t AFrameNumber,
+                                            int64_t APTS, bool& AUpdate, bool& AStopHook)>;

@@ -177,13 +177,6 @@ void TFFmpeg::Stop(std::shared_ptr<TThreadCount> componentThreads) {
     if (expected == TaskState::Running) RequestStop();
 }
 
-void TFFmpeg::SetHookTimeRanges(std::vector<THookTimeRange> ranges) {
-    std::stable_sort(ranges.begin(), ranges.end(),
-                     [](const THookTimeRange& a, const THookTimeRange& b) { return a.end_us < b.end_us; });
-    hook_time_ranges = std::move(ranges);
-    hook_range_cursor = 0;
-}
-
 // ---- TFFmpegList -------------------------------------------------------------
 
 const TFFmpegPtr& TFFmpegList::Item(int32_t index) const {

@@ -70,9 +70,6 @@ struct TDoTerminateThread {
     static void Run(const TFFmpegPtr& engine, std::shared_ptr<TThreadCount> componentThreads);
 };
 
-// Which frame hook, if any, the task's frames go to.
-enum class THookChoice { None, Custom, Before, TimeRanges };
-
 class TFFmpeg : public TCustomFFmpeg, public std::enable_shared_from_this<TFFmpeg> {
 public:
     TFFmpeg();
@@ -98,9 +95,6 @@ public:
     bool Running() const { return state_.load() == TaskState::Running; }
     bool Terminated() const { return state_.load() == TaskState::Terminated; }
 
-    // Keeps the ranges ordered by their end and puts the cursor on the first.
-    void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
-
     using TTerminateHandler = void (*)(void* user_data, TFFmpeg* sender);
     TTerminateHandler terminate_handler = nullptr;
     void* terminate_user_data = nullptr;
@@ -115,10 +109,6 @@ public:
 
     bool exception_raised = false;
     std::string error_message;
-
-    THookChoice hook_choice = THookChoice::None;
-    std::vector<THookTimeRange> hook_time_ranges;
-    size_t hook_range_cursor = 0;
 
 private:
     enum class TaskState { Pending, Running, EndingUnstarted, Terminated };

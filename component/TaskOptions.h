@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "HookTypes.h"
+
 class TCustomFFmpeg;
 
 struct TInputOptions {
@@ -93,12 +95,6 @@ void ApplyInputOptions(TCustomFFmpeg& engine, const TInputOptions& options);
 // target preset.
 void ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOptions& options);
 
-// A time range in which the frame hook acts, in microseconds.
-struct THookTimeRange {
-    int64_t start_us = 0;
-    int64_t end_us = 0;
-    bool operator==(const THookTimeRange&) const = default;
-};
 // Reads "1000-2000, 500-800, 1500": millisecond ranges separated by commas; a
 // single number is a range of one instant; an unreadable number reads -1; a
 // range that ends before it starts, or before 0, is dropped. In text order.

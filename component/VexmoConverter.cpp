@@ -21,6 +21,16 @@ void ProgressToComponent(void* component, TCustomFFmpeg* sender, const TCustomFF
     static_cast<TCustomFFmpegVCL*>(component)->DispatchProgress(TaskOf(sender), values);
 }
 
+void BeforeHookToComponent(void* component, TCustomFFmpeg* sender, THookAction& action, int64_t pts) {
+    static_cast<TCustomFFmpegVCL*>(component)->DispatchBeforeHook(TaskOf(sender), action, pts);
+}
+
+void CustomHookToComponent(void* component, TCustomFFmpeg* sender, THookBitmap& bitmap, int32_t frameNumber,
+                           int64_t pts, bool& update, bool& stopHook) {
+    static_cast<TCustomFFmpegVCL*>(component)->DispatchCustomHook(TaskOf(sender), bitmap, frameNumber, pts, update,
+                                                                 stopHook);
+}
+
 void TerminateToComponent(void* component, TFFmpeg* sender) {
     static_cast<TCustomFFmpegVCL*>(component)->DispatchTerminate(sender);
 }
@@ -116,6 +126,32 @@ void TCustomFFmpegVCL::StopConvert() {
     TComponentLock::Guard guard(component_lock_);
     still_to_start_ = 0;
     for (const TFFmpegPtr& task : tasks_.Items()) task->Stop(threads_);
+}
+
+// Only the handler and the task's index are read under the lock.
+void TCustomFFmpegVCL::DispatchBeforeHook(TFFmpeg* sender, THookAction& action, int64_t pts) {
+    TBeforeHookEvent handler;
+    int32_t index;
+    {
+        TComponentLock::Guard guard(component_lock_);
+        if (!sender || sender->owner != this || !on_before_hook_) return;
+        handler = on_before_hook_;
+        index = sender->task_index;
+    }
+    handler(index, pts, action);
+}
+
+void TCustomFFmpegVCL::DispatchCustomHook(TFFmpeg* sender, THookBitmap& bitmap, int32_t frameNumber, int64_t pts,
+                                          bool& update, bool& stopHook) {
+    TCustomHookEvent handler;
+    int32_t index;
+    {
+        TComponentLock::Guard guard(component_lock_);
+        if (!sender || sender->owner != this || !on_custom_hook_) return;
+        handler = on_custom_hook_;
+        index = sender->task_index;
+    }
+    handler(index, bitmap, frameNumber, pts, update, stopHook);
 }
 
 void TCustomFFmpegVCL::DispatchLog(TFFmpeg* sender, int level, const std::string& text) {
@@ -249,16 +285,15 @@ bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputO
     }
 }
 
+// One hook decides per picture: the custom hook, else the before-hook, else
+// the time ranges (which act only on frame hooks installed by "vhook").
 void TVexmoConverter::ApplyHookChoice(TFFmpeg& task, const TOutputOptions& options) {
-    if (options.UseCustomHook) {
-        task.hook_choice = THookChoice::Custom;
-        task.custom_hook_active = true;
-    } else if (options.UseBeforeHook) {
-        task.hook_choice = THookChoice::Before;
-    } else {
+    if (options.UseCustomHook)
+        task.SetCustomHook(&CustomHookToComponent, this);
+    else if (options.UseBeforeHook)
+        task.SetBeforeHook(&BeforeHookToComponent, this);
+    else
         task.SetHookTimeRanges(ParseHookTimeRanges(options.HookTimeRanges));
-        task.hook_choice = task.hook_time_ranges.empty() ? THookChoice::None : THookChoice::TimeRanges;
-    }
 }
 
 void TVexmoConverter::RemoveTask(int32_t index) {
@@ -283,6 +318,16 @@ void TVexmoConverter::SetLogLevel(TLogLevel level) {
 
 void TVexmoConverter::SetProgressInterval(int32_t milliseconds) {
     progress_interval_ms_ = milliseconds <= 100 ? 100 : milliseconds;
+}
+
+void TVexmoConverter::SetOnBeforeHook(TBeforeHookEvent handler) {
+    TComponentLock::Guard guard(component_lock_);
+    on_before_hook_ = std::move(handler);
+}
+
+void TVexmoConverter::SetOnCustomHook(TCustomHookEvent handler) {
+    TComponentLock::Guard guard(component_lock_);
+    on_custom_hook_ = std::move(handler);
 }
 
 void TVexmoConverter::SetOnLog(TLogEvent handler) {

@@ -48,7 +48,12 @@ public:
     // Priority of the worker threads that StartConvert starts.
     TConvertPriority ThreadPriority = tpNormal;
 
-    // Event delivery, on the thread that runs the task.
+    // Event delivery, on the thread that runs the task. The hook events run
+    // outside the component's lock, so that the pictures of tasks running
+    // side by side are not made to wait for each other.
+    virtual void DispatchBeforeHook(TFFmpeg* sender, THookAction& action, int64_t pts);
+    virtual void DispatchCustomHook(TFFmpeg* sender, THookBitmap& bitmap, int32_t frameNumber, int64_t pts,
+                                    bool& update, bool& stopHook);
     virtual void DispatchLog(TFFmpeg* sender, int level, const std::string& text);
     virtual void DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values);
     virtual void DispatchTerminate(TFFmpeg* sender);
@@ -71,6 +76,8 @@ protected:
     TLogLevel log_level_ = llInfo;
     int32_t progress_interval_ms_ = 500;
     TDelayedCallHost* delayed_call_host_ = nullptr;
+    TBeforeHookEvent on_before_hook_;
+    TCustomHookEvent on_custom_hook_;
     TLogEvent on_log_;
     TProgressEvent on_progress_;
     TTerminateEvent on_terminate_;
@@ -113,6 +120,8 @@ public:
     int32_t ProgressInterval() const { return progress_interval_ms_; }
     // Milliseconds; anything at or below 100 is stored as 100.
     void SetProgressInterval(int32_t milliseconds);
+    void SetOnBeforeHook(TBeforeHookEvent handler);
+    void SetOnCustomHook(TCustomHookEvent handler);
     void SetOnLog(TLogEvent handler);
     void SetOnProgress(TProgressEvent handler);
     void SetOnTerminate(TTerminateEvent handler);

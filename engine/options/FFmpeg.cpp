@@ -38,6 +38,7 @@ void TCustomFFmpeg::CleanUp() {
     CloseOutputs();
     // Inputs, texts, matrices and filter chains are released with the state.
     static_cast<TOptionState&>(*this) = TOptionState();
+    ReleaseVideoHooks();
 }
 
 // An output that the set-up created but nothing wrote is left as an empty

@@ -11,9 +11,11 @@
 #include <string>
 
 #include "FFMpegException.h"
+#include "FrameHook.h"
 #include "LibraryHandles.h"
 #include "OptionState.h"
 #include "RunTables.h"
+#include "VideoHooks.h"
 
 class TCustomFFmpeg;
 
@@ -191,6 +193,18 @@ public:
     void* progress_user_data = nullptr;
     // ---- End of progress callback ---------------------------------------
 
+    // ---- Frame hooks (engine/transcode/VideoHooks.cpp) ------------------
+    // At most one of the two hooks is attached: attaching one detaches the
+    // other. Both stay until CleanUp, or until the custom hook stops.
+    void SetBeforeHook(TBeforeHookHandler handler, void* user_data);
+    void SetCustomHook(TCustomHookHandler handler, void* user_data);
+    // The spans in which the frame hooks act when no before-hook decides;
+    // kept by ascending end, the cursor on the first.
+    void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
+    // Installed by "vhook" in installation order; released by CleanUp.
+    FrameHookChain frame_hooks;
+    // ---- End of frame hooks ---------------------------------------------
+
 private:
     // ---- Option core (private) ----------------------------------------
     void CreateOptionContexts();
@@ -226,6 +240,16 @@ private:
     void SetOutputMetadata(AVFormatContext* output);
     void SetMuxerOptions(AVFormatContext* output);
     TTargetNorm DecideNorm(const std::string& norm, const std::string& fallback);
+
+    // ---- Frame hooks (private) -------------------------------------------
+    // Counts the picture and decides whether the hooks act on it; true when
+    // they need a writable copy of it.
+    bool BeginPictureHooks(int64_t frame_time);
+    // Runs the custom hook or the frame-hook chain on the writable copy.
+    void RunPictureHooks(AVFrame* picture, int64_t frame_time);
+    void RunCustomHook(AVFrame* picture, int64_t frame_time);
+    void ReleaseVideoHooks();
+    TVideoHookState video_hooks;
 
     // ---- Transcoding core (private, engine/transcode) -------------------
     // Set-up.

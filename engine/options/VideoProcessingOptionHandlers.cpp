@@ -1,17 +1,12 @@
 // Video processing between decoding and encoding: the filter graph text
 // ("vfilters") and frame-hook modules ("vhook").
 
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
 #include "FFmpeg.h"
 
 namespace {
-
-// A hook's argument list holds the module name and at most 63 arguments.
-constexpr size_t kMaxHookWords = 64;
 
 // Words are separated by "|" when the text has one, else by blanks, so that
 // a module path with blanks can still be named; empty words are dropped.
@@ -28,19 +23,6 @@ std::vector<std::string> SplitHookText(const std::string& text) {
     return words;
 }
 
-// Loads and at once releases the module, to find out whether it can be used;
-// the loader's reason for a refusal is logged.
-bool HookModuleLoads(TCustomFFmpeg& engine, const std::string& module) {
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* reason = dlerror();
-        engine.Log(0, reason ? reason : "Cannot load " + module);
-        return false;
-    }
-    dlclose(handle);
-    return true;
-}
-
 }  // namespace
 
 void TCustomFFmpeg::SetVideoFilters(const std::string& text) {
@@ -50,11 +32,16 @@ void TCustomFFmpeg::SetVideoFilters(const std::string& text) {
 // The first word names the hook's module, the rest are its arguments.
 void TCustomFFmpeg::AddVideoHook(const std::string& text) {
     if (text.empty()) return;
-    const std::vector<std::string> words = SplitHookText(text);
-    if (words.size() > kMaxHookWords)
-        throw FFMpegException("A video hook takes at most " + std::to_string(kMaxHookWords) +
+    std::vector<std::string> words = SplitHookText(text);
+    // The argument list holds the module name and at most 63 arguments.
+    if (words.size() > static_cast<size_t>(kMaxHookArguments))
+        throw FFMpegException("A video hook takes at most " + std::to_string(kMaxHookArguments) +
                               " words, module name included: " + text);
-    if (words.empty() || !HookModuleLoads(*this, words[0]))
+    // The module sees writable texts, the vector ending with a null entry.
+    std::vector<char*> arguments;
+    for (std::string& word : words) arguments.push_back(word.data());
+    arguments.push_back(nullptr);
+    if (words.empty() || AddFrameHook(frame_hooks, static_cast<int>(words.size()), arguments.data()) != kHookInstalled)
         throw FFMpegException("Failed to add video hook function: " + text);
     vhook_active = 1;
 }

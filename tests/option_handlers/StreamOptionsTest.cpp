@@ -100,18 +100,20 @@ TEST_F(StreamOptionsTest, HookWhoseModuleCannotBeLoadedFails) {
 }
 
 TEST_F(StreamOptionsTest, HookTextSplitsAtBarsOrBlanks) {
+    const std::string module = TOVRELA_TEST_HOOK_MODULE;
     // With a "|" the blanks belong to the words, so the module is not found.
-    EXPECT_ENGINE_ERROR(engine.SetOption("vhook", "libc.so.6 |-x"),
-                        "Failed to add video hook function: libc.so.6 |-x");
-    engine.SetOption("vhook", "libc.so.6|-x 1");
+    EXPECT_ENGINE_ERROR(engine.SetOption("vhook", module + " |-x"),
+                        "Failed to add video hook function: " + module + " |-x");
+    engine.SetOption("vhook", module + "|-x 1");
     EXPECT_EQ(engine.vhook_active, 1);
     engine.vhook_active = 0;
-    engine.SetOption("vhook", "libc.so.6  -x   1");
+    engine.SetOption("vhook", module + "  -x   1");
     EXPECT_EQ(engine.vhook_active, 1);
+    EXPECT_EQ(engine.frame_hooks.entries.size(), 2u);
 }
 
 TEST_F(StreamOptionsTest, HookWithMoreThanSixtyFourWordsIsRefused) {
-    std::string text = "libc.so.6";
+    std::string text = TOVRELA_TEST_HOOK_MODULE;
     for (int i = 1; i < 64; ++i) text += " a" + std::to_string(i);
     engine.SetOption("vhook", text);  // 64 words fit
     EXPECT_EQ(engine.vhook_active, 1);
