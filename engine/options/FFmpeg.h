@@ -14,6 +14,7 @@
 #include "FrameHook.h"
 #include "LibraryHandles.h"
 #include "OptionState.h"
+#include "PacketHolder.h"
 #include "RunTables.h"
 #include "VideoHooks.h"
 
@@ -205,6 +206,14 @@ public:
     FrameHookChain frame_hooks;
     // ---- End of frame hooks ---------------------------------------------
 
+    // ---- Video and audio paths (engine/transcode) -----------------------
+    // Pictures repeated and pictures left out to keep the video at its frame
+    // rate, over the last run.
+    int32_t frames_duplicated = 0;
+    int32_t frames_dropped = 0;
+    // The text of the last progress report.
+    std::string progress_line;
+
 private:
     // ---- Option core (private) ----------------------------------------
     void CreateOptionContexts();
@@ -288,6 +297,29 @@ private:
     void EncodeSubtitle(OutputStreamState& ost, InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
     void DrainEncoder(OutputStreamState& ost);
     void ReportProgress(bool last_report);
+    // Video path.
+    int ConfigureVideoFilters(InputStreamState& ist, OutputStreamState& ost);
+    void FilterVideoFrame(InputStreamState& ist, AVFrame* frame);
+    void FlushVideoFilters(InputStreamState& ist);
+    void TakeFilteredPictures(InputStreamState& ist);
+    void EncodeForOutputs(InputStreamState& ist, AVFrame* frame);
+    void PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame);
+    int VideoFrameCopies(OutputStreamState& ost, double sync_time);
+    AVFrame* PrepareVideoPicture(OutputStreamState& ost, AVFrame* frame);
+    void SendVideoPicture(OutputStreamState& ost, const InputStreamState& ist, AVFrame* picture,
+                          const AVFrame* decoded);
+    bool ReportPictureError(const char* message);
+    // Audio path.
+    void SetUpResampler(OutputStreamState& ost, const AVFrame* frame);
+    bool CorrectAudioDrift(OutputStreamState& ost, InputStreamState& ist, AVFrame*& frame, TFramePtr& corrected);
+    void ConvertIntoFifo(OutputStreamState& ost, const AVFrame* frame);
+    void EncodeFifoFrames(OutputStreamState& ost, bool flushing);
+    int64_t QueuedAudioSamples(const OutputStreamState& ost) const;
+    // Statistics of coded frames.
+    void NoteCodedPacket(OutputStreamState& ost, const AVPacket* pkt);
+    void WriteVideoStats(OutputStreamState& ost, int frame_size);
+    std::string QualityHistogramText(float quality);
+    std::string PsnrText(const OutputStreamState& ost, bool last_report, int frame_number) const;
     // Packet writing.
     void WritePacket(OutputStreamState& ost, AVPacket* pkt);
     void FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t filter_index);

@@ -147,6 +147,9 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
     ost.encoding_needed = 1;
     ist.decoding_needed = 1;
     filter_error.clear();
+    if (enc->codec_type == AVMEDIA_TYPE_VIDEO && vfilters_active && ConfigureVideoFilters(ist, ost) < 0)
+        throw FFMpegException(filter_error.empty() ? std::string("Error opening filters!")
+                                                   : "Error opening filters: " + filter_error);
 }
 
 void TCustomFFmpeg::OpenPassLogFile(OutputStreamState& ost, int ost_number) {

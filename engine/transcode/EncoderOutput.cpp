@@ -17,6 +17,7 @@ void TCustomFFmpeg::DrainEncoder(OutputStreamState& ost) {
         else
             audio_size += pkt->size;
         if (ost.logfile && enc->stats_out) ff::my_fprintf(ost.logfile, "%s", enc->stats_out);
+        NoteCodedPacket(ost, pkt.get());
         ff::av_packet_rescale_ts(pkt.get(), enc->time_base, ost.st->time_base);
         pkt->time_base = ost.st->time_base;
         WritePacket(ost, pkt.get());

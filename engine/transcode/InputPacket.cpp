@@ -51,6 +51,7 @@ int TCustomFFmpeg::ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt
         EmulateRate(ist);
     }
 
+    if (!pkt && ist.filter_graph) FlushVideoFilters(ist);
     for (OutputStreamState* ost : run.ost_table) {
         if (run.ist_table[ost->source_index] != &ist) continue;
         if (pkt && !ost->encoding_needed && (start_time == 0 || packet_time >= start_time))
@@ -92,6 +93,11 @@ int TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
         if (++frames == 2 && pkt && verbose > 0)
             Log(0, FormatText("Multiple frames in a packet from stream %d", pkt->stream_index));
         ist.pts = ist.next_pts;
+        // The decoder knows best when its frame begins: it accounts for its
+        // own delay, for reordered pictures and for the priming samples it
+        // skips, which the packet's time does not.
+        if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            ist.pts = ist.next_pts = ff::av_rescale_q(frame->best_effort_timestamp, ist.st->time_base, AV_TIME_BASE_Q);
         if (dec->codec_type == AVMEDIA_TYPE_AUDIO) {
             if (frame->sample_rate > 0) ist.next_pts += ff::av_rescale(1000000, frame->nb_samples, frame->sample_rate);
         } else {
@@ -106,8 +112,17 @@ int TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
 
 void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {
     if (frame->nb_samples > 0 && audio_volume != 256) ApplyVolume(frame);
+    const bool video = ist.decoder->codec_type == AVMEDIA_TYPE_VIDEO;
+    if (video) PreprocessVideoFrame(ist, frame);
     EmulateRate(ist);
     if (start_time != 0 && ist.pts < start_time) return;
+    if (video && ist.filter_graph)
+        FilterVideoFrame(ist, frame);
+    else
+        EncodeForOutputs(ist, frame);
+}
+
+void TCustomFFmpeg::EncodeForOutputs(InputStreamState& ist, AVFrame* frame) {
     for (OutputStreamState* ost : run.ost_table) {
         if (run.ist_table[ost->source_index] != &ist || !ost->encoding_needed) continue;
         switch (ost->encoder->codec_type) {

@@ -1,6 +1,7 @@
 #include "RunTables.h"
 
 #include "AVCodecHlpr.h"
+#include "AVFilterHlpr.h"
 #include "AVUtilHlpr.h"
 #include "MyUtilHlpr.h"
 #include "SwResampleHlpr.h"
@@ -21,12 +22,22 @@ void ReleaseOutputStream(OutputStreamState* ost) {
 
 void ReleaseRunTables(TranscodeRun& run) {
     run.file_table.clear();
-    for (InputStreamState* ist : run.ist_table) delete ist;
+    for (InputStreamState* ist : run.ist_table) {
+        if (ist->filter_graph) ff::avfilter_graph_free(&ist->filter_graph);
+        if (ist->hook_picture) ff::av_frame_free(&ist->hook_picture);
+        delete ist;
+    }
     run.ist_table.clear();
     for (OutputStreamState* ost : run.ost_table) ReleaseOutputStream(ost);
     run.ost_table.clear();
     if (run.decoded_frame) ff::av_frame_free(&run.decoded_frame);
     if (run.read_packet) ff::av_packet_free(&run.read_packet);
+    if (run.filtered_frame) ff::av_frame_free(&run.filtered_frame);
+    if (run.cropped_frame) ff::av_frame_free(&run.cropped_frame);
+    if (run.encoder_frame) ff::av_frame_free(&run.encoder_frame);
+    if (run.vstats) ff::my_fclose(run.vstats);
+    run.vstats = nullptr;
+    run.qp_histogram.fill(0);
     run.subtitle_out.clear();
     run.subtitle_out.shrink_to_fit();
     run.output_files.clear();

@@ -5,6 +5,7 @@
 // `ReleaseRunTables` frees them on every way out of the run.
 
 #include <cstdint>
+#include <array>
 #include <cstdio>
 #include <vector>
 
@@ -46,6 +47,9 @@ struct InputStreamState {
     // The filter graph's ends, while a "vfilters" graph is in use.
     AVFilterContext* input_video_filter = nullptr;
     AVFilterContext* output_video_filter = nullptr;
+    AVFilterGraph* filter_graph = nullptr;
+    // The decoded picture after deinterlacing, kept for the whole run.
+    AVFrame* hook_picture = nullptr;
 };
 
 struct OutputStreamState {
@@ -86,6 +90,22 @@ struct OutputStreamState {
     AVAudioFifo* fifo = nullptr;
 
     std::FILE* logfile = nullptr;  // two-pass statistics being written
+
+    // ---- Video and audio paths --------------------------------------------
+    // What the encoder said about the last frame it coded (its quality, in
+    // lambda units, picture type and squared errors per plane).
+    int coded_quality = 0;
+    int coded_pict_type = 0;
+    uint64_t coded_error[4] = {0, 0, 0, 0};
+    // Microseconds taken off the sync source's clock after a jump too large
+    // to fill with copies of pictures or silence.
+    int64_t sync_shift = 0;
+    // The audio the resampler was set up for.
+    int resample_in_rate = 0;
+    int resample_in_channels = 0;
+    int resample_in_format = -1;
+    // The encoder has been told that no more input comes.
+    bool flushed = false;
 };
 
 // Everything one call of Transcode builds; owned by the engine for the length
@@ -100,6 +120,13 @@ struct TranscodeRun {
     AVFrame* decoded_frame = nullptr;
     AVPacket* read_packet = nullptr;
     std::vector<uint8_t> subtitle_out;  // encoded subtitle, 65536 bytes once used
+
+    // ---- Video and audio paths, progress --------------------------------
+    AVFrame* filtered_frame = nullptr;  // a picture taken from a filter graph
+    AVFrame* cropped_frame = nullptr;   // a view of a picture without its crop bands
+    AVFrame* encoder_frame = nullptr;   // a picture as handed to an encoder
+    std::FILE* vstats = nullptr;  // per-frame video statistics ("vstats")
+    std::array<int, 52> qp_histogram{};  // "qphist"
 };
 
 // Frees the tables in the order they were built; safe on a partly built run

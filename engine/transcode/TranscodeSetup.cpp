@@ -14,6 +14,7 @@
 void TCustomFFmpeg::Transcode() {
     finished_normally = false;
     video_size = audio_size = extra_size = 0;
+    frames_duplicated = frames_dropped = 0;
     try {
         BuildInputTables();
         ChooseSources();
