@@ -1,0 +1,469 @@
+#include "UnitFrmMain.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include "Application.h"
+#include "FFMpegException.h"
+#include "FileDialogFilter.h"
+#include "HelpPage.h"
+#include "RunTexts.h"
+#include "UnitFrmAbout.h"
+#include "UnitGeneral.h"
+#include "WindowSettings.h"
+
+namespace {
+
+constexpr int kDefaultSampleRateIndex = 4;  // 44100 Hz
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setAlignment(alignment);
+    return label;
+}
+
+QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int selected, QRect geometry) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    list->addItems(items);
+    list->setCurrentIndex(selected);
+    list->setGeometry(geometry);
+    return list;
+}
+
+QSpinBox* MakeSpin(QWidget* parent, const char* name, int minimum, int maximum, int value, QRect geometry) {
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(name);
+    spin->setRange(minimum, maximum);
+    spin->setSingleStep(1);
+    spin->setValue(value);
+    spin->setGeometry(geometry);
+    return spin;
+}
+
+// A spin edit's stored text; anything but a number keeps the design value.
+int StoredNumber(const std::string& text, int fallback) {
+    bool ok = false;
+    const int value = Q(text).trimmed().toInt(&ok);
+    return ok ? value : fallback;
+}
+
+QStringList ProfileItems() {
+    QStringList items;
+    for (const char* text : kOutputProfileTexts) items << text;
+    return items;
+}
+
+QMessageBox::Icon IconOf(TMessageIcon icon) {
+    return icon == TMessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information;
+}
+
+}  // namespace
+
+TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
+    : QWidget(parent),
+      shutdown_(shutdown),
+      run_(VexmoC, *this, [this](std::function<void()> work) { PostToWindowThread(std::move(work)); }) {
+    setObjectName("Form1");
+    setWindowTitle("Free Tovrela 3.3");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(655, 448);
+    // The controls are placed by pixel, so the text is sized by pixel too:
+    // a desktop's larger default font would not fit the fixed window.
+    setFont(WindowFont());
+    BuildControls();
+}
+
+TForm1::~TForm1() {
+    if (!closed_) {
+        events_detached_ = true;
+        VexmoC.StopConvert();
+    }
+}
+
+void TForm1::BuildControls() {
+    // The job list with the list buttons on its right.
+    Lvw = new QTableWidget(0, colCount, this);
+    Lvw->setObjectName("Lvw");
+    Lvw->setGeometry(8, 8, 560, 178);
+    Lvw->setHorizontalHeaderLabels({"Input Filename", "Duration", "Type", "Output Filename", "Status", "Path"});
+    const int widths[colCount] = {150, 80, 80, 150, 93, 0};
+    for (int column = 0; column < colCount; ++column) Lvw->setColumnWidth(column, widths[column]);
+    Lvw->setColumnHidden(colPath, true);
+    Lvw->horizontalHeader()->setStretchLastSection(true);
+    Lvw->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Lvw->verticalHeader()->hide();
+    Lvw->verticalHeader()->setDefaultSectionSize(20);
+    Lvw->setShowGrid(true);
+    Lvw->setWordWrap(false);
+    Lvw->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Lvw->setSelectionMode(QAbstractItemView::SingleSelection);
+    Lvw->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    constexpr int kSideX = 576, kSideWidth = 71, kButtonHeight = 27;
+    BtnAdd = MakeButton(this, "BtnAdd", "Add", {kSideX, 8, kSideWidth, kButtonHeight});
+    BtnRemove = MakeButton(this, "BtnRemove", "Remove", {kSideX, 40, kSideWidth, kButtonHeight});
+    BtnClear = MakeButton(this, "BtnClear", "Clear", {kSideX, 72, kSideWidth, kButtonHeight});
+    BtnMoveUp = MakeButton(this, "BtnMoveUp", "Move Up", {kSideX, 119, kSideWidth, kButtonHeight});
+    BtnMoveDown = MakeButton(this, "BtnMoveDown", "Move Down", {kSideX, 151, kSideWidth, kButtonHeight});
+
+    LblProgress = MakeLabel(this, "LblProgress", "", {8, 189, 560, 18});
+    LblProgress->hide();
+
+    Label1 = MakeLabel(this, "Label1", "Output Folder: ", {8, 211, 96, 24});
+    EdtOutputFolder = new QLineEdit(this);
+    EdtOutputFolder->setObjectName("EdtOutputFolder");
+    EdtOutputFolder->setReadOnly(true);
+    EdtOutputFolder->setGeometry(104, 211, 430, 24);
+    BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {538, 211, 30, 24});
+
+    // The output settings: the profile across the top, then two columns.
+    GBOutput = new QGroupBox("Output Settings", this);
+    GBOutput->setObjectName("GBOutput");
+    GBOutput->setGeometry(8, 242, 560, 142);
+    constexpr int kLabelX = 10, kLabelWidth = 118, kListX = 130;
+    constexpr int kRightLabelX = 290, kRightLabelWidth = 126, kRightX = 418, kUnitWidth = 40, kRowHeight = 24;
+    const int rowY[4] = {22, 52, 82, 112};
+    MakeLabel(GBOutput, "LblProfiles", "Profiles: ", {kLabelX, rowY[0], kLabelWidth, kRowHeight});
+    CboProfiles = MakeList(GBOutput, "CboProfiles", ProfileItems(), 3, {kListX, rowY[0], 420, kRowHeight});
+    MakeLabel(GBOutput, "LblResolution", "Video Size: ", {kLabelX, rowY[1], kLabelWidth, kRowHeight});
+    CboResolution = MakeList(GBOutput, "CboResolution",
+                             {"160x120", "320x180", "320x240", "480x480", "640x272", "640x360", "720x306", "720x320"}, 2,
+                             {kListX, rowY[1], 120, kRowHeight});
+    MakeLabel(GBOutput, "LblChannels", "Audio Channels: ", {kLabelX, rowY[2], kLabelWidth, kRowHeight});
+    CboChannels = MakeList(GBOutput, "CboChannels", {"1 Channel, Mono", "2 Channels, Stereo"}, 1,
+                           {kListX, rowY[2], 150, kRowHeight});
+    MakeLabel(GBOutput, "LblFrameRate", "Video Frame Rate: ", {kLabelX, rowY[3], kLabelWidth, kRowHeight});
+    CboFrameRate = MakeList(GBOutput, "CboFrameRate",
+                            {"Auto", "8", "10", "12", "15", "20", "23.97", "24", "25", "29.97", "30", "60"}, 11,
+                            {kListX, rowY[3], 90, kRowHeight});
+    MakeLabel(GBOutput, "LblFps", "fps", {kListX + 94, rowY[3], kUnitWidth, kRowHeight});
+
+    MakeLabel(GBOutput, "LblVideoBitrate", "Video Bitrate: ", {kRightLabelX, rowY[1], kRightLabelWidth, kRowHeight});
+    SpinVideo = MakeSpin(GBOutput, "SpinVideo", 128, 1500, 512, {kRightX, rowY[1], 90, kRowHeight});
+    MakeLabel(GBOutput, "LblVideoKbps", "kbps", {kRightX + 94, rowY[1], kUnitWidth, kRowHeight});
+    MakeLabel(GBOutput, "LblAudioBitrate", "Audio Bitrate: ", {kRightLabelX, rowY[2], kRightLabelWidth, kRowHeight});
+    SpinAudio = MakeSpin(GBOutput, "SpinAudio", 32, 160, 80, {kRightX, rowY[2], 90, kRowHeight});
+    MakeLabel(GBOutput, "LblAudioKbps", "kbps", {kRightX + 94, rowY[2], kUnitWidth, kRowHeight});
+    MakeLabel(GBOutput, "LblSampleRate", "Audio Sample Rate: ", {kRightLabelX, rowY[3], kRightLabelWidth, kRowHeight});
+    CboAudioSampleRate = MakeList(GBOutput, "CboAudioSampleRate", {"8000", "16000", "22050", "32000", "44100", "48000"},
+                                  kDefaultSampleRateIndex, {kRightX, rowY[3], 90, kRowHeight});
+    MakeLabel(GBOutput, "LblHz", "Hz", {kRightX + 94, rowY[3], kUnitWidth, kRowHeight});
+
+    GBOther = new QGroupBox("Other Settings", this);
+    GBOther->setObjectName("GBOther");
+    GBOther->setGeometry(8, 390, 560, 50);
+    ChkOverwrite = new QCheckBox("Overwrite existing files", GBOther);
+    ChkOverwrite->setObjectName("ChkOverwrite");
+    ChkOverwrite->setGeometry(kLabelX, 20, 250, 24);
+    ChkShutdown = new QCheckBox("Shut down computer when completed", GBOther);
+    ChkShutdown->setObjectName("ChkShutdown");
+    ChkShutdown->setGeometry(kRightLabelX, 20, 260, 24);
+
+    // The run and the window's own buttons, bottom right.
+    BtnStart = MakeButton(this, "BtnStart", "Convert", {kSideX, 248, kSideWidth, 56});
+    BtnAbout = MakeButton(this, "BtnAbout", "About", {kSideX, 381, kSideWidth, kButtonHeight});
+    BtnHelp = MakeButton(this, "BtnHelp", "Help", {kSideX, 413, kSideWidth, kButtonHeight});
+    QFont bold = BtnStart->font();
+    bold.setBold(true);
+    BtnStart->setFont(bold);
+
+    connect(BtnAdd, &QPushButton::clicked, this, &TForm1::BtnAddClick);
+    connect(BtnRemove, &QPushButton::clicked, this, &TForm1::BtnRemoveClick);
+    connect(BtnClear, &QPushButton::clicked, this, &TForm1::BtnClearClick);
+    connect(BtnMoveUp, &QPushButton::clicked, this, &TForm1::BtnMoveUpClick);
+    connect(BtnMoveDown, &QPushButton::clicked, this, &TForm1::BtnMoveDownClick);
+    connect(BtnStart, &QPushButton::clicked, this, &TForm1::BtnStartClick);
+    connect(BtnChangeOutputFolder, &QPushButton::clicked, this, &TForm1::BtnChangeOutputFolderClick);
+    connect(BtnAbout, &QPushButton::clicked, this, &TForm1::BtnAboutClick);
+    connect(BtnHelp, &QPushButton::clicked, this, &TForm1::BtnHelpClick);
+    connect(CboProfiles, &QComboBox::activated, this, &TForm1::CboProfilesSelect);
+}
+
+// ---- Start-up, settings and close ----
+
+bool TForm1::FormCreate() {
+    TApplication::SetErrorHandler([this](const std::exception& error) { ApplicationException(error); });
+    const QString bundled = QDir(QCoreApplication::applicationDirPath()).filePath("LibAV");
+    const std::string folder = QFileInfo(bundled).isDir() ? (bundled + "/").toStdString() : std::string();
+    if (!VexmoC.LoadLibraries(folder, true)) {
+        ShowMessageBox(Q(VexmoC.LastErrorMessage()) + " Please re-install the program and try it again.", "Error",
+                       QMessageBox::Information);
+        return false;
+    }
+    ReadSettings();
+    return true;
+}
+
+void TForm1::ReadSettings() {
+    const TWindowSettings settings = ReadWindowSettings(SettingsPath());
+    EdtOutputFolder->setText(Q(settings.OutputPath));
+    // Only the list item: the bit rates and channels keep their own keys.
+    CboProfiles->setCurrentIndex(settings.Profile);
+    CboResolution->setCurrentIndex(settings.Resolution);
+    CboChannels->setCurrentIndex(settings.Channels);
+    SpinVideo->setValue(StoredNumber(settings.VideoQuality, SpinVideo->value()));
+    SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
+    CboFrameRate->setCurrentIndex(settings.VideoFrameRate);
+    const bool knownRate = settings.AudioSampleRate >= 0 && settings.AudioSampleRate < CboAudioSampleRate->count();
+    CboAudioSampleRate->setCurrentIndex(knownRate ? settings.AudioSampleRate : kDefaultSampleRateIndex);
+    ChkOverwrite->setChecked(settings.Overwrite);
+    ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
+}
+
+void TForm1::WriteSettings() {
+    TWindowSettings settings;
+    settings.OutputPath = EdtOutputFolder->text().toStdString();
+    settings.Profile = CboProfiles->currentIndex();
+    settings.Resolution = CboResolution->currentIndex();
+    settings.Channels = CboChannels->currentIndex();
+    settings.VideoQuality = std::to_string(SpinVideo->value());
+    settings.AudioQuality = std::to_string(SpinAudio->value());
+    settings.VideoFrameRate = CboFrameRate->currentIndex();
+    settings.AudioSampleRate = CboAudioSampleRate->currentIndex();
+    settings.Overwrite = ChkOverwrite->isChecked();
+    settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
+    WriteWindowSettings(SettingsPath(), settings);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept();
+}
+
+void TForm1::FormCloseQuery() {
+    if (closed_) return;
+    closed_ = true;
+    // No event may reach the window once it closes, not even one already
+    // on its way from a task thread.
+    VexmoC.SetOnLog(nullptr);
+    VexmoC.SetOnProgress(nullptr);
+    VexmoC.SetOnTerminate(nullptr);
+    events_detached_ = true;
+    VexmoC.StopConvert();
+    // Waits until no task thread runs any more.
+    VexmoC.UnloadLibraries();
+    try {
+        WriteSettings();
+    } catch (const std::exception& error) {
+        // Shown, and the window closes anyway.
+        ApplicationException(error);
+    }
+}
+
+void TForm1::ApplicationException(const std::exception& error) {
+    const bool engineError = dynamic_cast<const FFMpegException*>(&error) != nullptr;
+    ShowMessageBox(Q(ApplicationErrorText(error.what())), kApplicationTitle,
+                   engineError ? QMessageBox::Warning : QMessageBox::Critical);
+}
+
+// ---- The job list ----
+
+TConversionSettings TForm1::ConversionSettings() const {
+    TConversionSettings settings;
+    settings.OutputFolder = EdtOutputFolder->text().toStdString();
+    settings.Channels = CboChannels->currentIndex() == 0 ? 1 : 2;
+    settings.AudioBitrateKbps = SpinAudio->value();
+    settings.VideoBitrateKbps = SpinVideo->value();
+    settings.FrameSize = CboResolution->currentText().toStdString();
+    settings.FrameRate = CboFrameRate->currentText().toStdString();
+    settings.AudioSampleRate = CboAudioSampleRate->currentText().toInt();
+    settings.Overwrite = ChkOverwrite->isChecked();
+    return settings;
+}
+
+void TForm1::BtnAddClick() {
+    const QStringList files = ChooseFilesToConvert();
+    if (!files.isEmpty()) AddFiles(files);
+}
+
+QStringList TForm1::ChooseFilesToConvert() {
+    QFileDialog dialog(this, "Choose Files to Convert");
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // The dialog shows the labels as written and matches either case.
+    dialog.setOptions(QFileDialog::ReadOnly | QFileDialog::HideNameFilterDetails | QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters(DialogNameFilters(kOpenDialogFilter));
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles();
+}
+
+void TForm1::AddFiles(const QStringList& paths) {
+    // Checking a file creates its output, so the folder must exist already
+    // (a first start's default folder does not): made as a run makes it.
+    QDir().mkpath(EdtOutputFolder->text());
+    for (const QString& path : paths) AddOneFile(path);
+    VexmoC.ClearTasks();
+}
+
+void TForm1::AddOneFile(const QString& path) {
+    const TJob job = AddJob(VexmoC, path.toStdString(), ConversionSettings());
+    if (job.Refusal) {
+        ShowMessage(*job.Refusal);
+        return;
+    }
+    const int row = Lvw->rowCount();
+    Lvw->insertRow(row);
+    const QString texts[colCount] = {Q(BaseNameOf(path.toStdString())), Q(job.DurationText), Q(job.TypeText),
+                                     Q(job.OutputName), QString(), path};
+    for (int column = 0; column < colCount; ++column) Lvw->setItem(row, column, new QTableWidgetItem(texts[column]));
+}
+
+int TForm1::SelectedRow() const {
+    const QList<QTableWidgetSelectionRange> ranges = Lvw->selectedRanges();
+    return ranges.isEmpty() ? -1 : ranges.first().topRow();
+}
+
+void TForm1::BtnRemoveClick() {
+    const int row = SelectedRow();
+    if (row >= 0) Lvw->removeRow(row);
+}
+
+void TForm1::BtnClearClick() {
+    if (Lvw->rowCount() == 0) return;
+    Lvw->setRowCount(0);
+    VexmoC.ClearTasks();
+}
+
+void TForm1::BtnMoveUpClick() {
+    const int row = SelectedRow();
+    if (row > 0) MoveRow(row, row - 1);
+}
+
+void TForm1::BtnMoveDownClick() {
+    const int row = SelectedRow();
+    if (row >= 0 && row + 1 < Lvw->rowCount()) MoveRow(row, row + 1);
+}
+
+void TForm1::MoveRow(int from, int to) {
+    for (int column = 0; column < colCount; ++column) {
+        QTableWidgetItem* moved = Lvw->takeItem(from, column);
+        Lvw->setItem(from, column, Lvw->takeItem(to, column));
+        Lvw->setItem(to, column, moved);
+    }
+    Lvw->selectRow(to);
+    Lvw->scrollToItem(Lvw->item(to, colInputName));
+}
+
+// ---- The run ----
+
+void TForm1::CboProfilesSelect() {
+    const TOutputProfile profile = ParseProfileText(CboProfiles->currentText().toStdString());
+    SpinVideo->setValue(profile.VideoBitrateKbps);
+    SpinAudio->setValue(profile.AudioBitrateKbps);
+    CboChannels->setCurrentIndex(profile.Channels == 1 ? 0 : 1);
+}
+
+void TForm1::BtnStartClick() {
+    if (run_.Running()) {
+        run_.Abandon();
+        return;
+    }
+    std::vector<std::string> paths;
+    for (int row = 0; row < Lvw->rowCount(); ++row) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
+    run_.Start(paths, ConversionSettings(), 1);
+}
+
+void TForm1::PostToWindowThread(std::function<void()> work) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, work = std::move(work)] {
+            if (!events_detached_) work();
+        },
+        Qt::QueuedConnection);
+}
+
+void TForm1::SetRowStatus(size_t row, TRowOutcome, const std::string& status) {
+    if (row >= static_cast<size_t>(Lvw->rowCount())) return;
+    const int position = static_cast<int>(row);
+    Lvw->item(position, colStatus)->setText(Q(status));
+    // The run chooses every output name again; the row shows the file written.
+    const std::string& output = run_.OutputPath(row);
+    if (!output.empty()) Lvw->item(position, colOutputName)->setText(QFileInfo(Q(output)).completeBaseName());
+    emit rowStatusChanged(position, Q(status));
+}
+
+void TForm1::ShowProgress(size_t, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t) {
+    LblProgress->setText(Q(RunTexts::ProgressLine(frameNumber, currentMs, fps)));
+}
+
+void TForm1::ShowMessage(const TUserMessage& message) {
+    ShowMessageBox(Q(message.text), Q(message.caption), IconOf(message.icon));
+}
+
+void TForm1::RunStateChanged(bool running) {
+    for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
+                                                            BtnChangeOutputFolder, BtnAbout, BtnHelp, GBOutput,
+                                                            GBOther})
+        control->setEnabled(!running);
+    LblProgress->setText("");
+    LblProgress->setVisible(running);
+    BtnStart->setText(running ? "Stop" : "Convert");
+    emit runStateChanged(running);
+}
+
+void TForm1::RunFinished(bool allCompleted) {
+    if (allCompleted && ChkShutdown->isChecked()) shutdown_.ShutDownComputer();
+}
+
+// ---- The window's own actions ----
+
+void TForm1::BtnChangeOutputFolderClick() {
+    QString folder = ChooseOutputFolder();
+    if (folder.isEmpty()) return;
+    if (!folder.endsWith('/')) folder += '/';
+    EdtOutputFolder->setText(folder);
+}
+
+QString TForm1::ChooseOutputFolder() {
+    return QFileDialog::getExistingDirectory(this, "Please select output folder", EdtOutputFolder->text(),
+                                             QFileDialog::ShowDirsOnly);
+}
+
+void TForm1::BtnAboutClick() {
+    TFrmAbout about(this);
+    about.exec();
+}
+
+void TForm1::BtnHelpClick() {
+    const QString page = FindHelpPage(QCoreApplication::applicationDirPath(), TOVRELA_DATA_DIR);
+    if (page.isEmpty()) {
+        ShowMessageBox("The help page is missing. Please re-install the program.", kApplicationTitle,
+                       QMessageBox::Information);
+        return;
+    }
+    OpenUrl(QUrl::fromLocalFile(page));
+}
+
+void TForm1::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
+    box.exec();
+}

@@ -1,0 +1,137 @@
+#pragma once
+// The main window: the job list, the output settings, and the conversion run
+// with its statuses. The window holds no conversion logic of its own: files
+// become tasks through the shared job routine, and the run (statuses,
+// messages, its end) is the shared conversion run, which this window shows.
+
+#include <QMessageBox>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+#include <exception>
+#include <functional>
+
+#include "ConversionRun.h"
+#include "VexmoConverter.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class TShutdown;
+
+class TForm1 : public QWidget, private TRunView {
+    Q_OBJECT
+public:
+    static constexpr const char* kApplicationTitle = "Free Tovrela";
+    static constexpr const char* kOpenDialogFilter =
+        "All supported Media "
+        "Format|*.avi;*.divX;*.div;*.xvid;*.mpeg;*.mpg;*.wmv;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.swf|AVI(*.avi)|*.avi|"
+        "DivX(*.divx;*.div)|*.divx;*.div|Xvid(*.xvid)|*.xvid|MPEG(*.mpeg;*.mpg)|*.mpeg;*.mpg|WMV(*.wmv)|*.wmv|ASF(*."
+        "asf)|*.asf|Real Video(*.rm;*.rmvb)|*.rm;*.rmvb|VCD Format(*.dat)|*.dat|Quick Time "
+        "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All Files(*.*)|*.*";
+    // Columns of the job list.
+    enum TColumn { colInputName, colDuration, colType, colOutputName, colStatus, colPath, colCount };
+
+    explicit TForm1(TShutdown& shutdown, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Binds the codec libraries ("LibAV" beside the program when that folder
+    // exists, else the system's) and reads the settings. False, after its
+    // message, when the libraries cannot be bound: the program then ends.
+    bool FormCreate();
+    // Detaches the events, stops the conversion, waits for running tasks,
+    // releases the libraries and saves the settings. Every close is accepted.
+    void FormCloseQuery();
+
+    // Adds each file as a row, or shows why it cannot be converted; the tasks
+    // made to check the files are discarded afterwards.
+    void AddFiles(const QStringList& paths);
+    // The output settings as the controls read now.
+    TConversionSettings ConversionSettings() const;
+    bool Running() const { return run_.Running(); }
+    TVexmoConverter& Converter() { return VexmoC; }
+
+    // Shows an error that reached the event loop.
+    void ApplicationException(const std::exception& error);
+
+signals:
+    void rowStatusChanged(int row, const QString& status);
+    void runStateChanged(bool running);
+
+public slots:
+    void BtnAddClick();
+    void BtnRemoveClick();
+    void BtnClearClick();
+    void BtnMoveUpClick();
+    void BtnMoveDownClick();
+    void BtnStartClick();
+    void BtnChangeOutputFolderClick();
+    void BtnAboutClick();
+    void BtnHelpClick();
+    void CboProfilesSelect();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+    // What the person chooses and is shown; tests put their own in.
+    virtual QStringList ChooseFilesToConvert();
+    virtual QString ChooseOutputFolder();
+    virtual void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    virtual void OpenUrl(const QUrl& url);
+
+private:
+    // What the conversion run shows.
+    void SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) override;
+    void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) override;
+    void ShowMessage(const TUserMessage& message) override;
+    void RunStateChanged(bool running) override;
+    void RunFinished(bool allCompleted) override;
+
+    void BuildControls();
+    void ReadSettings();
+    void WriteSettings();
+    void AddOneFile(const QString& path);
+    int SelectedRow() const;
+    void MoveRow(int from, int to);
+    // Component events arrive on task threads; this hands them to the window
+    // thread without ever waiting for it.
+    void PostToWindowThread(std::function<void()> work);
+
+    TVexmoConverter VexmoC;
+    TShutdown& shutdown_;
+    bool events_detached_ = false;
+    bool closed_ = false;
+
+    QTableWidget* Lvw;
+    QPushButton* BtnAdd;
+    QPushButton* BtnRemove;
+    QPushButton* BtnClear;
+    QPushButton* BtnMoveUp;
+    QPushButton* BtnMoveDown;
+    QLabel* Label1;
+    QLineEdit* EdtOutputFolder;
+    QPushButton* BtnChangeOutputFolder;
+    QGroupBox* GBOutput;
+    QComboBox* CboProfiles;
+    QComboBox* CboResolution;
+    QComboBox* CboChannels;
+    QSpinBox* SpinVideo;
+    QSpinBox* SpinAudio;
+    QComboBox* CboFrameRate;
+    QComboBox* CboAudioSampleRate;
+    QGroupBox* GBOther;
+    QCheckBox* ChkOverwrite;
+    QCheckBox* ChkShutdown;
+    QLabel* LblProgress;
+    QPushButton* BtnStart;
+    QPushButton* BtnAbout;
+    QPushButton* BtnHelp;
+
+    // Last, so that it is built once the controls exist and goes first.
+    TConversionRun run_;
+};

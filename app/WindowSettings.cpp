@@ -1,0 +1,50 @@
+#include "WindowSettings.h"
+
+#include "IniFile.h"
+#include "UnitGeneral.h"
+
+namespace {
+
+constexpr const char* kSection = "Options";
+
+// Only the exact text "True" counts as checked.
+bool ReadFlag(const TIniFile& file, const char* key, bool fallback) {
+    return file.ReadString(kSection, key, fallback ? "True" : "False") == "True";
+}
+
+const char* FlagText(bool value) { return value ? "True" : "False"; }
+
+}  // namespace
+
+TWindowSettings ReadWindowSettings(const std::string& path) {
+    const TIniFile file(path);
+    TWindowSettings settings;
+    settings.OutputPath = file.ReadString(kSection, "OutputPath", "");
+    if (settings.OutputPath.empty()) settings.OutputPath = DefaultOutputFolder();
+    if (settings.OutputPath.back() != '/') settings.OutputPath += '/';
+    settings.Profile = file.ReadInteger(kSection, "Profile", settings.Profile);
+    settings.Resolution = file.ReadInteger(kSection, "Resolution", settings.Resolution);
+    settings.Channels = file.ReadInteger(kSection, "Channels", settings.Channels);
+    settings.VideoQuality = file.ReadString(kSection, "VideoQuality", settings.VideoQuality);
+    settings.AudioQuality = file.ReadString(kSection, "AudioQuality", settings.AudioQuality);
+    settings.VideoFrameRate = file.ReadInteger(kSection, "VideoFrameRate", settings.VideoFrameRate);
+    settings.AudioSampleRate = file.ReadInteger(kSection, "AudioSampleRate", settings.AudioSampleRate);
+    settings.Overwrite = ReadFlag(file, "Overwrite", settings.Overwrite);
+    settings.ShutdownAfterCompleted = ReadFlag(file, "ShutdownAfterCompleted", settings.ShutdownAfterCompleted);
+    return settings;
+}
+
+void WriteWindowSettings(const std::string& path, const TWindowSettings& settings) {
+    TIniFile file(path);
+    file.WriteString(kSection, "OutputPath", settings.OutputPath);
+    file.WriteInteger(kSection, "Profile", settings.Profile);
+    file.WriteInteger(kSection, "Resolution", settings.Resolution);
+    file.WriteInteger(kSection, "Channels", settings.Channels);
+    file.WriteString(kSection, "VideoQuality", settings.VideoQuality);
+    file.WriteString(kSection, "AudioQuality", settings.AudioQuality);
+    file.WriteInteger(kSection, "VideoFrameRate", settings.VideoFrameRate);
+    file.WriteInteger(kSection, "AudioSampleRate", settings.AudioSampleRate);
+    file.WriteString(kSection, "Overwrite", FlagText(settings.Overwrite));
+    file.WriteString(kSection, "ShutdownAfterCompleted", FlagText(settings.ShutdownAfterCompleted));
+    file.UpdateFile();
+}

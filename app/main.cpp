@@ -1,0 +1,23 @@
+// The desktop program: one main window for the program's whole life.
+
+#include <QScreen>
+
+#include "Application.h"
+#include "ProgramIcon.h"
+#include "UnitFrmMain.h"
+#include "UnitGeneral.h"
+
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    QCoreApplication::setApplicationName(TForm1::kApplicationTitle);
+    QGuiApplication::setDesktopFileName("tovrela");
+    QApplication::setWindowIcon(ProgramIcon());
+
+    TSystemShutdown shutdown;
+    TForm1 form(shutdown);
+    if (!form.FormCreate()) return 1;
+    if (const QScreen* screen = form.screen())
+        form.move(screen->availableGeometry().center() - form.rect().center());
+    form.show();
+    return application.exec();
+}

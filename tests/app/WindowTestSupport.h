@@ -1,0 +1,79 @@
+#pragma once
+// A main window whose dialogs, message boxes, links and shutdown are
+// recorded instead of shown, with its settings and home in a folder of its own.
+
+#include <QList>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include "UnitFrmMain.h"
+#include "UnitGeneral.h"
+
+class TFakeShutdown : public TShutdown {
+public:
+    bool ShutDownComputer() override {
+        ++requests;
+        return true;
+    }
+    int requests = 0;
+};
+
+struct TShownMessage {
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon;
+    int shutdownsBefore;  // shutdown requests made before the box was shown
+};
+
+class TTestForm : public TForm1 {
+public:
+    explicit TTestForm(TFakeShutdown& shutdown) : TForm1(shutdown), fake_shutdown_(shutdown) {}
+
+    template <class T>
+    T* Control(const char* name) {
+        T* control = findChild<T*>(name);
+        if (!control) qFatal("no control named %s", name);
+        return control;
+    }
+    // The texts of one column, top to bottom.
+    QStringList Column(int column);
+    QStringList MessageTexts() const;
+
+    QStringList filesToChoose;
+    QString folderToChoose;
+    QList<TShownMessage> messages;
+    QList<QUrl> openedUrls;
+
+protected:
+    QStringList ChooseFilesToConvert() override { return filesToChoose; }
+    QString ChooseOutputFolder() override { return folderToChoose; }
+    void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) override {
+        messages.push_back({text, caption, icon, fake_shutdown_.requests});
+    }
+    void OpenUrl(const QUrl& url) override { openedUrls.push_back(url); }
+
+private:
+    TFakeShutdown& fake_shutdown_;
+};
+
+// HOME and XDG_CONFIG_HOME pointed at a fresh temporary folder for the life
+// of the object.
+class TTestHome {
+public:
+    TTestHome();
+    ~TTestHome();
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+    // The settings file the window uses here.
+    QString SettingsFile() const;
+    void WriteSettings(const QString& lines) const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray old_home_, old_config_;
+};
+
+// Copies a generated clip to `target`; fails the test when it cannot.
+void CopyClip(const char* clipName, const QString& target);

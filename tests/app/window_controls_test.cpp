@@ -1,0 +1,248 @@
+// The main window's controls as a person first meets them, the profiles, the
+// enabling rules' starting point, the error handler, the open dialog's
+// filters, the help page and the About window.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include "Application.h"
+#include "FFMpegException.h"
+#include "FileDialogFilter.h"
+#include "HelpPage.h"
+#include "UnitFrmAbout.h"
+#include "WindowTestSupport.h"
+
+namespace {
+
+QStringList Items(QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+}
+
+bool Matches(const QString& filter, const QString& fileName) {
+    const QString patterns = filter.section('(', -1).chopped(1);
+    for (const QString& pattern : patterns.split(' ', Qt::SkipEmptyParts))
+        if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(fileName).hasMatch())
+            return true;
+    return false;
+}
+
+}  // namespace
+
+class WindowControlsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void windowHasItsSizeAndCaption() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        QCOMPARE(form.windowTitle(), QString("Free Tovrela 3.3"));
+        QCOMPARE(form.size(), QSize(655, 448));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+    }
+
+    void everyControlLiesInsideTheWindowWithoutOverlapping() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        const QList<QWidget*> controls = form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* control : controls) {
+            if (control->isWindow()) continue;
+            QVERIFY2(form.rect().contains(control->geometry()), qPrintable(control->objectName()));
+            for (QWidget* other : controls)
+                if (other != control && !other->isWindow())
+                    QVERIFY2(!control->geometry().intersects(other->geometry()),
+                             qPrintable(control->objectName() + " overlaps " + other->objectName()));
+        }
+    }
+
+    void listHasItsColumns() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        auto* list = form.Control<QTableWidget>("Lvw");
+        QStringList headers;
+        for (int column = 0; column < list->columnCount(); ++column)
+            headers << list->horizontalHeaderItem(column)->text();
+        QCOMPARE(headers, QStringList({"Input Filename", "Duration", "Type", "Output Filename", "Status", "Path"}));
+        QCOMPARE(list->columnWidth(0), 150);
+        QCOMPARE(list->columnWidth(1), 80);
+        QCOMPARE(list->columnWidth(3), 150);
+        QVERIFY(list->isColumnHidden(TForm1::colPath));
+        QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(list->showGrid());
+    }
+
+    void buttonsLabelsAndBoxesHaveTheirCaptions() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        const std::pair<const char*, const char*> buttons[] = {
+            {"BtnAdd", "Add"},       {"BtnRemove", "Remove"},   {"BtnClear", "Clear"},
+            {"BtnMoveUp", "Move Up"}, {"BtnMoveDown", "Move Down"}, {"BtnChangeOutputFolder", "..."},
+            {"BtnStart", "Convert"}, {"BtnAbout", "About"},     {"BtnHelp", "Help"},
+        };
+        for (const auto& [name, caption] : buttons) QCOMPARE(form.Control<QPushButton>(name)->text(), QString(caption));
+        QCOMPARE(form.Control<QLabel>("Label1")->text(), QString("Output Folder: "));
+        QVERIFY(form.Control<QLineEdit>("EdtOutputFolder")->isReadOnly());
+        QCOMPARE(form.Control<QGroupBox>("GBOutput")->title(), QString("Output Settings"));
+        QCOMPARE(form.Control<QGroupBox>("GBOther")->title(), QString("Other Settings"));
+        QCOMPARE(form.Control<QCheckBox>("ChkOverwrite")->text(), QString("Overwrite existing files"));
+        QCOMPARE(form.Control<QCheckBox>("ChkShutdown")->text(), QString("Shut down computer when completed"));
+        QVERIFY(!form.Control<QCheckBox>("ChkOverwrite")->isChecked());
+        QVERIFY(!form.Control<QCheckBox>("ChkShutdown")->isChecked());
+        QVERIFY(form.Control<QLabel>("LblProgress")->isHidden());
+        // The settings' own controls sit in their group box.
+        auto* output = form.Control<QGroupBox>("GBOutput");
+        for (const char* name : {"CboProfiles", "CboResolution", "CboChannels", "SpinVideo", "SpinAudio",
+                                 "CboFrameRate", "CboAudioSampleRate"})
+            QCOMPARE(form.Control<QWidget>(name)->parentWidget(), output);
+    }
+
+    void listsAndSpinEditsHaveTheirItemsRangesAndDesignValues() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        auto* profiles = form.Control<QComboBox>("CboProfiles");
+        QCOMPARE(profiles->count(), 8);
+        QCOMPARE(profiles->itemText(1), QString("Lower Quality,      Video:256kbps, Audio:48kbps, 1 channels, Mono  "));
+        QCOMPARE(profiles->currentIndex(), 3);
+        QCOMPARE(Items(form.Control<QComboBox>("CboResolution")),
+                 QStringList({"160x120", "320x180", "320x240", "480x480", "640x272", "640x360", "720x306", "720x320"}));
+        QCOMPARE(form.Control<QComboBox>("CboResolution")->currentText(), QString("320x240"));
+        QCOMPARE(Items(form.Control<QComboBox>("CboChannels")), QStringList({"1 Channel, Mono", "2 Channels, Stereo"}));
+        QCOMPARE(form.Control<QComboBox>("CboChannels")->currentIndex(), 1);
+        QCOMPARE(Items(form.Control<QComboBox>("CboFrameRate")),
+                 QStringList({"Auto", "8", "10", "12", "15", "20", "23.97", "24", "25", "29.97", "30", "60"}));
+        QCOMPARE(form.Control<QComboBox>("CboFrameRate")->currentText(), QString("60"));
+        QCOMPARE(Items(form.Control<QComboBox>("CboAudioSampleRate")),
+                 QStringList({"8000", "16000", "22050", "32000", "44100", "48000"}));
+        QCOMPARE(form.Control<QComboBox>("CboAudioSampleRate")->currentText(), QString("44100"));
+        auto* video = form.Control<QSpinBox>("SpinVideo");
+        auto* audio = form.Control<QSpinBox>("SpinAudio");
+        QCOMPARE(std::make_tuple(video->minimum(), video->maximum(), video->singleStep(), video->value()),
+                 std::make_tuple(128, 1500, 1, 512));
+        QCOMPARE(std::make_tuple(audio->minimum(), audio->maximum(), audio->singleStep(), audio->value()),
+                 std::make_tuple(32, 160, 1, 80));
+    }
+
+    void pickingAProfileSetsBitRatesAndChannelsOnly() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        auto* profiles = form.Control<QComboBox>("CboProfiles");
+        auto* resolution = form.Control<QComboBox>("CboResolution");
+        resolution->setCurrentIndex(6);
+        profiles->setCurrentIndex(7);
+        emit profiles->activated(7);
+        QCOMPARE(form.Control<QSpinBox>("SpinVideo")->value(), 1500);
+        QCOMPARE(form.Control<QSpinBox>("SpinAudio")->value(), 160);
+        QCOMPARE(form.Control<QComboBox>("CboChannels")->currentText(), QString("2 Channels, Stereo"));
+        profiles->setCurrentIndex(1);
+        emit profiles->activated(1);
+        QCOMPARE(form.Control<QSpinBox>("SpinVideo")->value(), 256);
+        QCOMPARE(form.Control<QSpinBox>("SpinAudio")->value(), 48);
+        QCOMPARE(form.Control<QComboBox>("CboChannels")->currentText(), QString("1 Channel, Mono"));
+        QCOMPARE(resolution->currentIndex(), 6);
+    }
+
+    void settingsControlsGiveTheConversionSettings() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.Control<QComboBox>("CboChannels")->setCurrentIndex(0);
+        form.Control<QSpinBox>("SpinVideo")->setValue(700);
+        form.Control<QSpinBox>("SpinAudio")->setValue(96);
+        form.Control<QComboBox>("CboFrameRate")->setCurrentText("29.97");
+        form.Control<QComboBox>("CboAudioSampleRate")->setCurrentText("22050");
+        form.Control<QCheckBox>("ChkOverwrite")->setChecked(true);
+        const TConversionSettings settings = form.ConversionSettings();
+        QCOMPARE(settings.Channels, 1);
+        QCOMPARE(settings.VideoBitrateKbps, 700);
+        QCOMPARE(settings.AudioBitrateKbps, 96);
+        QCOMPARE(settings.FrameSize, std::string("320x240"));
+        QCOMPARE(settings.FrameRate, std::string("29.97"));
+        QCOMPARE(settings.AudioSampleRate, 22050);
+        QVERIFY(settings.Overwrite);
+    }
+
+    void errorMessagesEndInAFullStopWhereTheyNeedOne() {
+        QCOMPARE(ApplicationErrorText("Could not open file"), std::string("Could not open file."));
+        QCOMPARE(ApplicationErrorText("Value 12"), std::string("Value 12."));
+        QCOMPARE(ApplicationErrorText("Really?"), std::string("Really?."));
+        QCOMPARE(ApplicationErrorText("Stopped!"), std::string("Stopped!"));
+        QCOMPARE(ApplicationErrorText("Done."), std::string("Done."));
+        QCOMPARE(ApplicationErrorText("(see above)"), std::string("(see above)"));
+        QCOMPARE(ApplicationErrorText(""), std::string(""));
+    }
+
+    void engineErrorsAreWarningsAndOthersErrors() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.ApplicationException(FFMpegException("Incorrect frame rate"));
+        form.ApplicationException(std::runtime_error("Unable to write to /x/Options.ini"));
+        QCOMPARE(form.messages.size(), 2);
+        QCOMPARE(form.messages[0].text, QString("Incorrect frame rate."));
+        QCOMPARE(form.messages[0].caption, QString("Free Tovrela"));
+        QCOMPARE(form.messages[0].icon, QMessageBox::Warning);
+        QCOMPARE(form.messages[1].text, QString("Unable to write to /x/Options.ini."));
+        QCOMPARE(form.messages[1].icon, QMessageBox::Critical);
+    }
+
+    void openDialogShowsTheLabelsAndMatchesEitherCase() {
+        const QStringList filters = DialogNameFilters(TForm1::kOpenDialogFilter);
+        QCOMPARE(filters.size(), 12);
+        QVERIFY(filters[0].startsWith("All supported Media Format ("));
+        QVERIFY(filters[2].startsWith("DivX(*.divx;*.div) ("));
+        for (const char* name : {"clip.avi", "CLIP.AVI", "movie.DivX", "a.Rmvb", "vcd.DAT", "x.swf"})
+            QVERIFY2(Matches(filters[0], name), name);
+        QVERIFY(!Matches(filters[0], "notes.txt"));
+        QVERIFY(!Matches(filters[1], "clip.avi.txt"));
+        QVERIFY(Matches(filters[2], "OLD.DIV"));
+        QVERIFY(Matches(filters[11], "anything.txt"));
+    }
+
+    void helpPageIsFoundBesideTheProgramOrInTheDataFolder() {
+        QTemporaryDir program, data;
+        QCOMPARE(FindHelpPage(program.path(), data.path()), QString());
+        QDir().mkpath(data.filePath("help"));
+        QFile(data.filePath("help/index.html")).open(QIODevice::WriteOnly);
+        QCOMPARE(FindHelpPage(program.path(), data.path()), data.filePath("help/index.html"));
+        QDir().mkpath(program.filePath("help"));
+        QFile(program.filePath("help/index.html")).open(QIODevice::WriteOnly);
+        QCOMPARE(FindHelpPage(program.path(), data.path()), program.filePath("help/index.html"));
+    }
+
+    void aboutWindowNamesTheProductAndOpensItsLinks() {
+        TFrmAbout about;
+        QCOMPARE(about.windowTitle(), QString("About Tovrela"));
+        QCOMPARE(about.size(), QSize(276, 230));
+        QCOMPARE(about.findChild<QLabel*>("Label1")->text(), QString("Free Tovrela V3.3"));
+        QVERIFY(!about.findChild<QLabel*>("Image1")->pixmap().isNull());
+        QCOMPARE(about.findChild<QLabel*>("Image1")->size(), QSize(32, 32));
+        QVERIFY(!about.findChild<QLabel*>("Label2")->text().isEmpty());
+        QVERIFY(!about.findChild<QLabel*>("Label3")->text().isEmpty());
+        QList<QUrl> opened;
+        about.OpenUrl = [&](const QUrl& url) { opened << url; };
+        auto* website = about.findChild<QLabel*>("LblWebsite");
+        auto* email = about.findChild<QLabel*>("LblEmail");
+        QCOMPARE(website->text(), QString("Website: ") + TFrmAbout::kWebsite);
+        QCOMPARE(email->text(), QString("Support Email: ") + TFrmAbout::kSupportEmail);
+        QCOMPARE(website->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseClick(website, Qt::LeftButton);
+        QTest::mouseClick(email, Qt::LeftButton);
+        QCOMPARE(opened, QList<QUrl>({QUrl(TFrmAbout::kWebsite), QUrl(QString("mailto:") + TFrmAbout::kSupportEmail)}));
+        about.show();
+        QTest::mouseClick(about.findChild<QPushButton*>("BtnOk"), Qt::LeftButton);
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(!about.isVisible());
+    }
+};
+
+QTEST_MAIN(WindowControlsTest)
+#include "window_controls_test.moc"

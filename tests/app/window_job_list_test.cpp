@@ -1,0 +1,190 @@
+// Adding files to the list (rows with duration and type, output names,
+// refusals), and moving, removing and clearing rows.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "WindowTestSupport.h"
+
+namespace {
+
+QStringList FilesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+void WriteFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+QByteArray ContentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class WindowJobListTest : public QObject {
+    Q_OBJECT
+
+    // A window with its libraries bound, writing into home/out/.
+    struct Fixture {
+        TTestHome home;
+        TFakeShutdown shutdown;
+        TTestForm form{shutdown};
+        Fixture() {
+            QVERIFY(form.FormCreate());
+            form.folderToChoose = home.Path("out");
+            form.BtnChangeOutputFolderClick();
+            form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
+        }
+        ~Fixture() { form.close(); }
+        QString Out() const { return home.Path("out"); }
+        void Add(const QStringList& files) {
+            form.filesToChoose = files;
+            form.BtnAddClick();
+        }
+        QTableWidget* List() { return form.Control<QTableWidget>("Lvw"); }
+        void Select(int row) { List()->selectRow(row); }
+    };
+
+    // Three rows: a, b, c.
+    static void AddThree(Fixture& f) {
+        QStringList files;
+        for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
+            CopyClip("avi_mpeg4_mp3.avi", f.home.Path(QString("in/") + name));
+            files << f.home.Path(QString("in/") + name);
+        }
+        f.Add(files);
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "b", "c"}));
+    }
+
+private slots:
+    void addedFilesShowNameDurationTypeAndOutputName() {
+        Fixture f;
+        CopyClip("wmv_wmv2_wmav2.wmv", f.home.Path("in/movie.final.wmv"));
+        CopyClip("avi_mpeg4_mp3.avi", f.home.Path("in/noextension"));
+        f.Add({f.home.Path("in/movie.final.wmv"), f.home.Path("in/noextension")});
+        QVERIFY2(f.form.messages.isEmpty(), qPrintable(f.form.MessageTexts().join('\n')));
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"movie.final", "noextension"}));
+        QCOMPARE(f.form.Column(TForm1::colDuration), QStringList({"00:00:02", "00:00:02"}));
+        QCOMPARE(f.form.Column(TForm1::colType), QStringList({"WMV", ""}));
+        QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"movie.final", "noextension"}));
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"", ""}));
+        QCOMPARE(f.form.Column(TForm1::colPath),
+                 QStringList({f.home.Path("in/movie.final.wmv"), f.home.Path("in/noextension")}));
+        // The checks leave neither tasks nor files behind.
+        QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
+        QCOMPARE(FilesIn(f.Out()), QStringList());
+    }
+
+    void aRefusedFileGetsItsMessageAndNoRow() {
+        Fixture f;
+        CopyClip("avi_mpeg4_mp3.avi", f.home.Path("in/first.avi"));
+        WriteFile(f.home.Path("in/broken.avi"), QByteArray("this is no video at all\n").repeated(40));
+        CopyClip("mov_mpeg4_aac.mov", f.home.Path("in/third.mov"));
+        f.Add({f.home.Path("in/first.avi"), f.home.Path("in/broken.avi"), f.home.Path("in/third.mov")});
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"first", "third"}));
+        QCOMPARE(f.form.MessageTexts(),
+                 QStringList({"Convertion of file \"" + f.home.Path("in/broken.avi") + "\" is not supported."}));
+        QCOMPARE(f.form.messages[0].caption, QString("Error"));
+        QCOMPARE(f.form.messages[0].icon, QMessageBox::Information);
+        QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
+        QCOMPARE(FilesIn(f.Out()), QStringList());
+    }
+
+    void anOutputThatCannotBeMadeRefusesTheFile() {
+        Fixture f;
+        // A file where the output folder should be.
+        WriteFile(f.home.Path("blocked"), "x");
+        f.form.folderToChoose = f.home.Path("blocked");
+        f.form.BtnChangeOutputFolderClick();
+        CopyClip("avi_mpeg4_mp3.avi", f.home.Path("in/clip.avi"));
+        f.Add({f.home.Path("in/clip.avi")});
+        QCOMPARE(f.List()->rowCount(), 0);
+        QCOMPARE(f.form.messages.size(), 1);
+        QVERIFY2(f.form.messages[0].text.startsWith("Cannot convert: "), qPrintable(f.form.messages[0].text));
+        QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
+    }
+
+    void existingOutputsGetANumberedNameUnlessOverwriting() {
+        Fixture f;
+        WriteFile(f.Out() + "/clip.mp4", "first");
+        WriteFile(f.Out() + "/clip(1).mp4", "second");
+        CopyClip("avi_mpeg4_mp3.avi", f.home.Path("in/clip.avi"));
+        f.Add({f.home.Path("in/clip.avi")});
+        f.form.Control<QCheckBox>("ChkOverwrite")->setChecked(true);
+        f.Add({f.home.Path("in/clip.avi")});
+        QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"clip(2)", "clip"}));
+        // Adding never touches a file already there.
+        QCOMPARE(ContentOf(f.Out() + "/clip.mp4"), QByteArray("first"));
+        QCOMPARE(ContentOf(f.Out() + "/clip(1).mp4"), QByteArray("second"));
+        QCOMPARE(FilesIn(f.Out()), QStringList({"clip(1).mp4", "clip.mp4"}));
+    }
+
+    void twoFilesOfOneNameInOneAddGetDifferentOutputs() {
+        Fixture f;
+        CopyClip("avi_mpeg4_mp3.avi", f.home.Path("a/clip.avi"));
+        CopyClip("wmv_wmv2_wmav2.wmv", f.home.Path("b/clip.wmv"));
+        f.Add({f.home.Path("a/clip.avi"), f.home.Path("b/clip.wmv")});
+        QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"clip", "clip(1)"}));
+        QCOMPARE(f.form.Column(TForm1::colType), QStringList({"AVI", "WMV"}));
+        QCOMPARE(FilesIn(f.Out()), QStringList());
+    }
+
+    void cancellingTheDialogAddsNothing() {
+        Fixture f;
+        f.Add({});
+        QCOMPARE(f.List()->rowCount(), 0);
+        QVERIFY(f.form.messages.isEmpty());
+    }
+
+    void movingStopsAtTheEndsAndKeepsTheStatus() {
+        Fixture f;
+        AddThree(f);
+        f.List()->item(1, TForm1::colStatus)->setText("Completed");
+        f.Select(0);
+        f.form.BtnMoveUpClick();
+        f.Select(2);
+        f.form.BtnMoveDownClick();
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "b", "c"}));
+        f.Select(1);
+        f.form.BtnMoveUpClick();
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"b", "a", "c"}));
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "", ""}));
+        QCOMPARE(f.List()->currentRow(), 0);
+        f.form.BtnMoveDownClick();
+        f.form.BtnMoveDownClick();
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "c", "b"}));
+        QCOMPARE(f.form.Column(TForm1::colPath).last(), f.home.Path("in/b.avi"));
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"", "", "Completed"}));
+        QCOMPARE(f.List()->selectedRanges().first().topRow(), 2);
+    }
+
+    void movingWithoutASelectionChangesNothing() {
+        Fixture f;
+        AddThree(f);
+        f.List()->clearSelection();
+        f.form.BtnMoveDownClick();
+        f.form.BtnMoveUpClick();
+        f.form.BtnRemoveClick();
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "b", "c"}));
+    }
+
+    void removeTakesTheSelectedRowAndClearEmptiesTheList() {
+        Fixture f;
+        AddThree(f);
+        f.Select(1);
+        f.form.BtnRemoveClick();
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "c"}));
+        f.form.BtnClearClick();
+        QCOMPARE(f.List()->rowCount(), 0);
+        QVERIFY(QFile::exists(f.home.Path("in/b.avi")));
+    }
+};
+
+QTEST_MAIN(WindowJobListTest)
+#include "window_job_list_test.moc"

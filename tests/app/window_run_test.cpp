@@ -1,0 +1,163 @@
+// Conversion runs through the window: a whole list to its finish message
+// (with the shutdown asked for first), a stop during the second file, the
+// enabling of the controls, a list of which nothing can be converted, and
+// "Convert" on an empty list.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "WindowTestSupport.h"
+
+namespace {
+
+constexpr int kRunTimeoutMs = 120000;
+
+const char* const kDisabledWhileRunning[] = {"BtnAdd", "BtnRemove", "BtnClear", "BtnMoveUp", "BtnMoveDown",
+                                             "BtnChangeOutputFolder", "BtnAbout", "BtnHelp", "GBOutput", "GBOther"};
+
+}  // namespace
+
+class WindowRunTest : public QObject {
+    Q_OBJECT
+
+    struct Fixture {
+        TTestHome home;
+        TFakeShutdown shutdown;
+        TTestForm form{shutdown};
+        Fixture() {
+            QVERIFY(form.FormCreate());
+            form.folderToChoose = home.Path("out");
+            form.BtnChangeOutputFolderClick();
+        }
+        ~Fixture() { form.close(); }
+        QString Out() const { return home.Path("out"); }
+        // Rows for the named clips, each copied under `asName` + its extension.
+        void AddClips(const QList<std::pair<const char*, QString>>& clips) {
+            QStringList files;
+            for (const auto& [clip, name] : clips) {
+                CopyClip(clip, home.Path("in/" + name));
+                files << home.Path("in/" + name);
+            }
+            form.filesToChoose = files;
+            form.BtnAddClick();
+            QCOMPARE(form.Control<QTableWidget>("Lvw")->rowCount(), int(clips.size()));
+        }
+        void CheckIdle() {
+            QCOMPARE(form.Control<QPushButton>("BtnStart")->text(), QString("Convert"));
+            QVERIFY(form.Control<QLabel>("LblProgress")->isHidden());
+            for (const char* name : kDisabledWhileRunning) QVERIFY2(form.Control<QWidget>(name)->isEnabled(), name);
+        }
+    };
+
+private slots:
+    void aWholeListConvertsToItsFinishMessageAfterTheShutdownRequest() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "first.avi"}, {"wmv_wmv2_wmav2.wmv", "second.wmv"},
+                    {"mov_mpeg4_aac.mov", "third.mov"}});
+        f.form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
+        QList<bool> states;
+        connect(&f.form, &TForm1::runStateChanged, this, [&](bool running) { states << running; });
+
+        f.form.Control<QPushButton>("BtnStart")->click();
+        // While it runs only the list and the Stop button respond.
+        QVERIFY(f.form.Running());
+        QCOMPARE(f.form.Control<QPushButton>("BtnStart")->text(), QString("Stop"));
+        QVERIFY(!f.form.Control<QLabel>("LblProgress")->isHidden());
+        for (const char* name : kDisabledWhileRunning) QVERIFY2(!f.form.Control<QWidget>(name)->isEnabled(), name);
+        QVERIFY(f.form.Control<QWidget>("Lvw")->isEnabled());
+        QVERIFY(f.form.Control<QWidget>("BtnStart")->isEnabled());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Completed", "Completed"}));
+        QCOMPARE(f.form.MessageTexts(), QStringList({"File conversion process finished."}));
+        QCOMPARE(f.form.messages[0].caption, QString("Information"));
+        QCOMPARE(f.form.messages[0].icon, QMessageBox::Information);
+        QCOMPARE(f.form.messages[0].shutdownsBefore, 1);
+        QCOMPARE(f.shutdown.requests, 1);
+        QCOMPARE(states, QList<bool>({true, false}));
+        f.CheckIdle();
+        QCOMPARE(QDir(f.Out()).entryList(QDir::Files, QDir::Name),
+                 QStringList({"first.mp4", "second.mp4", "third.mp4"}));
+        for (const char* name : {"first.mp4", "second.mp4", "third.mp4"})
+            QVERIFY2(QFileInfo(f.Out() + "/" + name).size() > 1000, name);
+        QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
+    }
+
+    void withoutTheShutdownBoxNothingIsShutDown() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "only.avi"}});
+        f.form.Control<QCheckBox>("ChkShutdown")->setChecked(false);
+        f.form.BtnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed"}));
+        QCOMPARE(f.form.MessageTexts(), QStringList({"File conversion process finished."}));
+        QCOMPARE(f.shutdown.requests, 0);
+    }
+
+    void stoppingDuringTheSecondFileMarksItStopped() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "one.avi"}, {"avi_mpeg4_mp3.avi", "two.avi"},
+                    {"avi_mpeg4_mp3.avi", "three.avi"}});
+        f.form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
+        // The person presses "Stop" as soon as the first file reads completed,
+        // while the second one converts.
+        connect(&f.form, &TForm1::rowStatusChanged, this, [&](int row, const QString& status) {
+            if (row == 0 && status == "Completed" && f.form.Running()) f.form.BtnStartClick();
+        });
+        f.form.BtnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
+        QVERIFY(f.form.messages.isEmpty());
+        QCOMPARE(f.shutdown.requests, 0);
+        f.CheckIdle();
+        QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
+        // Nothing that arrives afterwards changes the rows.
+        QTest::qWait(300);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
+        QVERIFY(f.form.messages.isEmpty());
+    }
+
+    void aListOfWhichNothingCanBeConvertedEndsAtOnce() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "gone.avi"}});
+        QFile::remove(f.home.Path("in/gone.avi"));
+        f.form.BtnStartClick();
+        QVERIFY(!f.form.Running());
+        QCOMPARE(f.form.MessageTexts(),
+                 QStringList({"Convertion of file \"" + f.home.Path("in/gone.avi") + "\" is not supported."}));
+        QCOMPARE(f.form.Column(TForm1::colStatus), f.form.MessageTexts());
+        f.CheckIdle();
+    }
+
+    void convertOnAnEmptyListAsksForFiles() {
+        Fixture f;
+        QList<bool> states;
+        connect(&f.form, &TForm1::runStateChanged, this, [&](bool running) { states << running; });
+        f.form.BtnStartClick();
+        QVERIFY(!f.form.Running());
+        QCOMPARE(f.form.MessageTexts(), QStringList({"Please select files to be converted."}));
+        QCOMPARE(f.form.messages[0].caption, QString("Information"));
+        QCOMPARE(f.form.messages[0].icon, QMessageBox::Information);
+        QVERIFY(states.isEmpty());
+        f.CheckIdle();
+    }
+
+    void closingDuringARunStopsItAndShowsNothingMore() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "one.avi"}, {"avi_mpeg4_mp3.avi", "two.avi"}});
+        f.form.BtnStartClick();
+        QVERIFY(f.form.Running());
+        QVERIFY(f.form.close());
+        QTest::qWait(300);
+        QVERIFY(f.form.messages.isEmpty());
+        QVERIFY(QFile::exists(f.home.SettingsFile()));
+    }
+};
+
+QTEST_MAIN(WindowRunTest)
+#include "window_run_test.moc"
