@@ -1,0 +1,96 @@
+// The audio path's corrections: silence in front of sound that starts late,
+// samples discarded from sound that starts early, the cap on one silenced
+// block, and what small drifts do with and without the resampler.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "AudioSync.h"
+#include "ConvertedFile.h"
+#include "TestMedia.h"
+#include "TranscodeTask.h"
+
+namespace {
+
+TEST(AudioDrift, SmallDriftsAreLeftAlone) {
+    EXPECT_EQ(DecideAudioCorrection(50, true, 4410, 1, 44100, 44100, 2, 1152).kind, TAudioCorrection::None);
+    EXPECT_EQ(DecideAudioCorrection(-50, true, 4410, 2, 44100, 44100, 2, 1152).kind, TAudioCorrection::None);
+}
+
+TEST(AudioDrift, AtTheStartSilenceFillsTheWholeGapWhenTheBlockFits) {
+    const TAudioCorrection c = DecideAudioCorrection(22050, true, 4410, 1, 44100, 44100, 2, 1152);
+    EXPECT_EQ(c.kind, TAudioCorrection::Silence);
+    EXPECT_EQ(c.samples, 22050);
+    EXPECT_TRUE(c.clears_start);
+}
+
+TEST(AudioDrift, SilenceIsCappedAndTheRestFollowsLater) {
+    // 131072 bytes of 16-bit stereo are 32768 samples.
+    const TAudioCorrection c = DecideAudioCorrection(40000, true, 4410, 1, 44100, 44100, 2, 1152);
+    EXPECT_EQ(c.kind, TAudioCorrection::Silence);
+    EXPECT_EQ(c.samples, 32768 - 1152);
+    EXPECT_FALSE(c.clears_start);
+}
+
+TEST(AudioDrift, ABlockLargerThanTheCapNeverGetsANegativeSilence) {
+    const TAudioCorrection c = DecideAudioCorrection(22050, true, 4410, 1, 44100, 44100, 2, 40000);
+    EXPECT_EQ(c.kind, TAudioCorrection::Silence);
+    EXPECT_GT(c.samples, 0);
+    EXPECT_LE(c.samples, 32768);
+    EXPECT_FALSE(c.clears_start);
+}
+
+TEST(AudioDrift, SoundAheadOfItsClockLosesItsFirstSamplesInInputUnits) {
+    const TAudioCorrection c = DecideAudioCorrection(-4410, true, 4410, 1, 44100, 22050, 1, 1152);
+    EXPECT_EQ(c.kind, TAudioCorrection::Discard);
+    EXPECT_EQ(c.samples, 1152);  // 2205 input samples asked for, the block holds 1152
+}
+
+TEST(AudioDrift, AfterTheStartSmallDriftsAreCompensatedOnlyAboveAsyncOne) {
+    EXPECT_EQ(DecideAudioCorrection(300, false, 4410, 1, 44100, 44100, 2, 1152).kind, TAudioCorrection::None);
+    const TAudioCorrection c = DecideAudioCorrection(300, false, 4410, 100, 44100, 44100, 2, 1152);
+    EXPECT_EQ(c.kind, TAudioCorrection::Compensate);
+    EXPECT_EQ(c.samples, 100);
+    EXPECT_EQ(DecideAudioCorrection(5000, false, 4410, 100, 44100, 44100, 2, 1152).kind,
+              TAudioCorrection::Silence);
+}
+
+// The whole clip moved by an input offset: its sound no longer starts at the
+// output's origin.
+TranscodeTask& Shifted(TranscodeTask& task, const std::string& offset, const std::string& output) {
+    task.engine.SetVerbose(3);
+    EXPECT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"),
+                           {{"acodec", "libfaac"}, {"vcodec", "mpeg4"}, {"async", "1"}, {"r", "24"}}, output,
+                           {{"itsoffset", offset}}))
+        << task.engine.last_error;
+    task.Run();
+    return task;
+}
+
+TEST(AudioSyncInConversion, SoundStartingHalfASecondLateGetsSilenceInFront) {
+    const std::string output = (ScratchFolder() / "late.mp4").string();
+    TranscodeTask task;
+    Shifted(task, "0.5", output);
+    int silence = 0;
+    for (const std::string& line : task.log) std::sscanf(line.c_str(), "adding %d audio samples of silence", &silence);
+    EXPECT_NEAR(silence, 22050, 1200) << "half a second of silence, less the decoder's own start";
+    const ConvertedFile file = ReadConvertedFile(output);
+    const StreamAnalysis* audio = file.analysis.First(AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_NEAR(static_cast<double>(audio->endTimeUs - audio->firstTimeUs), 2500000, 150000);
+    EXPECT_LE(audio->firstTimeUs, 30000);
+}
+
+TEST(AudioSyncInConversion, SoundStartingBeforeTheOriginLosesItsFirstSamples) {
+    const std::string output = (ScratchFolder() / "early.mp4").string();
+    TranscodeTask task;
+    Shifted(task, "-0.5", output);
+    EXPECT_TRUE(task.Logged("discarding ")) << "samples before the origin are discarded";
+    const ConvertedFile file = ReadConvertedFile(output);
+    const StreamAnalysis* audio = file.analysis.First(AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_NEAR(static_cast<double>(audio->endTimeUs - audio->firstTimeUs), 1500000, 150000);
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+// The video path's rules on real pictures: crop bands cut off, pad bands
+// filled with the pad colour, pictures repeated or left out to hold the
+// frame rate, a filter graph, and the deinterlacer.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
+#include "Deinterlace.h"
+#include "TestMedia.h"
+#include "TranscodeTask.h"
+
+namespace {
+
+// The planes of one decoded 4:2:0 picture, without padding.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> y, u, v;
+    int Y(int x, int row) const { return y[static_cast<size_t>(row) * width + x]; }
+    int U(int x, int row) const { return u[static_cast<size_t>(row) * (width / 2) + x]; }
+};
+
+std::vector<uint8_t> CopyPlane(const uint8_t* data, int stride, int width, int height) {
+    std::vector<uint8_t> plane;
+    for (int row = 0; row < height; ++row) plane.insert(plane.end(), data + row * stride, data + row * stride + width);
+    return plane;
+}
+
+// Every picture of the file's first video stream, in display order.
+std::vector<Picture> DecodePictures(const std::string& path) {
+    BindTestLibraries();
+    std::vector<Picture> pictures;
+    AVFormatContext* input = nullptr;
+    if (ff::avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return pictures;
+    ff::avformat_find_stream_info(input, nullptr);
+    int index = -1;
+    for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
+        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) index = static_cast<int>(i);
+    AVCodecContext* decoder = nullptr;
+    if (index >= 0) {
+        const AVCodec* codec = ff::avcodec_find_decoder(input->streams[index]->codecpar->codec_id);
+        decoder = ff::avcodec_alloc_context3(codec);
+        ff::avcodec_parameters_to_context(decoder, input->streams[index]->codecpar);
+        ff::avcodec_open2(decoder, codec, nullptr);
+    }
+    AVPacket* packet = ff::av_packet_alloc();
+    AVFrame* frame = ff::av_frame_alloc();
+    auto receive = [&] {
+        while (ff::avcodec_receive_frame(decoder, frame) >= 0) {
+            Picture picture;
+            picture.width = frame->width;
+            picture.height = frame->height;
+            picture.y = CopyPlane(frame->data[0], frame->linesize[0], frame->width, frame->height);
+            picture.u = CopyPlane(frame->data[1], frame->linesize[1], frame->width / 2, frame->height / 2);
+            picture.v = CopyPlane(frame->data[2], frame->linesize[2], frame->width / 2, frame->height / 2);
+            pictures.push_back(std::move(picture));
+            ff::av_frame_unref(frame);
+        }
+    };
+    while (decoder && ff::av_read_frame(input, packet) >= 0) {
+        if (packet->stream_index == index && ff::avcodec_send_packet(decoder, packet) >= 0) receive();
+        ff::av_packet_unref(packet);
+    }
+    if (decoder && ff::avcodec_send_packet(decoder, nullptr) >= 0) receive();
+    ff::av_frame_free(&frame);
+    ff::av_packet_free(&packet);
+    ff::avcodec_free_context(&decoder);
+    ff::avformat_close_input(&input);
+    return pictures;
+}
+
+// Converts the clip into uncompressed pictures, so that pixels can be
+// compared exactly.
+std::vector<Picture> ConvertToRaw(TranscodeTask& task, const TOptionList& options, const std::string& clip) {
+    const std::string output = (ScratchFolder() / "raw.nut").string();
+    TOptionList all = {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"an", ""}, {"r", "24"}};
+    all.insert(all.end(), options.begin(), options.end());
+    EXPECT_TRUE(task.SetUp(TestMediaPath(clip), all, output)) << task.engine.last_error;
+    task.Run();
+    return DecodePictures(output);
+}
+
+TEST(VideoGeometry, CropTakesTheLowerHalfAndPadBandsCarryThePadColour) {
+    const std::vector<Picture> source = DecodePictures(TestMediaPath("video_only.avi"));
+    TranscodeTask task;
+    // Black in RGB is Y 16, Cb 128, Cr 128; grey 0x808080 (8421504) is about Y 126.
+    const std::vector<Picture> out = ConvertToRaw(
+        task, {{"croptop", "72"}, {"padtop", "8"}, {"padbottom", "8"}, {"padleft", "16"}, {"padcolor", "8421504"}},
+        "video_only.avi");
+    ASSERT_EQ(out.size(), source.size());
+    const Picture& in = source[3];
+    const Picture& picture = out[3];
+    ASSERT_EQ(picture.width, 176 + 16);
+    ASSERT_EQ(picture.height, 72 + 16);
+    const int padY = picture.Y(0, 0);
+    EXPECT_NEAR(padY, 126, 3);
+    for (int x = 0; x < picture.width; x += 7) {
+        EXPECT_EQ(picture.Y(x, 0), padY);
+        EXPECT_EQ(picture.Y(x, 7), padY);
+        EXPECT_EQ(picture.Y(x, 80), padY);
+        EXPECT_EQ(picture.Y(x, 87), padY);
+        EXPECT_EQ(picture.U(x / 2, 0), 128);
+    }
+    for (int row = 8; row < 80; row += 5) {
+        EXPECT_EQ(picture.Y(0, row), padY);
+        EXPECT_EQ(picture.Y(15, row), padY);
+        for (int x = 0; x < 176; x += 11) EXPECT_EQ(picture.Y(16 + x, row), in.Y(x, 72 + row - 8)) << x << "," << row;
+    }
+}
+
+TEST(VideoGeometry, ScalingFillsTheAreaInsideThePads) {
+    TranscodeTask task;
+    const std::vector<Picture> out =
+        ConvertToRaw(task, {{"s", "88x72"}, {"padtop", "4"}, {"padbottom", "4"}}, "video_only.avi");
+    ASSERT_FALSE(out.empty());
+    ASSERT_EQ(out[12].width, 88);
+    ASSERT_EQ(out[12].height, 80);
+    // Frame 12 is one of the white frames: white everywhere but in the bands.
+    EXPECT_EQ(out[12].Y(40, 0), 16);
+    EXPECT_EQ(out[12].Y(40, 79), 16);
+    EXPECT_GT(out[12].Y(40, 40), 200);
+    EXPECT_GT(out[12].Y(0, 4), 200);
+}
+
+TEST(VideoGeometry, AFilterGraphWorksOnThePictures) {
+    const std::vector<Picture> source = DecodePictures(TestMediaPath("video_only.avi"));
+    TranscodeTask task;
+    const std::vector<Picture> out = ConvertToRaw(task, {{"vfilters", "hflip"}}, "video_only.avi");
+    ASSERT_EQ(out.size(), source.size());
+    for (int row = 0; row < 144; row += 13)
+        for (int x = 0; x < 176; x += 17) EXPECT_EQ(out[5].Y(x, row), source[5].Y(175 - x, row));
+}
+
+TEST(VideoGeometry, PadsWithAResizingFilterAreRefused) {
+    TranscodeTask task;
+    EXPECT_FALSE(task.SetUp(TestMediaPath("video_only.avi"),
+                            {{"vcodec", "mpeg4"}, {"padtop", "8"}, {"vfilters", "scale=100:100"}},
+                            (ScratchFolder() / "refused.mp4").string()));
+    EXPECT_EQ(task.engine.last_error,
+              "Cannot enable pad options and the filters which resize frame at the same time. "
+              "(crop, rotate, scale, transpose, etc.)");
+}
+
+// 24 pictures a second into 30 repeat one in four; into 12 leave one in two out.
+TEST(FrameRateSync, RepeatsPicturesForAFasterOutputRate) {
+    TranscodeTask task;
+    task.engine.SetVerbose(3);
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "30"}},
+                           (ScratchFolder() / "faster.mp4").string()));
+    task.Run();
+    EXPECT_NEAR(task.engine.frames_duplicated, 12, 2);
+    EXPECT_EQ(task.engine.frames_dropped, 0);
+    EXPECT_TRUE(task.Logged("*** 1 dup!"));
+}
+
+TEST(FrameRateSync, LeavesPicturesOutForASlowerOutputRate) {
+    TranscodeTask task;
+    task.engine.SetVerbose(3);
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "12"}},
+                           (ScratchFolder() / "slower.mp4").string()));
+    task.Run();
+    EXPECT_NEAR(task.engine.frames_dropped, 24, 2);
+    EXPECT_EQ(task.engine.frames_duplicated, 0);
+    EXPECT_TRUE(task.Logged("*** drop!"));
+}
+
+TEST(FrameRateSync, VsyncZeroNeitherRepeatsNorDrops) {
+    TranscodeTask task;
+    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "12"}, {"vsync", "0"}},
+                           (ScratchFolder() / "vsync0.mp4").string()));
+    task.Run();
+    EXPECT_EQ(task.engine.frames_dropped, 0);
+    EXPECT_EQ(task.engine.frames_duplicated, 0);
+}
+
+TEST(Deinterlacer, RebuildsTheSecondFieldFromItsNeighbours) {
+    BindTestLibraries();
+    auto makeFrame = [] {
+        AVFrame* frame = ff::av_frame_alloc();
+        frame->format = AV_PIX_FMT_YUV420P;
+        frame->width = 16;
+        frame->height = 8;
+        ff::av_frame_get_buffer(frame, 0);
+        return frame;
+    };
+    AVFrame* combed = makeFrame();
+    AVFrame* result = makeFrame();
+    // A bright first field and a dark second one: the combing of motion.
+    for (int row = 0; row < 8; ++row)
+        for (int x = 0; x < 16; ++x) combed->data[0][row * combed->linesize[0] + x] = row % 2 == 0 ? 200 : 40;
+    for (int plane = 1; plane < 3; ++plane)
+        for (int row = 0; row < 4; ++row)
+            for (int x = 0; x < 8; ++x) combed->data[plane][row * combed->linesize[plane] + x] = 128;
+    ASSERT_TRUE(DeinterlacePicture(result, combed));
+    for (int row = 0; row < 8; ++row) {
+        const int value = result->data[0][row * result->linesize[0] + 5];
+        if (row % 2 == 0)
+            EXPECT_EQ(value, 200);
+        else
+            EXPECT_EQ(value, (-40 + 4 * 200 + 2 * 40 + 4 * 200 - 40 + 4) / 8) << row;
+    }
+    result->format = AV_PIX_FMT_RGB24;
+    EXPECT_FALSE(DeinterlacePicture(result, combed)) << "pictures must match";
+    ff::av_frame_free(&combed);
+    ff::av_frame_free(&result);
+}
+
+TEST(Deinterlacer, ConversionWithDeinterlacingKeepsEveryPicture) {
+    TranscodeTask task;
+    const std::vector<Picture> out = ConvertToRaw(task, {{"deinterlace", ""}}, "video_only.avi");
+    EXPECT_EQ(out.size(), 48u);
+}
+
+}  // namespace
