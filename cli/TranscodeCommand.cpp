@@ -72,7 +72,23 @@ bool ParseArguments(const std::vector<std::string>& words, TranscodeArguments& p
     return true;
 }
 
+// The engine's progress line is rewritten in place while the conversion
+// runs; any other line starts below it.
+bool progressLineShown = false;
+
+void EndProgressLine() {
+    if (progressLineShown) std::fputc('\n', stderr);
+    progressLineShown = false;
+}
+
+void ShowProgressLine(void*, TCustomFFmpeg* sender, const TCustomFFmpeg::TProgressValues&) {
+    std::fprintf(stderr, "\r%s", sender->progress_line.c_str());
+    std::fflush(stderr);
+    progressLineShown = true;
+}
+
 void LogToStandardError(void*, TCustomFFmpeg*, int, const std::string& text) {
+    EndProgressLine();
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
@@ -141,13 +157,16 @@ int RunTranscodeCommand(const std::vector<std::string>& arguments) {
     }
     runningStopRequest = &engine.stop_requested;
     std::signal(SIGINT, &RequestStop);
+    engine.progress_handler = &ShowProgressLine;
     int status = 0;
     try {
         engine.Transcode();
     } catch (const std::exception& error) {
+        EndProgressLine();
         std::fprintf(stderr, "%s\n", error.what());
         status = 2;
     }
+    EndProgressLine();
     std::signal(SIGINT, SIG_DFL);
     runningStopRequest = nullptr;
     engine.CleanUp();

@@ -106,6 +106,8 @@ struct OutputStreamState {
     int resample_in_format = -1;
     // The encoder has been told that no more input comes.
     bool flushed = false;
+    // The last picture sent, repeated to fill a gap before the next one.
+    AVFrame* last_picture = nullptr;
 };
 
 // Everything one call of Transcode builds; owned by the engine for the length

@@ -57,12 +57,21 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStreamState& ost, InputStreamState& i
     if (copies <= 0) return;
     AVFrame* picture = PrepareVideoPicture(ost, frame);
     if (!picture) return;
-    for (int i = 0; i < copies && !stop_requested.load(std::memory_order_relaxed); ++i)
-        SendVideoPicture(ost, ist, picture, frame);
+    // A gap is filled with the picture shown before it, so that this one
+    // appears at its own time rather than early; at the start there is none
+    // and this picture fills the gap itself.
+    for (int i = 1; i < copies && !stop_requested.load(std::memory_order_relaxed); ++i)
+        SendVideoPicture(ost, ist, ost.last_picture ? ost.last_picture : picture, frame);
+    if (!stop_requested.load(std::memory_order_relaxed)) SendVideoPicture(ost, ist, picture, frame);
+    if (!ost.last_picture) ost.last_picture = ff::av_frame_alloc();
+    if (!ost.last_picture) throw FFMpegException("av_malloc fail");
+    ff::av_frame_unref(ost.last_picture);
+    if (ff::av_frame_ref(ost.last_picture, picture) < 0) throw FFMpegException("av_malloc fail");
 }
 
-// How many times the picture goes out: 0 when the output is ahead of its sync
-// source by more than a frame, more than 1 when it lags behind.
+// How many pictures go out for this one: 0 when the output is ahead of its
+// sync source by more than a frame; when it lags behind, as many repeats as
+// it takes for this picture to come at its own time, plus the picture.
 int TCustomFFmpeg::VideoFrameCopies(OutputStreamState& ost, double sync_time) {
     const double tb = av_q2d(ost.encoder->time_base);
     double delta = sync_time / tb - static_cast<double>(ost.sync_opts);
@@ -86,7 +95,7 @@ int TCustomFFmpeg::VideoFrameCopies(OutputStreamState& ost, double sync_time) {
     else if (video_sync_method == 2)
         ost.sync_opts = std::max<int64_t>(earliest, std::llrint(sync_time / tb));
     else if (delta > kFrameTolerance)
-        copies = static_cast<int>(std::lrint(delta));
+        copies = static_cast<int>(std::lrint(delta)) + 1;
     if (copies == 0) {
         ++frames_dropped;
         if (verbose > 2) Log("*** drop!");

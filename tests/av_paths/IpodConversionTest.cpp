@@ -19,10 +19,7 @@ extern "C" {
 namespace {
 
 constexpr int64_t kDurationToleranceUs = 300000;
-// Pictures go out on the output's frame grid and are only repeated once
-// they lag by more than 1.1 frames, so a white frame may come up to one
-// 30 fps frame early; sound follows its clock to the sample.
-constexpr int64_t kSyncToleranceUs = 60000;
+constexpr int64_t kSyncToleranceUs = 40000;
 
 // Half the clips at NTSC's rate, half at a whole 30.
 std::string FrameRateFor(const std::string& clipName) {
