@@ -93,4 +93,21 @@ TEST(AudioSyncInConversion, SoundStartingBeforeTheOriginLosesItsFirstSamples) {
     EXPECT_NEAR(static_cast<double>(audio->endTimeUs - audio->firstTimeUs), 1500000, 150000);
 }
 
+// Twenty seconds are no gap to fill with copies of the first picture and with
+// silence: the output starts with the clip.
+TEST(AudioSyncInConversion, AClipStartingFarFromTheOriginIsNotPaddedOut) {
+    const std::string output = (ScratchFolder() / "far.mp4").string();
+    TranscodeTask task;
+    Shifted(task, "20", output);
+    EXPECT_LT(task.engine.frames_duplicated, 3);
+    EXPECT_FALSE(task.Logged("adding "));
+    EXPECT_TRUE(task.Logged("clock jump of 20.0"));
+    const ConvertedFile file = ReadConvertedFile(output);
+    for (int type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+        const StreamAnalysis* stream = file.analysis.First(type);
+        ASSERT_NE(stream, nullptr);
+        EXPECT_NEAR(static_cast<double>(stream->endTimeUs), 2000000, 150000) << "media type " << type;
+    }
+}
+
 }  // namespace
