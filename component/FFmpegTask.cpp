@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <utility>
 
@@ -13,20 +14,20 @@ namespace {
 
 thread_local bool t_onTaskThread = false;
 
-// Lowers the calling thread's priority: a higher nice value for "lower" and
-// "lowest", the idle scheduling class for "idle". Raising it is never done.
+// Sets the calling thread's priority relative to the process, whatever the
+// thread that created it had: the idle scheduling class for "idle", a higher
+// nice value than the process's for "lower" and "lowest". Never above normal.
 void ApplyThreadPriority(TConvertPriority priority) {
+    sched_param parameters{};
     if (priority == tpIdle) {
-        sched_param parameters{};
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &parameters);
         return;
     }
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &parameters);
     const int raise = priority == tpLowest ? 10 : priority == tpLower ? 5 : 0;
-    if (raise == 0) return;
-    const id_t thread = static_cast<id_t>(gettid());
     errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, thread);
-    if (errno == 0) setpriority(PRIO_PROCESS, thread, std::min(nice + raise, 19));
+    const int processNice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), std::min(processNice + raise, 19));
 }
 
 }  // namespace

@@ -50,13 +50,15 @@ public:
 
     // Event delivery, on the thread that runs the task. The hook events run
     // outside the component's lock, so that the pictures of tasks running
-    // side by side are not made to wait for each other.
-    virtual void DispatchBeforeHook(TFFmpeg* sender, THookAction& action, int64_t pts);
-    virtual void DispatchCustomHook(TFFmpeg* sender, THookBitmap& bitmap, int32_t frameNumber, int64_t pts,
-                                    bool& update, bool& stopHook);
-    virtual void DispatchLog(TFFmpeg* sender, int level, const std::string& text);
-    virtual void DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values);
-    virtual void DispatchTerminate(TFFmpeg* sender);
+    // side by side are not made to wait for each other. Not virtual: task
+    // threads call them while the component may be being destroyed, and a
+    // virtual call would read what destruction rewrites.
+    void DispatchBeforeHook(TFFmpeg* sender, THookAction& action, int64_t pts);
+    void DispatchCustomHook(TFFmpeg* sender, THookBitmap& bitmap, int32_t frameNumber, int64_t pts, bool& update,
+                            bool& stopHook);
+    void DispatchLog(TFFmpeg* sender, int level, const std::string& text);
+    void DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values);
+    void DispatchTerminate(TFFmpeg* sender);
     // A whole library log line written on `thread_id`.
     void DeliverLibraryLine(std::thread::id thread_id, int level, const std::string& line);
 

@@ -54,18 +54,16 @@ int32_t AddQuickTask(TVexmoConverter& component, const std::string& clip, const 
 void EventRecorder::Attach(TVexmoConverter& component) {
     component.SetOnTerminate([this](int32_t index, bool finished, bool exception, const std::string& message) {
         TerminateRecord record{index, finished, exception, message, std::this_thread::get_id()};
-        {
-            std::lock_guard guard(mutex_);
-            terminations_.push_back(record);
-        }
         if (onTerminate) onTerminate(record);
+        // Kept and announced under the lock: once a waiter sees the record,
+        // this thread touches the recorder no more.
+        std::lock_guard guard(mutex_);
+        terminations_.push_back(record);
         changed_.notify_all();
     });
     component.SetOnProgress([this](int32_t index, int32_t, int32_t, int32_t, float, float, int64_t, int32_t) {
-        {
-            std::lock_guard guard(mutex_);
-            progress_.emplace_back(index, std::chrono::steady_clock::now());
-        }
+        std::lock_guard guard(mutex_);
+        progress_.emplace_back(index, std::chrono::steady_clock::now());
         changed_.notify_all();
     });
 }

@@ -2,6 +2,9 @@
 // threads, stopping, and dropping tasks while their workers still run.
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -31,8 +34,9 @@ protected:
         return indexes;
     }
 
-    TVexmoConverter component;
+    // Declared first: the component, which waits for its threads, goes first.
     EventRecorder recorder;
+    TVexmoConverter component;
     std::vector<std::string> outputs;
 };
 
@@ -121,8 +125,10 @@ TEST_F(TaskRunTest, StoppingDuringTheFirstOfThreeEndsEveryTaskUnfinished) {
     EXPECT_FALSE(records[3].exception);
     // The stopped task's output is finished and kept.
     EXPECT_TRUE(PlayableMp4(outputs[0]));
-    // The tasks that never ran leave no empty files behind once freed.
+    // The tasks that never ran leave no empty files behind once freed (the
+    // last one by its terminate thread, which may still hold it).
     component.ClearTasks();
+    TThreadCount::Process().WaitUntilNone();
     EXPECT_FALSE(std::filesystem::exists(outputs[1]));
     EXPECT_FALSE(std::filesystem::exists(outputs[2]));
 }
@@ -179,10 +185,10 @@ TEST_F(TaskRunTest, ClearingInsideTheTerminateEventEndsTheRunQuietly) {
 }
 
 TEST_F(TaskRunTest, DestroyingTheComponentDuringARunWaitsForItsWorkers) {
+    EventRecorder events;
     auto owned = std::make_unique<TVexmoConverter>();
     const std::string output = (ScratchFolder() / "out.mp4").string();
     ASSERT_EQ(AddQuickTask(*owned, "avi_mpeg4_mp3.avi", output, true), 0);
-    EventRecorder events;
     events.Attach(*owned);
     owned->SetProgressInterval(100);
     owned->StartConvert(1);
@@ -227,6 +233,33 @@ TEST_F(TaskRunTest, ProgressComesNoOftenerThanTheInterval) {
     for (size_t i = 1; i + 1 < progress.size(); ++i)
         EXPECT_GT(progress[i].second - progress[i - 1].second, std::chrono::milliseconds(145));
     EXPECT_GE(progress.size(), 5u);
+}
+
+TEST_F(TaskRunTest, WorkersRunAtTheComponentsPriority) {
+    AddThreeTasks();
+    const int processNice = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    std::vector<std::pair<int, int>> seen;  // nice value and scheduling policy per task
+    recorder.onTerminate = [&](const TerminateRecord& record) {
+        if (record.index >= 0)
+            seen.emplace_back(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), sched_getscheduler(0));
+    };
+    recorder.Attach(component);
+    component.ThreadPriority = tpLower;
+    component.StartConvert(1);
+    ASSERT_TRUE(recorder.WaitForEnd());
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& [nice, policy] : seen) {
+        EXPECT_EQ(nice, std::min(processNice + 5, 19));
+        EXPECT_EQ(policy, SCHED_OTHER);
+    }
+    // A stopped pending task reports its end from an idle thread.
+    seen.clear();
+    component.ClearTasks();
+    AddThreeTasks();
+    component.StopConvert();
+    TThreadCount::Process().WaitUntilNone();
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& [nice, policy] : seen) EXPECT_EQ(policy, SCHED_IDLE);
 }
 
 TEST_F(TaskRunTest, RemovingATaskRenumbersTheOnesAfterIt) {
