@@ -7,3 +7,4 @@
 int RunProbeCommand(const std::vector<std::string>& arguments);
 int RunTranscodeCommand(const std::vector<std::string>& arguments);
 int RunOptionsCommand(const std::vector<std::string>& arguments);
+int RunConvertCommand(const std::vector<std::string>& arguments);

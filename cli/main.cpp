@@ -15,6 +15,8 @@ void PrintUsage(std::FILE* stream) {
         "  transcode [--setup-only] -i INPUT [-x NAME=VALUE]... OUTPUT\n"
         "                                                convert one task (or only set it up and describe its output)\n"
         "  options [-x NAME=VALUE]... [--text-file FILE]  show the engine's option state\n"
+        "  convert [--profile N] [--output-folder DIR] [--overwrite] [--jobs N] FILE|FOLDER...\n"
+        "                                                convert files into iPod MP4 files\n"
         "\n"
         "Run 'tovrela-cli COMMAND --help' for a command's options.\n",
         stream);
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
     if (command == "probe") return RunProbeCommand(arguments);
     if (command == "transcode") return RunTranscodeCommand(arguments);
     if (command == "options") return RunOptionsCommand(arguments);
+    if (command == "convert") return RunConvertCommand(arguments);
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);
         return 0;
