@@ -15,7 +15,7 @@ QLabel* CentredLabel(QWidget* parent, const char* name, const QString& text, int
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
-    label->setGeometry(8, y, 260, height);
+    label->setGeometry(4, y, 268, height);
     return label;
 }
 
@@ -45,7 +45,7 @@ TFrmAbout::TFrmAbout(QWidget* parent)
     title.setBold(true);
     title.setPixelSize(15);
     Label1->setFont(title);
-    Label2 = CentredLabel(this, "Label2", QString::fromUtf8("Copyright \u00A9 2009\u20132026 the Tovrela developers."), 86);
+    Label2 = CentredLabel(this, "Label2", QString::fromUtf8("Copyright \u00A9 2009\u20132026 the Tovrela team"), 86);
     Label3 = CentredLabel(this, "Label3", "Free to use and to pass on.", 104);
     LblWebsite = LinkLabel(this, "LblWebsite", QStringLiteral("Website: ") + kWebsite, 134);
     LblEmail = LinkLabel(this, "LblEmail", QStringLiteral("Support Email: ") + kSupportEmail, 156);

@@ -88,13 +88,22 @@ private slots:
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
     }
 
-    void withoutTheShutdownBoxNothingIsShutDown() {
+    void rowsShowTheFilesTheRunWroteAndNothingIsShutDownUnasked() {
         Fixture f;
-        f.AddClips({{"avi_mpeg4_mp3.avi", "only.avi"}});
+        f.form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
         f.form.Control<QCheckBox>("ChkShutdown")->setChecked(false);
+        // One file added twice, by separate presses of "Add": both rows first
+        // read the same output name.
+        CopyClip("avi_mpeg4_mp3.avi", f.home.Path("in/same.avi"));
+        f.form.filesToChoose = {f.home.Path("in/same.avi")};
+        f.form.BtnAddClick();
+        f.form.BtnAddClick();
+        QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"same", "same"}));
         f.form.BtnStartClick();
         QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
-        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed"}));
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Completed"}));
+        QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"same", "same(1)"}));
+        QCOMPARE(QDir(f.Out()).entryList(QDir::Files, QDir::Name), QStringList({"same(1).mp4", "same.mp4"}));
         QCOMPARE(f.form.MessageTexts(), QStringList({"File conversion process finished."}));
         QCOMPARE(f.shutdown.requests, 0);
     }
