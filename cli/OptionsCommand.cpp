@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "Commands.h"
 #include "FFmpeg.h"
-#include "LibraryBinding.h"
 #include "OptionStateDescription.h"
 
 namespace {
@@ -84,18 +84,10 @@ void LogToStandardError(void*, TCustomFFmpeg*, int, const std::string& text) {
 }  // namespace
 
 int RunOptionsCommand(const std::vector<std::string>& arguments) {
-    for (const std::string& word : arguments) {
-        if (word == "--help" || word == "-h") {
-            std::fputs(kOptionsHelp, stdout);
-            return 0;
-        }
-    }
+    if (PrintHelpIfAsked(arguments, kOptionsHelp)) return 0;
     std::vector<OptionsStep> steps;
     if (!ParseArguments(arguments, steps)) return 2;
-    if (!BindLibraries("", true)) {
-        std::fprintf(stderr, "%s\n", BindErrorText().c_str());
-        return 3;
-    }
+    if (!BindLibrariesOrReport("", true)) return kBindFailureStatus;
     TCustomFFmpeg engine;
     engine.SetLogHandler(&LogToStandardError, nullptr);
     try {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "AVProbe.h"
+#include "CommandSupport.h"
 #include "Commands.h"
-#include "LibraryBinding.h"
 
 namespace {
 
@@ -91,18 +91,10 @@ void PrintDescription(const std::string& file, const TAVProbe& probe, const TAVF
 }  // namespace
 
 int RunProbeCommand(const std::vector<std::string>& arguments) {
-    for (const std::string& word : arguments) {
-        if (word == "--help" || word == "-h") {
-            std::fputs(kProbeHelp, stdout);
-            return 0;
-        }
-    }
+    if (PrintHelpIfAsked(arguments, kProbeHelp)) return 0;
     ProbeArguments parsed;
     if (!ParseArguments(arguments, parsed)) return 2;
-    if (!BindLibraries(parsed.libraryFolder, parsed.versionedNames)) {
-        std::fprintf(stderr, "%s\n", BindErrorText().c_str());
-        return 3;
-    }
+    if (!BindLibrariesOrReport(parsed.libraryFolder, parsed.versionedNames)) return kBindFailureStatus;
     int status = 0;
     TAVProbe probe;
     for (const std::string& file : parsed.files) {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "Commands.h"
 #include "FFmpeg.h"
-#include "LibraryBinding.h"
 
 namespace {
 
@@ -130,18 +130,10 @@ void SetUp(TCustomFFmpeg& engine, const TranscodeArguments& arguments) {
 }  // namespace
 
 int RunTranscodeCommand(const std::vector<std::string>& arguments) {
-    for (const std::string& word : arguments) {
-        if (word == "--help" || word == "-h") {
-            std::fputs(kTranscodeHelp, stdout);
-            return 0;
-        }
-    }
+    if (PrintHelpIfAsked(arguments, kTranscodeHelp)) return 0;
     TranscodeArguments parsed;
     if (!ParseArguments(arguments, parsed)) return 2;
-    if (!BindLibraries("", true)) {
-        std::fprintf(stderr, "%s\n", BindErrorText().c_str());
-        return 3;
-    }
+    if (!BindLibrariesOrReport("", true)) return kBindFailureStatus;
     TCustomFFmpeg engine;
     engine.SetLogHandler(&LogToStandardError, nullptr);
     try {

@@ -4,22 +4,13 @@
 #include <cstring>
 
 #include "AVUtilHlpr.h"
+#include "PictureGeometry.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
 namespace {
-
-bool Supported(const AVPixFmtDescriptor* desc) {
-    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
-                                 AV_PIX_FMT_FLAG_HWACCEL)))
-        return false;
-    if (desc->nb_components > 1 && !(desc->flags & AV_PIX_FMT_FLAG_PLANAR)) return false;
-    for (int c = 0; c < desc->nb_components; ++c)
-        if (desc->comp[c].depth != 8 || desc->comp[c].step != 1) return false;
-    return true;
-}
 
 // The first field's rows are kept; each row of the second field becomes
 // (-r[-2] + 4 r[-1] + 2 r[0] + 4 r[+1] - r[+2]) / 8, rows past the edges
@@ -53,7 +44,7 @@ void DeinterlacePlane(uint8_t* target, int targetStride, const uint8_t* source, 
 
 bool DeinterlacePicture(AVFrame* target, const AVFrame* source) {
     const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(source->format));
-    if (!Supported(desc) || target->format != source->format || target->width != source->width ||
+    if (!IsPlanarEightBit(desc) || target->format != source->format || target->width != source->width ||
         target->height != source->height)
         return false;
     for (int c = 0; c < desc->nb_components; ++c) {

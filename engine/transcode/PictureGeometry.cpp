@@ -10,9 +10,9 @@ bool IsChroma(const AVPixFmtDescriptor* desc, int component) {
     return !(desc->flags & AV_PIX_FMT_FLAG_RGB) && (component == 1 || component == 2);
 }
 
-// 8-bit planar YUV or grey, the only pictures whose bands can be filled with
-// one value per plane.
-bool Fillable(const AVPixFmtDescriptor* desc) {
+}  // namespace
+
+bool IsPlanarEightBit(const AVPixFmtDescriptor* desc) {
     if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
                                  AV_PIX_FMT_FLAG_HWACCEL)))
         return false;
@@ -21,6 +21,8 @@ bool Fillable(const AVPixFmtDescriptor* desc) {
         if (desc->comp[c].depth != 8 || desc->comp[c].step != 1) return false;
     return true;
 }
+
+namespace {
 
 void FillRows(uint8_t* plane, int linesize, int firstRow, int rows, int firstColumn, int columns, int value) {
     if (rows <= 0 || columns <= 0) return;
@@ -52,7 +54,7 @@ bool OffsetPlanes(const AVPixFmtDescriptor* desc, uint8_t* planes[4], const int 
 
 bool FillPadBands(AVFrame* picture, const PadBands& bands, const PadColour& colour) {
     const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
-    if (!Fillable(desc)) return false;
+    if (!IsPlanarEightBit(desc)) return false;
     const int values[4] = {colour.y, colour.u, colour.v, 255};
     for (int c = 0; c < desc->nb_components; ++c) {
         const int plane = desc->comp[c].plane;

@@ -9,6 +9,10 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+// 8-bit planar YUV or grey: the pictures whose planes can be addressed and
+// filled row by row with one byte per sample.
+bool IsPlanarEightBit(const AVPixFmtDescriptor* desc);
+
 // Moves each plane pointer `top` rows down and `left` pixels right (in the
 // plane's own subsampling). False when the format is unknown, has no planes
 // that can be addressed this way, or the offsets do not fall on whole chroma
