@@ -27,7 +27,7 @@ class TShutdown;
 class TForm1 : public QWidget, private TRunView {
     Q_OBJECT
 public:
-    static constexpr const char* kApplicationTitle = "Free Tovrela";
+    static constexpr const char* kApplicationTitle = RunTexts::kApplicationTitle;
     static constexpr const char* kOpenDialogFilter =
         "All supported Media "
         "Format|*.avi;*.divX;*.div;*.xvid;*.mpeg;*.mpg;*.wmv;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.swf|AVI(*.avi)|*.avi|"

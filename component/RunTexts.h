@@ -15,7 +15,7 @@ struct TUserMessage {
 
 namespace RunTexts {
 
-constexpr const char* kApplicationTitle = "Tovrela";
+constexpr const char* kApplicationTitle = "Free Tovrela";
 
 // Statuses of a row.
 constexpr const char* kStatusCleared = " ";
