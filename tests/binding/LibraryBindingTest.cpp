@@ -26,7 +26,9 @@ const std::string kAVFormat = VersionedLibraryName("libavformat", LIBAVFORMAT_VE
 
 // Where the dynamic loader finds the system's copy of a library.
 std::string SystemLibraryPath(const std::string& fileName) {
-    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Kept mapped after the lookup, as the binding keeps what it loads: the
+    // initialisers of what the library pulls in allocate process-wide state.
+    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) return {};
     link_map* map = nullptr;
     std::string path;
