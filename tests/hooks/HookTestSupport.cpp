@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -37,10 +38,10 @@ std::vector<std::string> g_captured;
 
 void CaptureLine(void*, int level, const char* format, va_list arguments) {
     if (level > AV_LOG_ERROR) return;
-    char line[1024];
-    std::vsnprintf(line, sizeof line, format, arguments);
+    std::string line(1024, '\0');
+    line.resize(std::min<size_t>(line.size() - 1, std::max(0, std::vsnprintf(line.data(), line.size(), format, arguments))));
     std::lock_guard<std::mutex> lock(g_captureMutex);
-    g_captured.emplace_back(line);
+    g_captured.push_back(std::move(line));
 }
 
 }  // namespace
