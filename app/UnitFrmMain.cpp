@@ -20,6 +20,7 @@
 #include "FFMpegException.h"
 #include "FileDialogFilter.h"
 #include "HelpPage.h"
+#include "IpodLimits.h"
 #include "RunTexts.h"
 #include "UnitFrmAbout.h"
 #include "UnitGeneral.h"
@@ -111,7 +112,7 @@ void TForm1::BuildControls() {
     // The job list with the list buttons on its right.
     Lvw = new QTableWidget(0, colCount, this);
     Lvw->setObjectName("Lvw");
-    Lvw->setGeometry(8, 8, 560, 178);
+    Lvw->setGeometry(8, 8, 560, 158);
     Lvw->setHorizontalHeaderLabels({"Input Filename", "Duration", "Type", "Output Filename", "Status", "Path"});
     const int widths[colCount] = {150, 80, 80, 150, 93, 0};
     for (int column = 0; column < colCount; ++column) Lvw->setColumnWidth(column, widths[column]);
@@ -133,8 +134,10 @@ void TForm1::BuildControls() {
     BtnMoveUp = MakeButton(this, "BtnMoveUp", "Move Up", {kSideX, 119, kSideWidth, kButtonHeight});
     BtnMoveDown = MakeButton(this, "BtnMoveDown", "Move Down", {kSideX, 151, kSideWidth, kButtonHeight});
 
-    LblProgress = MakeLabel(this, "LblProgress", "", {8, 189, 560, 18});
+    LblProgress = MakeLabel(this, "LblProgress", "", {8, 169, 560, 18});
     LblProgress->hide();
+    LblListProgress = MakeLabel(this, "LblListProgress", "", {8, 189, 560, 18});
+    LblListProgress->hide();
 
     Label1 = MakeLabel(this, "Label1", "Output Folder: ", {8, 211, 96, 24});
     EdtOutputFolder = new QLineEdit(this);
@@ -181,10 +184,14 @@ void TForm1::BuildControls() {
     GBOther->setGeometry(8, 390, 560, 50);
     ChkOverwrite = new QCheckBox("Overwrite existing files", GBOther);
     ChkOverwrite->setObjectName("ChkOverwrite");
-    ChkOverwrite->setGeometry(kLabelX, 20, 250, 24);
+    ChkOverwrite->setGeometry(kLabelX, 20, 165, 24);
     ChkShutdown = new QCheckBox("Shut down computer when completed", GBOther);
     ChkShutdown->setObjectName("ChkShutdown");
-    ChkShutdown->setGeometry(kRightLabelX, 20, 260, 24);
+    ChkShutdown->setGeometry(180, 20, 235, 24);
+    ChkKeepShape = new QCheckBox("Keep picture shape", GBOther);
+    ChkKeepShape->setObjectName("ChkKeepShape");
+    ChkKeepShape->setGeometry(420, 20, 135, 24);
+    ChkKeepShape->setChecked(true);
 
     // The run and the window's own buttons, bottom right.
     BtnStart = MakeButton(this, "BtnStart", "Convert", {kSideX, 248, kSideWidth, 56});
@@ -235,6 +242,7 @@ void TForm1::ReadSettings() {
     CboAudioSampleRate->setCurrentIndex(knownRate ? settings.AudioSampleRate : kDefaultSampleRateIndex);
     ChkOverwrite->setChecked(settings.Overwrite);
     ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
+    ChkKeepShape->setChecked(settings.KeepShape);
 }
 
 void TForm1::WriteSettings() {
@@ -249,6 +257,7 @@ void TForm1::WriteSettings() {
     settings.AudioSampleRate = CboAudioSampleRate->currentIndex();
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
+    settings.KeepShape = ChkKeepShape->isChecked();
     WriteWindowSettings(SettingsPath(), settings);
 }
 
@@ -295,6 +304,7 @@ TConversionSettings TForm1::ConversionSettings() const {
     settings.FrameRate = CboFrameRate->currentText().toStdString();
     settings.AudioSampleRate = CboAudioSampleRate->currentText().toInt();
     settings.Overwrite = ChkOverwrite->isChecked();
+    settings.KeepShape = ChkKeepShape->isChecked();
     return settings;
 }
 
@@ -387,7 +397,16 @@ void TForm1::BtnStartClick() {
     }
     std::vector<std::string> paths;
     for (int row = 0; row < Lvw->rowCount(); ++row) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
+    if (!paths.empty() && !ConfirmIpodLimits()) return;
     run_.Start(paths, ConversionSettings(), 1);
+}
+
+bool TForm1::ConfirmIpodLimits() {
+    const std::vector<std::string> breaks = IpodLimitBreaks(PlannedFacts(ConversionSettings()));
+    if (breaks.empty()) return true;
+    QString text = "Files made with these settings will not play on an iPod:\n";
+    for (const std::string& reason : breaks) text += "\n" + Q(reason);
+    return AskYesNo(text + "\n\nConvert anyway?", kApplicationTitle);
 }
 
 void TForm1::PostToWindowThread(std::function<void()> work) {
@@ -413,6 +432,8 @@ void TForm1::ShowProgress(size_t, int32_t frameNumber, int32_t fps, int32_t curr
     LblProgress->setText(Q(RunTexts::ProgressLine(frameNumber, currentMs, fps)));
 }
 
+void TForm1::ShowListProgress(const TListEstimate& estimate) { LblListProgress->setText(Q(ListProgressLine(estimate))); }
+
 void TForm1::ShowMessage(const TUserMessage& message) {
     ShowMessageBox(Q(message.text), Q(message.caption), IconOf(message.icon));
 }
@@ -422,8 +443,10 @@ void TForm1::RunStateChanged(bool running) {
                                                             BtnChangeOutputFolder, BtnAbout, BtnHelp, GBOutput,
                                                             GBOther})
         control->setEnabled(!running);
-    LblProgress->setText("");
-    LblProgress->setVisible(running);
+    for (QLabel* line : {LblProgress, LblListProgress}) {
+        line->setText("");
+        line->setVisible(running);
+    }
     BtnStart->setText(running ? "Stop" : "Convert");
     emit runStateChanged(running);
 }
@@ -466,4 +489,10 @@ void TForm1::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
     box.exec();
+}
+
+bool TForm1::AskYesNo(const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }

@@ -82,12 +82,15 @@ protected:
     virtual QStringList ChooseFilesToConvert();
     virtual QString ChooseOutputFolder();
     virtual void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    // A warning with Yes and No; true for Yes.
+    virtual bool AskYesNo(const QString& text, const QString& caption);
     virtual void OpenUrl(const QUrl& url);
 
 private:
     // What the conversion run shows.
     void SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) override;
     void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) override;
+    void ShowListProgress(const TListEstimate& estimate) override;
     void ShowMessage(const TUserMessage& message) override;
     void RunStateChanged(bool running) override;
     void RunFinished(bool allCompleted) override;
@@ -98,6 +101,9 @@ private:
     void AddOneFile(const QString& path);
     int SelectedRow() const;
     void MoveRow(int from, int to);
+    // False when the settings make files an iPod cannot play and the person
+    // chooses not to convert with them.
+    bool ConfirmIpodLimits();
     // Component events arrive on task threads; this hands them to the window
     // thread without ever waiting for it.
     void PostToWindowThread(std::function<void()> work);
@@ -127,7 +133,9 @@ private:
     QGroupBox* GBOther;
     QCheckBox* ChkOverwrite;
     QCheckBox* ChkShutdown;
+    QCheckBox* ChkKeepShape;
     QLabel* LblProgress;
+    QLabel* LblListProgress;
     QPushButton* BtnStart;
     QPushButton* BtnAbout;
     QPushButton* BtnHelp;

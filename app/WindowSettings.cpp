@@ -31,6 +31,7 @@ TWindowSettings ReadWindowSettings(const std::string& path) {
     settings.AudioSampleRate = file.ReadInteger(kSection, "AudioSampleRate", settings.AudioSampleRate);
     settings.Overwrite = ReadFlag(file, "Overwrite", settings.Overwrite);
     settings.ShutdownAfterCompleted = ReadFlag(file, "ShutdownAfterCompleted", settings.ShutdownAfterCompleted);
+    settings.KeepShape = ReadFlag(file, "KeepShape", settings.KeepShape);
     return settings;
 }
 
@@ -46,5 +47,6 @@ void WriteWindowSettings(const std::string& path, const TWindowSettings& setting
     file.WriteInteger(kSection, "AudioSampleRate", settings.AudioSampleRate);
     file.WriteString(kSection, "Overwrite", FlagText(settings.Overwrite));
     file.WriteString(kSection, "ShutdownAfterCompleted", FlagText(settings.ShutdownAfterCompleted));
+    file.WriteString(kSection, "KeepShape", FlagText(settings.KeepShape));
     file.UpdateFile();
 }

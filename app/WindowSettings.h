@@ -17,10 +17,11 @@ struct TWindowSettings {
     int32_t AudioSampleRate = 4;
     bool Overwrite = true;
     bool ShutdownAfterCompleted = false;
+    bool KeepShape = true;
 };
 
 // The stored settings; anything absent or unreadable keeps its default, and a
 // missing or unreadable file gives the defaults throughout.
 TWindowSettings ReadWindowSettings(const std::string& path);
-// Writes the ten keys; throws std::runtime_error "Unable to write to <path>".
+// Writes the eleven keys; throws std::runtime_error "Unable to write to <path>".
 void WriteWindowSettings(const std::string& path, const TWindowSettings& settings);

@@ -8,3 +8,6 @@ int RunProbeCommand(const std::vector<std::string>& arguments);
 int RunTranscodeCommand(const std::vector<std::string>& arguments);
 int RunOptionsCommand(const std::vector<std::string>& arguments);
 int RunConvertCommand(const std::vector<std::string>& arguments);
+int RunCheckCommand(const std::vector<std::string>& arguments);
+// Prints the program's version and the versions of the libraries it binds.
+int RunVersionCommand();

@@ -54,6 +54,10 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
             parsed.settings.Overwrite = true;
             continue;
         }
+        if (word == "--stretch") {
+            parsed.settings.KeepShape = false;
+            continue;
+        }
         if (word == "--plain-names") {
             parsed.versionedNames = false;
             continue;

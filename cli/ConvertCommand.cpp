@@ -12,6 +12,7 @@
 #include "ConversionRun.h"
 #include "ConvertArguments.h"
 #include "EventLoop.h"
+#include "IpodLimits.h"
 #include "VexmoConverter.h"
 
 namespace {
@@ -32,6 +33,8 @@ const char kConvertHelp[] =
     "  --sample-rate HZ      audio sample rate (default 44100)\n"
     "  --output-folder DIR   where the MP4 files go (default ~/My iPod Files/)\n"
     "  --overwrite           replace existing files instead of adding \"(n)\" to the name\n"
+    "  --stretch             stretch the picture to the frame size instead of keeping\n"
+    "                        its shape inside it with black bands\n"
     "  --jobs N              files converted at a time (default 1; 0 runs them\n"
     "                        on this program's own thread)\n"
     "  --log-level LEVEL     quiet, error, info, debug or all (default error)\n"
@@ -48,8 +51,8 @@ void OnInterrupt(int) { g_interrupted = 1; }
 
 std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// Shows the run on standard error: a live bar per file on a terminal, plain
-// lines otherwise.
+// Shows the run on standard error: on a terminal a live bar for the file
+// with the whole list's line under it, plain lines otherwise.
 class TTerminalView : public TRunView {
 public:
     TTerminalView(const std::vector<std::string>& files, bool terminal) : files_(files), terminal_(terminal) {}
@@ -69,9 +72,16 @@ public:
         int64_t left = -1;
         if (totalMs > 0 && currentMs > 0 && elapsed > 0.5)
             left = static_cast<int64_t>(elapsed * (totalMs - currentMs) / currentMs + 0.5);
-        const std::string line = RunTexts::ProgressBarLine(NameOf(files_[row]), frame, fps, currentMs, totalMs, left);
+        bar_ = RunTexts::ProgressBarLine(NameOf(files_[row]), frame, fps, currentMs, totalMs, left);
+        // On a terminal the bar is drawn with the list's line that follows.
+        if (!terminal_) std::fprintf(stderr, "%s\n", bar_.c_str());
+    }
+
+    void ShowListProgress(const TListEstimate& estimate) override {
+        const std::string line = ListProgressLine(estimate);
         if (terminal_) {
-            std::fprintf(stderr, "\r\033[K%s", line.c_str());
+            // Both lines are redrawn in place; the cursor goes back to the bar's.
+            std::fprintf(stderr, "\r\033[K%s\n\033[K%s\033[1A\r", bar_.c_str(), line.c_str());
             barShown_ = true;
         } else {
             std::fprintf(stderr, "%s\n", line.c_str());
@@ -90,7 +100,7 @@ public:
 
     void ClearBar() {
         if (!barShown_) return;
-        std::fputs("\r\033[K", stderr);
+        std::fputs("\r\033[K\n\033[K\033[1A\r", stderr);
         barShown_ = false;
     }
 
@@ -98,6 +108,7 @@ private:
     const std::vector<std::string>& files_;
     bool terminal_;
     bool barShown_ = false;
+    std::string bar_;
     std::map<size_t, std::chrono::steady_clock::time_point> started_;
 };
 
@@ -115,6 +126,8 @@ int RunConvertCommand(const std::vector<std::string>& words) {
         return 0;
     }
     const std::vector<std::string> files = ExpandInputs(arguments.files);
+    for (const std::string& reason : IpodLimitBreaks(PlannedFacts(arguments.settings)))
+        std::fprintf(stderr, "Warning: files made with these settings will not play on an iPod: %s\n", reason.c_str());
 
     TEventLoop loop;
     TVexmoConverter component;

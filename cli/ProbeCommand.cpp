@@ -24,37 +24,6 @@ const char kProbeHelp[] =
     "opened (its message goes to standard error), 2 on a usage error, 3 when the\n"
     "libraries cannot be bound.\n";
 
-struct ProbeArguments {
-    std::string libraryFolder;
-    bool versionedNames = true;
-    std::vector<std::string> files;
-};
-
-// Returns false with a message on standard error when the words do not parse.
-bool ParseArguments(const std::vector<std::string>& words, ProbeArguments& parsed) {
-    bool filesOnly = false;
-    for (size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (filesOnly || word.empty() || word[0] != '-') {
-            parsed.files.push_back(word);
-        } else if (word == "--") {
-            filesOnly = true;
-        } else if (word == "--libav" && i + 1 < words.size()) {
-            parsed.libraryFolder = words[++i];
-        } else if (word == "--plain-names") {
-            parsed.versionedNames = false;
-        } else {
-            std::fprintf(stderr, "tovrela-cli probe: unknown option '%s'\n", word.c_str());
-            return false;
-        }
-    }
-    if (parsed.files.empty()) {
-        std::fputs("tovrela-cli probe: no file given\n", stderr);
-        return false;
-    }
-    return true;
-}
-
 void PrintLine(const char* key, const std::string& value) {
     std::fputs(key, stdout);
     std::fputc('=', stdout);
@@ -92,8 +61,8 @@ void PrintDescription(const std::string& file, const TAVProbe& probe, const TAVF
 
 int RunProbeCommand(const std::vector<std::string>& arguments) {
     if (PrintHelpIfAsked(arguments, kProbeHelp)) return 0;
-    ProbeArguments parsed;
-    if (!ParseArguments(arguments, parsed)) return 2;
+    TLibraryArguments parsed;
+    if (!ParseLibraryArguments("probe", arguments, parsed)) return 2;
     if (!BindLibrariesOrReport(parsed.libraryFolder, parsed.versionedNames)) return kBindFailureStatus;
     int status = 0;
     TAVProbe probe;

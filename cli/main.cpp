@@ -17,6 +17,8 @@ void PrintUsage(std::FILE* stream) {
         "  options [-x NAME=VALUE]... [--text-file FILE]  show the engine's option state\n"
         "  convert [--profile N] [--output-folder DIR] [--overwrite] [--jobs N] FILE|FOLDER...\n"
         "                                                convert files into iPod MP4 files\n"
+        "  check [--libav DIR] [--plain-names] FILE...   tell whether files play on an iPod\n"
+        "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n"
         "Run 'tovrela-cli COMMAND --help' for a command's options.\n",
         stream);
@@ -35,6 +37,8 @@ int main(int argc, char** argv) {
     if (command == "transcode") return RunTranscodeCommand(arguments);
     if (command == "options") return RunOptionsCommand(arguments);
     if (command == "convert") return RunConvertCommand(arguments);
+    if (command == "check") return RunCheckCommand(arguments);
+    if (command == "--version" || command == "-V") return RunVersionCommand();
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);
         return 0;

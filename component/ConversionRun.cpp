@@ -1,9 +1,20 @@
 #include "ConversionRun.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
+#include "IpodLimits.h"
+#include "MediaFacts.h"
 #include "VexmoConverter.h"
+
+namespace {
+
+double NowSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
 
 TConversionRun::TConversionRun(TVexmoConverter& component, TRunView& view, TPoster post)
     : component_(component), view_(view), post_(std::move(post)) {
@@ -48,17 +59,24 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
     view_.RunStateChanged(true);
 
     bool anyTask = false;
+    std::vector<int64_t> durations(rows_.size(), -1);
+    std::vector<size_t> refused;
     for (size_t row = 0; row < rows_.size(); ++row) {
         const TJob job = AddJob(component_, inputPaths[row], settings);
+        durations[row] = job.DurationMs;
         if (job.Refusal) {
             SetStatus(row, TRowOutcome::Refused, job.Refusal->text);
             view_.ShowMessage(*job.Refusal);
+            refused.push_back(row);
             continue;
         }
         rows_[row].task = job.TaskIndex;
         rows_[row].output_path = WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4";
         anyTask = true;
     }
+    // The clock starts once the files are checked, with the conversion.
+    list_.Start(durations, NowSeconds());
+    for (size_t row : refused) list_.FileEnded(row);
     if (!anyTask) {
         End(false);
         return false;
@@ -105,6 +123,8 @@ void TConversionRun::OnProgress(int32_t index, int32_t frame, int32_t fps, int32
     const size_t position = static_cast<size_t>(row - rows_.data());
     SetStatus(position, TRowOutcome::Converting, RunTexts::ProgressStatus(currentMs, totalMs));
     view_.ShowProgress(position, frame, fps, currentMs, totalMs);
+    list_.FileProgress(position, currentMs, totalMs);
+    view_.ShowListProgress(list_.Estimate(NowSeconds()));
 }
 
 void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, const std::string& message) {
@@ -117,13 +137,31 @@ void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, c
     if (!row) return;
     const size_t position = static_cast<size_t>(row - rows_.data());
     if (finished) {
-        SetStatus(position, TRowOutcome::Completed, RunTexts::kStatusCompleted);
+        EndRow(position, TRowOutcome::Completed, CheckedCompletedStatus(position));
     } else if (exception) {
-        SetStatus(position, TRowOutcome::Failed, message);
+        EndRow(position, TRowOutcome::Failed, message);
         view_.ShowMessage(RunTexts::TaskFailed(message));
     } else {
-        SetStatus(position, TRowOutcome::Stopped, RunTexts::kStatusStopped);
+        EndRow(position, TRowOutcome::Stopped, RunTexts::kStatusStopped);
     }
+}
+
+void TConversionRun::EndRow(size_t row, TRowOutcome outcome, const std::string& status) {
+    SetStatus(row, outcome, status);
+    list_.FileEnded(row);
+}
+
+std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
+    // The written file is read back: the settings alone do not say what the
+    // encoders made of the input.
+    TMediaFacts facts;
+    std::string error;
+    try {
+        if (ReadMediaFacts(rows_[row].output_path, facts, error)) return CompletedStatus(IpodLimitBreaks(facts));
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    return std::string(RunTexts::kStatusCompleted) + " (not checked for iPod: " + error + ")";
 }
 
 void TConversionRun::End(bool byItself) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "JobBuilder.h"
+#include "ListProgress.h"
 #include "RunTexts.h"
 
 class TVexmoConverter;
@@ -25,6 +26,8 @@ public:
     virtual void SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) = 0;
     // Progress of the file in `row`, with the component's values.
     virtual void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) = 0;
+    // Progress of the whole list, shown after each file's progress.
+    virtual void ShowListProgress(const TListEstimate& estimate) { (void)estimate; }
     virtual void ShowMessage(const TUserMessage& message) = 0;
     virtual void RunStateChanged(bool running) = 0;
     // Called when the run ends by itself, before its finish message; every
@@ -72,12 +75,16 @@ private:
     void OnTerminate(int32_t index, bool finished, bool exception, const std::string& message);
     void End(bool byItself);
     void SetStatus(size_t row, TRowOutcome outcome, const std::string& status);
+    void EndRow(size_t row, TRowOutcome outcome, const std::string& status);
+    // "Completed", with the iPod limits the written file breaks.
+    std::string CheckedCompletedStatus(size_t row) const;
     Row* RowOfTask(int32_t index);
 
     TVexmoConverter& component_;
     TRunView& view_;
     TPoster post_;
     std::vector<Row> rows_;
+    TListProgress list_;
     bool running_ = false;
     bool stopping_ = false;
     // Events posted before the task list was rebuilt belong to no run.

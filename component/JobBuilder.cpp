@@ -40,13 +40,13 @@ bool Taken(const std::string& candidate, const std::string& inputPath) {
     return std::filesystem::exists(candidate, error) || SameFile(candidate, inputPath);
 }
 
-std::string ProbeDurationText(TAVProbe& probe, const std::string& inputPath) {
-    if (!probe.Open(inputPath, "")) return "";
+// Microseconds, -1 when the probe cannot tell.
+int64_t ProbeDuration(TAVProbe& probe, const std::string& inputPath) {
+    if (!probe.Open(inputPath, "")) return -1;
     TAVFileInfo info{};
     probe.GetInfo(info);
     probe.Close();
-    if (info.Duration == AV_NOPTS_VALUE || info.Duration < 0) return "";
-    return RunTexts::DurationText(info.Duration / 1000000);
+    return info.Duration == AV_NOPTS_VALUE || info.Duration < 0 ? -1 : info.Duration;
 }
 
 }  // namespace
@@ -78,6 +78,7 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
     options.VideoBitrate = settings.VideoBitrateKbps * 1000;
     options.FrameSize = settings.FrameSize;
     options.FrameRate = FrameRateOption(settings.FrameRate);
+    options.KeepShape = settings.KeepShape;
     options.AudioSampleRate = settings.AudioSampleRate;
     options.Timestamp = 0;
     options.FileExt = ".mp4";
@@ -121,7 +122,11 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     job.TypeText = TypeTextOf(inputPath);
     TInputOptions input;
     input.FileName = inputPath;
-    job.DurationText = ProbeDurationText(component.Probe(), inputPath);
+    const int64_t duration = ProbeDuration(component.Probe(), inputPath);
+    if (duration >= 0) {
+        job.DurationMs = duration / 1000;
+        job.DurationText = RunTexts::DurationText(duration / 1000000);
+    }
 
     const int32_t index = component.AddInputFile(inputPath, input);
     if (index < 0) {

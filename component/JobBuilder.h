@@ -23,6 +23,7 @@ struct TConversionSettings {
     std::string FrameRate = "30";  // as listed: "Auto", "23.97", "29.97" or a plain number
     int32_t AudioSampleRate = 44100;
     bool Overwrite = false;
+    bool KeepShape = true;  // fit the picture at its own shape instead of stretching it
 };
 
 // One output profile: its text as listed, and the values read out of it.
@@ -56,6 +57,7 @@ std::string ChooseOutputName(const std::string& folder, const std::string& baseN
 struct TJob {
     int32_t TaskIndex = -1;
     std::string DurationText;  // empty when the probe could not tell
+    int64_t DurationMs = -1;   // -1 when the probe could not tell
     std::string TypeText;
     std::string OutputName;
     std::optional<TUserMessage> Refusal;  // set when the file was refused

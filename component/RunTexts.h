@@ -16,6 +16,7 @@ struct TUserMessage {
 namespace RunTexts {
 
 constexpr const char* kApplicationTitle = "Free Tovrela";
+constexpr const char* kApplicationVersion = "3.3";
 
 // Statuses of a row.
 constexpr const char* kStatusCleared = " ";

@@ -54,6 +54,9 @@ struct TOutputOptions {
     int32_t VideoSyncMethod = -1;  // always applied
     std::string VideoTag;          // four characters
     std::string VideoFilters;
+    // Fit the picture inside the frame size at its own shape (square pixels,
+    // black bands) instead of stretching it to the frame; always applied.
+    bool KeepShape = false;
     bool DisableSubtitle = false;
     std::string SubtitleLanguage;  // always applied
     bool CopyTimestamps = false;   // always applied

@@ -268,6 +268,7 @@ private:
     void DeriveCodecParameters();
     void SetUpStreamCopy(OutputStreamState& ost, InputStreamState& ist);
     void SetUpEncoding(OutputStreamState& ost, InputStreamState& ist);
+    void SetUpPictureShape(OutputStreamState& ost, const InputStreamState& ist);
     void OpenPassLogFile(OutputStreamState& ost, int ost_number);
     void OpenEncoders();
     void OpenDecoders();
@@ -306,6 +307,8 @@ private:
     void PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame);
     int VideoFrameCopies(OutputStreamState& ost, double sync_time);
     AVFrame* PrepareVideoPicture(OutputStreamState& ost, AVFrame* frame);
+    AVFrame* PrepareShapedPicture(OutputStreamState& ost, const AVFrame* frame, uint8_t* const planes[4], int width,
+                                  int height);
     void SendVideoPicture(OutputStreamState& ost, const InputStreamState& ist, AVFrame* picture,
                           const AVFrame* decoded);
     bool ReportPictureError(const char* message);

@@ -5,11 +5,13 @@
 #include <cctype>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "AVProbe.h"
 #include "FFmpeg.h"
 #include "LibraryBinding.h"
+#include "PictureTurn.h"
 
 namespace {
 
@@ -203,6 +205,11 @@ void TCustomFFmpeg::TakeOverStreamProperties(AVFormatContext* context, const std
             if (decoder->pix_fmt == AV_PIX_FMT_NONE && IsRealMediaName(fileName))
                 decoder->pix_fmt = AV_PIX_FMT_YUV420P;
             frame_pix_fmt = decoder->pix_fmt;
+            // A picture shown turned by a quarter is as wide as it is stored tall.
+            if (PictureTurnOf(stream).Swaps()) {
+                std::swap(frame_width, frame_height);
+                if (frame_aspect_ratio != 0) frame_aspect_ratio = 1.0f / frame_aspect_ratio;
+            }
 
             const AVRational containerRate = stream->r_frame_rate;
             const AVRational codecRate = stream->avg_frame_rate;

@@ -104,6 +104,9 @@ struct TOptionState {
     int32_t video_codec_tag = 0;      // FourCC, first character in the low byte
     int32_t same_quality = 0;
     int32_t deinterlace = 0;
+    // Fit the picture inside the frame at its own shape, with square pixels
+    // and black bands, instead of stretching it and flagging a pixel aspect.
+    int32_t keep_shape = 0;
     int32_t top_field_first = -1;  // -1 = automatic
     int32_t me_threshold = 0;
     int32_t intra_dc_precision = 8;

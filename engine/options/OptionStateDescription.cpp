@@ -183,6 +183,7 @@ const FieldRow kFields[] = {
     PLAIN(video_codec_tag),
     PLAIN(same_quality),
     PLAIN(deinterlace),
+    PLAIN(keep_shape),
     PLAIN(top_field_first),
     PLAIN(me_threshold),
     PLAIN(intra_dc_precision),

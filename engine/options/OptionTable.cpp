@@ -123,6 +123,7 @@ constexpr OptionRow kOptionTable[] = {
     {"pass", K::Int, &E::SetPass},
     {"passlogfile", K::Text, &S::passlogfile},
     {"deinterlace", K::Flag, &S::deinterlace},
+    {"keepshape", K::Flag, &S::keep_shape},
     {"psnr", K::Flag, &S::psnr},
     {"vstats", K::None, &E::SetVstats},
     {"vstats_file", K::Text, &E::SetVstatsFile},

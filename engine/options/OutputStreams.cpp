@@ -115,7 +115,9 @@ void TCustomFFmpeg::SetVideoEncoding(AVCodecContext* encoder) {
 
     encoder->width = frame_width + frame_padleft + frame_padright;
     encoder->height = frame_height + frame_padtop + frame_padbottom;
-    encoder->sample_aspect_ratio = SampleAspectRatio(frame_aspect_ratio, encoder->width, encoder->height);
+    // A picture kept at its shape is drawn with square pixels.
+    encoder->sample_aspect_ratio = keep_shape ? AVRational{1, 1}
+                                              : SampleAspectRatio(frame_aspect_ratio, encoder->width, encoder->height);
 
     encoder->pix_fmt = static_cast<AVPixelFormat>(frame_pix_fmt);
     if (codec && codec->pix_fmts && !Lists(codec->pix_fmts, AV_PIX_FMT_NONE, encoder->pix_fmt))

@@ -10,6 +10,7 @@
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "MyUtilHlpr.h"
+#include "PictureGeometry.h"
 #include "SwScaleHlpr.h"
 
 namespace {
@@ -107,6 +108,7 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
                 ost.topBand = frame_croptop;
                 ost.leftBand = frame_cropleft;
             }
+            SetUpPictureShape(ost, ist);
             auto allocate_picture = [&](const char* failure) {
                 ost.pict_tmp = ff::av_frame_alloc();
                 if (!ost.pict_tmp) throw FFMpegException(failure);
@@ -150,6 +152,28 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
     if (enc->codec_type == AVMEDIA_TYPE_VIDEO && vfilters_active && ConfigureVideoFilters(ist, ost) < 0)
         throw FFMpegException(filter_error.empty() ? std::string("Error opening filters!")
                                                    : "Error opening filters: " + filter_error);
+}
+
+// A filter graph gets the pictures as stored and shapes them itself; every
+// other picture is turned the way its stream says it is shown.
+void TCustomFFmpeg::SetUpPictureShape(OutputStreamState& ost, const InputStreamState& ist) {
+    if (vfilters_active) return;
+    const AVCodecParameters* in = ist.st->codecpar;
+    ost.keep_shape = keep_shape != 0;
+    ost.source_aspect = ist.st->sample_aspect_ratio.num > 0 ? ist.st->sample_aspect_ratio : in->sample_aspect_ratio;
+    ost.turn = PictureTurnOf(ist.st);
+    const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(ost.encoder->pix_fmt);
+    const bool turnable = IsPlanarEightBit(desc) && (!ost.turn.Swaps() || desc->log2_chroma_w == desc->log2_chroma_h);
+    if (!ost.turn.Identity() && !turnable) {
+        Log(0, FormatText("output stream #%d.%d: pictures of pixel format %s cannot be turned; they stay as stored",
+                          ost.file_index, ost.index, desc ? desc->name : "none"));
+        ost.turn = TPictureTurn{};
+    }
+    if (ost.keep_shape && !IsPlanarEightBit(desc)) {
+        Log(0, FormatText("output stream #%d.%d: pictures of pixel format %s cannot be fitted; they are stretched",
+                          ost.file_index, ost.index, desc ? desc->name : "none"));
+        ost.keep_shape = false;
+    }
 }
 
 void TCustomFFmpeg::OpenPassLogFile(OutputStreamState& ost, int ost_number) {

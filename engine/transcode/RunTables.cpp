@@ -13,6 +13,7 @@ void ReleaseOutputStream(OutputStreamState* ost) {
     if (ost->logfile) ff::my_fclose(ost->logfile);
     if (ost->fifo) ff::av_audio_fifo_free(ost->fifo);
     if (ost->pict_tmp) ff::av_frame_free(&ost->pict_tmp);
+    if (ost->turn_tmp) ff::av_frame_free(&ost->turn_tmp);
     if (ost->img_resample_ctx) ff::sws_freeContext(ost->img_resample_ctx);
     if (ost->resample) ff::swr_free(&ost->resample);
     if (ost->last_picture) ff::av_frame_free(&ost->last_picture);

@@ -19,6 +19,7 @@ extern "C" {
 }
 
 #include "OptionState.h"
+#include "PictureTurn.h"
 
 struct InputFileState {
     int eof_reached = 0;
@@ -82,6 +83,12 @@ struct OutputStreamState {
     int padbottom = 0;
     int padleft = 0;
     int padright = 0;
+    // The source turned the right way up, and fitted inside the picture at
+    // its own shape with square pixels.
+    TPictureTurn turn;
+    bool keep_shape = false;
+    AVRational source_aspect{1, 1};  // pixel aspect when a picture has none
+    AVFrame* turn_tmp = nullptr;     // the scaled picture before it is turned
 
     // Audio conversion.
     int audio_resample = 0;

@@ -11,6 +11,7 @@
 #include "FormatText.h"
 #include "PathHelpers.h"
 #include "PictureGeometry.h"
+#include "PictureTurn.h"
 #include "SwScaleHlpr.h"
 
 extern "C" {
@@ -135,6 +136,7 @@ AVFrame* TCustomFFmpeg::PrepareVideoPicture(OutputStreamState& ost, AVFrame* fra
         ReportPictureError("error cropping picture");
         return nullptr;
     }
+    if (!ost.turn.Identity() || ost.keep_shape) return PrepareShapedPicture(ost, frame, planes, width, height);
     const bool rescale = width != inner_width || height != inner_height || format != enc->pix_fmt;
     if (!rescale && !ost.video_pad) {
         if (!crop) return frame;
@@ -167,6 +169,66 @@ AVFrame* TCustomFFmpeg::PrepareVideoPicture(OutputStreamState& ost, AVFrame* fra
                           width, height);
     }
     if (ost.video_pad && !FillPadBands(scratch, pads, PadColour{padcolor_y, padcolor_u, padcolor_v})) {
+        ReportPictureError("error padding picture");
+        return nullptr;
+    }
+    return scratch;
+}
+
+// The picture turned the way it is shown and, when its shape is kept,
+// fitted inside the area within the pads at its own shape with the rest
+// filled with the pad colour (black unless chosen): scaled first, then
+// turned, so that the turn works on the smaller picture.
+AVFrame* TCustomFFmpeg::PrepareShapedPicture(OutputStreamState& ost, const AVFrame* frame, uint8_t* const planes[4],
+                                             int width, int height) {
+    const AVCodecContext* enc = ost.encoder;
+    const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(enc->pix_fmt);
+    const int area_width = enc->width - ost.padleft - ost.padright;
+    const int area_height = enc->height - ost.padtop - ost.padbottom;
+    AVRational aspect = frame->sample_aspect_ratio.num > 0 && frame->sample_aspect_ratio.den > 0
+                            ? frame->sample_aspect_ratio
+                            : ost.source_aspect;
+    if (aspect.num <= 0 || aspect.den <= 0) aspect = AVRational{1, 1};
+    double shown = static_cast<double>(width) * aspect.num / (static_cast<double>(height) * aspect.den);
+    if (ost.turn.Swaps()) shown = 1.0 / shown;
+    const TPictureFit fit = ost.keep_shape ? FitPicture(shown, area_width, area_height, 1 << desc->log2_chroma_w,
+                                                        1 << desc->log2_chroma_h)
+                                           : TPictureFit{0, 0, area_width, area_height};
+    const PadBands bands{ost.padtop + fit.top, enc->height - ost.padtop - fit.top - fit.height,
+                         ost.padleft + fit.left, enc->width - ost.padleft - fit.left - fit.width};
+
+    if (!ReadyScratchPicture(ost)) throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+    AVFrame* scratch = ost.pict_tmp;
+    uint8_t* target[4] = {scratch->data[0], scratch->data[1], scratch->data[2], scratch->data[3]};
+    if (!OffsetPlanes(desc, target, scratch->linesize, bands.top, bands.left)) {
+        ReportPictureError("error padding picture");
+        return nullptr;
+    }
+    const bool swaps = ost.turn.Swaps();
+    const int scaled_width = swaps ? fit.height : fit.width;
+    const int scaled_height = swaps ? fit.width : fit.height;
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    ost.img_resample_ctx = ff::sws_getCachedContext(ost.img_resample_ctx, width, height, format, scaled_width,
+                                                    scaled_height, enc->pix_fmt, sws_flags, nullptr, nullptr, nullptr);
+    if (!ost.img_resample_ctx) throw FFMpegException("Cannot get resampling context");
+    if (ost.turn.Identity()) {
+        ff::sws_scale(ost.img_resample_ctx, planes, frame->linesize, 0, height, target, scratch->linesize);
+    } else {
+        AVFrame*& scaled = ost.turn_tmp;
+        if (scaled && (scaled->width != scaled_width || scaled->height != scaled_height)) ff::av_frame_free(&scaled);
+        if (!scaled) {
+            scaled = ff::av_frame_alloc();
+            if (!scaled) throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+            scaled->format = enc->pix_fmt;
+            scaled->width = scaled_width;
+            scaled->height = scaled_height;
+            if (ff::av_frame_get_buffer(scaled, 0) < 0) throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+        }
+        ff::sws_scale(ost.img_resample_ctx, planes, frame->linesize, 0, height, scaled->data, scaled->linesize);
+        TurnPicture(desc, scaled->data, scaled->linesize, scaled_width, scaled_height, target, scratch->linesize,
+                    ost.turn);
+    }
+    if (!FillPadBands(scratch, bands, PadColour{padcolor_y, padcolor_u, padcolor_v})) {
         ReportPictureError("error padding picture");
         return nullptr;
     }

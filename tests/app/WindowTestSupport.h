@@ -46,6 +46,8 @@ public:
     QString folderToChoose;
     QList<TShownMessage> messages;
     QList<QUrl> openedUrls;
+    QStringList questions;
+    bool answerYes = true;
 
 protected:
     QStringList ChooseFilesToConvert() override { return filesToChoose; }
@@ -54,6 +56,10 @@ protected:
         messages.push_back({text, caption, icon, fake_shutdown_.requests});
     }
     void OpenUrl(const QUrl& url) override { openedUrls.push_back(url); }
+    bool AskYesNo(const QString& text, const QString&) override {
+        questions.push_back(text);
+        return answerYes;
+    }
 
 private:
     TFakeShutdown& fake_shutdown_;

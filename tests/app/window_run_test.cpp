@@ -1,9 +1,10 @@
 // Conversion runs through the window: a whole list to its finish message
 // (with the shutdown asked for first), a stop during the second file, the
-// enabling of the controls, a list of which nothing can be converted, and
-// "Convert" on an empty list.
+// enabling of the controls, settings an iPod cannot play, a list of which
+// nothing can be converted, and "Convert" on an empty list.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -129,6 +130,22 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
         QVERIFY(f.form.messages.isEmpty());
+    }
+
+    void settingsAnIpodCannotPlayAreQuestionedAndTheFileSaysWhy() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "wide.avi"}});
+        f.form.Control<QComboBox>("CboResolution")->setCurrentText("720x306");
+        f.form.answerYes = false;
+        f.form.BtnStartClick();
+        QVERIFY(!f.form.Running());
+        QCOMPARE(f.form.questions.size(), 1);
+        QVERIFY2(f.form.questions[0].contains("\ntoo wide for iPod: 720 > 640\n"), qPrintable(f.form.questions[0]));
+        f.form.answerYes = true;
+        f.form.BtnStartClick();
+        QVERIFY(f.form.Running());
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed (too wide for iPod: 720 > 640)"}));
     }
 
     void aListOfWhichNothingCanBeConvertedEndsAtOnce() {

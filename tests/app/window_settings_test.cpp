@@ -29,6 +29,7 @@ private slots:
         QCOMPARE(form.Control<QComboBox>("CboAudioSampleRate")->currentText(), QString("44100"));
         QVERIFY(form.Control<QCheckBox>("ChkOverwrite")->isChecked());
         QVERIFY(!form.Control<QCheckBox>("ChkShutdown")->isChecked());
+        QVERIFY(form.Control<QCheckBox>("ChkKeepShape")->isChecked());
         QVERIFY(form.messages.isEmpty());
         form.close();
     }
@@ -45,7 +46,8 @@ private slots:
                            "AudioQuality=128\n"
                            "VideoFrameRate=0X3\n"
                            "Overwrite=true\n"
-                           "ShutdownAfterCompleted=True\n");
+                           "ShutdownAfterCompleted=True\n"
+                           "KeepShape=true\n");
         TFakeShutdown shutdown;
         TTestForm form(shutdown);
         QVERIFY(form.FormCreate());
@@ -61,6 +63,7 @@ private slots:
         QCOMPARE(form.Control<QComboBox>("CboAudioSampleRate")->currentText(), QString("44100"));
         QVERIFY(!form.Control<QCheckBox>("ChkOverwrite")->isChecked());
         QVERIFY(form.Control<QCheckBox>("ChkShutdown")->isChecked());
+        QVERIFY(!form.Control<QCheckBox>("ChkKeepShape")->isChecked());
         form.close();
     }
 
@@ -79,7 +82,7 @@ private slots:
         form.close();
     }
 
-    void closingWritesTheTenKeysAndTheNextWindowReadsThemBack() {
+    void closingWritesTheElevenKeysAndTheNextWindowReadsThemBack() {
         TTestHome home;
         home.WriteSettings("[Recent]\nLast=/tmp/a.avi\n");
         {
@@ -97,6 +100,7 @@ private slots:
             form.Control<QComboBox>("CboAudioSampleRate")->setCurrentIndex(5);
             form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
             form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
+            form.Control<QCheckBox>("ChkKeepShape")->setChecked(false);
             QVERIFY(form.close());
             QVERIFY(form.messages.isEmpty());
         }
@@ -105,7 +109,7 @@ private slots:
         const QString text = QString::fromUtf8(file.readAll());
         QVERIFY2(text.contains("[Options]\nOutputPath=" + home.Path("out") + "/\nProfile=7\nResolution=0\nChannels=0\n"
                                "VideoQuality=1000\nAudioQuality=40\nVideoFrameRate=0\nAudioSampleRate=5\n"
-                               "Overwrite=False\nShutdownAfterCompleted=True\n"),
+                               "Overwrite=False\nShutdownAfterCompleted=True\nKeepShape=False\n"),
                  qPrintable(text));
         QVERIFY(text.contains("[Recent]\nLast=/tmp/a.avi\n"));
 
@@ -120,6 +124,8 @@ private slots:
         QCOMPARE(form.Control<QComboBox>("CboAudioSampleRate")->currentText(), QString("48000"));
         QVERIFY(!form.Control<QCheckBox>("ChkOverwrite")->isChecked());
         QVERIFY(form.Control<QCheckBox>("ChkShutdown")->isChecked());
+        QVERIFY(!form.Control<QCheckBox>("ChkKeepShape")->isChecked());
+        QVERIFY(!form.ConversionSettings().KeepShape);
         form.close();
     }
 

@@ -6,83 +6,13 @@
 
 #include <vector>
 
-#include "AVCodecHlpr.h"
-#include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
+#include "ConvertedPictures.h"
 #include "Deinterlace.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
 
 namespace {
-
-// The planes of one decoded 4:2:0 picture, without padding.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> y, u, v;
-    int Y(int x, int row) const { return y[static_cast<size_t>(row) * width + x]; }
-    int U(int x, int row) const { return u[static_cast<size_t>(row) * (width / 2) + x]; }
-};
-
-std::vector<uint8_t> CopyPlane(const uint8_t* data, int stride, int width, int height) {
-    std::vector<uint8_t> plane;
-    for (int row = 0; row < height; ++row) plane.insert(plane.end(), data + row * stride, data + row * stride + width);
-    return plane;
-}
-
-// Every picture of the file's first video stream, in display order.
-std::vector<Picture> DecodePictures(const std::string& path) {
-    BindTestLibraries();
-    std::vector<Picture> pictures;
-    AVFormatContext* input = nullptr;
-    if (ff::avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return pictures;
-    ff::avformat_find_stream_info(input, nullptr);
-    int index = -1;
-    for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
-        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) index = static_cast<int>(i);
-    AVCodecContext* decoder = nullptr;
-    if (index >= 0) {
-        const AVCodec* codec = ff::avcodec_find_decoder(input->streams[index]->codecpar->codec_id);
-        decoder = ff::avcodec_alloc_context3(codec);
-        ff::avcodec_parameters_to_context(decoder, input->streams[index]->codecpar);
-        ff::avcodec_open2(decoder, codec, nullptr);
-    }
-    AVPacket* packet = ff::av_packet_alloc();
-    AVFrame* frame = ff::av_frame_alloc();
-    auto receive = [&] {
-        while (ff::avcodec_receive_frame(decoder, frame) >= 0) {
-            Picture picture;
-            picture.width = frame->width;
-            picture.height = frame->height;
-            picture.y = CopyPlane(frame->data[0], frame->linesize[0], frame->width, frame->height);
-            picture.u = CopyPlane(frame->data[1], frame->linesize[1], frame->width / 2, frame->height / 2);
-            picture.v = CopyPlane(frame->data[2], frame->linesize[2], frame->width / 2, frame->height / 2);
-            pictures.push_back(std::move(picture));
-            ff::av_frame_unref(frame);
-        }
-    };
-    while (decoder && ff::av_read_frame(input, packet) >= 0) {
-        if (packet->stream_index == index && ff::avcodec_send_packet(decoder, packet) >= 0) receive();
-        ff::av_packet_unref(packet);
-    }
-    if (decoder && ff::avcodec_send_packet(decoder, nullptr) >= 0) receive();
-    ff::av_frame_free(&frame);
-    ff::av_packet_free(&packet);
-    ff::avcodec_free_context(&decoder);
-    ff::avformat_close_input(&input);
-    return pictures;
-}
-
-// Converts the clip into uncompressed pictures, so that pixels can be
-// compared exactly.
-std::vector<Picture> ConvertToRaw(TranscodeTask& task, const TOptionList& options, const std::string& clip) {
-    const std::string output = (ScratchFolder() / "raw.nut").string();
-    TOptionList all = {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"an", ""}, {"r", "24"}};
-    all.insert(all.end(), options.begin(), options.end());
-    EXPECT_TRUE(task.SetUp(TestMediaPath(clip), all, output)) << task.engine.last_error;
-    task.Run();
-    return DecodePictures(output);
-}
 
 TEST(VideoGeometry, CropTakesTheLowerHalfAndPadBandsCarryThePadColour) {
     const std::vector<Picture> source = DecodePictures(TestMediaPath("video_only.avi"));
@@ -90,7 +20,7 @@ TEST(VideoGeometry, CropTakesTheLowerHalfAndPadBandsCarryThePadColour) {
     // Black in RGB is Y 16, Cb 128, Cr 128; grey 0x808080 (8421504) is about Y 126.
     const std::vector<Picture> out = ConvertToRaw(
         task, {{"croptop", "72"}, {"padtop", "8"}, {"padbottom", "8"}, {"padleft", "16"}, {"padcolor", "8421504"}},
-        "video_only.avi");
+        TestMediaPath("video_only.avi"));
     ASSERT_EQ(out.size(), source.size());
     const Picture& in = source[3];
     const Picture& picture = out[3];
@@ -115,7 +45,7 @@ TEST(VideoGeometry, CropTakesTheLowerHalfAndPadBandsCarryThePadColour) {
 TEST(VideoGeometry, ScalingFillsTheAreaInsideThePads) {
     TranscodeTask task;
     const std::vector<Picture> out =
-        ConvertToRaw(task, {{"s", "88x72"}, {"padtop", "4"}, {"padbottom", "4"}}, "video_only.avi");
+        ConvertToRaw(task, {{"s", "88x72"}, {"padtop", "4"}, {"padbottom", "4"}}, TestMediaPath("video_only.avi"));
     ASSERT_FALSE(out.empty());
     ASSERT_EQ(out[12].width, 88);
     ASSERT_EQ(out[12].height, 80);
@@ -129,7 +59,7 @@ TEST(VideoGeometry, ScalingFillsTheAreaInsideThePads) {
 TEST(VideoGeometry, AFilterGraphWorksOnThePictures) {
     const std::vector<Picture> source = DecodePictures(TestMediaPath("video_only.avi"));
     TranscodeTask task;
-    const std::vector<Picture> out = ConvertToRaw(task, {{"vfilters", "hflip"}}, "video_only.avi");
+    const std::vector<Picture> out = ConvertToRaw(task, {{"vfilters", "hflip"}}, TestMediaPath("video_only.avi"));
     ASSERT_EQ(out.size(), source.size());
     for (int row = 0; row < 144; row += 13)
         for (int x = 0; x < 176; x += 17) EXPECT_EQ(out[5].Y(x, row), source[5].Y(175 - x, row));
@@ -211,7 +141,7 @@ TEST(Deinterlacer, RebuildsTheSecondFieldFromItsNeighbours) {
 
 TEST(Deinterlacer, ConversionWithDeinterlacingKeepsEveryPicture) {
     TranscodeTask task;
-    const std::vector<Picture> out = ConvertToRaw(task, {{"deinterlace", ""}}, "video_only.avi");
+    const std::vector<Picture> out = ConvertToRaw(task, {{"deinterlace", ""}}, TestMediaPath("video_only.avi"));
     EXPECT_EQ(out.size(), 48u);
 }
 

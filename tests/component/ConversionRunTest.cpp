@@ -20,6 +20,7 @@ public:
         statuses[row] = status;
     }
     void ShowProgress(size_t, int32_t, int32_t, int32_t, int32_t) override { ++progressCalls; }
+    void ShowListProgress(const TListEstimate& estimate) override { listLines.push_back(ListProgressLine(estimate)); }
     void ShowMessage(const TUserMessage& message) override { messages.push_back(message.text); }
     void RunStateChanged(bool running) override { states.push_back(running); }
     void RunFinished(bool allCompleted) override { finished.push_back(allCompleted); }
@@ -29,6 +30,7 @@ public:
     std::vector<bool> states;
     std::vector<bool> finished;
     int progressCalls = 0;
+    std::vector<std::string> listLines;
 };
 
 class ConversionRunTest : public testing::Test {
@@ -63,6 +65,20 @@ TEST_F(ConversionRunTest, ThreeFilesEndCompletedWithTheFinishMessage) {
     EXPECT_EQ(view.finished, (std::vector<bool>{true}));
     EXPECT_EQ(run.OutputPath(2), settings.OutputFolder + "/audio_only.mp4");
     EXPECT_EQ(component.TaskCount(), 0u);
+    ASSERT_FALSE(view.listLines.empty());
+    EXPECT_EQ(view.listLines.front().rfind("File 1 of 3 \u00b7 ", 0), 0u) << view.listLines.front();
+    EXPECT_EQ(view.listLines.back().rfind("File 3 of 3 \u00b7 ", 0), 0u) << view.listLines.back();
+}
+
+TEST_F(ConversionRunTest, AFileBeyondTheIpodsLimitsCompletesWithTheLimitsItBreaks) {
+    settings.FrameSize = "720x320";
+    settings.FrameRate = "60";
+    TConversionRun run(component, view, post);
+    ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi")}, settings, 1));
+    RunUntilIdle(run);
+    EXPECT_EQ(view.statuses,
+              (std::vector<std::string>{"Completed (too wide for iPod: 720 > 640; frame rate too high for iPod: 60 > 30)"}));
+    EXPECT_EQ(run.Outcome(0), TRowOutcome::Completed);
 }
 
 TEST_F(ConversionRunTest, ARefusedFileKeepsItsOwnStatusAndTheOthersStayOnTheirRows) {
@@ -111,8 +127,8 @@ TEST_F(ConversionRunTest, AbandoningIsIdleAtOnceAndLaterEventsChangeNothing) {
 
 // ---- tovrela-cli convert ---------------------------------------------------
 
-int RunCli(const std::string& arguments, std::string& output) {
-    const std::string command = std::string(TOVRELA_CLI_PATH) + " convert " + arguments + " 2>&1";
+int RunCli(const std::string& arguments, std::string& output, const char* subcommand = "convert") {
+    const std::string command = std::string(TOVRELA_CLI_PATH) + " " + subcommand + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
     size_t read;
@@ -126,8 +142,9 @@ TEST(ConvertCommand, ConvertsIntoNumberedNamesAndReportsRefusals) {
     const std::filesystem::path out = ScratchFolder() / "out";
     const std::string clip = ClipPath("avi_mpeg4_mp3.avi");
     std::string output;
-    ASSERT_EQ(RunCli("--profile 1 --output-folder " + out.string() + " " + clip, output), 0) << output;
+    ASSERT_EQ(RunCli("--profile 1 --stretch --output-folder " + out.string() + " " + clip, output), 0) << output;
     EXPECT_NE(output.find("avi_mpeg4_mp3.avi: Completed"), std::string::npos) << output;
+    EXPECT_NE(output.find("\nFile 1 of 1 \u00b7 "), std::string::npos) << output;
     TAVProbe probe;
     ASSERT_TRUE(probe.Open((out / "avi_mpeg4_mp3.mp4").string(), ""));
     EXPECT_EQ(probe.VideoStreamCount(), 1);
@@ -142,6 +159,24 @@ TEST(ConvertCommand, ConvertsIntoNumberedNamesAndReportsRefusals) {
 
     output.clear();
     EXPECT_EQ(RunCli("--profile 9 " + clip, output), 2);
+
+    output.clear();
+    const std::string converted = (out / "avi_mpeg4_mp3.mp4").string();
+    EXPECT_EQ(RunCli(converted, output, "check"), 0) << output;
+    EXPECT_EQ(output, converted + ": plays on iPod\n");
+    output.clear();
+    EXPECT_EQ(RunCli(converted + " " + clip, output, "check"), 1) << output;
+    EXPECT_NE(output.find(clip + ": does not play on iPod\n  file type .avi not playable on iPod\n"),
+              std::string::npos) << output;
+}
+
+TEST(VersionCommand, PrintsTheProgramsAndTheBoundLibrariesVersions) {
+    for (const char* flag : {"--version", "-V"}) {
+        std::string output;
+        EXPECT_EQ(RunCli("", output, flag), 0) << output;
+        EXPECT_EQ(output.rfind("tovrela-cli (Free Tovrela) 3.3\nFFmpeg ", 0), 0u) << output;
+        EXPECT_NE(output.find("\nlibavcodec 59."), std::string::npos) << output;
+    }
 }
 
 }  // namespace

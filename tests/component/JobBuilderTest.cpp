@@ -81,6 +81,9 @@ TEST(Settings, TranslatedIntoTheOutputRecord) {
     EXPECT_EQ(options.Timestamp, 0.0);
     EXPECT_EQ(options.FileExt, ".mp4");
     EXPECT_EQ(options.FileName, "/out/x.mp4");
+    EXPECT_TRUE(options.KeepShape);
+    settings.KeepShape = false;
+    EXPECT_FALSE(BuildOutputOptions(settings, "/out/x.mp4").KeepShape);
     EXPECT_EQ(FrameRateOption("Auto"), "");
     EXPECT_EQ(FrameRateOption("23.97"), "24000/1001");
     EXPECT_EQ(FrameRateOption("15"), "15");

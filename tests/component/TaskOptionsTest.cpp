@@ -43,13 +43,14 @@ TEST_F(TaskOptionsTest, ResetRecordsLeaveTheEngineDefaultsExceptTheAlwaysApplied
 
 TEST_F(TaskOptionsTest, AlwaysAppliedFieldsOverwriteWhatTheExtraOptionsSet) {
     TOutputOptions output;
-    output.ExtraOptions = "vsync=2\nasync=5\nalang=fre\nslang=ger\ncopyts\npadcolor=255";
+    output.ExtraOptions = "vsync=2\nasync=5\nalang=fre\nslang=ger\ncopyts\npadcolor=255\nkeepshape";
     ApplyOutputOptions(engine, output);
     EXPECT_EQ(engine.video_sync_method, -1);
     EXPECT_EQ(engine.audio_sync_method, 0);
     EXPECT_EQ(engine.audio_language, "");
     EXPECT_EQ(engine.subtitle_language, "");
     EXPECT_EQ(engine.copy_ts, 0);
+    EXPECT_EQ(engine.keep_shape, 0);
     // Black.
     TFFmpeg black;
     black.SetPadColor(0);
@@ -76,6 +77,7 @@ TEST_F(TaskOptionsTest, FieldsReachTheirEngineState) {
     SetFixedText(output.Title, "A title");
     output.AudioLanguage = "eng";
     output.CopyTimestamps = true;
+    output.KeepShape = true;
     ApplyOutputOptions(engine, output);
     EXPECT_EQ(engine.audio_volume, 0);
     EXPECT_EQ(engine.audio_channels, 1);
@@ -95,6 +97,7 @@ TEST_F(TaskOptionsTest, FieldsReachTheirEngineState) {
     EXPECT_EQ(engine.title, "A title");
     EXPECT_EQ(engine.audio_language, "eng");
     EXPECT_EQ(engine.copy_ts, 1);
+    EXPECT_EQ(engine.keep_shape, 1);
 }
 
 TEST_F(TaskOptionsTest, AFullFixedTextIsTakenWhole) {
