@@ -10,6 +10,7 @@
     X(av_guess_format)                   \
     X(avformat_alloc_output_context2)    \
     X(avformat_new_stream)               \
+    X(av_stream_new_side_data)           \
     X(av_guess_codec)                    \
     X(av_filename_number_test)           \
     X(avio_open)                         \

@@ -44,11 +44,20 @@ int32_t FourCC(const std::string& tag) {
 
 constexpr int kMatrixCoefficients = 64;
 
+// The MPEG encoders divide by every coefficient and keep them in 8 bits, so
+// a zero ends the process and anything past 255 wrecks the picture.
+constexpr long kSmallestCoefficient = 1;
+constexpr long kLargestCoefficient = 255;
+
 // Comma-separated integers, each read from where the previous comma left off.
-void ParseMatrix(int16_t* matrix, const std::string& text) {
+void ParseMatrix(int16_t* matrix, const char* option, const std::string& text) {
     const char* position = text.c_str();
     for (int i = 0;; ++i) {
-        matrix[i] = static_cast<int16_t>(std::strtol(position, nullptr, 10));
+        const long coefficient = std::strtol(position, nullptr, 10);
+        if (coefficient < kSmallestCoefficient || coefficient > kLargestCoefficient)
+            throw FFMpegException(std::string(option) + ": coefficient " + std::to_string(i) + " of matrix \"" +
+                                  text + "\" must lie between 1 and 255");
+        matrix[i] = static_cast<int16_t>(coefficient);
         if (i == kMatrixCoefficients - 1) return;
         position = std::strchr(position, ',');
         if (!position)
@@ -57,13 +66,18 @@ void ParseMatrix(int16_t* matrix, const std::string& text) {
     }
 }
 
-// Replaces the matrix with a fresh zero-filled block and fills it; what was
-// read before a syntax error stays in the new block.
-void SetMatrix(TQuantMatrix& matrix, const std::string& text) {
+// Replaces the matrix with a fresh zero-filled block and fills it. A refused
+// text leaves no matrix at all, so that no encoder ever sees a partial one.
+void SetMatrix(TQuantMatrix& matrix, const char* option, const std::string& text) {
     if (text.empty()) return;
     matrix.reset(static_cast<int16_t*>(ff::av_mallocz(kMatrixCoefficients * sizeof(int16_t))));
     if (!matrix) throw FFMpegException("Out of memory for the quantiser matrix");
-    ParseMatrix(matrix.get(), text);
+    try {
+        ParseMatrix(matrix.get(), option, text);
+    } catch (const FFMpegException&) {
+        matrix.reset();
+        throw;
+    }
 }
 
 }  // namespace
@@ -108,6 +122,6 @@ void TCustomFFmpeg::SetPass(int32_t number) {
     pass = number;
 }
 
-void TCustomFFmpeg::SetIntraMatrix(const std::string& text) { SetMatrix(intra_matrix, text); }
+void TCustomFFmpeg::SetIntraMatrix(const std::string& text) { SetMatrix(intra_matrix, "intra_matrix", text); }
 
-void TCustomFFmpeg::SetInterMatrix(const std::string& text) { SetMatrix(inter_matrix, text); }
+void TCustomFFmpeg::SetInterMatrix(const std::string& text) { SetMatrix(inter_matrix, "inter_matrix", text); }

@@ -3,6 +3,7 @@
 // picture and sound defaults for the output created next.
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -59,8 +60,22 @@ void ForceCodecIds(AVFormatContext* context) {
     }
 }
 
+// Where the container does not count the frames, one in a hundred.
+constexpr double kUnknownCountTolerance = 0.01;
+
 float RatioOf(AVRational ratio) {
     return ratio.num != 0 && ratio.den != 0 ? static_cast<float>(ratio.num) / static_cast<float>(ratio.den) : 0.0f;
+}
+
+// The stream's rate is an average over its frames, which QuickTime files
+// take over one frame fewer than they hold: 48 frames at 24 per second
+// average 24.5. Rates within one frame's share of each other agree; a rate
+// the stream does not know cannot disagree.
+bool RatesDiffer(AVRational average, AVRational container, int64_t frames) {
+    if (average.num <= 0 || average.den <= 0 || container.num <= 0 || container.den <= 0) return false;
+    const double tolerance = frames > 1 ? 1.0 / static_cast<double>(frames - 1) : kUnknownCountTolerance;
+    const double ratio = av_q2d(average) / av_q2d(container);
+    return std::abs(ratio - 1.0) > tolerance * (1.0 + 1e-9);
 }
 
 }  // namespace
@@ -92,6 +107,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     }
     if (video_channel != 0) demuxerOptions.Set("channel", std::to_string(video_channel));
     if (video_standard) demuxerOptions.Set("standard", video_standard.get());
+    // Image sequences start again at their first picture.
+    if (loop_input) demuxerOptions.Set("loop", "1");
 
     AVCodecID videoId = AV_CODEC_ID_NONE;
     AVCodecID audioId = AV_CODEC_ID_NONE;
@@ -213,10 +230,7 @@ void TCustomFFmpeg::TakeOverStreamProperties(AVFormatContext* context, const std
 
             const AVRational containerRate = stream->r_frame_rate;
             const AVRational codecRate = stream->avg_frame_rate;
-            // A rate the stream does not know cannot disagree with the container's.
-            const bool codecRateKnown = codecRate.num != 0 && codecRate.den != 0;
-            if (codecRateKnown && (codecRate.num != containerRate.num || codecRate.den != containerRate.den) &&
-                verbose > 0) {
+            if (verbose > 0 && RatesDiffer(codecRate, containerRate, stream->nb_frames)) {
                 char text[256];
                 std::snprintf(text, sizeof text,
                               "Seems stream %d codec frame rate differs from container frame rate: "

@@ -21,7 +21,7 @@ TCodecContextPtr NewEncoderContext(const AVCodec* codec, AVMediaType kind) {
 // The sample aspect ratio that shows the picture at the display aspect ratio;
 // without a picture size, that of a 4:3 picture.
 AVRational SampleAspectRatio(float display_aspect, int width, int height) {
-    const double ratio = width * height != 0 ? double{display_aspect} * height / width : display_aspect * 3.0 / 4.0;
+    const double ratio = width != 0 && height != 0 ? double{display_aspect} * height / width : display_aspect * 3.0 / 4.0;
     return ff::av_d2q(ratio, 255);
 }
 

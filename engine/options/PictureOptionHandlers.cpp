@@ -60,12 +60,22 @@ double ParseAspectRatio(const std::string& text) {
     return height > 0 ? static_cast<double>(width) / height : 0;
 }
 
+constexpr int kLowestFrameRate = 1;
+constexpr int kHighestFrameRate = 1000;
+
 }  // namespace
 
 void TCustomFFmpeg::SetFrameRate(const std::string& text) {
     if (text.empty()) return;
     AVRational rate{0, 0};
     if (ff::av_parse_video_rate(&rate, text.c_str()) < 0) throw FFMpegException("Incorrect frame rate");
+    // Outside this range a short clip becomes hours of repeated pictures, or
+    // the encoder's time base stops fitting its fields.
+    if (int64_t{rate.num} < int64_t{kLowestFrameRate} * rate.den ||
+        int64_t{rate.num} > int64_t{kHighestFrameRate} * rate.den)
+        throw FFMpegException("Frame rate " + text + " of option r must lie between " +
+                              std::to_string(kLowestFrameRate) + " and " + std::to_string(kHighestFrameRate) +
+                              " per second");
     frame_rate = rate;
 }
 
@@ -75,6 +85,9 @@ void TCustomFFmpeg::SetFrameSize(const std::string& text) {
     int height = 0;
     if (ff::av_parse_video_size(&width, &height, text.c_str()) < 0)
         throw FFMpegException("Incorrect frame size");
+    // Larger pictures overflow the byte counts of picture buffers.
+    if (ff::av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(height), 0, nullptr) < 0)
+        throw FFMpegException("Frame size " + text + " of option s is larger than pictures can be");
     frame_width = width;
     frame_height = height;
     if (width % 2 != 0 || height % 2 != 0) throw FFMpegException("Frame size must be a multiple of 2");

@@ -2,6 +2,7 @@
 // per-stream timestamp scales, capture channel and standard, audio rate and
 // channel count.
 
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <string>
@@ -13,14 +14,19 @@ namespace {
 
 // Reads the numbers of a map text. Each number may be decimal, octal or
 // hexadecimal; whatever single character follows it is taken as its
-// separator, so "0.1" and "0:1" read alike.
+// separator, so "0.1" and "0:1" read alike. A number beyond the largest
+// table is refused rather than cut down to one that names another stream.
 class MapTextReader {
 public:
-    explicit MapTextReader(const std::string& text) : position_(text.c_str()) {}
+    MapTextReader(const char* option, const std::string& text)
+        : option_(option), text_(text), position_(text.c_str()) {}
 
     int32_t NextInteger() {
         char* end = nullptr;
+        errno = 0;
         const long value = std::strtol(position_, &end, 0);
+        if (errno == ERANGE || value < -kLargestIndex || value > kLargestIndex)
+            throw FFMpegException("Index out of range in option " + std::string(option_) + ": " + text_);
         position_ = end;
         SkipSeparator();
         return static_cast<int32_t>(value);
@@ -47,6 +53,12 @@ private:
         if (*position_) ++position_;
     }
 
+    // No table the indexes select from comes near this; negative values
+    // pass so that set-up can name the stream it cannot find.
+    static constexpr long kLargestIndex = 1 << 20;
+
+    const char* option_;
+    const std::string& text_;
     const char* position_;
 };
 
@@ -59,7 +71,7 @@ void TCustomFFmpeg::AddStreamMap(const std::string& text) {
     if (stream_map_count >= kMaxStreamMaps)
         throw FFMpegException("Too many stream maps: at most " + std::to_string(kMaxStreamMaps) +
                               " are allowed");
-    MapTextReader reader(text);
+    MapTextReader reader("map", text);
     TStreamMap map;
     map.file_index = reader.NextInteger();
     map.stream_index = reader.NextInteger();
@@ -79,7 +91,7 @@ void TCustomFFmpeg::AddMetaDataMap(const std::string& text) {
     if (meta_data_map_count >= kMaxMetaDataMaps)
         throw FFMpegException("Too many metadata maps: at most " + std::to_string(kMaxMetaDataMaps) +
                               " are allowed");
-    MapTextReader reader(text);
+    MapTextReader reader("map_meta_data", text);
     TMetaDataMap map;
     map.out_file = reader.NextInteger();
     map.in_file = reader.NextInteger();
@@ -89,7 +101,7 @@ void TCustomFFmpeg::AddMetaDataMap(const std::string& text) {
 // "stream:scale" for the next input to be opened.
 void TCustomFFmpeg::SetInputTsScale(const std::string& text) {
     if (text.empty()) return;
-    MapTextReader reader(text);
+    MapTextReader reader("itsscale", text);
     const int32_t stream = reader.NextInteger();
     const double scale = reader.NextDecimal();
     if (stream < 0 || stream >= kMaxStreams)

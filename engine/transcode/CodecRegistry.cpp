@@ -7,12 +7,25 @@
 #include <mutex>
 
 #include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "LibraryBinding.h"
 
 namespace {
+
+// What the encoder learnt while opening that its muxer needs to describe the
+// stream; the rate-control buffer above all, which program-stream headers
+// declare.
+void CopyCodedSideData(const AVCodecContext* enc, AVStream* stream) {
+    for (int i = 0; i < enc->nb_coded_side_data; ++i) {
+        const AVPacketSideData& data = enc->coded_side_data[i];
+        uint8_t* copy = ff::av_stream_new_side_data(stream, data.type, data.size);
+        if (!copy) throw FFMpegException("av_mallocz fail");
+        std::memcpy(copy, data.data, data.size);
+    }
+}
 
 void CloseCodec(TCodecContextPtr& holder) {
     std::lock_guard<std::recursive_mutex> lock(CodecLock());
@@ -74,6 +87,7 @@ void TCustomFFmpeg::OpenEncoders() {
         opened_encoders.push_front(&holder);
         extra_size += enc->extradata_size;
         if (ff::avcodec_parameters_from_context(ost->st->codecpar, enc) < 0) throw FFMpegException("av_mallocz fail");
+        CopyCodedSideData(enc, ost->st);
         ost->st->time_base = enc->time_base;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
@@ -22,6 +23,17 @@ int64_t VideoFrameDuration(const InputStreamState& ist, int64_t duration) {
     if (rate.num <= 0 || rate.den <= 0) rate = ist.st->r_frame_rate;
     if (rate.num <= 0 || rate.den <= 0) return 0;
     return ff::av_rescale(1000000, rate.den, rate.num);
+}
+
+// AVI counts one tick of a stream's clock per packet and fills a late start
+// with empty packets, up to this many.
+constexpr int64_t kMostAviFillerPackets = 60000;
+
+// Whether a copied stream whose first packet has this time would need more
+// filler than AVI allows. Streams with a block size count bytes, not packets.
+bool StartsTooLateForAvi(const AVFormatContext* output, const AVStream* stream, int64_t dts) {
+    return std::strcmp(output->oformat->name, "avi") == 0 && stream->codecpar->block_align == 0 &&
+           dts > kMostAviFillerPackets;
 }
 
 int16_t ScaleSample(int16_t sample, int volume) {
@@ -170,7 +182,9 @@ void TCustomFFmpeg::EmulateRate(InputStreamState& ist) {
 }
 
 // A copied packet is written as read, its timestamps moved into the output
-// stream's time base; an output starts with a key frame.
+// stream's time base and back by the start time, so that a copy from the
+// middle of a file starts at zero as an encoded one does; an output starts
+// with a key frame.
 void TCustomFFmpeg::CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt,
                                int64_t packet_time) {
     if (ost.frame_number == 0 && !(pkt->flags & AV_PKT_FLAG_KEY)) return;
@@ -190,6 +204,27 @@ void TCustomFFmpeg::CopyPacket(OutputStreamState& ost, InputStreamState& ist, co
     // a few packets out, and some muxers (Matroska) cannot store a packet
     // without one: such a packet is shown when it is decoded.
     opkt->pts = pkt->pts != AV_NOPTS_VALUE ? ff::av_rescale_q(pkt->pts, in, out) : opkt->dts;
+    const int64_t start = ff::av_rescale_q(start_time, AV_TIME_BASE_Q, out);
+    opkt->dts -= start;
+    opkt->pts -= start;
+    const AVFormatContext* output = run.output_files[ost.file_index];
+    if (ost.last_copied_dts == AV_NOPTS_VALUE && StartsTooLateForAvi(output, ost.st, opkt->dts)) {
+        ost.copy_offset = opkt->dts;
+        if (verbose >= 0)
+            Log(FormatText("Stream #%d.%d starts %.1f s after the others; an AVI file cannot hold such a gap, "
+                           "so the stream is moved to the start",
+                           ist.file_index, ist.stream_index, static_cast<double>(opkt->dts) * av_q2d(out)));
+    }
+    opkt->dts -= ost.copy_offset;
+    opkt->pts -= ost.copy_offset;
+    // A coarser output clock can put two packets on one tick, which most
+    // muxers refuse (AVI counts one tick per packet): the later one moves on.
+    const bool strict = !(output->oformat->flags & AVFMT_TS_NONSTRICT);
+    if (strict && ost.last_copied_dts != AV_NOPTS_VALUE && opkt->dts <= ost.last_copied_dts) {
+        opkt->dts = ost.last_copied_dts + 1;
+        opkt->pts = std::max(opkt->pts, opkt->dts);
+    }
+    ost.last_copied_dts = opkt->dts;
     opkt->duration = ff::av_rescale_q(pkt->duration, in, out);
     opkt->time_base = out;
     WritePacket(ost, opkt.get());

@@ -69,6 +69,11 @@ struct OutputStreamState {
     // End of the last packet written, in the stream's time base; where the
     // stream stands in the output.
     int64_t written_end = 0;
+    // Decoding time of the last copied packet, in the stream's time base.
+    int64_t last_copied_dts = AV_NOPTS_VALUE;
+    // Taken off every copied packet of a stream that starts too late for
+    // its container to hold the gap.
+    int64_t copy_offset = 0;
 
     // Picture conversion.
     int video_resample = 0;

@@ -113,9 +113,9 @@ TEST_F(CodecOptionsTest, MatrixTakesSixtyFourCoefficients) {
     // A second matrix replaces the first; values past the 64th are not read.
     engine.SetOption("intra_matrix", CountingMatrix(70));
     EXPECT_EQ(engine.intra_matrix[63], 64);
-    engine.SetOption("inter_matrix", " 16, -2," + CountingMatrix(62));
+    engine.SetOption("inter_matrix", " 16, +2," + CountingMatrix(62));
     EXPECT_EQ(engine.inter_matrix[0], 16);
-    EXPECT_EQ(engine.inter_matrix[1], -2);
+    EXPECT_EQ(engine.inter_matrix[1], 2);
     EXPECT_EQ(engine.inter_matrix[63], 62);
 }
 
@@ -124,6 +124,20 @@ TEST_F(CodecOptionsTest, ShortMatrixNamesTheMissingCoefficient) {
     EXPECT_ENGINE_ERROR(engine.SetOption("intra_matrix", text),
                         "Syntax error in matrix \"" + text + "\" at coeff 62");
     EXPECT_ENGINE_ERROR(engine.SetOption("inter_matrix", "8 8 8"), "Syntax error in matrix \"8 8 8\" at coeff 0");
+}
+
+// A zero coefficient made the MPEG encoders divide by zero; values past 255
+// do not fit the encoders' tables.
+TEST_F(CodecOptionsTest, MatrixCoefficientsOutsideOneTo255AreRefused) {
+    for (const char* bad : {"0", "256", "-2"}) {
+        const std::string text = CountingMatrix(10) + "," + bad + "," + CountingMatrix(53);
+        engine.SetOption("inter_matrix", CountingMatrix(64));
+        EXPECT_ENGINE_ERROR(engine.SetOption("inter_matrix", text),
+                            "inter_matrix: coefficient 10 of matrix \"" + text + "\" must lie between 1 and 255");
+        EXPECT_EQ(engine.inter_matrix, nullptr) << bad;
+    }
+    engine.SetOption("intra_matrix", "255," + CountingMatrix(63));
+    EXPECT_EQ(engine.intra_matrix[0], 255);
 }
 
 TEST_F(CodecOptionsTest, PassIsOneOrTwo) {

@@ -28,6 +28,9 @@ TEST_F(PictureOptionsTest, FrameSizeIsParsedAndMustBeEven) {
 
     EXPECT_ENGINE_ERROR(engine.SetOption("s", "wide"), "Incorrect frame size");
     EXPECT_ENGINE_ERROR(engine.SetOption("s", "0x480"), "Incorrect frame size");
+    // The picture's byte count would overflow further on.
+    EXPECT_ENGINE_ERROR(engine.SetOption("s", "65536x65536"),
+                        "Frame size 65536x65536 of option s is larger than pictures can be");
     EXPECT_EQ(engine.frame_width, 640);
 }
 
@@ -43,6 +46,13 @@ TEST_F(PictureOptionsTest, FrameRateAcceptsRatiosAndAbbreviations) {
     EXPECT_ENGINE_ERROR(engine.SetOption("r", "fast"), "Incorrect frame rate");
     EXPECT_ENGINE_ERROR(engine.SetOption("r", "-25"), "Incorrect frame rate");
     EXPECT_ENGINE_ERROR(engine.SetOption("r", "25/0"), "Incorrect frame rate");
+    // A thousandth of a frame a second turned two seconds into thirteen hours.
+    for (const std::string rate : {"1/1000", "0.5", "1001"})
+        EXPECT_ENGINE_ERROR(engine.SetOption("r", rate),
+                            "Frame rate " + rate + " of option r must lie between 1 and 1000 per second");
+    engine.SetOption("r", "1000");
+    EXPECT_EQ(av_q2d(engine.frame_rate), 1000);
+    engine.SetOption("r", "12.5");
     EXPECT_EQ(av_q2d(engine.frame_rate), 12.5);
 }
 

@@ -63,6 +63,18 @@ TEST_F(StreamOptionsTest, TimestampScaleAppliesToTheNextInput) {
     EXPECT_ENGINE_ERROR(engine.SetOption("itsscale", "-1:1.0"), "stream index over MAX_STREAMS(20)");
 }
 
+// Cut to 32 bits these numbers named stream 1 or map 0.1.
+TEST_F(StreamOptionsTest, IndexesTooLargeForAnyTableAreRefused) {
+    for (const auto& [option, text] : {std::pair<std::string, std::string>{"map", "4294967296.1"},
+                                       {"map", "0.1:0.99999999999999999999"},
+                                       {"map_meta_data", "0:4294967296"},
+                                       {"itsscale", "4294967297:2.5"}})
+        EXPECT_ENGINE_ERROR(engine.SetOption(option, text), "Index out of range in option " + option + ": " + text);
+    EXPECT_EQ(engine.stream_map_count, 0);
+    EXPECT_EQ(engine.meta_data_map_count, 0);
+    EXPECT_EQ(engine.input_ts_scales[0][1], 0.0);
+}
+
 TEST_F(StreamOptionsTest, TimestampScaleWithNoInputLeftToOpenIsRefused) {
     engine.input_count = kMaxFiles;
     EXPECT_THROW(engine.SetOption("itsscale", "0:2"), FFMpegException);

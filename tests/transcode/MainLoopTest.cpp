@@ -13,6 +13,7 @@
 #include "AVFormatHlpr.h"
 #include "LibraryBinding.h"
 #include "MediaAnalysis.h"
+#include "Remux.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
 
@@ -89,45 +90,12 @@ TEST(MainLoop, AStopRequestFinishesAPlayableFile) {
     }
 }
 
-// Writes a copy of a clip whose second half lies 30 seconds later.
-void WriteClipWithJump(const std::string& source, const std::string& target) {
-    AVFormatContext* in = nullptr;
-    ASSERT_GE(ff::avformat_open_input(&in, source.c_str(), nullptr, nullptr), 0);
-    ASSERT_GE(ff::avformat_find_stream_info(in, nullptr), 0);
-    AVFormatContext* out = nullptr;
-    ASSERT_GE(ff::avformat_alloc_output_context2(&out, nullptr, nullptr, target.c_str()), 0);
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
-        AVStream* stream = ff::avformat_new_stream(out, nullptr);
-        ff::avcodec_parameters_copy(stream->codecpar, in->streams[i]->codecpar);
-        stream->codecpar->codec_tag = 0;
-        stream->time_base = in->streams[i]->time_base;
-    }
-    ASSERT_GE(ff::avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE), 0);
-    ASSERT_GE(ff::avformat_write_header(out, nullptr), 0);
-    AVPacket* pkt = ff::av_packet_alloc();
-    while (ff::av_read_frame(in, pkt) >= 0) {
-        const AVRational from = in->streams[pkt->stream_index]->time_base;
-        const AVRational to = out->streams[pkt->stream_index]->time_base;
-        ff::av_packet_rescale_ts(pkt, from, to);
-        const int64_t shift = ff::av_rescale_q(30000000, AV_TIME_BASE_Q, to);
-        if (ff::av_rescale_q(pkt->dts, to, AV_TIME_BASE_Q) >= 1000000) {
-            pkt->dts += shift;
-            pkt->pts += shift;
-        }
-        ff::av_interleaved_write_frame(out, pkt);
-    }
-    ff::av_write_trailer(out);
-    ff::av_packet_free(&pkt);
-    ff::avio_closep(&out->pb);
-    ff::avformat_free_context(out);
-    ff::avformat_close_input(&in);
-}
-
 TEST(MainLoop, ATimestampJumpIsClosedUnlessTimestampsAreKept) {
     BindTestLibraries();
     const std::filesystem::path folder = ScratchFolder();
     const std::string jumping = (folder / "jump.mkv").string();
-    WriteClipWithJump(TestMediaPath("avi_mpeg4_mp3.avi"), jumping);
+    // The second half lies 30 seconds later.
+    WriteCopyWithJump(TestMediaPath("avi_mpeg4_mp3.avi"), jumping, 1000000, 30000000);
     {
         TranscodeTask task;
         const std::string output = (folder / "closed.mkv").string();
@@ -203,6 +171,53 @@ TEST(MainLoop, FramesBeforeTheStartTimeAreDecodedButNotEncoded) {
     // The first frame encoded is the one drawn with number 24.
     ASSERT_FALSE(result.First(AVMEDIA_TYPE_VIDEO)->frameNumbers.empty());
     EXPECT_EQ(result.First(AVMEDIA_TYPE_VIDEO)->frameNumbers.front(), 24);
+}
+
+// Copied packets used to keep their timestamps, so the copy began at the
+// start time and the recording time cut it short.
+TEST(MainLoop, ACopyFromTheMiddleStartsAtZeroAndLastsTheRecordingTime) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    TOptionList options = kCopy;
+    options.insert(options.end(), {{"ss", "1"}, {"t", "0.4"}});
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), options, output)) << task.engine.last_error;
+    task.Run();
+    const MediaAnalysis result = AnalyseMedia(output);
+    const StreamAnalysis* video = result.First(AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(video, nullptr);
+    ASSERT_FALSE(video->frameNumbers.empty());
+    // The copy begins with the first key frame from the start time on, at
+    // its distance from the start time.
+    const int first = video->frameNumbers.front();
+    EXPECT_GE(first, 24);
+    EXPECT_NEAR(static_cast<double>(video->firstTimeUs), (first - 24) * static_cast<double>(kFrameUs), 1000.0);
+    EXPECT_NEAR(static_cast<double>(video->endTimeUs), 400000.0, 2.0 * kFrameUs);
+}
+
+// Three pictures of an image sequence, written as plain grey maps.
+std::string WriteImageSequence() {
+    const std::filesystem::path folder = ScratchFolder();
+    for (int i = 1; i <= 3; ++i) {
+        std::ofstream image(folder / ("image" + std::to_string(i) + ".pgm"), std::ios::binary);
+        image << "P5\n16 16\n255\n" << std::string(16 * 16, static_cast<char>(60 * i));
+    }
+    return (folder / "image%d.pgm").string();
+}
+
+TEST(MainLoop, ALoopedImageSequenceRunsForTheRecordingTime) {
+    const std::string images = WriteImageSequence();
+    for (const bool loop : {false, true}) {
+        TranscodeTask task;
+        const std::string output = (ScratchFolder() / "out.mkv").string();
+        TOptionList inputOptions;
+        if (loop) inputOptions.emplace_back("loop_input", "");
+        ASSERT_TRUE(task.SetUp(images, {{"vcodec", "mpeg4"}, {"t", "1"}}, output, inputOptions))
+            << task.engine.last_error;
+        task.Run();
+        const MediaAnalysis result = AnalyseMedia(output);
+        ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
+        EXPECT_EQ(result.First(AVMEDIA_TYPE_VIDEO)->frameCount, loop ? 25 : 3);
+    }
 }
 
 TEST(MainLoop, RateEmulationReadsNoFasterThanThePictureRate) {

@@ -9,6 +9,7 @@
 
 #include "AVFormatHlpr.h"
 #include "MediaAnalysis.h"
+#include "Remux.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
 
@@ -73,6 +74,43 @@ TEST_P(StreamCopy, KeepsEveryPacketAndTheDuration) {
         const int64_t frame = type == AVMEDIA_TYPE_VIDEO ? clip.FrameDurationUs() : 1536 * 1000000LL / in->sampleRate;
         EXPECT_LE(std::llabs(outLength - inLength), frame + 1000) << "media type " << type;
     }
+}
+
+// AVI fills a late start with empty frames and gave up past 60000 of them.
+TEST(StreamCopyIntoAvi, AVideoThatStartsAnHourLateIsMovedToTheStart) {
+    BindTestLibraries();
+    const std::string late = (ScratchFolder() / "late.mkv").string();
+    WriteCopyWithJump(TestMediaPath("avi_mpeg4_mp3.avi"), late, 0, 3600000000LL, 0);
+    const std::string output = (ScratchFolder() / "copy.avi").string();
+    TranscodeTask task;
+    ASSERT_TRUE(task.SetUp(late, {{"vcodec", "copy"}, {"acodec", "copy"}}, output)) << task.engine.last_error;
+    task.Run();
+    EXPECT_TRUE(task.Logged("Stream #0.0 starts 3600.0 s after the others"));
+    const MediaAnalysis copy = AnalyseMedia(output);
+    ASSERT_TRUE(copy.error.empty()) << copy.error;
+    const StreamAnalysis* video = copy.First(AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->frameCount, 48);
+    EXPECT_LT(video->firstTimeUs, 100000);
+}
+
+// Rounded onto the copy's frame clock, two packets of a byte clock could
+// share a tick, which the AVI muxer refused midway.
+TEST(StreamCopyIntoAvi, ByteClockedMp3KeepsEveryPacket) {
+    BindTestLibraries();
+    const std::string bytes = (ScratchFolder() / "bytes.avi").string();
+    WriteByteClockedAudio(TestMediaPath("avi_mpeg4_mp3.avi"), bytes);
+    const std::string output = (ScratchFolder() / "copy.avi").string();
+    TranscodeTask task;
+    ASSERT_TRUE(task.SetUp(bytes, {{"acodec", "copy"}}, output)) << task.engine.last_error;
+    task.Run();
+    const MediaAnalysis source = AnalyseMedia(bytes);
+    const MediaAnalysis copy = AnalyseMedia(output);
+    const StreamAnalysis* in = source.First(AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(in, nullptr);
+    ASSERT_NE(copy.First(AVMEDIA_TYPE_AUDIO), nullptr);
+    EXPECT_EQ(copy.First(AVMEDIA_TYPE_AUDIO)->packetCount, in->packetCount);
+    EXPECT_EQ(copy.First(AVMEDIA_TYPE_AUDIO)->decodeErrors, 0);
 }
 
 std::vector<CopyCase> AllCases() {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "AVProbe.h"
 #include "MediaAnalysis.h"
@@ -161,6 +163,37 @@ TEST(StreamMapping, AHeaderTheMuxerRefusesNamesTheOutputFile) {
     TranscodeTask task;
     EXPECT_EQ(RunCopy(task, {}, "rm_rv10_ac3.rm"),
               "Could not write header for output file #0 (incorrect codec parameters ?)");
+}
+
+// The video buffer sizes that the system headers of an MPEG program stream
+// declare, in bytes.
+std::vector<int> DeclaredVideoBuffers(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string systemHeader("\x00\x00\x01\xbb", 4);
+    std::vector<int> sizes;
+    for (size_t at = data.find(systemHeader); at != std::string::npos; at = data.find(systemHeader, at + 4)) {
+        const auto byte = [&](size_t i) { return static_cast<unsigned char>(data.at(i)); };
+        const size_t end = at + 6 + (byte(at + 4) << 8 | byte(at + 5));
+        for (size_t entry = at + 12; entry + 3 <= end; entry += 3) {
+            if (byte(entry) != 0xe0) continue;
+            const int unit = byte(entry + 1) & 0x20 ? 1024 : 128;
+            sizes.push_back(((byte(entry + 1) & 0x1f) << 8 | byte(entry + 2)) * unit);
+        }
+    }
+    return sizes;
+}
+
+// Without the encoder's buffer size the multiplexer declared 230 KB.
+TEST(StreamMapping, AVcdDeclaresTheVideoBufferOfItsPreset) {
+    TranscodeTask task;
+    const std::string output = (ScratchFolder() / "out.mpg").string();
+    ASSERT_TRUE(task.SetUp(TestMediaPath("avi_mpeg4_mp3.avi"), {{"target", "pal-vcd"}, {"t", "0.5"}}, output))
+        << task.engine.last_error;
+    task.Run();
+    const std::vector<int> sizes = DeclaredVideoBuffers(output);
+    ASSERT_FALSE(sizes.empty());
+    for (int size : sizes) EXPECT_EQ(size, 46 * 1024);
 }
 
 }  // namespace
