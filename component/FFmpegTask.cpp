@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
+
+#include "FFMpegException.h"
 
 namespace {
 
@@ -61,22 +64,32 @@ bool TThreadCount::OnTaskThread() { return t_onTaskThread; }
 std::shared_ptr<TTaskThread> TTaskThread::CreateSuspended(std::function<void()> body, TConvertPriority priority,
                                                           std::vector<std::shared_ptr<TThreadCount>> counts) {
     std::shared_ptr<TTaskThread> self(new TTaskThread);
+    auto leaveCounts = [](std::vector<std::shared_ptr<TThreadCount>>& entered) {
+        for (const auto& count : entered) count->Leave();
+        entered.clear();
+        TThreadCount::Process().Leave();
+    };
     TThreadCount::Process().Enter();
     for (const auto& count : counts) count->Enter();
-    std::thread thread([self, body = std::move(body), priority, counts = std::move(counts)]() mutable {
-        t_onTaskThread = true;
-        {
-            std::unique_lock guard(self->mutex_);
-            self->resume_.wait(guard, [&] { return self->resumed_.load(); });
-        }
-        self.reset();
-        ApplyThreadPriority(priority);
-        body();
-        body = nullptr;  // may free the task, on this thread
-        for (const auto& count : counts) count->Leave();
-        counts.clear();
-        TThreadCount::Process().Leave();
-    });
+    std::thread thread;
+    try {
+        thread = std::thread([self, body, priority, counts, leaveCounts]() mutable {
+            t_onTaskThread = true;
+            {
+                std::unique_lock guard(self->mutex_);
+                self->resume_.wait(guard, [&] { return self->resumed_.load(); });
+            }
+            self.reset();
+            ApplyThreadPriority(priority);
+            body();
+            body = nullptr;  // may free the task, on this thread
+            leaveCounts(counts);
+        });
+    } catch (...) {
+        // A thread that never existed must not keep anyone waiting for it.
+        leaveCounts(counts);
+        throw;
+    }
     self->id_ = thread.get_id();
     thread.detach();
     return self;
@@ -111,32 +124,35 @@ TFFmpeg::~TFFmpeg() {
     CleanUp();
 }
 
+namespace {
+// The task the calling thread is running, so that dropping it from inside its
+// own events does not wait for itself.
+thread_local const TFFmpeg* t_runningTask = nullptr;
+}  // namespace
+
 std::shared_ptr<TTaskThread> TFFmpeg::Start(bool threaded, TConvertPriority priority,
                                             std::shared_ptr<TThreadCount> componentThreads) {
     TaskState expected = TaskState::Pending;
     if (!state_.compare_exchange_strong(expected, TaskState::Running)) return nullptr;
-    if (output_count == 0) {
-        Fail("Must supply at least one output file");
-        return nullptr;
-    }
-    if (input_count == 0) {
-        Fail("Must supply at least one input file");
-        return nullptr;
-    }
     stop_requested = false;
     finished_normally = false;
     if (!threaded) {
         Run();
         return nullptr;
     }
-    std::shared_ptr<TTaskThread> thread = TFFmpegThread::Create(shared_from_this(), priority, std::move(componentThreads));
+    std::shared_ptr<TTaskThread> thread;
+    try {
+        thread = TFFmpegThread::Create(shared_from_this(), priority, std::move(componentThreads));
+    } catch (const std::system_error& error) {
+        FailUnstarted(std::string("Cannot start a thread for the task: ") + error.what());
+        return nullptr;
+    }
+    std::lock_guard guard(worker_mutex_);
     worker_ = thread;
     return thread;
 }
 
-void TFFmpeg::Fail(const std::string& message) {
-    probe.Close();
-    CleanUp();
+void TFFmpeg::FailUnstarted(const std::string& message) {
     Log(-1, message);
     exception_raised = true;
     error_message = message;
@@ -144,8 +160,14 @@ void TFFmpeg::Fail(const std::string& message) {
 }
 
 void TFFmpeg::Run() {
+    const TFFmpeg* outerTask = std::exchange(t_runningTask, this);
     finished_normally = false;
     try {
+        // Checked here rather than at the start, so that the clean-up of a
+        // refused task, which logs through the libraries, runs on the task's
+        // own thread and never under its component's lock.
+        if (output_count == 0) throw FFMpegException("Must supply at least one output file");
+        if (input_count == 0) throw FFMpegException("Must supply at least one input file");
         Transcode();
     } catch (const std::exception& error) {
         Log(-1, error.what());
@@ -155,18 +177,28 @@ void TFFmpeg::Run() {
     CloseOpenedCodecs();
     probe.Close();
     CleanUp();
+    t_runningTask = outerTask;
     DoTerminate();
 }
 
 void TFFmpeg::DoTerminate() {
+    {
+        std::lock_guard guard(worker_mutex_);
+        worker_.reset();
+    }
     state_ = TaskState::Terminated;
-    worker_.reset();
+    state_.notify_all();
     if (terminate_handler) terminate_handler(terminate_user_data, this);
 }
 
 void TFFmpeg::RequestStop() {
     stop_requested = true;
-    if (std::shared_ptr<TTaskThread> worker = worker_.lock(); worker && worker->Suspended()) worker->Resume();
+    std::shared_ptr<TTaskThread> worker;
+    {
+        std::lock_guard guard(worker_mutex_);
+        worker = worker_.lock();
+    }
+    if (worker && worker->Suspended()) worker->Resume();
 }
 
 void TFFmpeg::Stop(std::shared_ptr<TThreadCount> componentThreads) {
@@ -176,6 +208,20 @@ void TFFmpeg::Stop(std::shared_ptr<TThreadCount> componentThreads) {
         return;
     }
     if (expected == TaskState::Running) RequestStop();
+}
+
+void TFFmpeg::Abandon() {
+    TaskState expected = TaskState::Pending;
+    if (state_.compare_exchange_strong(expected, TaskState::Terminated)) {
+        state_.notify_all();
+        return;
+    }
+    if (expected == TaskState::Running) RequestStop();
+}
+
+void TFFmpeg::WaitUntilEnded() {
+    if (t_runningTask == this) return;
+    for (TaskState state = state_.load(); state != TaskState::Terminated; state = state_.load()) state_.wait(state);
 }
 
 // ---- TFFmpegList -------------------------------------------------------------
@@ -203,7 +249,9 @@ TFFmpegPtr TFFmpegList::Delete(int32_t index) {
 std::vector<TFFmpegPtr> TFFmpegList::Clear() { return std::exchange(items_, {}); }
 
 TFFmpeg* TFFmpegList::FindByThreadId(std::thread::id thread_id) const {
+    // Ended tasks are skipped: the system hands an ended thread's id to a
+    // later thread, which may run another task or none.
     for (const TFFmpegPtr& task : items_)
-        if (task->thread_id_key == thread_id) return task.get();
+        if (task->thread_id_key == thread_id && task->Running()) return task.get();
     return nullptr;
 }

@@ -1,9 +1,8 @@
 #pragma once
 // One conversion task, the list that owns the tasks, and the threads that run
 // them. A task is shared between its list and the thread running it, so that
-// it is freed only once nothing runs it any more: removing it from the list
-// while its worker still writes the output leaves the worker to finish and
-// free it.
+// it is freed only once nothing runs it any more. A task dropped from its
+// list is stopped; the worker finishes the output where it stands.
 
 #include <atomic>
 #include <condition_variable>
@@ -78,11 +77,12 @@ public:
     // Starts the task. Threaded: returns the worker thread, still suspended,
     // for the caller to resume. Not threaded: runs the whole task on the
     // calling thread and returns none. A task already started or ended is
-    // not started again; a task without input or output is refused and ends
-    // at once with its error.
+    // not started again. Nothing here frees or logs through the libraries,
+    // so a caller may hold its component's lock.
     std::shared_ptr<TTaskThread> Start(bool threaded, TConvertPriority priority,
                                        std::shared_ptr<TThreadCount> componentThreads = nullptr);
-    // Does the whole task on the calling thread and ends it.
+    // Does the whole task on the calling thread and ends it; a task without
+    // input or output fails with its error.
     void Run();
     // Ends the task's life and reports it. Touches nothing of the task after
     // the report, which may free it.
@@ -91,6 +91,12 @@ public:
     // Stops a running task at its next loop check; a task never started ends
     // at once, reported from a terminate thread; an ended task is left alone.
     void Stop(std::shared_ptr<TThreadCount> componentThreads = nullptr);
+    // For a task its list lets go of: one never started ends without a
+    // report, a running one is asked to stop.
+    void Abandon();
+    // Waits until a running task has ended, unless the calling thread is the
+    // one running it.
+    void WaitUntilEnded();
 
     bool Running() const { return state_.load() == TaskState::Running; }
     bool Terminated() const { return state_.load() == TaskState::Terminated; }
@@ -99,22 +105,30 @@ public:
     TTerminateHandler terminate_handler = nullptr;
     void* terminate_user_data = nullptr;
 
-    int32_t task_index = -1;
-    std::thread::id thread_id_key;  // the thread that runs the task
+    // Read without the component's lock by the hook events.
+    std::atomic<int32_t> task_index{-1};
+    // The thread that runs the task while it runs; guarded by the
+    // component's lock.
+    std::thread::id thread_id_key;
+    // Guarded by the component's lock: the run has counted the task's end.
+    bool termination_counted = false;
     TInputOptions input_options;
     TOutputOptions output_options;
     TAVProbe probe;
     // The component this task reports to; none once the component dropped it.
-    TCustomFFmpegVCL* owner = nullptr;
+    std::atomic<TCustomFFmpegVCL*> owner{nullptr};
 
     bool exception_raised = false;
     std::string error_message;
 
 private:
     enum class TaskState { Pending, Running, EndingUnstarted, Terminated };
-    void Fail(const std::string& message);
+    // Ends a task that never ran, with its error; frees nothing.
+    void FailUnstarted(const std::string& message);
 
     std::atomic<TaskState> state_{TaskState::Pending};
+    // Written by the starting thread, cleared by the worker, read by a stopper.
+    std::mutex worker_mutex_;
     std::weak_ptr<TTaskThread> worker_;
 };
 
@@ -128,6 +142,7 @@ public:
     // Takes the task out of the list and renumbers the ones after it.
     TFFmpegPtr Delete(int32_t index);
     std::vector<TFFmpegPtr> Clear();
+    // The running task whose thread this is, or none.
     TFFmpeg* FindByThreadId(std::thread::id thread_id) const;
     const std::vector<TFFmpegPtr>& Items() const { return items_; }
 

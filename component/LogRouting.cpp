@@ -27,6 +27,8 @@ TListeners& Listeners() {
     return *listeners;
 }
 
+thread_local int t_deliveringDepth = 0;
+
 }  // namespace
 
 TLogList::TLogItem& TLogList::FindOrAdd(std::thread::id thread_id) {
@@ -61,11 +63,17 @@ void ListenerList::ClearLogLines() {
 
 std::recursive_mutex& ListenerList::Lock() { return Listeners().lock; }
 
+bool ListenerList::HeldByThisThread() { return t_deliveringDepth > 0; }
+
 void LogCallback(void* object, int level, const char* format, va_list arguments) {
     const int engineLevel = EngineLevelFromLibrary(level);
     if (CachedLogLevel() < engineLevel) return;
     TListeners& listeners = Listeners();
     std::lock_guard guard(listeners.lock);
+    struct Depth {
+        Depth() { ++t_deliveringDepth; }
+        ~Depth() { --t_deliveringDepth; }
+    } depth;
 
     const AVClass* objectClass = object ? *static_cast<const AVClass* const*>(object) : nullptr;
     const std::thread::id threadId = std::this_thread::get_id();

@@ -36,6 +36,8 @@ public:
     static void ClearLogLines();
     // The lock itself, for the callback and for tests.
     static std::recursive_mutex& Lock();
+    // True while the calling thread delivers library log lines.
+    static bool HeldByThisThread();
 };
 
 // Installed in libavutil; the library's level is translated onto the

@@ -66,8 +66,19 @@ size_t TCustomFFmpegVCL::TaskCount() {
 }
 
 void TCustomFFmpegVCL::DropTasks(TComponentLock::Guard& guard, std::vector<TFFmpegPtr> tasks) {
-    for (const TFFmpegPtr& task : tasks) task->owner = nullptr;
-    guard.AfterUnlock([tasks = std::move(tasks)]() mutable { tasks.clear(); });
+    for (const TFFmpegPtr& task : tasks) {
+        task->owner = nullptr;
+        task->Abandon();
+    }
+    // A task thread only asks: two tasks dropping each other from their
+    // events would otherwise wait for each other, and a worker held up by
+    // the log lines' lock would never end. Their workers finish on their own.
+    const bool wait = !TThreadCount::OnTaskThread() && !ListenerList::HeldByThisThread();
+    guard.AfterUnlock([tasks = std::move(tasks), wait]() mutable {
+        if (wait)
+            for (const TFFmpegPtr& task : tasks) task->WaitUntilEnded();
+        tasks.clear();
+    });
 }
 
 void TCustomFFmpegVCL::StartConvert(int32_t threadCount) {
@@ -94,15 +105,16 @@ void TCustomFFmpegVCL::StartNextTask() {
         StartTask(index);
         return;
     }
+    // The task rather than its index: the list may change meanwhile.
+    std::weak_ptr<TFFmpeg> pending = tasks_.Item(index);
     std::weak_ptr<bool> alive = alive_;
-    const uint64_t generation = run_generation_;
-    delayed_call_host_->CallAfter(kStartTimerMs, [this, alive, generation, index] {
+    delayed_call_host_->CallAfter(kStartTimerMs, [this, alive, pending] {
         if (alive.expired()) return;
-        TFFmpegPtr task;
+        TFFmpegPtr task = pending.lock();
+        if (!task) return;
         {
             TComponentLock::Guard guard(component_lock_);
-            if (generation != run_generation_ || index >= static_cast<int32_t>(tasks_.Count())) return;
-            task = tasks_.Item(index);
+            if (task->owner != this) return;
             task->progress_interval_us = static_cast<int64_t>(progress_interval_ms_) * 1000;
             task->SetVerbose(EngineLevelOf(log_level_));
             task->thread_id_key = std::this_thread::get_id();
@@ -112,7 +124,6 @@ void TCustomFFmpegVCL::StartNextTask() {
     });
 }
 
-// Called with the lock held; starts a worker thread for the task.
 void TCustomFFmpegVCL::StartTask(int32_t index) {
     TFFmpegPtr task = tasks_.Item(index);
     task->progress_interval_us = static_cast<int64_t>(progress_interval_ms_) * 1000;
@@ -122,42 +133,50 @@ void TCustomFFmpegVCL::StartTask(int32_t index) {
     if (thread) thread->Resume();
 }
 
+void TCustomFFmpegVCL::ContinueRun(TComponentLock::Guard& guard) {
+    if (still_to_start_ > 0)
+        StartNextTask();
+    else if (run_active_ && terminated_count_ >= static_cast<int32_t>(tasks_.Count()))
+        FinishRun(guard);
+}
+
+void TCustomFFmpegVCL::FinishRun(TComponentLock::Guard& guard) {
+    run_active_ = false;
+    if (TTerminateEvent handler = on_terminate_) handler(-1, true, false, std::string());
+    guard.AfterUnlock([] { ListenerList::ClearLogLines(); });
+}
+
 void TCustomFFmpegVCL::StopConvert() {
     TComponentLock::Guard guard(component_lock_);
     still_to_start_ = 0;
     for (const TFFmpegPtr& task : tasks_.Items()) task->Stop(threads_);
 }
 
-// Only the handler and the task's index are read under the lock.
 void TCustomFFmpegVCL::DispatchBeforeHook(TFFmpeg* sender, THookAction& action, int64_t pts) {
+    if (!sender || sender->owner != this) return;
     TBeforeHookEvent handler;
-    int32_t index;
     {
-        TComponentLock::Guard guard(component_lock_);
-        if (!sender || sender->owner != this || !on_before_hook_) return;
+        std::lock_guard guard(hook_handlers_mutex_);
         handler = on_before_hook_;
-        index = sender->task_index;
     }
-    handler(index, pts, action);
+    if (handler) handler(sender->task_index, pts, action);
 }
 
 void TCustomFFmpegVCL::DispatchCustomHook(TFFmpeg* sender, THookBitmap& bitmap, int32_t frameNumber, int64_t pts,
                                           bool& update, bool& stopHook) {
+    if (!sender || sender->owner != this) return;
     TCustomHookEvent handler;
-    int32_t index;
     {
-        TComponentLock::Guard guard(component_lock_);
-        if (!sender || sender->owner != this || !on_custom_hook_) return;
+        std::lock_guard guard(hook_handlers_mutex_);
         handler = on_custom_hook_;
-        index = sender->task_index;
     }
-    handler(index, bitmap, frameNumber, pts, update, stopHook);
+    if (handler) handler(sender->task_index, bitmap, frameNumber, pts, update, stopHook);
 }
 
 void TCustomFFmpegVCL::DispatchLog(TFFmpeg* sender, int level, const std::string& text) {
     TComponentLock::Guard guard(component_lock_);
     if (sender && sender->owner != this) return;
-    if (TLogEvent handler = on_log_) handler(sender ? sender->task_index : -1, LogLevelOfEngineLevel(level), text);
+    if (TLogEvent handler = on_log_) handler(sender ? sender->task_index.load() : -1, LogLevelOfEngineLevel(level), text);
 }
 
 void TCustomFFmpegVCL::DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TProgressValues& values) {
@@ -170,25 +189,20 @@ void TCustomFFmpegVCL::DispatchProgress(TFFmpeg* sender, const TCustomFFmpeg::TP
 
 void TCustomFFmpegVCL::DispatchTerminate(TFFmpeg* sender) {
     TComponentLock::Guard guard(component_lock_);
-    auto finishRun = [&] {
-        run_active_ = false;
-        if (TTerminateEvent handler = on_terminate_) handler(-1, true, false, std::string());
-        guard.AfterUnlock([] { ListenerList::ClearLogLines(); });
-    };
     if (!sender) {
-        finishRun();
+        FinishRun(guard);
         return;
     }
     if (sender->owner != this) return;
+    // Its thread may soon run another task, or none.
+    sender->thread_id_key = std::thread::id();
     if (TTerminateEvent handler = on_terminate_)
         handler(sender->task_index, sender->finished_normally, sender->exception_raised, sender->error_message);
-    // The handler may have cleared the list: the task is no longer ours then.
+    // The handler may have dropped the task: its end is then no longer ours.
     if (sender->owner != this) return;
+    sender->termination_counted = true;
     ++terminated_count_;
-    if (still_to_start_ > 0)
-        StartNextTask();
-    else if (run_active_ && terminated_count_ >= static_cast<int32_t>(tasks_.Count()))
-        finishRun();
+    ContinueRun(guard);
 }
 
 void TCustomFFmpegVCL::DeliverLibraryLine(std::thread::id thread_id, int level, const std::string& line) {
@@ -296,9 +310,24 @@ void TVexmoConverter::ApplyHookChoice(TFFmpeg& task, const TOutputOptions& optio
         task.SetHookTimeRanges(ParseHookTimeRanges(options.HookTimeRanges));
 }
 
+// A removed task that held a running place gives it up at once, so that the
+// run goes on with the next task and still ends.
 void TVexmoConverter::RemoveTask(int32_t index) {
     TComponentLock::Guard guard(component_lock_);
-    DropTasks(guard, {tasks_.Delete(index)});
+    TFFmpegPtr task = tasks_.Delete(index);
+    bool placeFreed = false;
+    if (index < next_index_) {
+        --next_index_;
+        placeFreed = run_active_ && !task->termination_counted;
+    } else if (still_to_start_ > 0) {
+        --still_to_start_;
+    }
+    if (task->termination_counted) --terminated_count_;
+    DropTasks(guard, {std::move(task)});
+    if (placeFreed)
+        ContinueRun(guard);
+    else if (run_active_ && still_to_start_ == 0 && terminated_count_ >= static_cast<int32_t>(tasks_.Count()))
+        FinishRun(guard);  // the removed task was the last one whose end was awaited
 }
 
 void TVexmoConverter::ClearTasks() {
@@ -306,9 +335,10 @@ void TVexmoConverter::ClearTasks() {
     DropTasks(guard, tasks_.Clear());
     last_error_message_.clear();
     tasks_at_a_time_ = 0;
+    next_index_ = 0;
     still_to_start_ = 0;
+    terminated_count_ = 0;
     run_active_ = false;
-    ++run_generation_;
 }
 
 void TVexmoConverter::SetLogLevel(TLogLevel level) {
@@ -321,12 +351,12 @@ void TVexmoConverter::SetProgressInterval(int32_t milliseconds) {
 }
 
 void TVexmoConverter::SetOnBeforeHook(TBeforeHookEvent handler) {
-    TComponentLock::Guard guard(component_lock_);
+    std::lock_guard guard(hook_handlers_mutex_);
     on_before_hook_ = std::move(handler);
 }
 
 void TVexmoConverter::SetOnCustomHook(TCustomHookEvent handler) {
-    TComponentLock::Guard guard(component_lock_);
+    std::lock_guard guard(hook_handlers_mutex_);
     on_custom_hook_ = std::move(handler);
 }
 

@@ -6,9 +6,11 @@
 // reporting through its events. The component knows nothing of any window
 // toolkit; a client that runs tasks unthreaded supplies the timer.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -46,7 +48,7 @@ public:
 
     void SetDelayedCallHost(TDelayedCallHost* host) { delayed_call_host_ = host; }
     // Priority of the worker threads that StartConvert starts.
-    TConvertPriority ThreadPriority = tpNormal;
+    std::atomic<TConvertPriority> ThreadPriority{tpNormal};
 
     // Event delivery, on the thread that runs the task. The hook events run
     // outside the component's lock, so that the pictures of tasks running
@@ -65,19 +67,29 @@ public:
     static constexpr const char* About = "Tovrela conversion component";
 
 protected:
+    // The rest of these run with the lock held.
     void StartNextTask();
     void StartTask(int32_t index);
-    // Detaches the tasks from this component and frees them once nothing
-    // runs them; called with the lock held.
+    // A running task's place was given up (it ended, or was dropped): start
+    // the next task, or end the run once every listed task has ended.
+    void ContinueRun(TComponentLock::Guard& guard);
+    void FinishRun(TComponentLock::Guard& guard);
+    // Detaches the tasks from this component and stops them. Once the lock
+    // is let go, a client thread waits for their workers; the tasks are
+    // freed once nothing runs them.
     void DropTasks(TComponentLock::Guard& guard, std::vector<TFFmpegPtr> tasks);
 
     TComponentLock component_lock_;
     TAVProbe probe_;
     TFFmpegList tasks_;
     std::string last_error_message_;
-    TLogLevel log_level_ = llInfo;
-    int32_t progress_interval_ms_ = 500;
+    // Set by the client, read by whichever thread starts a task.
+    std::atomic<TLogLevel> log_level_{llInfo};
+    std::atomic<int32_t> progress_interval_ms_{500};
     TDelayedCallHost* delayed_call_host_ = nullptr;
+    // The hook events run without the component's lock; their handlers
+    // have a small lock of their own.
+    std::mutex hook_handlers_mutex_;
     TBeforeHookEvent on_before_hook_;
     TCustomHookEvent on_custom_hook_;
     TLogEvent on_log_;
@@ -88,9 +100,6 @@ protected:
     int32_t next_index_ = 0;
     int32_t still_to_start_ = 0;
     int32_t terminated_count_ = 0;
-    // Changes whenever the task list is rebuilt, so that a start timer of an
-    // earlier run starts nothing.
-    uint64_t run_generation_ = 0;
     // From StartConvert with tasks until the final termination is reported.
     bool run_active_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

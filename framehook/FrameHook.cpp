@@ -1,8 +1,8 @@
 #include "FrameHook.h"
 
 #include <dlfcn.h>
-#include <strings.h>
 
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -32,10 +32,10 @@ std::vector<CachedModule>& CachedModules() {
 // complaints about a file.
 void LogHookError(const char* format, const char* text) { ff::av_log(nullptr, AV_LOG_ERROR, format, text); }
 
-// Called with the cache's mutex held.
-void* FindLocked(const std::string& name) {
+// Called with the cache's mutex held; `path` is resolved.
+void* FindLocked(const std::string& path) {
     for (const CachedModule& module : CachedModules())
-        if (strcasecmp(module.name.c_str(), name.c_str()) == 0) return module.handle;
+        if (module.name == path) return module.handle;
     return nullptr;
 }
 
@@ -48,25 +48,47 @@ Function ModuleFunction(void* module, const char* name) {
 
 FrameHookChain::~FrameHookChain() { ReleaseFrameHooks(*this); }
 
+std::string ResolveHookModulePath(const std::string& name, const std::string& installedFolder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path given(name);
+    std::vector<fs::path> candidates;
+    if (given.has_parent_path()) {
+        candidates.push_back(given);
+    } else {
+        candidates.push_back(fs::current_path(error) / given);
+        if (!installedFolder.empty()) candidates.push_back(fs::path(installedFolder) / given);
+    }
+    for (const fs::path& candidate : candidates) {
+        const fs::path resolved = fs::canonical(candidate, error);
+        if (!error && fs::is_regular_file(resolved, error)) return resolved.string();
+    }
+    return candidates.front().string();
+}
+
+std::string InstalledHookFolder() { return TOVRELA_HOOK_DIR; }
+
 void* HookModuleCache::Load(const std::string& name) {
+    const std::string path = ResolveHookModulePath(name, InstalledHookFolder());
     std::lock_guard<std::mutex> lock(CacheMutex());
-    if (void* handle = FindLocked(name)) return handle;
-    // Loaded by the name given: the module's own dependencies are found
+    if (void* handle = FindLocked(path)) return handle;
+    // Loaded by its full path: the module's own dependencies are found
     // through its run path, and the process's current folder, which other
     // tasks' relative file names depend on, is left alone.
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* reason = dlerror();
         LogHookError("%s\n", reason ? reason : name.c_str());
         return nullptr;
     }
-    CachedModules().push_back({name, handle});
+    CachedModules().push_back({path, handle});
     return handle;
 }
 
 void* HookModuleCache::Find(const std::string& name) {
+    const std::string path = ResolveHookModulePath(name, InstalledHookFolder());
     std::lock_guard<std::mutex> lock(CacheMutex());
-    return FindLocked(name);
+    return FindLocked(path);
 }
 
 int AddFrameHook(FrameHookChain& chain, int argc, char* argv[]) {

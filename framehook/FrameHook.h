@@ -52,9 +52,17 @@ void ProcessFrameHooks(FrameHookChain& chain, TovrelaHookPicture* picture, int p
 // chain. The modules stay loaded.
 void ReleaseFrameHooks(FrameHookChain& chain);
 
-// The hook modules the process has loaded, by the name they were given;
-// names are compared without regard to letter case. Modules are never
-// unloaded, so a handle found here stays valid for the life of the process.
+// The file a module name stands for: a name with a folder as it is, a bare
+// name in the current folder, else in `installedFolder`. The full path of
+// the file when one exists, otherwise the name in the current folder.
+std::string ResolveHookModulePath(const std::string& name, const std::string& installedFolder);
+// Where the program's own hook modules are installed.
+std::string InstalledHookFolder();
+
+// The hook modules the process has loaded, by the full path of their file:
+// two names of one file share one module, and files whose names differ only
+// in letter case are different modules. Modules are never unloaded, so a
+// handle found here stays valid for the life of the process.
 class HookModuleCache {
 public:
     // The module's handle, loading it on first use; none, with the loader's

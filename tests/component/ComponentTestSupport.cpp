@@ -41,12 +41,13 @@ TOutputOptions QuickOutputOptions() {
 }
 
 int32_t AddQuickTask(TVexmoConverter& component, const std::string& clip, const std::string& outputPath,
-                     bool realTime) {
+                     bool realTime, int32_t durationMs) {
     TInputOptions input;
     if (realTime) input.ExtraOptions = "re";
     const int32_t index = component.AddInputFile(ClipPath(clip), input);
     if (index < 0) return index;
     TOutputOptions output = QuickOutputOptions();
+    output.DurationMs = durationMs;
     if (!component.AddOutputFile(index, outputPath, output)) return -1;
     return index;
 }
@@ -76,6 +77,12 @@ std::vector<TerminateRecord> EventRecorder::Terminations() {
 std::vector<std::pair<int32_t, std::chrono::steady_clock::time_point>> EventRecorder::Progress() {
     std::lock_guard guard(mutex_);
     return progress_;
+}
+
+void EventRecorder::Forget() {
+    std::lock_guard guard(mutex_);
+    terminations_.clear();
+    progress_.clear();
 }
 
 bool EventRecorder::WaitForProgress(int32_t index, std::chrono::milliseconds timeout) {

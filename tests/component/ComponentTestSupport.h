@@ -23,9 +23,10 @@ std::string ClipPath(const std::string& fileName);
 // The output options a quick conversion needs: small MPEG-4 video, AAC audio.
 TOutputOptions QuickOutputOptions();
 // Adds a task for the clip with the output in `outputPath`; its index. A
-// task in real time reads its input at the clip's own pace (two seconds).
+// task in real time reads its input at the clip's own pace (two seconds);
+// `durationMs` limits the output's length when set.
 int32_t AddQuickTask(TVexmoConverter& component, const std::string& clip, const std::string& outputPath,
-                     bool realTime = false);
+                     bool realTime = false, int32_t durationMs = -1);
 
 struct TerminateRecord {
     int32_t index;
@@ -48,6 +49,8 @@ public:
     // `pump` meanwhile when given. False after `timeout`.
     bool WaitForEnd(std::chrono::milliseconds timeout = std::chrono::seconds(60),
                     const std::function<void()>& pump = nullptr);
+    // Drops what was recorded so far.
+    void Forget();
     // Called inside OnTerminate after the record is kept.
     std::function<void(const TerminateRecord&)> onTerminate;
 

@@ -262,6 +262,64 @@ TEST_F(TaskRunTest, WorkersRunAtTheComponentsPriority) {
     for (const auto& [nice, policy] : seen) EXPECT_EQ(policy, SCHED_IDLE);
 }
 
+// A dropped task is stopped: its output is finished where it stands, and
+// nothing converts on unseen.
+TEST_F(TaskRunTest, ClearingWithoutStoppingStopsTheRunningTaskAndWaitsForIt) {
+    AddThreeTasks(true);
+    recorder.Attach(component);
+    component.SetProgressInterval(100);
+    component.StartConvert(1);
+    ASSERT_TRUE(recorder.WaitForProgress(0));
+    component.ClearTasks();
+    EXPECT_TRUE(PlayableMp4(outputs[0])) << "the output is finished before ClearTasks returns";
+    TThreadCount::Process().WaitUntilNone();
+    EXPECT_EQ(Indexes(), std::vector<int32_t>{});
+    EXPECT_FALSE(std::filesystem::exists(outputs[1]));
+}
+
+TEST_F(TaskRunTest, ClearingInsideTheTerminateEventStopsTheOtherWorker) {
+    // Task 0 is short; task 1 reads its two seconds in real time.
+    outputs = {(ScratchFolder() / "out0.mp4").string(), (ScratchFolder() / "out1.mp4").string()};
+    ASSERT_EQ(AddQuickTask(component, "avi_mpeg4_mp3.avi", outputs[0], false, 100), 0);
+    ASSERT_EQ(AddQuickTask(component, "avi_mpeg4_mp3.avi", outputs[1], true), 1);
+    const auto started = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration clearedAfter{};
+    recorder.onTerminate = [&](const TerminateRecord& record) {
+        if (record.index != 0) return;
+        clearedAfter = std::chrono::steady_clock::now() - started;
+        component.ClearTasks();
+    };
+    recorder.Attach(component);
+    component.StartConvert(2);
+    TThreadCount::Process().WaitUntilNone();
+    // In real time, task 1 has written no more than the time it ran.
+    const auto margin = std::chrono::milliseconds(400);
+    if (clearedAfter + margin > std::chrono::milliseconds(1900)) GTEST_SKIP() << "task 0 took too long to tell";
+    TAVProbe probe;
+    ASSERT_TRUE(probe.Open(outputs[1], ""));
+    TAVFileInfo info{};
+    probe.GetInfo(info);
+    EXPECT_LT(std::chrono::microseconds(info.Duration), clearedAfter + margin)
+        << "task 1 converted on after it was dropped";
+}
+
+TEST_F(TaskRunTest, RemovingTheRunningTaskGoesOnWithTheNextAndEndsTheRun) {
+    outputs = {(ScratchFolder() / "out0.mp4").string(), (ScratchFolder() / "out1.mp4").string()};
+    ASSERT_EQ(AddQuickTask(component, "avi_mpeg4_mp3.avi", outputs[0], true), 0);
+    ASSERT_EQ(AddQuickTask(component, "avi_mpeg4_mp3.avi", outputs[1], false, 300), 1);
+    recorder.Attach(component);
+    component.SetProgressInterval(100);
+    component.StartConvert(1);
+    ASSERT_TRUE(recorder.WaitForProgress(0));
+    component.RemoveTask(0);
+    EXPECT_TRUE(PlayableMp4(outputs[0]));
+    ASSERT_TRUE(recorder.WaitForEnd(std::chrono::seconds(30)));
+    const std::vector<TerminateRecord> records = recorder.Terminations();
+    ASSERT_EQ(Indexes(), (std::vector<int32_t>{0, -1}));
+    EXPECT_TRUE(records[0].finished);
+    EXPECT_TRUE(PlayableMp4(outputs[1]));
+}
+
 TEST_F(TaskRunTest, RemovingATaskRenumbersTheOnesAfterIt) {
     AddThreeTasks();
     component.RemoveTask(0);

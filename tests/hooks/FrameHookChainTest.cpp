@@ -2,8 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,9 +26,10 @@ void RunOnce(FrameHookChain& chain, int64_t pts) {
     ProcessFrameHooks(chain, &picture, 0, 176, 144, pts);
 }
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    return text;
+// Another name of the same file: "folder/./file".
+std::string DottedName(const std::string& path) {
+    const std::filesystem::path file(path);
+    return (file.parent_path() / "." / file.filename()).string();
 }
 
 TEST(FrameHookChainTest, ModuleWithOnlyProcessIsInstalledWithoutConfigure) {
@@ -53,9 +53,9 @@ TEST(FrameHookChainTest, SameModuleNamedTwiceIsLoadedOnceWithTwoConfiguredEntrie
     ClearJournal(RecorderModule());
     FrameHookChain chain;
     ASSERT_EQ(Add(chain, {RecorderModule(), "first"}), kHookInstalled);
-    // No file has the upper-cased path: only the cache can find the module.
-    ASSERT_EQ(Add(chain, {Upper(RecorderModule()), "second", "2"}), kHookInstalled);
-    EXPECT_EQ(HookModuleCache::Find(RecorderModule()), HookModuleCache::Find(Upper(RecorderModule())));
+    const std::string otherName = DottedName(RecorderModule());
+    ASSERT_EQ(Add(chain, {otherName, "second", "2"}), kHookInstalled);
+    EXPECT_EQ(HookModuleCache::Find(RecorderModule()), HookModuleCache::Find(otherName));
     ASSERT_EQ(chain.entries.size(), 2u);
     EXPECT_NE(chain.entries[0].context, chain.entries[1].context);
 
@@ -67,6 +67,32 @@ TEST(FrameHookChainTest, SameModuleNamedTwiceIsLoadedOnceWithTwoConfiguredEntrie
     EXPECT_THAT(Journal(RecorderModule()),
                 ElementsAre("configure first", "configure second 2", "process#first 0", "process#second 0",
                             "process#first 41667", "process#second 41667", "release#first", "release#second"));
+}
+
+// On Linux Tag.so and tag.so are two files, each with its own code. A bare
+// name is looked for in the current folder, then in the installed one.
+TEST(FrameHookChainTest, ModulesAreKnownByTheirExactFile) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "tovrela-hook-names";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(RecorderModule(), folder / "Tag.so");
+    fs::copy_file(ProcessOnlyModule(), folder / "tag.so");
+    FrameHookChain chain;
+    ASSERT_EQ(Add(chain, {(folder / "Tag.so").string(), "upper"}), kHookInstalled);
+    ASSERT_EQ(Add(chain, {(folder / "tag.so").string()}), kHookInstalled);
+    RunOnce(chain, 7);
+    EXPECT_THAT(JournalLines((folder / "Tag.so").string(), "process"), ElementsAre("process#upper 7"));
+    EXPECT_THAT(Journal((folder / "tag.so").string()), ElementsAre("process 7 176x144 format 0"));
+
+    const std::string installed = fs::path(DrawBoxModule()).parent_path().string();
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    const std::string inCurrent = ResolveHookModulePath("tag.so", installed);
+    const std::string inInstalled = ResolveHookModulePath("drawbox.so", installed);
+    fs::current_path(previous);
+    EXPECT_EQ(inCurrent, fs::canonical(folder / "tag.so").string());
+    EXPECT_EQ(inInstalled, fs::canonical(DrawBoxModule()).string());
 }
 
 TEST(FrameHookChainTest, ChainGoingAwayReleasesWhatIsStillInstalled) {
