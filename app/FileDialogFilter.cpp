@@ -1,6 +1,8 @@
 #include "FileDialogFilter.h"
 
 QString CaseInsensitivePattern(const QString& pattern) {
+    // "*.*" means every file; the dialog would read it as "has a dot".
+    if (pattern == QStringLiteral("*.*")) return QStringLiteral("*");
     QString result;
     for (const QChar c : pattern) {
         const QChar lower = c.toLower();

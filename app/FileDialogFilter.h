@@ -7,5 +7,6 @@
 #include <QStringList>
 
 QStringList DialogNameFilters(const QString& pairs);
-// "*.avi" becomes "*.[aA][vV][iI]"; characters without case stay as they are.
+// "*.avi" becomes "*.[aA][vV][iI]"; characters without case stay as they are;
+// "*.*" becomes "*", so that files without an extension are offered too.
 QString CaseInsensitivePattern(const QString& pattern);

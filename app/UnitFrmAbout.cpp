@@ -1,6 +1,5 @@
 #include "UnitFrmAbout.h"
 
-#include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -28,8 +27,8 @@ QLabel* LinkLabel(QWidget* parent, const char* name, const QString& text, int y)
 
 }  // namespace
 
-TFrmAbout::TFrmAbout(QWidget* parent)
-    : QDialog(parent), OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+TFrmAbout::TFrmAbout(std::function<void(const QUrl&)> openLink, QWidget* parent)
+    : QDialog(parent), open_link_(std::move(openLink)) {
     setObjectName("FrmAbout");
     setWindowTitle("About Tovrela");
     setFixedSize(276, 230);
@@ -61,9 +60,9 @@ TFrmAbout::TFrmAbout(QWidget* parent)
 
 void TFrmAbout::BtnOkClick() { accept(); }
 
-void TFrmAbout::LblWebsiteClick() { OpenUrl(QUrl(kWebsite)); }
+void TFrmAbout::LblWebsiteClick() { open_link_(QUrl(kWebsite)); }
 
-void TFrmAbout::LblEmailClick() { OpenUrl(QUrl(QStringLiteral("mailto:") + kSupportEmail)); }
+void TFrmAbout::LblEmailClick() { open_link_(QUrl(QStringLiteral("mailto:") + kSupportEmail)); }
 
 bool TFrmAbout::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&

@@ -1,6 +1,6 @@
 #pragma once
 // The About window: the product, its version, and two links that the
-// desktop opens (the web page in the browser, the support address in the
+// main window opens (the web page in the browser, the support address in the
 // mail program).
 
 #include <QDialog>
@@ -16,10 +16,8 @@ public:
     static constexpr const char* kWebsite = "https://tovrela.example.org/";
     static constexpr const char* kSupportEmail = "support@tovrela.example.org";
 
-    explicit TFrmAbout(QWidget* parent = nullptr);
-
-    // How a link is opened; the desktop's default program unless replaced.
-    std::function<void(const QUrl&)> OpenUrl;
+    // `openLink` opens a link (and says so when it cannot).
+    explicit TFrmAbout(std::function<void(const QUrl&)> openLink, QWidget* parent = nullptr);
 
 public slots:
     void BtnOkClick();
@@ -37,4 +35,5 @@ private:
     QLabel* LblWebsite;
     QLabel* LblEmail;
     QPushButton* BtnOk;
+    std::function<void(const QUrl&)> open_link_;
 };

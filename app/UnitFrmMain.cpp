@@ -6,15 +6,19 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "Application.h"
 #include "FFMpegException.h"
@@ -27,8 +31,6 @@
 #include "WindowSettings.h"
 
 namespace {
-
-constexpr int kDefaultSampleRateIndex = 4;  // 44100 Hz
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -67,6 +69,13 @@ QSpinBox* MakeSpin(QWidget* parent, const char* name, int minimum, int maximum, 
     return spin;
 }
 
+// A damaged settings file may hold an index past a list's end; an empty
+// selection would leave nothing to convert with (no size means the input's
+// size), so such an index selects what a missing key selects.
+void SelectStored(QComboBox* list, int32_t index, int32_t fallback) {
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : fallback);
+}
+
 // A spin edit's stored text; anything but a number keeps the design value.
 int StoredNumber(const std::string& text, int fallback) {
     bool ok = false;
@@ -82,6 +91,13 @@ QStringList ProfileItems() {
 
 QMessageBox::Icon IconOf(TMessageIcon icon) {
     return icon == TMessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information;
+}
+
+// Names the page, file or address in full, so that the person can open it
+// by hand.
+QString CannotOpenText(const QUrl& url) {
+    const QString target = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    return "The desktop has no program to open \"" + target + "\". Please open it by hand.";
 }
 
 }  // namespace
@@ -117,7 +133,12 @@ void TForm1::BuildControls() {
     const int widths[colCount] = {150, 80, 80, 150, 93, 0};
     for (int column = 0; column < colCount; ++column) Lvw->setColumnWidth(column, widths[column]);
     Lvw->setColumnHidden(colPath, true);
-    Lvw->horizontalHeader()->setStretchLastSection(true);
+    // The two name columns share whatever width the others leave, so the
+    // columns fill the list whether or not it shows a vertical scroll bar,
+    // and the status is never cut by a horizontal one.
+    Lvw->horizontalHeader()->setSectionResizeMode(colInputName, QHeaderView::Stretch);
+    Lvw->horizontalHeader()->setSectionResizeMode(colOutputName, QHeaderView::Stretch);
+    Lvw->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Lvw->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Lvw->verticalHeader()->hide();
     Lvw->verticalHeader()->setDefaultSectionSize(20);
@@ -126,6 +147,15 @@ void TForm1::BuildControls() {
     Lvw->setSelectionBehavior(QAbstractItemView::SelectRows);
     Lvw->setSelectionMode(QAbstractItemView::SingleSelection);
     Lvw->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Lvw->viewport()->setAcceptDrops(true);
+    Lvw->viewport()->installEventFilter(this);
+    // Tab moves on to the next control instead of from cell to cell.
+    Lvw->setTabKeyNavigation(false);
+    auto* removeKey = new QShortcut(QKeySequence::Delete, Lvw);
+    removeKey->setContext(Qt::WidgetShortcut);
+    connect(removeKey, &QShortcut::activated, this, [this] {
+        if (BtnRemove->isEnabled()) BtnRemoveClick();
+    });
 
     constexpr int kSideX = 576, kSideWidth = 71, kButtonHeight = 27;
     BtnAdd = MakeButton(this, "BtnAdd", "Add", {kSideX, 8, kSideWidth, kButtonHeight});
@@ -176,7 +206,7 @@ void TForm1::BuildControls() {
     MakeLabel(GBOutput, "LblAudioKbps", "kbps", {kRightX + 94, rowY[2], kUnitWidth, kRowHeight});
     MakeLabel(GBOutput, "LblSampleRate", "Audio Sample Rate: ", {kRightLabelX, rowY[3], kRightLabelWidth, kRowHeight});
     CboAudioSampleRate = MakeList(GBOutput, "CboAudioSampleRate", {"8000", "16000", "22050", "32000", "44100", "48000"},
-                                  kDefaultSampleRateIndex, {kRightX, rowY[3], 90, kRowHeight});
+                                  TWindowSettings().AudioSampleRate, {kRightX, rowY[3], 90, kRowHeight});
     MakeLabel(GBOutput, "LblHz", "Hz", {kRightX + 94, rowY[3], kUnitWidth, kRowHeight});
 
     GBOther = new QGroupBox("Other Settings", this);
@@ -231,15 +261,15 @@ bool TForm1::FormCreate() {
 void TForm1::ReadSettings() {
     const TWindowSettings settings = ReadWindowSettings(SettingsPath());
     EdtOutputFolder->setText(Q(settings.OutputPath));
+    const TWindowSettings missing;
     // Only the list item: the bit rates and channels keep their own keys.
-    CboProfiles->setCurrentIndex(settings.Profile);
-    CboResolution->setCurrentIndex(settings.Resolution);
-    CboChannels->setCurrentIndex(settings.Channels);
+    SelectStored(CboProfiles, settings.Profile, missing.Profile);
+    SelectStored(CboResolution, settings.Resolution, missing.Resolution);
+    SelectStored(CboChannels, settings.Channels, missing.Channels);
     SpinVideo->setValue(StoredNumber(settings.VideoQuality, SpinVideo->value()));
     SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
-    CboFrameRate->setCurrentIndex(settings.VideoFrameRate);
-    const bool knownRate = settings.AudioSampleRate >= 0 && settings.AudioSampleRate < CboAudioSampleRate->count();
-    CboAudioSampleRate->setCurrentIndex(knownRate ? settings.AudioSampleRate : kDefaultSampleRateIndex);
+    SelectStored(CboFrameRate, settings.VideoFrameRate, missing.VideoFrameRate);
+    SelectStored(CboAudioSampleRate, settings.AudioSampleRate, missing.AudioSampleRate);
     ChkOverwrite->setChecked(settings.Overwrite);
     ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
     ChkKeepShape->setChecked(settings.KeepShape);
@@ -345,6 +375,39 @@ void TForm1::AddOneFile(const QString& path) {
     for (int column = 0; column < colCount; ++column) Lvw->setItem(row, column, new QTableWidgetItem(texts[column]));
 }
 
+bool TForm1::AcceptsDrop(const QMimeData* data) const {
+    // Nothing may be added while a run converts the list.
+    if (!BtnAdd->isEnabled() || !data->hasUrls()) return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != Lvw->viewport()) return QWidget::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QWidget::eventFilter(watched, event);
+    // Enter and move events are drop events too: they carry the same data.
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!AcceptsDrop(drop->mimeData())) {
+        drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        std::vector<std::string> given;
+        for (const QUrl& url : drop->mimeData()->urls())
+            if (url.isLocalFile()) given.push_back(url.toLocalFile().toStdString());
+        QStringList files;
+        for (const std::string& file : ExpandInputs(given)) files << Q(file);
+        // Added once the drop is over: the file manager waits for the drop
+        // to end, and adding may show message boxes.
+        QMetaObject::invokeMethod(
+            this, [this, files] { AddFiles(files); }, Qt::QueuedConnection);
+    }
+    return true;
+}
+
 int TForm1::SelectedRow() const {
     const QList<QTableWidgetSelectionRange> ranges = Lvw->selectedRanges();
     return ranges.isEmpty() ? -1 : ranges.first().topRow();
@@ -352,7 +415,12 @@ int TForm1::SelectedRow() const {
 
 void TForm1::BtnRemoveClick() {
     const int row = SelectedRow();
-    if (row >= 0) Lvw->removeRow(row);
+    if (row < 0) return;
+    Lvw->removeRow(row);
+    // The list would otherwise select the next row, and a second press
+    // would remove a file nobody chose.
+    Lvw->clearSelection();
+    Lvw->setCurrentIndex(QModelIndex());
 }
 
 void TForm1::BtnClearClick() {
@@ -418,13 +486,23 @@ void TForm1::PostToWindowThread(std::function<void()> work) {
         Qt::QueuedConnection);
 }
 
-void TForm1::SetRowStatus(size_t row, TRowOutcome, const std::string& status) {
+void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) {
     if (row >= static_cast<size_t>(Lvw->rowCount())) return;
     const int position = static_cast<int>(row);
-    Lvw->item(position, colStatus)->setText(Q(status));
-    // The run chooses every output name again; the row shows the file written.
-    const std::string& output = run_.OutputPath(row);
-    if (!output.empty()) Lvw->item(position, colOutputName)->setText(QFileInfo(Q(output)).completeBaseName());
+    QTableWidgetItem* statusItem = Lvw->item(position, colStatus);
+    statusItem->setText(Q(status));
+    // A message is usually wider than its column.
+    statusItem->setToolTip(Q(status).trimmed().isEmpty() ? QString() : Q(status));
+    // The run chooses every output name again; once it has, the row names a
+    // file only while it is written or when something was written into it.
+    // A file not yet started is an empty placeholder, removed when its task
+    // is dropped (as a stop drops the files it never started).
+    if (outcome != TRowOutcome::Pending) {
+        const QString output = Q(run_.OutputPath(row));
+        const bool written =
+            !output.isEmpty() && (outcome == TRowOutcome::Converting || QFileInfo(output).size() > 0);
+        Lvw->item(position, colOutputName)->setText(written ? QFileInfo(output).completeBaseName() : QString());
+    }
     emit rowStatusChanged(position, Q(status));
 }
 
@@ -470,7 +548,7 @@ QString TForm1::ChooseOutputFolder() {
 }
 
 void TForm1::BtnAboutClick() {
-    TFrmAbout about(this);
+    TFrmAbout about([this](const QUrl& url) { OpenLink(url); }, this);
     about.exec();
 }
 
@@ -481,12 +559,31 @@ void TForm1::BtnHelpClick() {
                        QMessageBox::Information);
         return;
     }
-    OpenUrl(QUrl::fromLocalFile(page));
+    OpenLink(QUrl::fromLocalFile(page));
 }
 
-void TForm1::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+void TForm1::OpenLink(const QUrl& url) {
+    if (!OpenUrl(url)) ShowMessageBox(CannotOpenText(url), kApplicationTitle, QMessageBox::Information);
+}
+
+bool TForm1::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+    pending_messages_.push_back({text, caption, icon});
+    if (showing_message_) return;
+    showing_message_ = true;
+    struct TDone {
+        bool& showing;
+        ~TDone() { showing = false; }
+    } done{showing_message_};
+    while (!pending_messages_.empty()) {
+        const TPendingMessage next = pending_messages_.front();
+        pending_messages_.pop_front();
+        PresentMessageBox(next.text, next.caption, next.icon);
+    }
+}
+
+void TForm1::PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
     box.exec();
 }

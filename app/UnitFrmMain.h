@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <QWidget>
+#include <deque>
 #include <exception>
 #include <functional>
 
@@ -19,6 +20,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -58,6 +60,9 @@ public:
 
     // Shows an error that reached the event loop.
     void ApplicationException(const std::exception& error);
+    // Opens a page or mail link with the desktop's program; when there is
+    // none, says so with the address, so that it can be opened by hand.
+    void OpenLink(const QUrl& url);
 
 signals:
     void rowStatusChanged(int row, const QString& status);
@@ -77,14 +82,18 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dropped onto the job list are added as "Add" adds them.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // What the person chooses and is shown; tests put their own in.
     virtual QStringList ChooseFilesToConvert();
     virtual QString ChooseOutputFolder();
-    virtual void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    // Shows one message box and returns once it is closed.
+    virtual void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
     // A warning with Yes and No; true for Yes.
     virtual bool AskYesNo(const QString& text, const QString& caption);
-    virtual void OpenUrl(const QUrl& url);
+    // False when the desktop has no program for the link.
+    virtual bool OpenUrl(const QUrl& url);
 
 private:
     // What the conversion run shows.
@@ -95,10 +104,15 @@ private:
     void RunStateChanged(bool running) override;
     void RunFinished(bool allCompleted) override;
 
+    // Shows a message once every box shown before it has been closed: a
+    // message raised while a box is open (from within its modal loop) waits
+    // its turn instead of opening on top of it.
+    void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
     void BuildControls();
     void ReadSettings();
     void WriteSettings();
     void AddOneFile(const QString& path);
+    bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;
     void MoveRow(int from, int to);
     // False when the settings make files an iPod cannot play and the person
@@ -112,6 +126,13 @@ private:
     TShutdown& shutdown_;
     bool events_detached_ = false;
     bool closed_ = false;
+    struct TPendingMessage {
+        QString text;
+        QString caption;
+        QMessageBox::Icon icon;
+    };
+    std::deque<TPendingMessage> pending_messages_;
+    bool showing_message_ = false;
 
     QTableWidget* Lvw;
     QPushButton* BtnAdd;

@@ -1,10 +1,7 @@
 #include "ConvertArguments.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 namespace {
 
@@ -121,22 +118,4 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
         return false;
     }
     return true;
-}
-
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& given) {
-    std::vector<std::string> files;
-    for (const std::string& path : given) {
-        std::error_code error;
-        if (!std::filesystem::is_directory(path, error)) {
-            files.push_back(path);
-            continue;
-        }
-        std::vector<std::string> inFolder;
-        for (const auto& entry : std::filesystem::directory_iterator(path, error))
-            if (entry.is_regular_file(error) && !entry.path().filename().string().starts_with("."))
-                inFolder.push_back(entry.path().string());
-        std::sort(inFolder.begin(), inFolder.end());
-        files.insert(files.end(), inFolder.begin(), inFolder.end());
-    }
-    return files;
 }

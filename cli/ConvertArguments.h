@@ -22,6 +22,3 @@ struct ConvertArguments {
 std::string DefaultOutputFolder();
 // False with `error` set when the words do not parse.
 bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArguments& parsed, std::string& error);
-// The files to convert: each given file, and the files of each given folder
-// in name order, hidden files aside.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& given);

@@ -50,7 +50,10 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
     std::filesystem::create_directories(settings.OutputFolder, ignored);
 
     rows_.assign(inputPaths.size(), Row{});
-    for (size_t row = 0; row < rows_.size(); ++row) SetStatus(row, TRowOutcome::Pending, RunTexts::kStatusCleared);
+    for (size_t row = 0; row < rows_.size(); ++row) {
+        rows_[row].input_path = inputPaths[row];
+        SetStatus(row, TRowOutcome::Pending, RunTexts::kStatusCleared);
+    }
     // Once the list is rebuilt no event of an earlier run can arrive any more.
     component_.ClearTasks();
     ++generation_;
@@ -140,7 +143,7 @@ void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, c
         EndRow(position, TRowOutcome::Completed, CheckedCompletedStatus(position));
     } else if (exception) {
         EndRow(position, TRowOutcome::Failed, message);
-        view_.ShowMessage(RunTexts::TaskFailed(message));
+        view_.ShowMessage(RunTexts::TaskFailed(row->input_path, message));
     } else {
         EndRow(position, TRowOutcome::Stopped, RunTexts::kStatusStopped);
     }

@@ -66,6 +66,7 @@ public:
 
 private:
     struct Row {
+        std::string input_path;
         int32_t task = -1;
         TRowOutcome outcome = TRowOutcome::Pending;
         std::string status;

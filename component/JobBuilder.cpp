@@ -1,5 +1,6 @@
 #include "JobBuilder.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
@@ -84,6 +85,24 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
     options.FileExt = ".mp4";
     options.FileName = outputPath;
     return options;
+}
+
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given) {
+    std::vector<std::string> files;
+    for (const std::string& path : given) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::string> inFolder;
+        for (const auto& entry : std::filesystem::directory_iterator(path, error))
+            if (entry.is_regular_file(error) && !entry.path().filename().string().starts_with("."))
+                inFolder.push_back(entry.path().string());
+        std::sort(inFolder.begin(), inFolder.end());
+        files.insert(files.end(), inFolder.begin(), inFolder.end());
+    }
+    return files;
 }
 
 std::string BaseNameOf(const std::string& path) {

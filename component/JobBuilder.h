@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "RunTexts.h"
 #include "TaskOptions.h"
@@ -42,6 +43,10 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 // "Auto" leaves the input's rate; "23.97" and "29.97" are the NTSC rates.
 std::string FrameRateOption(const std::string& listed);
 TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath);
+
+// The files to convert: each given file, and the files of each given folder
+// in name order, hidden files aside.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given);
 
 // The file name without folder and without the part from its last ".".
 std::string BaseNameOf(const std::string& path);

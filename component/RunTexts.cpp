@@ -52,8 +52,9 @@ TUserMessage CannotConvert(const std::string& lastErrorMessage) {
     return {"Cannot convert: " + lastErrorMessage, "Error", TMessageIcon::Information};
 }
 
-TUserMessage TaskFailed(const std::string& message) {
-    return {message, kApplicationTitle, TMessageIcon::Warning};
+TUserMessage TaskFailed(const std::string& inputPath, const std::string& message) {
+    return {"File \"" + inputPath + "\" could not be converted: " + message, kApplicationTitle,
+            TMessageIcon::Warning};
 }
 
 TUserMessage NothingToConvert() {

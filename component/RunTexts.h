@@ -39,8 +39,9 @@ std::string DurationText(int64_t seconds);
 // Refusals of a file when it is added.
 TUserMessage NotSupported(const std::string& inputPath);
 TUserMessage CannotConvert(const std::string& lastErrorMessage);
-// A task that ended with an error.
-TUserMessage TaskFailed(const std::string& message);
+// A task that ended with an error; the message names the file, since it
+// may appear long after that file's row scrolled out of sight.
+TUserMessage TaskFailed(const std::string& inputPath, const std::string& message);
 TUserMessage NothingToConvert();
 // The end of a run: every file converted, or how many were.
 TUserMessage RunFinished(int completed, int total);

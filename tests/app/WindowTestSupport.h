@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <functional>
 #include <QtTest>
 
 #include "UnitFrmMain.h"
@@ -26,6 +27,7 @@ struct TShownMessage {
     QString caption;
     QMessageBox::Icon icon;
     int shutdownsBefore;  // shutdown requests made before the box was shown
+    int boxesAlreadyOpen;
 };
 
 class TTestForm : public TForm1 {
@@ -48,14 +50,25 @@ public:
     QList<QUrl> openedUrls;
     QStringList questions;
     bool answerYes = true;
+    bool desktopOpensUrls = true;
+    std::function<void()> whileBoxIsOpen;
+    int boxesOpen = 0;
 
 protected:
     QStringList ChooseFilesToConvert() override { return filesToChoose; }
     QString ChooseOutputFolder() override { return folderToChoose; }
-    void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) override {
-        messages.push_back({text, caption, icon, fake_shutdown_.requests});
+    void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) override {
+        messages.push_back({text, caption, icon, fake_shutdown_.requests, boxesOpen});
+        // What a person does while the box is open; the box's modal loop
+        // goes on delivering the window's events meanwhile.
+        ++boxesOpen;
+        if (whileBoxIsOpen) whileBoxIsOpen();
+        --boxesOpen;
     }
-    void OpenUrl(const QUrl& url) override { openedUrls.push_back(url); }
+    bool OpenUrl(const QUrl& url) override {
+        openedUrls.push_back(url);
+        return desktopOpensUrls;
+    }
     bool AskYesNo(const QString& text, const QString&) override {
         questions.push_back(text);
         return answerYes;

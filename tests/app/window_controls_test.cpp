@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -72,9 +73,8 @@ private slots:
         for (int column = 0; column < list->columnCount(); ++column)
             headers << list->horizontalHeaderItem(column)->text();
         QCOMPARE(headers, QStringList({"Input Filename", "Duration", "Type", "Output Filename", "Status", "Path"}));
-        QCOMPARE(list->columnWidth(0), 150);
         QCOMPARE(list->columnWidth(1), 80);
-        QCOMPARE(list->columnWidth(3), 150);
+        QCOMPARE(list->columnWidth(2), 80);
         QVERIFY(list->isColumnHidden(TForm1::colPath));
         QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
         QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -205,6 +205,7 @@ private slots:
         QVERIFY(!Matches(filters[1], "clip.avi.txt"));
         QVERIFY(Matches(filters[2], "OLD.DIV"));
         QVERIFY(Matches(filters[11], "anything.txt"));
+        QVERIFY(Matches(filters[11], "README"));
     }
 
     void helpPageIsFoundBesideTheProgramOrInTheDataFolder() {
@@ -218,8 +219,45 @@ private slots:
         QCOMPARE(FindHelpPage(program.path(), data.path()), program.filePath("help/index.html"));
     }
 
+    void aPageOrLinkTheDesktopCannotOpenIsNamedForOpeningByHand() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.desktopOpensUrls = false;
+        form.BtnHelpClick();
+        const QString page = QCoreApplication::applicationDirPath() + "/help/index.html";
+        QCOMPARE(form.openedUrls, QList<QUrl>({QUrl::fromLocalFile(page)}));
+        TFrmAbout about([&](const QUrl& url) { form.OpenLink(url); });
+        QTest::mouseClick(about.findChild<QLabel*>("LblWebsite"), Qt::LeftButton);
+        QTest::mouseClick(about.findChild<QLabel*>("LblEmail"), Qt::LeftButton);
+        const QString targets[] = {page, TFrmAbout::kWebsite, QString("mailto:") + TFrmAbout::kSupportEmail};
+        QCOMPARE(form.messages.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(form.messages[i].text,
+                     "The desktop has no program to open \"" + targets[i] + "\". Please open it by hand.");
+            QCOMPARE(form.messages[i].caption, QString("Free Tovrela"));
+        }
+    }
+
+    void columnsFillTheListWithOrWithoutAVerticalScrollBar() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.show();
+        auto* list = form.Control<QTableWidget>("Lvw");
+        for (const int rows : {2, 30}) {
+            list->setRowCount(rows);
+            QTRY_COMPARE(list->verticalScrollBar()->isVisible(), rows > 2);
+            QVERIFY(!list->horizontalScrollBar()->isVisible());
+            int total = 0;
+            for (int column = 0; column < TForm1::colCount; ++column)
+                total += list->isColumnHidden(column) ? 0 : list->columnWidth(column);
+            QCOMPARE(total, list->viewport()->width());
+            QCOMPARE(list->columnWidth(TForm1::colStatus), 93);
+        }
+    }
+
     void aboutWindowNamesTheProductAndOpensItsLinks() {
-        TFrmAbout about;
+        QList<QUrl> opened;
+        TFrmAbout about([&](const QUrl& url) { opened << url; });
         QCOMPARE(about.windowTitle(), QString("About Tovrela"));
         QCOMPARE(about.size(), QSize(276, 230));
         QCOMPARE(about.findChild<QLabel*>("Label1")->text(), QString("Free Tovrela V3.3"));
@@ -227,8 +265,6 @@ private slots:
         QCOMPARE(about.findChild<QLabel*>("Image1")->size(), QSize(32, 32));
         QVERIFY(!about.findChild<QLabel*>("Label2")->text().isEmpty());
         QVERIFY(!about.findChild<QLabel*>("Label3")->text().isEmpty());
-        QList<QUrl> opened;
-        about.OpenUrl = [&](const QUrl& url) { opened << url; };
         auto* website = about.findChild<QLabel*>("LblWebsite");
         auto* email = about.findChild<QLabel*>("LblEmail");
         QCOMPARE(website->text(), QString("Website: ") + TFrmAbout::kWebsite);

@@ -1,9 +1,11 @@
 // Adding files to the list (rows with duration and type, output names,
-// refusals), and moving, removing and clearing rows.
+// refusals, files and folders dropped onto it), and moving, removing and
+// clearing rows, by button and by key.
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -172,6 +174,41 @@ private slots:
         f.form.BtnMoveUpClick();
         f.form.BtnRemoveClick();
         QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "b", "c"}));
+    }
+
+    void tabLeavesTheListAndDeleteRemovesTheSelectedRowOnly() {
+        Fixture f;
+        AddThree(f);
+        f.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form));
+        f.List()->setFocus();
+        f.Select(1);
+        QTest::keyClick(f.List(), Qt::Key_Delete);
+        QTest::keyClick(f.List(), Qt::Key_Delete);
+        QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"a", "c"}));
+        QVERIFY(f.List()->selectedRanges().isEmpty());
+        QTest::keyClick(f.List(), Qt::Key_Tab);
+        QVERIFY(!f.List()->hasFocus());
+    }
+
+    void droppedFilesAndFoldersAreAddedAsAddAddsThem() {
+        Fixture f;
+        CopyClip("wmv_wmv2_wmav2.wmv", f.home.Path("in/single.wmv"));
+        for (const char* name : {"b.avi", "a.avi", ".hidden.avi"})
+            CopyClip("avi_mpeg4_mp3.avi", f.home.Path(QString("in/folder/") + name));
+        WriteFile(f.home.Path("in/folder/broken.avi"), "no video");
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(f.home.Path("in/single.wmv")), QUrl::fromLocalFile(f.home.Path("in/folder"))});
+        QWidget* target = f.List()->viewport();
+        QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+        QTRY_COMPARE(f.form.Column(TForm1::colInputName), QStringList({"single", "a", "b"}));
+        QCOMPARE(f.form.MessageTexts(),
+                 QStringList({"Convertion of file \"" + f.home.Path("in/folder/broken.avi") + "\" is not supported."}));
+        QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
     }
 
     void removeTakesTheSelectedRowAndClearEmptiesTheList() {

@@ -1,7 +1,8 @@
 // Conversion runs through the window: a whole list to its finish message
 // (with the shutdown asked for first), a stop during the second file, the
-// enabling of the controls, settings an iPod cannot play, a list of which
-// nothing can be converted, and "Convert" on an empty list.
+// enabling of the controls, settings an iPod cannot play, a file that fails
+// while converting, a list of which nothing can be converted, and "Convert"
+// on an empty list.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +18,19 @@
 namespace {
 
 constexpr int kRunTimeoutMs = 120000;
+
+// Gives the sound of a generated AVI clip a format code no decoder knows:
+// the file still opens and is accepted, and fails once it is converted.
+void MakeSoundUndecodable(const QString& path) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const qsizetype format = bytes.indexOf("strf", bytes.indexOf("auds")) + 8;
+    QVERIFY(format > 8);
+    bytes[format] = bytes[format + 1] = char(0x99);
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
 
 const char* const kDisabledWhileRunning[] = {"BtnAdd", "BtnRemove", "BtnClear", "BtnMoveUp", "BtnMoveDown",
                                              "BtnChangeOutputFolder", "BtnAbout", "BtnHelp", "GBOutput", "GBOther"};
@@ -122,6 +136,10 @@ private slots:
         f.form.BtnStartClick();
         QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
+        // The third file was never started, so its row names no file.
+        QCOMPARE(f.form.Column(TForm1::colOutputName)[0], QString("one"));
+        QCOMPARE(f.form.Column(TForm1::colOutputName)[2], QString());
+        QTRY_VERIFY(!QFile::exists(f.Out() + "/three.mp4"));
         QVERIFY(f.form.messages.isEmpty());
         QCOMPARE(f.shutdown.requests, 0);
         f.CheckIdle();
@@ -146,6 +164,24 @@ private slots:
         QVERIFY(f.form.Running());
         QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed (too wide for iPod: 720 > 640)"}));
+    }
+
+    void aFailedFileIsNamedInItsOwnBoxBeforeTheSummaryOpens() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "bad.avi"}, {"avi_mpeg4_mp3.avi", "good.avi"}});
+        MakeSoundUndecodable(f.home.Path("in/bad.avi"));
+        // The person reads the first box while the run goes on to its end.
+        f.form.whileBoxIsOpen = [&] { QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs); };
+        f.form.BtnStartClick();
+        QTRY_COMPARE_WITH_TIMEOUT(f.form.messages.size(), 2, kRunTimeoutMs);
+        const QString status = f.form.Column(TForm1::colStatus)[0];
+        QCOMPARE(f.form.Column(TForm1::colStatus)[1], QString("Completed"));
+        QCOMPARE(f.form.messages[0].text,
+                 "File \"" + f.home.Path("in/bad.avi") + "\" could not be converted: " + status);
+        QCOMPARE(f.form.messages[0].icon, QMessageBox::Warning);
+        QCOMPARE(f.form.messages[1].text, QString("File conversion process finished: 1 of 2 files converted."));
+        QCOMPARE(f.form.messages[1].boxesAlreadyOpen, 0);
+        QCOMPARE(f.form.Control<QTableWidget>("Lvw")->item(0, TForm1::colStatus)->toolTip(), status);
     }
 
     void aListOfWhichNothingCanBeConvertedEndsAtOnce() {

@@ -82,6 +82,30 @@ private slots:
         form.close();
     }
 
+    void anIndexPastItsListSelectsWhatAMissingKeySelects_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("size") << "Resolution=-1" << "CboResolution" << 2;
+        QTest::newRow("frame rate") << "VideoFrameRate=99" << "CboFrameRate" << 10;
+        QTest::newRow("channels") << "Channels=7" << "CboChannels" << 1;
+        QTest::newRow("profile") << "Profile=99" << "CboProfiles" << 3;
+        QTest::newRow("sample rate") << "AudioSampleRate=6" << "CboAudioSampleRate" << 4;
+    }
+    void anIndexPastItsListSelectsWhatAMissingKeySelects() {
+        QFETCH(QString, line);
+        QFETCH(QString, list);
+        QFETCH(int, selected);
+        TTestHome home;
+        home.WriteSettings("[Options]\n" + line + "\n");
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        QVERIFY(form.FormCreate());
+        QCOMPARE(form.Control<QComboBox>(qPrintable(list))->currentIndex(), selected);
+        QCOMPARE(form.ConversionSettings().FrameSize, std::string("320x240"));
+        form.close();
+    }
+
     void closingWritesTheElevenKeysAndTheNextWindowReadsThemBack() {
         TTestHome home;
         home.WriteSettings("[Recent]\nLast=/tmp/a.avi\n");
