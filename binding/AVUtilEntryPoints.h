@@ -37,6 +37,7 @@
     X(av_opt_find2)                    \
     X(av_opt_set)                      \
     X(av_opt_set_int)                  \
+    X(av_opt_set_double)               \
     X(av_opt_get)                      \
     X(av_opt_get_int)                  \
     X(av_opt_next)                     \

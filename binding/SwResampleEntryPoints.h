@@ -7,6 +7,7 @@
     X(swr_free)                            \
     X(swr_convert)                         \
     X(swr_set_compensation)                \
+    X(swr_set_matrix)                      \
     X(swr_get_delay)                       \
     X(swr_get_out_samples)                 \
     X(swr_next_pts)                        \

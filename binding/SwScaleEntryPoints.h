@@ -6,4 +6,6 @@
     X(sws_freeContext)                  \
     X(sws_getCachedContext)             \
     X(sws_get_class)                    \
+    X(sws_isSupportedInput)             \
+    X(sws_isSupportedOutput)            \
     X(swscale_version)

@@ -288,6 +288,7 @@ private:
     void CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt, int64_t packet_time);
     void EmulateRate(InputStreamState& ist);
     void FinishRun();
+    void RefuseEmptyOutputs();
     void CloseEncoder(OutputStreamState& ost);
     void CloseDecoder(InputStreamState& ist);
     double OutputTime(const OutputStreamState& ost) const;

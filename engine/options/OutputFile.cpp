@@ -140,7 +140,10 @@ void TCustomFFmpeg::CheckInputMediaTypes(bool& has_video, bool& has_audio, bool&
         const AVFormatContext* input = input_contexts[file].get();
         for (unsigned i = 0; i < input->nb_streams; ++i) {
             switch (input->streams[i]->codecpar->codec_type) {
-                case AVMEDIA_TYPE_VIDEO: has_video = true; break;
+                case AVMEDIA_TYPE_VIDEO:
+                    // A cover picture is no video to convert.
+                    if (!(input->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)) has_video = true;
+                    break;
                 case AVMEDIA_TYPE_AUDIO: has_audio = true; break;
                 case AVMEDIA_TYPE_SUBTITLE: has_subtitle = true; break;
                 case AVMEDIA_TYPE_UNKNOWN:

@@ -59,6 +59,18 @@ TFramePtr WithoutFirstSamples(const AVFrame* frame, int dropped) {
     return block;
 }
 
+// Folding many channels into few must not clip loud passages, so every
+// output channel's coefficients add up to at most one; and a mono source
+// plays at its own level on both channels of a stereo output rather than
+// 3 dB lower, as the library's centre-channel rule would have it.
+int SetRematrixing(SwrContext* resampler, int in_channels, int out_channels) {
+    if (in_channels == 1 && out_channels == 2) {
+        const double both[2] = {1.0, 1.0};
+        return ff::swr_set_matrix(resampler, both, 1);
+    }
+    return ff::av_opt_set_double(resampler, "rematrix_maxval", 1.0, 0);
+}
+
 bool EncoderTakesAnyFrameSize(const AVCodecContext* enc) {
     return enc->frame_size < 2 || (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
 }
@@ -75,7 +87,7 @@ void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, A
         DrainEncoder(ost);
         return;
     }
-    if (frame->nb_samples <= 0 || frame->sample_rate <= 0) return;
+    if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) return;
     SetUpResampler(ost, frame);
     TFramePtr corrected;
     if (!CorrectAudioDrift(ost, ist, frame, corrected)) return;
@@ -100,6 +112,7 @@ void TCustomFFmpeg::SetUpResampler(OutputStreamState& ost, const AVFrame* frame)
     int result = ff::swr_alloc_set_opts2(&ost.resample, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &in_layout,
                                          static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
     ff::av_channel_layout_uninit(&in_layout);
+    if (result >= 0) result = SetRematrixing(ost.resample, channels, enc->ch_layout.nb_channels);
     if (result >= 0) result = ff::swr_init(ost.resample);
     if (result < 0) {
         ff::swr_free(&ost.resample);
@@ -150,9 +163,15 @@ bool TCustomFFmpeg::CorrectAudioDrift(OutputStreamState& ost, InputStreamState& 
             frame = corrected.get();
             return true;
         }
-        // The encoder's timestamps follow the clock, but never go back over
-        // samples already sent.
-        ost.sync_opts += std::max<int64_t>(0, std::llrint(drift));
+        const double block = static_cast<double>(frame->nb_samples) * rate / frame->sample_rate;
+        const int64_t gap = AudioGapToFill(ost.audio_gap, drift, rate, static_cast<int>(block));
+        if (gap > 0) {
+            if (verbose > 2)
+                Log(FormatText("output stream #%d.%d: %0.3f s without sound, filled with silence", ost.file_index,
+                               ost.index, static_cast<double>(gap) / rate));
+            corrected = WithSilenceInFront(frame, static_cast<int>(gap * frame->sample_rate / rate));
+            frame = corrected.get();
+        }
         return true;
     }
     const TAudioCorrection correction =

@@ -36,3 +36,21 @@ TAudioCorrection DecideAudioCorrection(double drift, bool at_start, double thres
     }
     return correction;
 }
+
+int64_t AudioGapToFill(TAudioGapWatch& watch, double gap, int rate, int block_samples) {
+    if (gap <= kAudioGapToleranceSeconds * rate) {
+        watch = {};
+        return 0;
+    }
+    if (gap >= kLargeAudioGapSeconds * rate) {
+        watch = {};
+        return std::llrint(gap);
+    }
+    watch.smallest_gap = watch.ahead_samples == 0 ? gap : std::min(watch.smallest_gap, gap);
+    watch.ahead_samples += block_samples;
+    if (watch.ahead_samples < kLastingAudioGapSeconds * rate) return 0;
+    // Only what the clock never gave back is missing sound.
+    const int64_t fill = std::llrint(watch.smallest_gap);
+    watch = {};
+    return fill;
+}

@@ -24,3 +24,22 @@ struct TAudioCorrection {
 // `block_samples` input samples per channel at `in_rate` with `in_channels`.
 TAudioCorrection DecideAudioCorrection(double drift, bool at_start, double threshold, int sync_method, int out_rate,
                                        int in_rate, int in_channels, int block_samples);
+
+// Without "async", the sound follows its packet clock only across real gaps.
+// The clock of some inputs wavers around the true time (audio timed by byte
+// count, as variable-rate MP3 in AVI is, runs ahead by a few hundred
+// milliseconds and falls back again); following each step would leave holes
+// in the sound and put it ever later. A gap counts as real when it is large,
+// or when the clock stays ahead for long; it is filled with silence.
+inline constexpr double kAudioGapToleranceSeconds = 0.04;
+inline constexpr double kLargeAudioGapSeconds = 0.5;
+inline constexpr double kLastingAudioGapSeconds = 4.0;
+
+struct TAudioGapWatch {
+    double ahead_samples = 0;  // output samples given while the clock stayed ahead
+    double smallest_gap = 0;   // the smallest lead of the clock in that time
+};
+
+// Output samples of silence to put before a block of `block_samples` output
+// samples when the clock is `gap` output samples ahead of the sound.
+int64_t AudioGapToFill(TAudioGapWatch& watch, double gap, int rate, int block_samples);

@@ -11,7 +11,6 @@
 #include "FormatText.h"
 #include "MyUtilHlpr.h"
 #include "PictureGeometry.h"
-#include "SwScaleHlpr.h"
 
 namespace {
 
@@ -45,6 +44,9 @@ void TCustomFFmpeg::DeriveCodecParameters() {
             if (language) ff::av_dict_set(&ost.st->metadata, "language", std::string(language->value).substr(0, 3).c_str(), 0);
         }
         ost.st->disposition = ist.st->disposition;
+        // Re-encoded, a cover picture becomes an ordinary stream; the flag
+        // would make the muxer look for a picture codec it cannot store.
+        if (!ost.stream_copy) ost.st->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
         if (ost.stream_copy)
             SetUpStreamCopy(ost, ist);
         else
@@ -97,48 +99,26 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
             ost.reformat_pair = -6;
             ost.audio_resample = enc->sample_rate != in->sample_rate || audio_sync_method > 1;
             break;
-        case AVMEDIA_TYPE_VIDEO: {
+        case AVMEDIA_TYPE_VIDEO:
+            // Only the bands are known here: the picture's format and size
+            // are taken from each decoded picture, since stream analysis of a
+            // damaged file may not have learnt them.
             ost.video_crop = frame_croptop || frame_cropbottom || frame_cropleft || frame_cropright;
             ost.video_pad = frame_padtop || frame_padbottom || frame_padleft || frame_padright;
-            ost.video_resample =
-                enc->width != in->width - frame_cropleft - frame_cropright + frame_padleft + frame_padright ||
-                enc->height != in->height - frame_croptop - frame_cropbottom + frame_padtop + frame_padbottom ||
-                enc->pix_fmt != in->format;
             if (ost.video_crop) {
                 ost.topBand = frame_croptop;
                 ost.leftBand = frame_cropleft;
             }
             SetUpPictureShape(ost, ist);
-            auto allocate_picture = [&](const char* failure) {
-                ost.pict_tmp = ff::av_frame_alloc();
-                if (!ost.pict_tmp) throw FFMpegException(failure);
-                ost.pict_tmp->format = enc->pix_fmt;
-                ost.pict_tmp->width = enc->width;
-                ost.pict_tmp->height = enc->height;
-                if (ff::av_frame_get_buffer(ost.pict_tmp, 0) < 0) throw FFMpegException(failure);
-            };
             if (ost.video_pad) {
                 ost.padtop = frame_padtop;
                 ost.padbottom = frame_padbottom;
                 ost.padleft = frame_padleft;
                 ost.padright = frame_padright;
-                if (!ost.video_resample) allocate_picture("avpicture_alloc fail");
             }
-            if (ost.video_resample) {
-                allocate_picture("Cannot allocate temp picture, check pix fmt");
-                int64_t flags = sws_flags;
-                if (ff::av_opt_get_int(scaler_option_context.get(), "sws_flags", 0, &flags) >= 0)
-                    sws_flags = static_cast<int32_t>(flags);
-                ost.img_resample_ctx = ff::sws_getContext(
-                    in->width - frame_cropleft - frame_cropright, in->height - frame_croptop - frame_cropbottom,
-                    static_cast<AVPixelFormat>(in->format), enc->width - frame_padleft - frame_padright,
-                    enc->height - frame_padtop - frame_padbottom, enc->pix_fmt, sws_flags, nullptr, nullptr,
-                    nullptr);
-                if (!ost.img_resample_ctx) throw FFMpegException("Cannot get resampling context");
-                ost.resample_height = vfilters_active ? in->height : in->height - frame_croptop - frame_cropbottom;
-            }
+            if (int64_t flags = sws_flags; ff::av_opt_get_int(scaler_option_context.get(), "sws_flags", 0, &flags) >= 0)
+                sws_flags = static_cast<int32_t>(flags);
             break;
-        }
         case AVMEDIA_TYPE_SUBTITLE:
             // Subtitle encoders count their times in the source's units.
             if (enc->time_base.num <= 0 || enc->time_base.den <= 0) enc->time_base = ist.st->time_base;

@@ -18,6 +18,9 @@ void TCustomFFmpeg::DrainEncoder(OutputStreamState& ost) {
             audio_size += pkt->size;
         if (ost.logfile && enc->stats_out) ff::my_fprintf(ost.logfile, "%s", enc->stats_out);
         NoteCodedPacket(ost, pkt.get());
+        // A picture lasts one tick of the encoder's clock; without it the
+        // muxer gives the last picture no time and players never show it.
+        if (pkt->duration <= 0 && enc->codec_type == AVMEDIA_TYPE_VIDEO) pkt->duration = 1;
         ff::av_packet_rescale_ts(pkt.get(), enc->time_base, ost.st->time_base);
         pkt->time_base = ost.st->time_base;
         WritePacket(ost, pkt.get());

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
@@ -132,6 +133,7 @@ void TCustomFFmpeg::FinishRun() {
     for (size_t i = 0; i < run.ist_table.size(); ++i)
         if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
+    RefuseEmptyOutputs();
     for (size_t file = 0; file < run.output_files.size(); ++file)
         if (ff::av_write_trailer(run.output_files[file]) < 0)
             throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)));
@@ -145,4 +147,22 @@ void TCustomFFmpeg::FinishRun() {
         if (ist->decoding_needed) CloseDecoder(*ist);
     finished_normally = !stop_requested.load();
     ReleaseRunTables(run);
+}
+
+// An input that decodes to nothing would otherwise end as a valid-looking
+// file without a single picture or sound: that is a failure, and the file
+// that holds only headers is removed. A stopped run keeps what it has.
+void TCustomFFmpeg::RefuseEmptyOutputs() {
+    if (stop_requested.load() || run.ost_table.empty()) return;
+    for (const OutputStreamState* ost : run.ost_table)
+        if (ost->packets_written > 0) return;
+    for (AVFormatContext* output : run.output_files) {
+        if (output->oformat->flags & AVFMT_NOFILE) continue;
+        ff::avio_closep(&output->pb);
+        std::error_code error;
+        std::filesystem::remove(output->url, error);
+    }
+    const InputStreamState& source = *run.ist_table[run.ost_table.front()->source_index];
+    throw FFMpegException(FormatText("%s: nothing could be decoded, no output was written",
+                                     run.input_files[source.file_index]->url));
 }

@@ -84,6 +84,7 @@ void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t
     pkt->stream_index = ost.index;
     const int result = ff::av_interleaved_write_frame(run.output_files[ost.file_index], pkt);
     if (result < 0) throw FFMpegException(FormatOpenErrorText("av_interleaved_write_frame()", result));
+    ++ost.packets_written;
 }
 
 // Filters that hold packets back give them up once told that no more come.

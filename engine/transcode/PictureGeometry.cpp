@@ -33,8 +33,8 @@ void FillRows(uint8_t* plane, int linesize, int firstRow, int rows, int firstCol
 }  // namespace
 
 bool OffsetPlanes(const AVPixFmtDescriptor* desc, uint8_t* planes[4], const int linesizes[4], int top, int left) {
-    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL)))
-        return false;
+    // A palette picture moves its index plane only; its palette stays.
+    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM))) return false;
     if ((top & ((1 << desc->log2_chroma_h) - 1)) || (left & ((1 << desc->log2_chroma_w) - 1))) return false;
     bool moved[4] = {false, false, false, false};
     for (int c = 0; c < desc->nb_components; ++c) {

@@ -2,6 +2,7 @@
 // rate of the outputs, handed to the progress callback or logged as a line,
 // and at the end the size summary.
 
+#include <algorithm>
 #include <cmath>
 
 #include "AVFormatHlpr.h"
@@ -58,6 +59,9 @@ void TCustomFFmpeg::ReportProgress(bool last_report) {
     // Before any stream has written anything the time is 0, not the
     // placeholder that no stream reaches.
     const bool timed = t1 < kNoTime;
+    // A stream that starts writing late would otherwise pull the time back
+    // below what was already reported.
+    if (timed) t1 = run.reported_time = std::max(t1, run.reported_time);
     if (t1 < 0.01) t1 = 0.01;
     const double bitrate = static_cast<double>(total_size) * 8 / t1 / 1000;
 

@@ -40,6 +40,7 @@ void ReleaseRunTables(TranscodeRun& run) {
     if (run.vstats) ff::my_fclose(run.vstats);
     run.vstats = nullptr;
     run.qp_histogram.fill(0);
+    run.reported_time = 0;
     run.subtitle_out.clear();
     run.subtitle_out.shrink_to_fit();
     run.output_files.clear();

@@ -18,6 +18,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "AudioSync.h"
 #include "OptionState.h"
 #include "PictureTurn.h"
 
@@ -74,12 +75,11 @@ struct OutputStreamState {
     // Taken off every copied packet of a stream that starts too late for
     // its container to hold the gap.
     int64_t copy_offset = 0;
+    int64_t packets_written = 0;
 
     // Picture conversion.
-    int video_resample = 0;
     AVFrame* pict_tmp = nullptr;  // planes sized for the encoder
-    SwsContext* img_resample_ctx = nullptr;
-    int resample_height = 0;
+    SwsContext* img_resample_ctx = nullptr;  // made for the pictures as they come
     int video_crop = 0;
     int topBand = 0;
     int leftBand = 0;
@@ -112,6 +112,7 @@ struct OutputStreamState {
     // Microseconds taken off the sync source's clock after a jump too large
     // to fill with copies of pictures or silence.
     int64_t sync_shift = 0;
+    TAudioGapWatch audio_gap;
     // The audio the resampler was set up for.
     int resample_in_rate = 0;
     int resample_in_channels = 0;
@@ -141,6 +142,7 @@ struct TranscodeRun {
     AVFrame* encoder_frame = nullptr;   // a picture as handed to an encoder
     std::FILE* vstats = nullptr;  // per-frame video statistics ("vstats")
     std::array<int, 52> qp_histogram{};  // "qphist"
+    double reported_time = 0;  // seconds; the progress time never goes back
 };
 
 // Frees the tables in the order they were built; safe on a partly built run

@@ -87,13 +87,18 @@ void TCustomFFmpeg::ChooseSources() {
             if (program_id != 0) {
                 source = FindProgramStream(program_id, type);
             } else {
+                // A cover picture is only ever taken when a map names it.
+                auto candidate = [&](int i) {
+                    const AVStream* st = run.ist_table[i]->st;
+                    return st->codecpar->codec_type == type && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+                };
                 for (int i = 0; i < static_cast<int>(run.ist_table.size()) && source < 0; ++i)
-                    if (run.ist_table[i]->discard && run.ist_table[i]->st->codecpar->codec_type == type) source = i;
+                    if (run.ist_table[i]->discard && candidate(i)) source = i;
                 // Every stream of that kind is taken already: the last one
                 // feeds this output as well.
                 if (source < 0)
                     for (int i = static_cast<int>(run.ist_table.size()) - 1; i >= 0 && source < 0; --i)
-                        if (run.ist_table[i]->st->codecpar->codec_type == type) source = i;
+                        if (candidate(i)) source = i;
             }
             if (source < 0) {
                 dump_output(ost);

@@ -131,6 +131,13 @@ AVFrame* TCustomFFmpeg::PrepareVideoPicture(OutputStreamState& ost, AVFrame* fra
     const int inner_height = enc->height - pads.top - pads.bottom;
     const auto format = static_cast<AVPixelFormat>(frame->format);
 
+    // A damaged stream can hand out a picture the scaler cannot read, and
+    // libswscale ends the process rather than refuse it.
+    if (!ff::av_pix_fmt_desc_get(format) || ff::sws_isSupportedInput(format) <= 0 ||
+        ff::sws_isSupportedOutput(enc->pix_fmt) <= 0) {
+        ReportPictureError("unsupported picture format");
+        return nullptr;
+    }
     uint8_t* planes[4] = {frame->data[0], frame->data[1], frame->data[2], frame->data[3]};
     if (width <= 0 || height <= 0 || !OffsetPlanes(ff::av_pix_fmt_desc_get(format), planes, frame->linesize, top, left)) {
         ReportPictureError("error cropping picture");

@@ -56,6 +56,18 @@ TEST(AudioDrift, AfterTheStartSmallDriftsAreCompensatedOnlyAboveAsyncOne) {
               TAudioCorrection::Silence);
 }
 
+TEST(AudioGaps, OnlyLargeOrLastingLeadsOfTheClockAreFilled) {
+    TAudioGapWatch watch;
+    // A clock that wavers 0.2 s ahead and back never opens a hole.
+    for (int block = 0; block < 400; ++block)
+        EXPECT_EQ(AudioGapToFill(watch, block % 40 < 20 ? 8820 : 0, 44100, 1024), 0) << block;
+    EXPECT_EQ(AudioGapToFill(watch, 44100, 44100, 1024), 44100);
+    // A small lead that stays is filled with the least of it, once.
+    int64_t filled = 0;
+    for (int block = 0; block < 200; ++block) filled += AudioGapToFill(watch, 4410 + block % 3 * 100, 44100, 1024);
+    EXPECT_EQ(filled, 4410);
+}
+
 // The whole clip moved by an input offset: its sound no longer starts at the
 // output's origin.
 TranscodeTask& Shifted(TranscodeTask& task, const std::string& offset, const std::string& output) {

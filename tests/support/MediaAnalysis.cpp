@@ -1,6 +1,7 @@
 #include "MediaAnalysis.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -172,7 +173,10 @@ int64_t StreamTracker::FrameTimeUs(const AVFrame& frame) const {
 
 void StreamTracker::TakeFrame(const AVFrame& frame) {
     const int64_t timeUs = FrameTimeUs(frame);
-    if (result_.frameCount++ == 0) result_.firstTimeUs = timeUs;
+    if (result_.frameCount++ == 0)
+        result_.firstTimeUs = timeUs;
+    else
+        result_.largestGapUs = std::max(result_.largestGapUs, timeUs - expectedTimeUs_);
     if (result_.mediaType == AVMEDIA_TYPE_VIDEO) {
         TakeVideo(frame, timeUs);
     } else if (result_.mediaType == AVMEDIA_TYPE_AUDIO) {
@@ -216,6 +220,7 @@ void StreamTracker::TakeAudio(const AVFrame& frame, int64_t timeUs) {
         double loudest = 0.0;
         for (int channel = 0; channel < channels && channel < static_cast<int>(squares_.size()); ++channel) {
             const double value = SampleValue(frame, channel, i);
+            result_.peak = std::max(result_.peak, std::abs(value));
             double& oldest = squares_[static_cast<size_t>(channel)][slot];
             squareSums_[static_cast<size_t>(channel)] += value * value - oldest;
             oldest = value * value;

@@ -22,6 +22,10 @@ struct StreamAnalysis {
     int64_t durationUs = -1;   // what the container says, -1 when it does not say
     int64_t firstTimeUs = -1;  // time of the first decoded frame
     int64_t endTimeUs = -1;    // end of the last decoded frame
+    // The longest stretch between the end of one decoded frame and the start
+    // of the next: a hole in the stream's timeline.
+    int64_t largestGapUs = 0;
+    double peak = 0;  // audio: the largest magnitude of any sample, 1 being full scale
     // Video: the first frame of each run of white frames. Audio: each onset of
     // the 1 kHz beep. Subtitles: the start of each cue.
     std::vector<int64_t> markTimesUs;

@@ -1,5 +1,6 @@
 #include "MediaWriter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -63,8 +64,10 @@ private:
     void Advance(OutputStream& output);
     FramePtr VideoFrame(const OutputStream& output);
     FramePtr AudioFrame(const OutputStream& output);
+    FramePtr GreyPalettePicture(const AVFrame& picture);
     void WriteCue(OutputStream& output);
     void Send(OutputStream& output, const AVFrame* frame);
+    bool InAudioGap(int64_t pts, AVRational timeBase) const;
 
     const TestClip& clip_;
     std::string path_;
@@ -156,7 +159,7 @@ CodecContextPtr ClipWriter::OpenEncoder(TestStreamKind kind) {
         encoder->height = clip_.height;
         encoder->time_base = AVRational{clip_.frameRateDen, clip_.frameRateNum};
         encoder->framerate = AVRational{clip_.frameRateNum, clip_.frameRateDen};
-        encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+        encoder->pix_fmt = ff::av_get_pix_fmt(clip_.pixelFormat);
         encoder->bit_rate = clip_.videoBitRate;
         encoder->gop_size = 12;
         encoder->max_b_frames = clip_.maxBFrames;
@@ -167,6 +170,10 @@ CodecContextPtr ClipWriter::OpenEncoder(TestStreamKind kind) {
         ff::av_channel_layout_default(&encoder->ch_layout, clip_.channels);
         encoder->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
         encoder->bit_rate = clip_.audioBitRate;
+        if (clip_.audioQuality > 0) {
+            encoder->flags |= AV_CODEC_FLAG_QSCALE;
+            encoder->global_quality = FF_QP2LAMBDA * clip_.audioQuality;
+        }
         encoder->time_base = AVRational{1, clip_.sampleRate};
     }
     if (context_->oformat->flags & AVFMT_GLOBALHEADER) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -203,12 +210,33 @@ void ClipWriter::Advance(OutputStream& output) {
 FramePtr ClipWriter::VideoFrame(const OutputStream& output) {
     FramePtr frame(ff::av_frame_alloc());
     if (!frame) Fail("allocating a frame");
-    frame->format = output.encoder->pix_fmt;
+    frame->format = AV_PIX_FMT_YUV420P;
     frame->width = output.encoder->width;
     frame->height = output.encoder->height;
     Check(ff::av_frame_get_buffer(frame.get(), 0), "allocating a picture");
     DrawTestPicture(clip_, output.next, frame->data, frame->linesize, frame->width, frame->height);
     frame->pts = output.next;
+    return output.encoder->pix_fmt == AV_PIX_FMT_PAL8 ? GreyPalettePicture(*frame) : std::move(frame);
+}
+
+// The luma plane as palette indexes, each index the grey of that luma.
+FramePtr ClipWriter::GreyPalettePicture(const AVFrame& picture) {
+    FramePtr frame(ff::av_frame_alloc());
+    if (!frame) Fail("allocating a frame");
+    frame->format = AV_PIX_FMT_PAL8;
+    frame->width = picture.width;
+    frame->height = picture.height;
+    frame->pts = picture.pts;
+    Check(ff::av_frame_get_buffer(frame.get(), 0), "allocating a palette picture");
+    for (int y = 0; y < picture.height; ++y)
+        std::memcpy(frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0],
+                    picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0],
+                    static_cast<size_t>(picture.width));
+    auto* palette = reinterpret_cast<uint32_t*>(frame->data[1]);
+    for (int index = 0; index < 256; ++index) {
+        const auto grey = static_cast<uint32_t>(std::clamp((index - 16) * 255 / 219, 0, 255));
+        palette[index] = 0xFF000000u | grey << 16 | grey << 8 | grey;
+    }
     return frame;
 }
 
@@ -275,9 +303,19 @@ void ClipWriter::Send(OutputStream& output, const AVFrame* frame) {
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
         Check(result, "encoding");
         packet_->stream_index = output.stream->index;
+        if (output.kind == TestStreamKind::Audio && InAudioGap(packet_->pts, output.encoder->time_base)) {
+            ff::av_packet_unref(packet_.get());
+            continue;
+        }
         ff::av_packet_rescale_ts(packet_.get(), output.encoder->time_base, output.stream->time_base);
         Check(ff::av_interleaved_write_frame(context_.get(), packet_.get()), "writing a packet");
     }
+}
+
+bool ClipWriter::InAudioGap(int64_t pts, AVRational timeBase) const {
+    if (clip_.audioGapLengthUs <= 0 || pts == AV_NOPTS_VALUE) return false;
+    const int64_t timeUs = ff::av_rescale_q(pts, timeBase, AVRational{1, 1000000});
+    return timeUs >= clip_.audioGapStartUs && timeUs < clip_.audioGapStartUs + clip_.audioGapLengthUs;
 }
 
 }  // namespace

@@ -76,6 +76,14 @@ struct TestClip {
     // How much later the beeps decode than the white frames: the audio
     // encoder's priming where the container cannot tell readers to skip it.
     int64_t audioLagUs = 0;
+    double beepAmplitude = kBeepAmplitude;
+    // "pal8" for a grey palette whose index is the picture's luma.
+    const char* pixelFormat = "yuv420p";
+    // Above 0: the audio encoder's variable-rate quality instead of its bit rate.
+    int audioQuality = 0;
+    // Audio packets starting within this stretch are left out: a real hole.
+    int64_t audioGapStartUs = 0;
+    int64_t audioGapLengthUs = 0;
 
     int CountOf(TestStreamKind kind) const;
     // Index of the first stream of that kind, -1 when there is none.

@@ -71,7 +71,7 @@ double TestSampleValue(const TestClip& clip, int64_t sampleIndex) {
         int64_t start = SampleAt(clip, mark);
         if (sampleIndex >= start && sampleIndex < SampleAt(clip, mark + kBeepLengthUs)) {
             double t = static_cast<double>(sampleIndex - start) / clip.sampleRate;
-            return kBeepAmplitude * std::sin(2 * std::numbers::pi * kBeepFrequency * t);
+            return clip.beepAmplitude * std::sin(2 * std::numbers::pi * kBeepFrequency * t);
         }
     }
     return 0.0;
