@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -26,6 +27,10 @@ std::optional<TLogLevel> ReadLogLevel(const std::string& text) {
 }
 
 }  // namespace
+
+int DefaultJobCount() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
 
 std::string DefaultOutputFolder() {
     const char* home = std::getenv("HOME");
