@@ -1,100 +1,142 @@
-// Converts a generated 60-second 1920x1080 H.264/AAC clip with the window's
-// iPod settings and prints the conversion speed as a multiple of real time,
-// the CPU time and the peak memory. The clip is written once into the given
-// folder (default: the system's temporary folder) and reused.
+// Converts three generated 60-second clips (1920x1080 and 1280x720 H.264 with
+// AAC in MP4, 640x480 MPEG-4 with MP3 in AVI) with the window's iPod settings
+// and prints, for each, the conversion's wall time, CPU time and peak memory
+// next to the wall time of decoding the same file alone with every core.
+// Then converts a list of eight short SD clips with the command line's
+// default number of jobs (and with one job, for comparison). Every figure is
+// measured in a child process of its own. The clips are written once into
+// the folder (default: the system's temporary folder, created when missing)
+// and reused.
 //
 // Usage: conversion_benchmark [FOLDER]
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "ChildMeasurement.h"
+#include "DecodeOnly.h"
 #include "FFmpeg.h"
 #include "MediaWriter.h"
 #include "TestMedia.h"
 
 namespace {
 
-constexpr int64_t kClipLengthUs = 60000000;
-constexpr int64_t kMarks[] = {500000, 30500000};
+constexpr int64_t kLongClipUs = 60000000;
+constexpr int64_t kShortClipUs = 8000000;
+constexpr int kListLength = 8;
+constexpr int64_t kMarks[] = {500000, 4500000};
 constexpr TestStreamKind kStreams[] = {TestStreamKind::Video, TestStreamKind::Audio};
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+TestClip H264Clip(const char* name, int width, int height, int64_t bitRate) {
+    TestClip clip;
+    clip.fileName = name;
+    clip.muxer = "mp4";
+    clip.videoEncoder = "libx264";
+    clip.audioEncoder = "aac";
+    clip.width = width;
+    clip.height = height;
+    clip.videoBitRate = bitRate;
+    clip.durationUs = kLongClipUs;
+    clip.markTimesUs = kMarks;
+    clip.streams = kStreams;
+    return clip;
 }
 
-long PeakMemoryKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+TestClip XvidClip(const char* name, int64_t durationUs) {
+    TestClip clip;
+    clip.fileName = name;
+    clip.muxer = "avi";
+    clip.videoEncoder = "mpeg4";
+    clip.videoTag = "XVID";
+    clip.audioEncoder = "libmp3lame";
+    clip.width = 640;
+    clip.height = 480;
+    clip.frameRateNum = 25;
+    clip.videoBitRate = 1500000;
+    clip.durationUs = durationUs;
+    clip.markTimesUs = kMarks;
+    clip.streams = kStreams;
+    return clip;
+}
+
+// Written by a child process, so that no library state of the writing stays
+// in the process that forks the measured children.
+std::string Prepare(const TestClip& clip, const std::filesystem::path& folder) {
+    const std::string path = (folder / clip.fileName).string();
+    if (std::filesystem::exists(path)) return path;
+    std::printf("writing %s ...\n", path.c_str());
+    try {
+        MeasureInChild("writing " + path, [&] { WriteTestClip(clip, path); });
+    } catch (...) {
+        std::filesystem::remove(path);
+        throw;
+    }
+    return path;
+}
+
+// The window's default job: profile 3 at 320x240, 29.97 frames per second.
+void ConvertForIpod(const std::string& input, const std::string& output) {
+    TCustomFFmpeg engine;
+    engine.Initialize();
+    engine.SetVerbose(0);
+    if (!engine.OpenInputFile(input)) throw FFMpegException(engine.last_error);
+    for (const auto& [name, value] :
+         {std::pair<const char*, const char*>{"vcodec", "mpeg4"}, {"acodec", "libfaac"}, {"s", "320x240"},
+          {"r", "30000/1001"}, {"ar", "44100"}, {"ac", "2"}, {"b", "512000"}, {"ab", "80000"}})
+        engine.SetOption(name, value);
+    if (!engine.OpenOutputFile(output)) throw FFMpegException(engine.last_error);
+    engine.Transcode();
+    engine.CleanUp();
+}
+
+void MeasureLongClip(const TestClip& clip, const std::filesystem::path& folder) {
+    const std::string input = Prepare(clip, folder);
+    const std::string output = (folder / (std::string(clip.fileName) + ".ipod.mp4")).string();
+    const ChildFigures decode = MeasureInChild("decoding " + input, [&] { DecodeWholeFile(input); });
+    const ChildFigures convert = MeasureInChild("converting " + input, [&] { ConvertForIpod(input, output); });
+    std::printf("%-28s convert %6.2f s wall %6.2f s cpu %6.1f MB peak | decode alone %6.2f s | ratio %.2f\n",
+                clip.fileName, convert.wallSeconds, convert.cpuSeconds, convert.peakMb, decode.wallSeconds,
+                convert.wallSeconds / decode.wallSeconds);
+}
+
+ChildFigures ConvertList(const std::vector<std::string>& inputs, const std::filesystem::path& folder,
+                         const char* jobs) {
+    std::vector<std::string> arguments{TOVRELA_CLI_PATH, "convert", "--overwrite", "--output-folder",
+                                       (folder / "list").string()};
+    if (jobs) arguments.insert(arguments.end(), {"--jobs", jobs});
+    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+    return MeasureProgram(arguments);
+}
+
+void MeasureList(const std::filesystem::path& folder) {
+    std::vector<std::string> inputs;
+    for (int n = 1; n <= kListLength; ++n) {
+        const std::string name = "tovrela_benchmark_sd_" + std::to_string(n) + ".avi";
+        inputs.push_back(Prepare(XvidClip(name.c_str(), kShortClipUs), folder));
+    }
+    std::filesystem::create_directories(folder / "list");
+    const ChildFigures byDefault = ConvertList(inputs, folder, nullptr);
+    const ChildFigures oneJob = ConvertList(inputs, folder, "1");
+    std::printf("%d SD clips, default jobs   %6.2f s wall %6.2f s cpu %6.1f MB peak\n", kListLength,
+                byDefault.wallSeconds, byDefault.cpuSeconds, byDefault.peakMb);
+    std::printf("%d SD clips, one job        %6.2f s wall %6.2f s cpu | one job / default %.2f\n", kListLength,
+                oneJob.wallSeconds, oneJob.cpuSeconds, oneJob.wallSeconds / byDefault.wallSeconds);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
-    const std::string clipPath = (folder / "tovrela_benchmark_1080p.mp4").string();
-    const std::string outputPath = (folder / "tovrela_benchmark_ipod.mp4").string();
     try {
+        std::filesystem::create_directories(folder);
         BindTestLibraries();
-        if (!std::filesystem::exists(clipPath)) {
-            TestClip clip;
-            clip.fileName = "tovrela_benchmark_1080p.mp4";
-            clip.muxer = "mp4";
-            clip.videoEncoder = "libx264";
-            clip.audioEncoder = "aac";
-            clip.width = 1920;
-            clip.height = 1080;
-            clip.videoBitRate = 8000000;
-            clip.durationUs = kClipLengthUs;
-            clip.markTimesUs = kMarks;
-            clip.streams = kStreams;
-            std::printf("writing %s ...\n", clipPath.c_str());
-            std::fflush(stdout);
-            // Written by a child process, so that the peak memory below is
-            // the conversion's alone.
-            const pid_t writer = fork();
-            if (writer == 0) {
-                try {
-                    WriteTestClip(clip, clipPath);
-                } catch (const std::exception& error) {
-                    std::fprintf(stderr, "%s\n", error.what());
-                    _exit(1);
-                }
-                _exit(0);
-            }
-            int status = 0;
-            if (writer < 0 || waitpid(writer, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-                throw std::runtime_error("the benchmark clip could not be written");
-        }
-        const double cpuBefore = CpuSeconds();
-        const auto start = std::chrono::steady_clock::now();
-        TCustomFFmpeg engine;
-        engine.Initialize();
-        engine.SetVerbose(0);
-        if (!engine.OpenInputFile(clipPath)) throw FFMpegException(engine.last_error);
-        for (const auto& [name, value] :
-             {std::pair<const char*, const char*>{"vcodec", "mpeg4"}, {"acodec", "libfaac"}, {"s", "320x240"},
-              {"r", "30000/1001"}, {"ar", "44100"}, {"ac", "2"}, {"b", "512000"}, {"ab", "80000"}})
-            engine.SetOption(name, value);
-        if (!engine.OpenOutputFile(outputPath)) throw FFMpegException(engine.last_error);
-        engine.Transcode();
-        engine.CleanUp();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("speed: %.2fx real time (%.1f s for %.0f s)\n", kClipLengthUs / 1e6 / seconds, seconds,
-                    kClipLengthUs / 1e6);
-        std::printf("cpu time: %.1f s\n", CpuSeconds() - cpuBefore);
-        std::printf("peak memory: %.1f MB\n", static_cast<double>(PeakMemoryKb()) / 1024);
+        MeasureLongClip(H264Clip("tovrela_benchmark_1080p.mp4", 1920, 1080, 8000000), folder);
+        MeasureLongClip(H264Clip("tovrela_benchmark_720p.mp4", 1280, 720, 4000000), folder);
+        MeasureLongClip(XvidClip("tovrela_benchmark_480p.avi", kLongClipUs), folder);
+        MeasureList(folder);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -23,6 +25,10 @@ std::optional<TLogLevel> ReadLogLevel(const std::string& text) {
 }
 
 }  // namespace
+
+int DefaultJobCount() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
 
 std::string DefaultOutputFolder() {
     const char* home = std::getenv("HOME");

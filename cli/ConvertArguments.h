@@ -8,9 +8,14 @@
 #include "ComponentEvents.h"
 #include "JobBuilder.h"
 
+// Files converted at a time unless told otherwise: one per core. Each
+// conversion decodes on several threads, but the rest of its work is one
+// picture after another; a second file at once keeps every core busy.
+int DefaultJobCount();
+
 struct ConvertArguments {
     TConversionSettings settings;
-    int jobs = 1;  // tasks at a time; 0 runs them without threads
+    int jobs = DefaultJobCount();  // tasks at a time; 0 runs them without threads
     TLogLevel logLevel = llError;
     std::string libraryFolder;
     bool versionedNames = true;

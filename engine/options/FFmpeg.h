@@ -172,6 +172,10 @@ public:
     std::atomic<bool> stop_requested{false};
     bool finished_normally = false;
     int64_t progress_interval_us = 500000;
+    // Threads each decoder of a run decodes with; 0 lets the library take
+    // one per core. With any count but 1, video is decoded on a thread of
+    // its own beside the run's. The output is the same whatever the count.
+    int32_t decoder_threads = 0;
     // Set by the component while a custom frame hook is attached: such a hook
     // needs decoded pictures, which a copied video stream never has.
     bool custom_hook_active = false;
@@ -285,12 +289,16 @@ private:
     void HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
     void ApplyVolume(AVFrame* frame) const;
     int DecodePacket(InputStreamState& ist, const AVPacket* pkt);
+    int DecodeOnStage(InputStreamState& ist, const AVPacket* pkt);
+    void TakeDecodedFrame(InputStreamState& ist, AVFrame* frame, int index_in_packet, bool from_packet);
     void CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt, int64_t packet_time);
     void EmulateRate(InputStreamState& ist);
     void FinishRun();
     void RefuseEmptyOutputs();
     void CloseEncoder(OutputStreamState& ost);
     void CloseDecoder(InputStreamState& ist);
+    void StopDecodeStages();
+    bool StopsAtALimit() const;
     double OutputTime(const OutputStreamState& ost) const;
     // Encoding paths: each takes one decoded frame (none to flush) and writes
     // what the encoder gives back.

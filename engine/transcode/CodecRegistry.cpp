@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <mutex>
 
 #include "AVCodecHlpr.h"
@@ -27,6 +29,11 @@ void CopyCodedSideData(const AVCodecContext* enc, AVStream* stream) {
     }
 }
 
+// Packets a decoding thread may run ahead of the run's thread: enough to
+// keep it busy while a picture is scaled and encoded, few enough to hold
+// only a handful of decoded pictures.
+constexpr size_t kDecodeStageLag = 4;
+
 void CloseCodec(TCodecContextPtr& holder) {
     std::lock_guard<std::recursive_mutex> lock(CodecLock());
     if (holder) ff::av_freep(&holder->stats_in);
@@ -45,6 +52,15 @@ void TCustomFFmpeg::OpenDecoders() {
             throw FFMpegException(FormatText("Unsupported codec (id=%d) for input stream #%d.%d", static_cast<int>(id),
                                              ist->file_index, ist->stream_index));
         if (!holder->pkt_timebase.num) holder->pkt_timebase = ist->st->time_base;
+        // Decoding is most of a conversion's work: whole pictures in flight
+        // at once where the codec allows it, else slices of one picture.
+        // Pictures in flight reach the outputs later than the packets that
+        // carry them are read, so a run that ends at a limit would take more
+        // of them in; such a run decodes slices in parallel only, which
+        // delays nothing.
+        const bool delay_allowed = decoder_threads != 1 && !StopsAtALimit();
+        holder->thread_count = decoder_threads;
+        holder->thread_type = delay_allowed ? FF_THREAD_FRAME | FF_THREAD_SLICE : FF_THREAD_SLICE;
         int result;
         {
             std::lock_guard<std::recursive_mutex> lock(CodecLock());
@@ -55,6 +71,8 @@ void TCustomFFmpeg::OpenDecoders() {
                 FormatText("Error while opening codec for input stream #%d.%d", ist->file_index, ist->stream_index));
         opened_decoders.push_front(&holder);
         ist->decoder = holder.get();
+        if (delay_allowed && holder->codec_type == AVMEDIA_TYPE_VIDEO)
+            ist->decode_stage = std::make_unique<DecodeStage>(holder.get(), kDecodeStageLag);
     }
 }
 
@@ -92,6 +110,14 @@ void TCustomFFmpeg::OpenEncoders() {
     }
 }
 
+// Whether the main loop may end before the inputs do, at a point that
+// depends on how far decoding has gone.
+bool TCustomFFmpeg::StopsAtALimit() const {
+    const bool frame_limit = std::any_of(max_frames.begin(), max_frames.end(),
+                                         [](int32_t limit) { return limit != std::numeric_limits<int32_t>::max(); });
+    return frame_limit || recording_time != std::numeric_limits<int64_t>::max() || limit_filesize != 0 || shortest;
+}
+
 void TCustomFFmpeg::CloseEncoder(OutputStreamState& ost) {
     TCodecContextPtr& holder = output_streams[ost.file_index][ost.index].encoder;
     opened_encoders.remove(&holder);
@@ -100,10 +126,15 @@ void TCustomFFmpeg::CloseEncoder(OutputStreamState& ost) {
 }
 
 void TCustomFFmpeg::CloseDecoder(InputStreamState& ist) {
+    ist.decode_stage.reset();
     TCodecContextPtr& holder = input_decoders[ist.file_index][ist.stream_index];
     opened_decoders.remove(&holder);
     CloseCodec(holder);
     ist.decoder = nullptr;
+}
+
+void TCustomFFmpeg::StopDecodeStages() {
+    for (InputStreamState* ist : run.ist_table) ist->decode_stage.reset();
 }
 
 void TCustomFFmpeg::CloseOpenedCodecs() {

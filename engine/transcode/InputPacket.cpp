@@ -19,7 +19,7 @@ namespace {
 int64_t VideoFrameDuration(const InputStreamState& ist, int64_t duration) {
     if (duration > 0) return ff::av_rescale_q(duration, ist.st->time_base, AV_TIME_BASE_Q);
     AVRational rate = ist.st->avg_frame_rate;
-    if (ist.decoder && ist.decoder->framerate.num > 0 && ist.decoder->framerate.den > 0) rate = ist.decoder->framerate;
+    if (ist.decoder_frame_rate.num > 0 && ist.decoder_frame_rate.den > 0) rate = ist.decoder_frame_rate;
     if (rate.num <= 0 || rate.den <= 0) rate = ist.st->r_frame_rate;
     if (rate.num <= 0 || rate.den <= 0) return 0;
     return ff::av_rescale(1000000, rate.den, rate.num);
@@ -97,29 +97,54 @@ int TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
     }
     if (dec->codec_type != AVMEDIA_TYPE_AUDIO && dec->codec_type != AVMEDIA_TYPE_VIDEO) return -1;
 
+    if (ist.decode_stage) return DecodeOnStage(ist, pkt);
     int result = ff::avcodec_send_packet(dec, pkt);
     if (result < 0 && result != AVERROR_EOF) return -1;
     AVFrame* frame = run.decoded_frame;
     int frames = 0;
     while ((result = ff::avcodec_receive_frame(dec, frame)) >= 0) {
-        if (++frames == 2 && pkt && verbose > 0)
-            Log(0, FormatText("Multiple frames in a packet from stream %d", pkt->stream_index));
-        ist.pts = ist.next_pts;
-        // The decoder knows best when its frame begins: it accounts for its
-        // own delay, for reordered pictures and for the priming samples it
-        // skips, which the packet's time does not.
-        if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-            ist.pts = ist.next_pts = ff::av_rescale_q(frame->best_effort_timestamp, ist.st->time_base, AV_TIME_BASE_Q);
-        if (dec->codec_type == AVMEDIA_TYPE_AUDIO) {
-            if (frame->sample_rate > 0) ist.next_pts += ff::av_rescale(1000000, frame->nb_samples, frame->sample_rate);
-        } else {
-            ist.next_pts += VideoFrameDuration(ist, frame->pkt_duration);
-            ist.quality = static_cast<float>(frame->quality);
-        }
-        HandOutFrame(ist, frame);
-        ff::av_frame_unref(frame);
+        ist.decoder_frame_rate = dec->framerate;
+        TakeDecodedFrame(ist, frame, ++frames, pkt != nullptr);
     }
     return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : -1;
+}
+
+// Hands the packet to the stream's decoding thread and takes what decoding
+// the packets now due gave, in their order; -1 when any of them failed.
+int TCustomFFmpeg::DecodeOnStage(InputStreamState& ist, const AVPacket* pkt) {
+    if (!ist.decode_stage->Submit(pkt)) throw FFMpegException("av_malloc fail");
+    int status = 0;
+    DecodedPacket done;
+    while (ist.decode_stage->TakeDue(done)) {
+        const bool failed = done.send_result < 0 && done.send_result != AVERROR_EOF;
+        int frames = 0;
+        for (DecodedPicture& picture : done.pictures) {
+            ist.decoder_frame_rate = picture.decoder_frame_rate;
+            TakeDecodedFrame(ist, picture.frame.get(), ++frames, !done.end_of_stream);
+        }
+        if (failed || (done.receive_result != AVERROR(EAGAIN) && done.receive_result != AVERROR_EOF)) status = -1;
+    }
+    return status;
+}
+
+// One decoded frame: the stream's clock moved to it, then handed on.
+void TCustomFFmpeg::TakeDecodedFrame(InputStreamState& ist, AVFrame* frame, int index_in_packet, bool from_packet) {
+    if (index_in_packet == 2 && from_packet && verbose > 0)
+        Log(0, FormatText("Multiple frames in a packet from stream %d", ist.stream_index));
+    ist.pts = ist.next_pts;
+    // The decoder knows best when its frame begins: it accounts for its
+    // own delay, for reordered pictures and for the priming samples it
+    // skips, which the packet's time does not.
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        ist.pts = ist.next_pts = ff::av_rescale_q(frame->best_effort_timestamp, ist.st->time_base, AV_TIME_BASE_Q);
+    if (ist.decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+        if (frame->sample_rate > 0) ist.next_pts += ff::av_rescale(1000000, frame->nb_samples, frame->sample_rate);
+    } else {
+        ist.next_pts += VideoFrameDuration(ist, frame->pkt_duration);
+        ist.quality = static_cast<float>(frame->quality);
+    }
+    HandOutFrame(ist, frame);
+    ff::av_frame_unref(frame);
 }
 
 void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {

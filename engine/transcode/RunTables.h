@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 extern "C" {
@@ -19,6 +20,7 @@ extern "C" {
 }
 
 #include "AudioSync.h"
+#include "DecodeStage.h"
 #include "OptionState.h"
 #include "PictureTurn.h"
 
@@ -35,6 +37,11 @@ struct InputStreamState {
     int discard = 1;        // 1 while no output stream takes this stream as its source
     int decoding_needed = 0;
     AVCodecContext* decoder = nullptr;  // kept by the input set-up, opened by the run
+    // Decodes video on a thread of its own; while it exists only it touches
+    // the decoder, so it goes before the decoder is closed.
+    std::unique_ptr<DecodeStage> decode_stage;
+    // The decoder's frame rate as of the last decoded picture.
+    AVRational decoder_frame_rate{0, 1};
 
     // Reading at the native rate ("re").
     bool rate_emulation = false;

@@ -39,6 +39,7 @@ void TCustomFFmpeg::Transcode() {
         RunMainLoop();
         FinishRun();
     } catch (...) {
+        StopDecodeStages();
         CloseOpenedCodecs();
         ReleaseRunTables(run);
         throw;
