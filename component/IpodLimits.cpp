@@ -12,7 +12,6 @@ constexpr int kMaxHeight = 480;
 constexpr double kMaxFrameRate = 30.0;
 // A rate read back as a ratio of timestamps may land a hair above 30.
 constexpr double kFrameRateSlack = 0.05;
-constexpr int64_t kMaxVideoBitRate = 2500000;
 constexpr int kMaxH264Level = 30;
 constexpr int64_t kMaxAudioBitRate = 160000;
 constexpr int kMaxSampleRate = 48000;
@@ -63,9 +62,9 @@ void CheckVideo(const TVideoFacts& video, std::vector<std::string>& breaks) {
         breaks.push_back(Exceeds("too tall", std::to_string(video.Height), std::to_string(kMaxHeight)));
     if (video.FrameRate > kMaxFrameRate + kFrameRateSlack)
         breaks.push_back(Exceeds("frame rate too high", NumberText(video.FrameRate), NumberText(kMaxFrameRate)));
-    if (TooFast(video.BitRate, kMaxVideoBitRate))
+    if (TooFast(video.BitRate, kIpodMaxVideoBitRate))
         breaks.push_back(
-            Exceeds("video bit rate too high", Kbps(video.BitRate), Kbps(kMaxVideoBitRate), " kbit/s"));
+            Exceeds("video bit rate too high", Kbps(video.BitRate), Kbps(kIpodMaxVideoBitRate), " kbit/s"));
 }
 
 void CheckAudio(const TAudioFacts& audio, std::vector<std::string>& breaks) {

@@ -3,11 +3,15 @@
 // (read back from it) or on what a conversion's settings will write. Each
 // limit a file breaks is one short reason, e.g. "too wide for iPod: 720 > 640".
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "JobBuilder.h"
 #include "MediaFacts.h"
+
+// The most video the iPod takes, in bits per second.
+inline constexpr int32_t kIpodMaxVideoBitRate = 2500000;
 
 // The reasons the file would not play, in a fixed order; empty when it plays.
 std::vector<std::string> IpodLimitBreaks(const TMediaFacts& facts);

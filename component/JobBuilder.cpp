@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "IpodLimits.h"
 #include "VexmoConverter.h"
 
 extern "C" {
@@ -63,6 +64,14 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile) 
     settings.Channels = profile.Channels;
 }
 
+TVideoRateControl VideoRateControl(int32_t bitRate) {
+    TVideoRateControl control;
+    control.MaxRate = std::min(bitRate * 2, kIpodMaxVideoBitRate);
+    control.BufferSize = bitRate;
+    control.Tolerance = bitRate;
+    return control;
+}
+
 std::string FrameRateOption(const std::string& listed) {
     if (listed == "Auto") return "";
     if (listed == "23.97") return "24000/1001";
@@ -77,6 +86,11 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
     options.AudioChannels = settings.Channels == 1 ? 1 : 2;
     options.AudioBitrate = settings.AudioBitrateKbps * 1000;
     options.VideoBitrate = settings.VideoBitrateKbps * 1000;
+    const TVideoRateControl rateControl = VideoRateControl(options.VideoBitrate);
+    options.VideoMaxRate = rateControl.MaxRate;
+    options.VideoBufferSize = rateControl.BufferSize;
+    options.VideoBitrateTolerance = rateControl.Tolerance;
+    options.GopSize = rateControl.KeyFrameInterval;
     options.FrameSize = settings.FrameSize;
     options.FrameRate = FrameRateOption(settings.FrameRate);
     options.KeepShape = settings.KeepShape;

@@ -40,6 +40,20 @@ TOutputProfile ParseProfileText(const std::string& text);
 // rate are left as they are.
 void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 
+// How the video encoder is held to the chosen bit rate. Left to itself it
+// tolerates a surplus of megabits, spent mostly in the first second, and a
+// picture that is all key frame twice a second eats a low rate whole. A
+// rate-control buffer of one second, drained at no more than twice the rate
+// and never above the iPod's peak, keeps the average near the target and the
+// file playable; one key frame a second keeps seeking quick.
+struct TVideoRateControl {
+    int32_t MaxRate = 0;     // bits per second
+    int32_t BufferSize = 0;  // bits
+    int32_t Tolerance = 0;   // bits
+    int32_t KeyFrameInterval = 30;  // frames
+};
+TVideoRateControl VideoRateControl(int32_t bitRate);
+
 // "Auto" leaves the input's rate; "23.97" and "29.97" are the NTSC rates.
 std::string FrameRateOption(const std::string& listed);
 TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath);

@@ -84,6 +84,9 @@ struct TestClip {
     // Audio packets starting within this stretch are left out: a real hole.
     int64_t audioGapStartUs = 0;
     int64_t audioGapLengthUs = 0;
+    // Above 0: random grain of that many luma levels over the picture, new in
+    // every frame, as in noisy camera footage: content that is hard to encode.
+    int grain = 0;
 
     int CountOf(TestStreamKind kind) const;
     // Index of the first stream of that kind, -1 when there is none.

@@ -1,5 +1,6 @@
 #include "TestPattern.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -17,6 +18,17 @@ constexpr int kBitThreshold = 120;
 constexpr int kBitMargin = 30;
 
 int64_t SampleAt(const TestClip& clip, int64_t timeUs) { return timeUs * clip.sampleRate / 1000000; }
+
+// A fixed pseudo-random value per frame and position, so that every run draws
+// the same grain.
+uint32_t GrainHash(int64_t frameNumber, int x, int y) {
+    uint32_t h = static_cast<uint32_t>(frameNumber) * 0x9E3779B1u ^ static_cast<uint32_t>(x) * 0x85EBCA77u ^
+                 static_cast<uint32_t>(y) * 0xC2B2AE3Du;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return h;
+}
 
 double MeanOver(const uint8_t* luma, int stride, int left, int top, int right, int bottom) {
     int64_t sum = 0;
@@ -49,7 +61,9 @@ void DrawTestPicture(const TestClip& clip, int64_t frameNumber, uint8_t* const p
                 bool on = (frameNumber >> (kNumberCells - 1 - cell)) & 1;
                 row[x] = on ? kBitOnLuma : kBitOffLuma;
             } else {
-                row[x] = static_cast<uint8_t>(32 + ((x + y + 4 * shift) % 32) * 4);
+                int level = 32 + ((x + y + 4 * shift) % 32) * 4;
+                if (clip.grain > 0) level += static_cast<int>(GrainHash(frameNumber, x, y) % (clip.grain + 1)) - clip.grain / 2;
+                row[x] = static_cast<uint8_t>(std::clamp(level, 16, 235));
             }
         }
     }

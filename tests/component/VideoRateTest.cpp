@@ -1,0 +1,63 @@
+// The video of a converted file keeps to the bit rate of its profile, on
+// content that is hard to encode, and stays within the iPod's peak rate.
+
+#include <gtest/gtest.h>
+
+#include "ComponentTestSupport.h"
+#include "FFmpeg.h"
+#include "IpodLimits.h"
+#include "JobBuilder.h"
+#include "MediaWriter.h"
+#include "TestMedia.h"
+#include "VideoRate.h"
+
+namespace {
+
+constexpr TestStreamKind kVideoOnly[] = {TestStreamKind::Video};
+
+// Ten seconds of grainy footage at the profile's frame size.
+std::string WriteGrainyClip(const std::filesystem::path& folder) {
+    TestClip clip;
+    clip.fileName = "grainy.avi";
+    clip.muxer = "avi";
+    clip.videoEncoder = "mpeg4";
+    clip.width = 320;
+    clip.height = 240;
+    clip.frameRateNum = 30;
+    clip.videoBitRate = 4000000;
+    clip.durationUs = 10000000;
+    clip.markTimesUs = {};
+    clip.streams = kVideoOnly;
+    clip.grain = 48;
+    const std::string path = (folder / clip.fileName).string();
+    WriteTestClip(clip, path);
+    return path;
+}
+
+class ProfileVideoRate : public testing::TestWithParam<int32_t> {};
+
+TEST_P(ProfileVideoRate, AverageNearTheTargetAndPeakWithinTheIpodsLimit) {
+    BindComponentTestLibraries();
+    TConversionSettings settings;
+    settings.VideoBitrateKbps = GetParam();
+    const std::string input = WriteGrainyClip(ScratchFolder());
+    const std::string output = (ScratchFolder() / "rate.mp4").string();
+    TCustomFFmpeg engine;
+    engine.Initialize();
+    engine.SetVerbose(-1);
+    ApplyInputOptions(engine, TInputOptions());
+    ASSERT_TRUE(engine.OpenInputFile(input)) << engine.last_error;
+    ApplyOutputOptions(engine, BuildOutputOptions(settings, output));
+    ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.last_error;
+    engine.Transcode();
+    engine.CleanUp();
+
+    const VideoRate rate = MeasureVideoRate(output);
+    const double target = settings.VideoBitrateKbps * 1000.0;
+    EXPECT_NEAR(rate.averageBitRate, target, target * 0.1);
+    EXPECT_LE(rate.peakBitRate, kIpodMaxVideoBitRate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, ProfileVideoRate, testing::Values(128, 512, 1500));
+
+}  // namespace
