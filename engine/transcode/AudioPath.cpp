@@ -88,6 +88,7 @@ void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, A
         return;
     }
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) return;
+    RefuseImplausibleSampleRate(frame->sample_rate, run.input_files[ist.file_index]->url);
     SetUpResampler(ost, frame);
     TFramePtr corrected;
     if (!CorrectAudioDrift(ost, ist, frame, corrected)) return;

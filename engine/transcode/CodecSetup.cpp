@@ -10,6 +10,7 @@
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "MyUtilHlpr.h"
+#include "PathHelpers.h"
 #include "PictureGeometry.h"
 
 namespace {
@@ -94,6 +95,7 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
     const AVCodecParameters* in = ist.st->codecpar;
     switch (enc->codec_type) {
         case AVMEDIA_TYPE_AUDIO:
+            RefuseImplausibleSampleRate(in->sample_rate, run.input_files[ist.file_index]->url);
             ost.fifo = ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024);
             if (!ost.fifo) throw FFMpegException("av_fifo_init fail");
             ost.reformat_pair = -6;

@@ -4,11 +4,24 @@
 
 #include "AVUtilHlpr.h"
 #include "FFMpegException.h"
+#include "FormatText.h"
 
 bool AbsorbClockJump(OutputStreamState& ost, double difference_seconds, float threshold_seconds) {
     if (std::fabs(difference_seconds) <= static_cast<double>(threshold_seconds)) return false;
     ost.sync_shift += std::llrint(difference_seconds * 1000000);
     return true;
+}
+
+namespace {
+
+constexpr int kLowestSampleRate = 1000;
+
+}  // namespace
+
+void RefuseImplausibleSampleRate(int sample_rate, const char* file_name) {
+    if (sample_rate > 0 && sample_rate < kLowestSampleRate)
+        throw FFMpegException(
+            FormatText("%s: sound at %d Hz cannot be converted, the file is damaged", file_name, sample_rate));
 }
 
 AVFrame* RunFrame(AVFrame*& frame) {

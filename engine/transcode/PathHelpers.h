@@ -12,3 +12,8 @@ bool AbsorbClockJump(OutputStreamState& ost, double difference_seconds, float th
 
 // A frame of the run, allocated on first use and kept until the run ends.
 AVFrame* RunFrame(AVFrame*& frame);
+
+// No recording has so few samples a second: a header that says so is
+// damaged, and following it would stretch seconds of sound over hours.
+// Raises an error naming the file.
+void RefuseImplausibleSampleRate(int sample_rate, const char* file_name);

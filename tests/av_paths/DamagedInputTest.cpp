@@ -76,6 +76,18 @@ void ClockAudioByBytes(const std::string& path, int64_t durationUs) {
     WriteWholeFile(path, file);
 }
 
+// A sound header that claims one sample a second: hours of sound in a few
+// kilobytes.
+void ClaimOneSamplePerSecond(const std::string& path) {
+    std::vector<uint8_t> file = ReadWholeFile(path);
+    bool audio = false;
+    for (const AviChunk& chunk : AviChunks(file)) {
+        if (chunk.id == "strh") audio = std::memcmp(&file[chunk.offset], "auds", 4) == 0;
+        if (chunk.id == "strf" && audio) WriteLe32(file, chunk.offset + 4, 1);  // nSamplesPerSec
+    }
+    WriteWholeFile(path, file);
+}
+
 std::vector<uint8_t> PngPicture() {
     const AVCodec* codec = ff::avcodec_find_encoder(AV_CODEC_ID_PNG);
     auto freeContext = [](AVCodecContext* c) {
@@ -159,6 +171,12 @@ std::string ByteClocked(const TestClip& clip, const std::filesystem::path& folde
     return path;
 }
 
+std::string OneSamplePerSecond(const TestClip& clip, const std::filesystem::path& folder) {
+    const std::string path = Written(clip, folder);
+    ClaimOneSamplePerSecond(path);
+    return path;
+}
+
 std::string CoverArt(const TestClip&, const std::filesystem::path& folder) { return WithCoverPicture(folder); }
 
 std::string Existing(const TestClip& clip, const std::filesystem::path&) { return TestMediaPath(clip.fileName); }
@@ -176,6 +194,11 @@ const DamagedInput kInputs[] = {
      .clip = {.fileName = "void.avi", .muxer = "avi", .videoEncoder = "mpeg4", .streams = kVideoOnly},
      .make = AllVideoLost,
      .failure = "nothing could be decoded"},
+    {.name = "ImplausibleSampleRate",
+     .clip = {.fileName = "one_hertz.avi", .muxer = "avi", .videoEncoder = "mpeg4", .audioEncoder = "pcm_s16le",
+              .streams = kVideoAudio},
+     .make = OneSamplePerSecond,
+     .failure = "sound at 1 Hz cannot be converted"},
     {.name = "OnePicture",
      .clip = {.fileName = "one.avi", .muxer = "avi", .videoEncoder = "mpeg4", .durationUs = 41667,
               .markTimesUs = {}, .streams = kVideoOnly},
@@ -232,6 +255,8 @@ TEST_P(DamagedInputConversion, EndsAsAUserExpects) {
             EXPECT_NE(std::string(error.what()).find(kind.failure), std::string::npos) << error.what();
             EXPECT_NE(std::string(error.what()).find(input), std::string::npos) << error.what();
         }
+        // As after any task: what set-up created and nothing wrote goes.
+        task.engine.CleanUp();
         EXPECT_FALSE(std::filesystem::exists(output));
         return;
     }
