@@ -32,25 +32,7 @@
 
 namespace {
 
-constexpr TestStreamKind kVideoOnly[] = {TestStreamKind::Video};
 constexpr int kGrain = 48;
-constexpr int64_t kSourceBitRate = 20000000;
-
-TestClip SourceClip(const char* name, int64_t durationUs, int grain) {
-    TestClip clip;
-    clip.fileName = name;
-    clip.muxer = "avi";
-    clip.videoEncoder = "mpeg4";
-    clip.width = 320;
-    clip.height = 240;
-    clip.frameRateNum = 30;
-    clip.videoBitRate = kSourceBitRate;
-    clip.durationUs = durationUs;
-    clip.markTimesUs = {};
-    clip.streams = kVideoOnly;
-    clip.grain = grain;
-    return clip;
-}
 
 std::string Prepare(const TestClip& clip, const std::filesystem::path& folder) {
     const std::string path = (folder / clip.fileName).string();
@@ -224,7 +206,7 @@ int main(int argc, char** argv) {
                                   {"easy", "rate_easy_60s.avi", 60000000, 0},
                                   {"hard", "rate_hard_60s.avi", 60000000, kGrain}};
         for (const Source& source : sources) {
-            const std::string path = Prepare(SourceClip(source.name, source.durationUs, source.grain), folder);
+            const std::string path = Prepare(IpodSizedClip(source.name, source.durationUs, source.grain), folder);
             Measure(path, folder, source.content, source.durationUs);
         }
         return 0;

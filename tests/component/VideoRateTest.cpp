@@ -13,26 +13,8 @@
 
 namespace {
 
-constexpr TestStreamKind kVideoOnly[] = {TestStreamKind::Video};
-
-// Ten seconds of grainy footage at the profile's frame size.
-std::string WriteGrainyClip(const std::filesystem::path& folder) {
-    TestClip clip;
-    clip.fileName = "grainy.avi";
-    clip.muxer = "avi";
-    clip.videoEncoder = "mpeg4";
-    clip.width = 320;
-    clip.height = 240;
-    clip.frameRateNum = 30;
-    clip.videoBitRate = 4000000;
-    clip.durationUs = 10000000;
-    clip.markTimesUs = {};
-    clip.streams = kVideoOnly;
-    clip.grain = 48;
-    const std::string path = (folder / clip.fileName).string();
-    WriteTestClip(clip, path);
-    return path;
-}
+constexpr int64_t kTenSecondsUs = 10000000;
+constexpr int kHeavyGrain = 48;
 
 class ProfileVideoRate : public testing::TestWithParam<int32_t> {};
 
@@ -40,7 +22,8 @@ TEST_P(ProfileVideoRate, AverageNearTheTargetAndPeakWithinTheIpodsLimit) {
     BindComponentTestLibraries();
     TConversionSettings settings;
     settings.VideoBitrateKbps = GetParam();
-    const std::string input = WriteGrainyClip(ScratchFolder());
+    const std::string input = (ScratchFolder() / "grainy.avi").string();
+    WriteTestClip(IpodSizedClip("grainy.avi", kTenSecondsUs, kHeavyGrain), input);
     const std::string output = (ScratchFolder() / "rate.mp4").string();
     TCustomFFmpeg engine;
     engine.Initialize();

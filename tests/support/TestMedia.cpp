@@ -94,6 +94,12 @@ std::string TestClip::Tag(const std::string& key) const {
     return "";
 }
 
+TestClip IpodSizedClip(const char* fileName, int64_t durationUs, int grain) {
+    return {.fileName = fileName, .muxer = "avi", .videoEncoder = "mpeg4", .width = 320, .height = 240,
+            .frameRateNum = 30, .videoBitRate = 8000000, .durationUs = durationUs, .markTimesUs = {},
+            .streams = kVideoOnly, .grain = grain};
+}
+
 std::span<const TestClip> TestClips() { return kClips; }
 
 const TestClip& FindTestClip(const std::string& fileName) {

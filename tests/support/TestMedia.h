@@ -105,6 +105,11 @@ struct TestClip {
     std::string Tag(const std::string& key) const;
 };
 
+// A video-only AVI at the iPod's usual frame size, 320x240 at 30 frames a
+// second, written at a high rate so that what a conversion loses is its own:
+// for measuring what the encoder makes of easy (no grain) and hard content.
+TestClip IpodSizedClip(const char* fileName, int64_t durationUs, int grain);
+
 // Every generated clip, in generation order.
 std::span<const TestClip> TestClips();
 // The clip of that file name; throws std::out_of_range for an unknown name.
