@@ -41,8 +41,8 @@ TOutputProfile ParseProfileText(const std::string& text);
 void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 
 // How the video encoder is held to the chosen bit rate. Left to itself it
-// tolerates a surplus of megabits, spent mostly in the first second, and a
-// picture that is all key frame twice a second eats a low rate whole. A
+// tolerates a surplus of megabits, spent mostly in the first second, and
+// its key frames, two or three a second, eat a low rate whole. A
 // rate-control buffer of one second, drained at no more than twice the rate
 // and never above the iPod's peak, keeps the average near the target and the
 // file playable; one key frame a second keeps seeking quick.
