@@ -1,5 +1,6 @@
 #include "ChildMeasurement.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,7 +46,8 @@ ChildFigures MeasureInChild(const std::string& what, const std::function<void()>
     return WaitFor(child, what, start);
 }
 
-ChildFigures MeasureProgram(const std::vector<std::string>& arguments) {
+ChildFigures MeasureProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                            const std::string& logPath) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -53,9 +55,15 @@ ChildFigures MeasureProgram(const std::vector<std::string>& arguments) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
+        for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
+        const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (log < 0 || dup2(log, STDOUT_FILENO) < 0 || dup2(log, STDERR_FILENO) < 0) {
+            std::perror(logPath.c_str());
+            _exit(127);
+        }
         execv(argv[0], argv.data());
         std::perror(argv[0]);
         _exit(127);
     }
-    return WaitFor(child, arguments[0], start);
+    return WaitFor(child, arguments[0] + " (its output is in " + logPath + ")", start);
 }

@@ -16,5 +16,8 @@ struct ChildFigures {
 // when the child fails (the work's exception text goes to standard error).
 ChildFigures MeasureInChild(const std::string& what, const std::function<void()>& work);
 
-// Runs the program `arguments[0]` with its arguments as a child.
-ChildFigures MeasureProgram(const std::vector<std::string>& arguments);
+// Runs the program `arguments[0]` with its arguments as a child, with the
+// `environment` entries ("NAME=VALUE") added to its environment and its
+// output appended to the file `logPath`.
+ChildFigures MeasureProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                            const std::string& logPath);

@@ -2,13 +2,17 @@
 // AAC in MP4, 640x480 MPEG-4 with MP3 in AVI) with the window's iPod settings
 // and prints, for each, the conversion's wall time, CPU time and peak memory
 // next to the wall time of decoding the same file alone with every core.
-// Then converts a list of eight short SD clips with the command line's
-// default number of jobs (and with one job, for comparison). Every figure is
+// Then converts a list of eight short SD clips with the command line, one
+// file at a time single-threaded (the baseline), at 1, 2 and 4 jobs and at
+// its default number of jobs. Every figure is
 // measured in a child process of its own. The clips are written once into
 // the folder (default: the system's temporary folder, created when missing)
 // and reused.
 //
 // Usage: conversion_benchmark [FOLDER]
+//        conversion_benchmark --decode-only FILE
+//        conversion_benchmark --convert-only FILE OUTPUT
+// The last two do one piece of work alone, for timing it from outside.
 
 #include <cstdio>
 #include <exception>
@@ -102,15 +106,25 @@ void MeasureLongClip(const TestClip& clip, const std::filesystem::path& folder) 
                 convert.wallSeconds / decode.wallSeconds);
 }
 
+// One run of the command line over the list; `jobs` nullptr keeps its
+// default. Its output goes to list.log in the folder.
 ChildFigures ConvertList(const std::vector<std::string>& inputs, const std::filesystem::path& folder,
-                         const char* jobs) {
+                         const char* jobs, const std::vector<std::string>& environment = {}) {
     std::vector<std::string> arguments{TOVRELA_CLI_PATH, "convert", "--overwrite", "--output-folder",
                                        (folder / "list").string()};
     if (jobs) arguments.insert(arguments.end(), {"--jobs", jobs});
     arguments.insert(arguments.end(), inputs.begin(), inputs.end());
-    return MeasureProgram(arguments);
+    return MeasureProgram(arguments, environment, (folder / "list.log").string());
 }
 
+void PrintListFigures(const char* label, const ChildFigures& figures, const ChildFigures& baseline) {
+    std::printf("%d SD clips, %-24s %6.2f s wall %6.2f s cpu %6.1f MB peak | %.2fx the baseline's speed\n",
+                kListLength, label, figures.wallSeconds, figures.cpuSeconds, figures.peakMb,
+                baseline.wallSeconds / figures.wallSeconds);
+}
+
+// The list with the default number of jobs and with a few fixed ones,
+// against the baseline: one file at a time, each decoded on one thread.
 void MeasureList(const std::filesystem::path& folder) {
     std::vector<std::string> inputs;
     for (int n = 1; n <= kListLength; ++n) {
@@ -118,21 +132,34 @@ void MeasureList(const std::filesystem::path& folder) {
         inputs.push_back(Prepare(XvidClip(name.c_str(), kShortClipUs), folder));
     }
     std::filesystem::create_directories(folder / "list");
-    const ChildFigures byDefault = ConvertList(inputs, folder, nullptr);
-    const ChildFigures oneJob = ConvertList(inputs, folder, "1");
-    std::printf("%d SD clips, default jobs   %6.2f s wall %6.2f s cpu %6.1f MB peak\n", kListLength,
-                byDefault.wallSeconds, byDefault.cpuSeconds, byDefault.peakMb);
-    std::printf("%d SD clips, one job        %6.2f s wall %6.2f s cpu | one job / default %.2f\n", kListLength,
-                oneJob.wallSeconds, oneJob.cpuSeconds, oneJob.wallSeconds / byDefault.wallSeconds);
+    const ChildFigures baseline = ConvertList(inputs, folder, "1", {"TOVRELA_DECODER_THREADS=1"});
+    PrintListFigures("baseline (1 job, 1 thr)", baseline, baseline);
+    for (const char* jobs : {"1", "2", "4"})
+        PrintListFigures((std::string("--jobs ") + jobs).c_str(), ConvertList(inputs, folder, jobs), baseline);
+    PrintListFigures("default --jobs", ConvertList(inputs, folder, nullptr), baseline);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
+    const std::vector<std::string> words(argv + 1, argv + argc);
     try {
-        std::filesystem::create_directories(folder);
         BindTestLibraries();
+        // One figure alone, for timing it repeatedly from outside.
+        if (words.size() == 2 && words[0] == "--decode-only") {
+            DecodeWholeFile(words[1]);
+            return 0;
+        }
+        if (words.size() == 3 && words[0] == "--convert-only") {
+            ConvertForIpod(words[1], words[2]);
+            return 0;
+        }
+        if (words.size() > 1 || (words.size() == 1 && words[0].starts_with("--"))) {
+            std::fprintf(stderr, "Usage: conversion_benchmark [FOLDER] | --decode-only FILE | --convert-only FILE OUTPUT\n");
+            return 2;
+        }
+        const std::filesystem::path folder = words.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(words[0]);
+        std::filesystem::create_directories(folder);
         MeasureLongClip(H264Clip("tovrela_benchmark_1080p.mp4", 1920, 1080, 8000000), folder);
         MeasureLongClip(H264Clip("tovrela_benchmark_720p.mp4", 1280, 720, 4000000), folder);
         MeasureLongClip(XvidClip("tovrela_benchmark_480p.avi", kLongClipUs), folder);

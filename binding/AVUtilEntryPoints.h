@@ -52,6 +52,7 @@
     X(av_frame_clone)                  \
     X(av_frame_get_buffer)             \
     X(av_frame_make_writable)          \
+    X(av_frame_is_writable)            \
     X(av_frame_copy_props)             \
     X(av_image_alloc)                  \
     X(av_image_fill_arrays)            \

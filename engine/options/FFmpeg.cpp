@@ -1,9 +1,19 @@
 #include "FFmpeg.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "LibraryBinding.h"
+
+int32_t DefaultDecoderThreads() {
+    const char* given = std::getenv("TOVRELA_DECODER_THREADS");
+    if (!given || !*given) return 0;
+    char* end = nullptr;
+    const long count = std::strtol(given, &end, 10);
+    return *end == '\0' && count >= 0 && count <= 64 ? static_cast<int32_t>(count) : 0;
+}
 
 TCustomFFmpeg::TCustomFFmpeg() { ResetOptions(); }
 

@@ -29,6 +29,11 @@ enum class TTargetNorm { Pal, Ntsc, Film };
 using TLogHandler = void (*)(void* user_data, TCustomFFmpeg* sender, int level,
                              const std::string& text);
 
+// The decoder threads an engine starts with: TOVRELA_DECODER_THREADS when it
+// holds a count from 0 to 64 (1 converts the way a single-threaded build
+// did, the benchmark's baseline), else 0.
+int32_t DefaultDecoderThreads();
+
 class TCustomFFmpeg : public TOptionState {
 public:
     TCustomFFmpeg();
@@ -175,7 +180,7 @@ public:
     // Threads each decoder of a run decodes with; 0 lets the library take
     // one per core. With any count but 1, video is decoded on a thread of
     // its own beside the run's. The output is the same whatever the count.
-    int32_t decoder_threads = 0;
+    int32_t decoder_threads = DefaultDecoderThreads();
     // Set by the component while a custom frame hook is attached: such a hook
     // needs decoded pictures, which a copied video stream never has.
     bool custom_hook_active = false;

@@ -24,8 +24,10 @@ namespace {
 // are left alone: they come from rounding, not from lost or extra pictures.
 constexpr double kFrameTolerance = 1.1;
 
-// The scratch picture at the encoder's size and pixel format, writable (the
-// encoder may still hold the previous one).
+// The scratch picture at the encoder's size and pixel format, writable. When
+// the encoder or the repeated picture still holds the previous one, it gets
+// a new buffer rather than a copy of the old: every caller overwrites all of
+// it.
 bool ReadyScratchPicture(OutputStreamState& ost) {
     const AVCodecContext* enc = ost.encoder;
     AVFrame*& picture = ost.pict_tmp;
@@ -34,12 +36,14 @@ bool ReadyScratchPicture(OutputStreamState& ost) {
     if (!picture) {
         picture = ff::av_frame_alloc();
         if (!picture) return false;
-        picture->format = enc->pix_fmt;
-        picture->width = enc->width;
-        picture->height = enc->height;
-        if (ff::av_frame_get_buffer(picture, 0) < 0) return false;
+    } else if (ff::av_frame_is_writable(picture)) {
+        return true;
     }
-    return ff::av_frame_make_writable(picture) >= 0;
+    ff::av_frame_unref(picture);
+    picture->format = enc->pix_fmt;
+    picture->width = enc->width;
+    picture->height = enc->height;
+    return ff::av_frame_get_buffer(picture, 0) >= 0;
 }
 
 }  // namespace
