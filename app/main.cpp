@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "ProgramIcon.h"
+#include "StopSignals.h"
 #include "UnitFrmMain.h"
 #include "UnitGeneral.h"
 
@@ -19,5 +20,8 @@ int main(int argc, char** argv) {
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() - form.rect().center());
     form.show();
+    // SIGTERM and SIGHUP (a session ending) close the window as a person
+    // would: the file being converted is finished where it stands.
+    TStopSignals stopSignals([&form] { QMetaObject::invokeMethod(&form, [&form] { form.close(); }, Qt::QueuedConnection); });
     return application.exec();
 }

@@ -99,7 +99,7 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
         } else if (word == "--fps") {
             parsed.settings.FrameRate = value;
         } else if (word == "--output-folder") {
-            parsed.settings.OutputFolder = WithTrailingSlash(value);
+            parsed.settings.OutputFolder = WithTrailingSlash(value.empty() ? "." : value);
         } else if (word == "--libav") {
             parsed.libraryFolder = value;
         } else if (word == "--log-level") {

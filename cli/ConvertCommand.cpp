@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -13,6 +12,7 @@
 #include "ConvertArguments.h"
 #include "EventLoop.h"
 #include "IpodLimits.h"
+#include "StopSignals.h"
 #include "VexmoConverter.h"
 
 namespace {
@@ -41,13 +41,12 @@ const char kConvertHelp[] =
     "  --libav DIR           bind the FFmpeg libraries found in DIR\n"
     "  --plain-names         load libavutil.so ... instead of libavutil.so.57 ...\n"
     "\n"
-    "Ctrl-C stops the run: the file being converted is finished where it stands.\n"
+    "Ctrl-C (or SIGTERM, SIGHUP) stops the run: the file being converted is\n"
+    "finished where it stands, the others are not started; a second one ends the\n"
+    "program at once. A file appears under its final name only once it is\n"
+    "complete; until then it is written as NAME.mp4.tovrela-part-PID.\n"
     "Exit status: 0 when every file was converted, 1 when any was refused, failed\n"
     "or stopped, 2 on a usage error, 3 when the libraries cannot be bound.\n";
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) { g_interrupted = 1; }
 
 std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -152,19 +151,20 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     int exitStatus = 1;
     {
         TConversionRun run(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigaction(SIGINT, &action, nullptr);
+        // The component takes a stop from any thread; this one may be busy
+        // converting a file itself (--jobs 0).
+        TStopSignals stopSignals([&component, &loop] {
+            component.StopConvert();
+            loop.Post([] {});
+        });
         if (run.Start(files, arguments.settings, arguments.jobs)) {
             bool stopping = false;
             while (run.Running()) {
                 loop.RunOnce(std::chrono::milliseconds(100));
-                if (g_interrupted && !stopping) {
+                if (TStopSignals::Received() && !stopping) {
                     stopping = true;
                     view.ClearBar();
                     std::fputs("Stopping...\n", stderr);
-                    // A second Ctrl-C ends the program at once.
-                    signal(SIGINT, SIG_DFL);
                     run.Stop();
                 }
             }

@@ -1,5 +1,3 @@
-#include <atomic>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
@@ -9,6 +7,7 @@
 #include "CommandSupport.h"
 #include "Commands.h"
 #include "FFmpeg.h"
+#include "StopSignals.h"
 
 namespace {
 
@@ -19,12 +18,13 @@ const char kTranscodeHelp[] =
     "the -x options given before -i are input options, applied before INPUT is\n"
     "opened; those after it are output options (a \"target\" preset among them),\n"
     "applied before OUTPUT is created. The engine's log lines go to standard\n"
-    "error. Ctrl-C stops the conversion; the output written so far is finished\n"
-    "and kept. An existing OUTPUT is overwritten only once the conversion starts.\n"
+    "error. Ctrl-C (or SIGTERM, SIGHUP) stops the conversion; the output written\n"
+    "so far is finished and kept. OUTPUT is written as OUTPUT.tovrela-part-PID and\n"
+    "renamed when complete, so an existing OUTPUT stays as it was until then, and\n"
+    "stays entirely when the conversion fails.\n"
     "\n"
     "With --setup-only nothing is converted: the output's format and streams are\n"
-    "printed, then everything is released. An existing OUTPUT is left exactly as\n"
-    "it was; a file that set-up had to create is removed again.\n"
+    "printed, then everything is released; no file is written or changed.\n"
     "\n"
     "  --setup-only      only set the task up and describe its output\n"
     "  -i INPUT          the file to convert\n"
@@ -110,14 +110,6 @@ void PrintOutput(AVFormatContext* output) {
     std::fflush(stdout);
 }
 
-// Ctrl-C asks the running conversion to stop; it ends at its next pass with
-// its output finished.
-std::atomic<bool>* runningStopRequest = nullptr;
-
-void RequestStop(int) {
-    if (runningStopRequest) runningStopRequest->store(true);
-}
-
 // Raises with the engine's message when a set-up step fails.
 void SetUp(TCustomFFmpeg& engine, const TranscodeArguments& arguments) {
     engine.Initialize();
@@ -147,20 +139,21 @@ int RunTranscodeCommand(const std::vector<std::string>& arguments) {
         engine.CleanUp();
         return 0;
     }
-    runningStopRequest = &engine.stop_requested;
-    std::signal(SIGINT, &RequestStop);
     engine.progress_handler = &ShowProgressLine;
     int status = 0;
-    try {
-        engine.Transcode();
-    } catch (const std::exception& error) {
-        EndProgressLine();
-        std::fprintf(stderr, "%s\n", error.what());
-        status = 2;
+    {
+        // A stop signal asks the conversion to stop; it ends at its next pass
+        // with its output finished.
+        TStopSignals stopSignals([&engine] { engine.stop_requested = true; });
+        try {
+            engine.Transcode();
+        } catch (const std::exception& error) {
+            EndProgressLine();
+            std::fprintf(stderr, "%s\n", error.what());
+            status = 2;
+        }
     }
     EndProgressLine();
-    std::signal(SIGINT, SIG_DFL);
-    runningStopRequest = nullptr;
     engine.CleanUp();
     return status;
 }

@@ -159,10 +159,18 @@ void TFFmpeg::FailUnstarted(const std::string& message) {
     DoTerminate();
 }
 
+void TFFmpeg::Park(std::function<bool(TFFmpeg&)> set_up) {
+    for (int index = 0; index < output_count; ++index) parked_claims_.push_back(std::move(output_claims[index]));
+    probe.Close();
+    CleanUp();
+    set_up_ = std::move(set_up);
+}
+
 void TFFmpeg::Run() {
     const TFFmpeg* outerTask = std::exchange(t_runningTask, this);
     finished_normally = false;
     try {
+        if (set_up_ && !set_up_(*this)) throw FFMpegException(last_error);
         // Checked here rather than at the start, so that the clean-up of a
         // refused task, which logs through the libraries, runs on the task's
         // own thread and never under its component's lock.
@@ -178,6 +186,7 @@ void TFFmpeg::Run() {
     probe.Close();
     CleanUp();
     t_runningTask = outerTask;
+    parked_claims_.clear();
     DoTerminate();
 }
 

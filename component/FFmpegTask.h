@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -98,6 +99,14 @@ public:
     // one running it.
     void WaitUntilEnded();
 
+    // A task waiting for its turn holds no open file and no decoder, so that
+    // a list of any length fits the process's limits: once its set-up has
+    // been checked it is released, keeping only the claim on its output
+    // name, and `set_up` does it again when the task runs (false with the
+    // engine's last_error when that fails then).
+    void Park(std::function<bool(TFFmpeg&)> set_up);
+    bool Parked() const { return static_cast<bool>(set_up_); }
+
     bool Running() const { return state_.load() == TaskState::Running; }
     bool Terminated() const { return state_.load() == TaskState::Terminated; }
 
@@ -113,6 +122,7 @@ public:
     // Guarded by the component's lock: the run has counted the task's end.
     bool termination_counted = false;
     TInputOptions input_options;
+    bool input_record_given = false;
     TOutputOptions output_options;
     TAVProbe probe;
     // The component this task reports to; none once the component dropped it.
@@ -129,6 +139,8 @@ private:
     std::atomic<TaskState> state_{TaskState::Pending};
     // Written by the starting thread, cleared by the worker, read by a stopper.
     std::mutex worker_mutex_;
+    std::function<bool(TFFmpeg&)> set_up_;
+    std::vector<TOutputClaim> parked_claims_;
     std::weak_ptr<TTaskThread> worker_;
 };
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "IpodLimits.h"
+#include "OutputClaims.h"
 #include "VexmoConverter.h"
 
 extern "C" {
@@ -37,9 +38,12 @@ bool SameFile(const std::string& first, const std::string& second) {
     return std::filesystem::equivalent(first, second, error) && !error;
 }
 
-bool Taken(const std::string& candidate, const std::string& inputPath) {
+// A name is taken by the input itself and by another task's output; a file
+// of an earlier run only when it may not be overwritten.
+bool Taken(const std::string& candidate, const std::string& inputPath, bool overwrite) {
+    if (SameFile(candidate, inputPath) || TOutputClaim::ClaimedByOther(candidate)) return true;
     std::error_code error;
-    return std::filesystem::exists(candidate, error) || SameFile(candidate, inputPath);
+    return !overwrite && std::filesystem::exists(candidate, error);
 }
 
 // Microseconds, -1 when the probe cannot tell.
@@ -141,12 +145,10 @@ std::string WithTrailingSlash(const std::string& folder) {
 std::string ChooseOutputName(const std::string& folder, const std::string& baseName, bool overwrite,
                              const std::string& inputPath) {
     const std::string prefix = WithTrailingSlash(folder);
-    const std::string plain = prefix + baseName + ".mp4";
-    std::error_code error;
-    if (!SameFile(plain, inputPath) && (overwrite || !std::filesystem::exists(plain, error))) return baseName;
+    if (!Taken(prefix + baseName + ".mp4", inputPath, overwrite)) return baseName;
     for (int n = 1;; ++n) {
         const std::string numbered = baseName + "(" + std::to_string(n) + ")";
-        if (!Taken(prefix + numbered + ".mp4", inputPath)) return numbered;
+        if (!Taken(prefix + numbered + ".mp4", inputPath, overwrite)) return numbered;
     }
 }
 

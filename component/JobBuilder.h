@@ -69,7 +69,8 @@ std::string TypeTextOf(const std::string& path);
 std::string WithTrailingSlash(const std::string& folder);
 // The output name (without folder and ".mp4"): the base name, or, when that
 // file exists and may not be overwritten, the base name with the first free
-// "(n)". The input itself always counts as existing.
+// "(n)". The input itself and the outputs of the tasks set up so far always
+// count as existing, so that no two tasks write one file.
 std::string ChooseOutputName(const std::string& folder, const std::string& baseName, bool overwrite,
                              const std::string& inputPath);
 

@@ -253,6 +253,7 @@ int32_t TVexmoConverter::AddInput(const std::string& path, TInputOptions* option
         if (options) {
             if (options->FileName.empty()) options->FileName = path;
             task->input_options = *options;
+            task->input_record_given = true;
             ApplyInputOptions(*task, *options);
         }
         if (!task->OpenInputFile(path)) {
@@ -279,6 +280,10 @@ bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputO
         TComponentLock::Guard guard(component_lock_);
         task = tasks_.Item(index);
     }
+    if (task->Parked()) {
+        last_error_message_ = "The task already has its output file";
+        return false;
+    }
     try {
         if (options) {
             if (options->FileName.empty()) options->FileName = path;
@@ -292,11 +297,37 @@ bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputO
             last_error_message_ = task->last_error;
             return false;
         }
+        // A frame-hook module is configured once per conversion and reports
+        // when released: a task with one keeps its set-up until it runs.
+        if (!task->frame_hooks.Empty()) return true;
+        const bool inputRecord = task->input_record_given;
+        const bool outputRecord = options != nullptr;
+        const std::string inputPath = task->input_contexts[0]->url;
+        task->Park([this, inputPath, inputRecord, path, outputRecord](TFFmpeg& parked) {
+            return SetUpAgain(parked, inputPath, inputRecord, path, outputRecord);
+        });
         return true;
     } catch (const std::runtime_error& error) {
         last_error_message_ = error.what();
         return false;
     }
+}
+
+// The same steps as AddInputFile and AddOutputFile, on the thread that is
+// about to run the task; the verbosity is the one the start gave the task.
+bool TVexmoConverter::SetUpAgain(TFFmpeg& task, const std::string& inputPath, bool inputRecord,
+                                 const std::string& outputPath, bool outputRecord) {
+    const int32_t verbosity = task.verbose;
+    task.Initialize();
+    task.SetVerbose(verbosity);
+    if (inputRecord) ApplyInputOptions(task, task.input_options);
+    if (!task.OpenInputFile(inputPath)) return false;
+    task.probe.Attach(task.input_contexts[static_cast<size_t>(task.input_count - 1)].get());
+    if (outputRecord) {
+        ApplyOutputOptions(task, task.output_options);
+        ApplyHookChoice(task, task.output_options);
+    }
+    return task.OpenOutputFile(outputPath);
 }
 
 // One hook decides per picture: the custom hook, else the before-hook, else

@@ -1,4 +1,6 @@
 #include "AVProbe.h"
+#include "LocalFile.h"
+#include "SystemReason.h"
 
 #include <algorithm>
 #include <climits>
@@ -64,7 +66,7 @@ std::string FormatOpenErrorText(const std::string& fileName, int resultCode) {
     int length = std::snprintf(nullptr, 0, pattern, fileName.c_str());
     std::string text(static_cast<size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, pattern, fileName.c_str());
-    return text;
+    return text + SystemReasonSuffix(resultCode);
 }
 
 TAVProbe::TAVProbe() = default;
@@ -92,6 +94,13 @@ bool TAVProbe::Open(const std::string& fileName, const std::string& formatName) 
             return false;
         }
     }
+    const bool localFile = !inputFormat || !(inputFormat->flags & AVFMT_NOFILE);
+    if (localFile) {
+        if (std::string refused = NotARegularFileText(fileName); !refused.empty()) {
+            errorMessage_ = std::move(refused);
+            return false;
+        }
+    }
     context_ = ff::avformat_alloc_context();
     if (!context_) {
         errorMessage_ = FormatOpenErrorText(fileName, AVERROR(ENOMEM));
@@ -99,7 +108,8 @@ bool TAVProbe::Open(const std::string& fileName, const std::string& formatName) 
     }
     ownsContext_ = true;
     // On failure the library frees the context and clears the pointer.
-    int result = ff::avformat_open_input(&context_, fileName.c_str(), inputFormat, nullptr);
+    const std::string url = localFile ? LocalFileUrl(fileName) : fileName;
+    int result = ff::avformat_open_input(&context_, url.c_str(), inputFormat, nullptr);
     if (result < 0) {
         errorMessage_ = FormatOpenErrorText(fileName, result);
         Close();

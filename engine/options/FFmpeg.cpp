@@ -1,9 +1,6 @@
 #include "FFmpeg.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <system_error>
 
 #include "LibraryBinding.h"
 
@@ -51,19 +48,13 @@ void TCustomFFmpeg::CleanUp() {
     ReleaseVideoHooks();
 }
 
-// An output that the set-up created but nothing wrote is left as an empty
-// file; removing it keeps a failed or abandoned task from leaving debris
-// behind. A file that existed before is never removed.
+// A temporary still there belongs to a run that failed: it goes, and the
+// final name (with whatever file it holds) stays as it was.
 void TCustomFFmpeg::CloseOutputs() {
     for (int index = 0; index < kMaxFiles; ++index) {
-        TOutputContextPtr& output = output_contexts[index];
-        if (!output) continue;
-        const std::string fileName = output->url ? output->url : "";
-        output.reset();
-        std::error_code error;
-        if (output_file_created[index] && !fileName.empty() && std::filesystem::is_regular_file(fileName, error) &&
-            std::filesystem::file_size(fileName, error) == 0)
-            std::filesystem::remove(fileName, error);
+        output_contexts[index].reset();
+        output_partials[index].reset();
+        output_claims[index].Release();
     }
     output_count = 0;
 }

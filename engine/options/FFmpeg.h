@@ -284,6 +284,7 @@ private:
     void CopyMetaDataMaps();
     void InitBitstreamFilters();
     void WriteHeaders();
+    void OpenTemporaryOutput(int file);
     void LogStreamMapping();
     void LogSdp();
     // Main loop.

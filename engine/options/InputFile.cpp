@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AVProbe.h"
+#include "LocalFile.h"
 #include "FFmpeg.h"
 #include "LibraryBinding.h"
 #include "PictureTurn.h"
@@ -118,6 +119,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     if (!FindCodecId(subtitle_codec_name.get(), AVMEDIA_TYPE_SUBTITLE, subtitleId, false)) return false;
     if (pgmyuv_mode) videoId = AV_CODEC_ID_PGMYUV;
 
+    const bool localFile = !forced_input_format || !(forced_input_format->flags & AVFMT_NOFILE);
+    if (localFile) {
+        last_error = NotARegularFileText(fileName);
+        if (!last_error.empty()) return false;
+    }
     TFormatContextPtr allocated(ff::avformat_alloc_context());
     if (!allocated) {
         last_error = FormatOpenErrorText(fileName, AVERROR(ENOMEM));
@@ -130,13 +136,18 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
 
     // A failed open frees the context itself.
     AVFormatContext* opening = allocated.release();
-    const int opened =
-        ff::avformat_open_input(&opening, fileName.c_str(), forced_input_format, &demuxerOptions.entries);
+    const std::string url = localFile ? LocalFileUrl(fileName) : fileName;
+    const int opened = ff::avformat_open_input(&opening, url.c_str(), forced_input_format, &demuxerOptions.entries);
     if (opened < 0) {
         last_error = FormatOpenErrorText(fileName, opened);
         return false;
     }
     TInputContextPtr context(opening);
+    // Descriptions and comparisons name the file as it was given.
+    if (char* given = ff::av_strdup(fileName.c_str())) {
+        ff::av_free(context->url);
+        context->url = given;
+    }
     ForceCodecIds(context.get());
 
     if (program_id != 0) {

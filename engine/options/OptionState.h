@@ -9,10 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "LibraryHandles.h"
+#include "OutputClaims.h"
+#include "PartialOutput.h"
 
 constexpr int kMaxFiles = 20;          // inputs, and outputs
 constexpr int kMaxStreams = 20;        // streams per file
@@ -191,8 +194,10 @@ struct TOptionState {
     std::array<int32_t, kMaxFiles> input_rate_emulation{};
     // Per output: its streams in index order.
     std::array<std::vector<TOutputStreamSetup>, kMaxFiles> output_streams;
-    // Per output: the set-up created the file (empty), so clean-up may
-    // remove it while it is still empty; a file that existed is never removed.
-    std::array<bool, kMaxFiles> output_file_created{};
+    // Per output: its path, held from set-up to clean-up so that no other
+    // task of this process is given or writes the same file.
+    std::array<TOutputClaim, kMaxFiles> output_claims;
+    // Per output: the temporary file it is written to while the run lasts.
+    std::array<std::unique_ptr<TPartialOutput>, kMaxFiles> output_partials;
     uint8_t vfilters_active = 0;  // the output was created with "vfilters" set
 };

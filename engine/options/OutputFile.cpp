@@ -1,10 +1,13 @@
 // Creating an output: the container, the streams the inputs call for, the
 // metadata and the muxer options. The file itself is only made sure of here:
-// an existing file keeps its contents until the conversion starts.
+// nothing is written until the conversion runs.
 
-#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -12,15 +15,23 @@
 #include "AVProbe.h"
 #include "FFmpeg.h"
 #include "OutputRules.h"
+#include "SystemReason.h"
 
 namespace {
 
-std::string LocalPath(const std::string& name) { return name.starts_with("file:") ? name.substr(5) : name; }
-
 bool SameFile(const std::string& first, const std::string& second) {
     std::error_code error;
-    return std::filesystem::equivalent(LocalPath(first), LocalPath(second), error) && !error;
+    return std::filesystem::equivalent(first, second, error) && !error;
 }
+
+// Why a file cannot be written there, in the system's words.
+std::string OutputReason(int errorNumber) {
+    if (errorNumber == ENOENT) return std::string(": ") + std::strerror(errorNumber);
+    return SystemReasonSuffixOfErrno(errorNumber);
+}
+
+// The temporary name adds the marker and a process id to the final one.
+constexpr size_t kTemporarySuffixLength = 14 + 10;
 
 std::string IsoTime(int64_t secondsSinceEpoch) {
     const std::time_t seconds = static_cast<std::time_t>(secondsSinceEpoch);
@@ -81,7 +92,7 @@ bool TCustomFFmpeg::FailOutput(const std::string& text, int output_index) {
     if (output_index < kMaxFiles) {
         output_streams[output_index].clear();
         for (TBitstreamFilterChain& chain : stream_bitstream_filters[output_index]) chain.clear();
-        output_file_created[output_index] = false;
+        output_claims[output_index].Release();
     }
     forced_output_format = nullptr;
     forced_input_format = nullptr;
@@ -170,27 +181,30 @@ void TCustomFFmpeg::SetOutputMetadata(AVFormatContext* output) {
     set("genre", genre);
 }
 
-// The output must be writable, and must not be one of the inputs. A missing
-// file is created empty, so that names chosen one after another never
-// collide; an existing file is left exactly as it is.
+// The output must be one that can be written, must not be one of the
+// inputs, and must not be another task's output. Nothing is created or
+// changed on disk: the file is written under a temporary name once the task
+// runs. The claim keeps the name taken for the tasks set up after this one.
 bool TCustomFFmpeg::PrepareOutputFile(const std::string& fileName, int output_index) {
     for (int file = 0; file < input_count; ++file) {
         const char* inputName = input_contexts[file]->url;
         if (inputName && SameFile(fileName, inputName))
             return FailOutput("Could not open '" + fileName + "': it is the input file itself", output_index);
     }
-    const std::string path = LocalPath(fileName);
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (std::filesystem::exists(status)) {
-        if (std::filesystem::is_directory(status) || ::access(path.c_str(), W_OK) != 0)
-            return FailOutput("Could not open '" + fileName + "'", output_index);
-        return true;
+    const std::string refused = "Could not open '" + fileName + "'";
+    const std::filesystem::path path(fileName);
+    if (path.filename().string().size() + kTemporarySuffixLength > NAME_MAX)
+        return FailOutput(refused + OutputReason(ENAMETOOLONG), output_index);
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) return FailOutput(refused + OutputReason(EISDIR), output_index);
+        if (!S_ISREG(status.st_mode)) return FailOutput(refused + ": not a regular file", output_index);
     }
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor < 0) return FailOutput("Could not open '" + fileName + "'", output_index);
-    ::close(descriptor);
-    output_file_created[output_index] = true;
+    // The file is replaced by a new one, so it is its folder that must be writable.
+    const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return FailOutput(refused + OutputReason(errno), output_index);
+    if (!output_claims[output_index].Claim(fileName, this))
+        return FailOutput(refused + ": another conversion writes it", output_index);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "SystemReason.h"
 
 namespace {
 
@@ -135,12 +136,24 @@ void TCustomFFmpeg::FinishRun() {
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
     RefuseEmptyOutputs();
     for (size_t file = 0; file < run.output_files.size(); ++file)
-        if (ff::av_write_trailer(run.output_files[file]) < 0)
-            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)));
+        if (const int written = ff::av_write_trailer(run.output_files[file]); written < 0)
+            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
+                                  SystemReasonSuffix(written));
     ReportProgress(true);
-    // Closed now, so that the files are complete when the run returns.
-    for (AVFormatContext* output : run.output_files)
-        if (!(output->oformat->flags & AVFMT_NOFILE)) ff::avio_closep(&output->pb);
+    // Closed and given their final names now, so that the files are complete
+    // when the run returns; a file that could not be completed keeps the
+    // temporary name, which clean-up removes.
+    for (size_t file = 0; file < run.output_files.size(); ++file) {
+        AVFormatContext* output = run.output_files[file];
+        if (output->oformat->flags & AVFMT_NOFILE) continue;
+        if (const int closed = ff::avio_closep(&output->pb); closed < 0)
+            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
+                                  SystemReasonSuffix(closed));
+        if (!output_partials[file]) continue;
+        if (const int failure = output_partials[file]->Commit())
+            throw FFMpegException(FormatText("Could not write '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
+        output_partials[file].reset();
+    }
     for (OutputStreamState* ost : run.ost_table)
         if (ost->encoding_needed) CloseEncoder(*ost);
     for (InputStreamState* ist : run.ist_table)

@@ -9,6 +9,8 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "LocalFile.h"
+#include "SystemReason.h"
 #include "TextConversion.h"
 
 void TCustomFFmpeg::Transcode() {
@@ -79,19 +81,28 @@ void TCustomFFmpeg::CopyMetaDataMaps() {
     }
 }
 
-// The output files are opened for writing, and so truncated, only now: a task
-// that is set up but never run leaves an existing file as it was.
+// The output files are written under a temporary name from now on; the final
+// name changes only when the run has finished the file.
 void TCustomFFmpeg::WriteHeaders() {
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
-        if (!(output->oformat->flags & AVFMT_NOFILE) && !output->pb &&
-            ff::avio_open(&output->pb, output->url, AVIO_FLAG_WRITE) < 0)
-            throw FFMpegException(FormatText("Could not open '%s'", output->url));
+        if (!(output->oformat->flags & AVFMT_NOFILE) && !output->pb) OpenTemporaryOutput(static_cast<int>(file));
         if (ff::avformat_write_header(output, nullptr) < 0)
             throw FFMpegException(
                 FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
                            static_cast<int>(file)));
     }
+}
+
+void TCustomFFmpeg::OpenTemporaryOutput(int file) {
+    AVFormatContext* output = output_contexts[file].get();
+    auto partial = std::make_unique<TPartialOutput>();
+    if (const int failure = partial->Create(output->url))
+        throw FFMpegException(FormatText("Could not open '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
+    const std::string url = LocalFileUrl(partial->Path());
+    if (const int opened = ff::avio_open(&output->pb, url.c_str(), AVIO_FLAG_WRITE); opened < 0)
+        throw FFMpegException(FormatText("Could not open '%s'", output->url) + SystemReasonSuffix(opened));
+    output_partials[file] = std::move(partial);
 }
 
 void TCustomFFmpeg::LogSdp() {

@@ -2,14 +2,28 @@
 // end of the run, stopping, and the command-line converter built on it.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 
 #include "../../cli/EventLoop.h"
 #include "AVProbe.h"
 #include "ComponentTestSupport.h"
 #include "ConversionRun.h"
+#include "MediaAnalysis.h"
+#include "MediaWriter.h"
+#include "TestMedia.h"
+
+extern char** environ;
 
 namespace {
 
@@ -113,6 +127,62 @@ TEST_F(ConversionRunTest, StoppingMarksTheUnfinishedFilesStoppedWithoutTheFinish
     EXPECT_TRUE(view.finished.empty());
 }
 
+// Every file under a final name decodes to its end, and nothing else is left.
+void ExpectOnlyCompleteFiles(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.find(".tovrela-part-"), std::string::npos) << name;
+        const MediaAnalysis result = AnalyseMedia(entry.path().string());
+        EXPECT_TRUE(result.error.empty()) << name << ": " << result.error;
+        for (const StreamAnalysis& stream : result.streams) EXPECT_EQ(stream.decodeErrors, 0) << name;
+    }
+}
+
+TEST_F(ConversionRunTest, SameNamedInputsWithOverwriteEachGetAFileOfTheirOwn) {
+    settings.Overwrite = true;
+    std::vector<std::string> inputs;
+    for (const char* folder : {"a", "b"}) {
+        std::filesystem::create_directories(ScratchFolder() / folder);
+        inputs.push_back((ScratchFolder() / folder / "clip.avi").string());
+        std::filesystem::copy_file(ClipPath("avi_mpeg4_mp3.avi"), inputs.back());
+    }
+    inputs.push_back(inputs[0]);
+    for (int pass = 0; pass < 2; ++pass) {
+        TConversionRun run(component, view, post);
+        ASSERT_TRUE(run.Start(inputs, settings, 2));
+        RunUntilIdle(run);
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{"Completed", "Completed", "Completed"}));
+        // A later run replaces the earlier outputs instead of numbering new ones.
+        EXPECT_EQ(run.OutputPath(2), settings.OutputFolder + "/clip(2).mp4");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(settings.OutputFolder), {}), 3);
+    ExpectOnlyCompleteFiles(settings.OutputFolder);
+}
+
+TEST_F(ConversionRunTest, AFullDiskSaysSoAndLeavesTheReplacedFileAsItWas) {
+    const std::filesystem::path small = ScratchFolder() / "small";
+    std::filesystem::create_directories(small);
+    if (mount("tovrela-test", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{small.string()};
+    settings.OutputFolder = small.string();
+    settings.Overwrite = true;
+    std::ofstream(small / "avi_mpeg4_mp3.mp4") << "earlier";
+    {
+        TConversionRun run(component, view, post);
+        ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi")}, settings, 1));
+        RunUntilIdle(run);
+        EXPECT_EQ(run.Outcome(0), TRowOutcome::Failed);
+        EXPECT_NE(run.Status(0).find("No space left on device"), std::string::npos) << run.Status(0);
+    }
+    std::ifstream kept(small / "avi_mpeg4_mp3.mp4");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), 1);
+}
+
 TEST_F(ConversionRunTest, AbandoningIsIdleAtOnceAndLaterEventsChangeNothing) {
     TConversionRun run(component, view, post);
     ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi"), ClipPath("wmv_wmv2_wmav2.wmv")}, settings, 1));
@@ -135,6 +205,101 @@ int RunCli(const std::string& arguments, std::string& output, const char* subcom
     while ((read = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, read);
     const int status = pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A stop signal finishes the file being converted where it stands, starts no
+// other, and ends the program with the summary, whatever --jobs says.
+class ConvertSignalTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(ConvertSignalTest, SigtermFinishesTheCurrentFileWhereItStands) {
+    BindComponentTestLibraries();
+    const std::filesystem::path out = ScratchFolder() / "out";
+    std::filesystem::create_directories(out);
+    TestClip longClip = FindTestClip("video_only.avi");
+    longClip.durationUs = 20000000;
+    const std::string input = (ScratchFolder() / "long.avi").string();
+    WriteTestClip(longClip, input);
+
+    const std::string log = (ScratchFolder() / "log.txt").string();
+    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert", "--jobs", GetParam(), "--size", "160x120",
+                                      "--output-folder", out.string(), input, input};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, TOVRELA_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    // The first file has pictures once its temporary has grown.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto writing = [&] {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(out))
+            if (entry.path().filename().string().find(".tovrela-part-") != std::string::npos &&
+                std::filesystem::file_size(entry.path(), error) > 0)
+                return true;
+        return false;
+    };
+    while (!writing() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream logFile(log);
+    const std::string output(std::istreambuf_iterator<char>(logFile), {});
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+    EXPECT_NE(output.find("long.mp4: Stopped"), std::string::npos) << output;
+    ASSERT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1) << output;
+    ExpectOnlyCompleteFiles(out);
+    const MediaAnalysis result = AnalyseMedia((out / "long.mp4").string());
+    ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
+    EXPECT_LT(result.First(AVMEDIA_TYPE_VIDEO)->endTimeUs, longClip.durationUs);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConvertCommand, ConvertSignalTest, testing::Values("0", "1"));
+
+// Files waiting for their turn hold no descriptor: a list far longer than the
+// limit of open files converts completely.
+TEST(ConvertCommand, AListLongerThanTheDescriptorLimitConvertsCompletely) {
+    BindComponentTestLibraries();
+    const std::filesystem::path in = ScratchFolder() / "in";
+    const std::filesystem::path out = ScratchFolder() / "out";
+    std::filesystem::create_directories(in);
+    TestClip shortClip = FindTestClip("video_only.avi");
+    shortClip.durationUs = 250000;
+    shortClip.width = 64;
+    shortClip.height = 48;
+    WriteTestClip(shortClip, (in / "0.avi").string());
+    constexpr int kFiles = 100;
+    for (int i = 1; i < kFiles; ++i) std::filesystem::create_hard_link(in / "0.avi", in / (std::to_string(i) + ".avi"));
+
+    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert", "--size", "64x48", "--output-folder",
+                                      out.string(), in.string()};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const rlimit limit{40, 40};
+        setrlimit(RLIMIT_NOFILE, &limit);
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
+        execv(TOVRELA_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), kFiles);
+    ExpectOnlyCompleteFiles(out);
 }
 
 TEST(ConvertCommand, ConvertsIntoNumberedNamesAndReportsRefusals) {

@@ -148,7 +148,7 @@ TEST_F(AddJobTest, AnOutputThatCannotBeCreatedIsRefusedAndItsTaskRemoved) {
     const TJob job = AddJob(component, ClipPath("avi_mpeg4_mp3.avi"), settings);
     ASSERT_TRUE(job.Refusal);
     EXPECT_EQ(job.Refusal->text, "Cannot convert: Could not open '" + settings.OutputFolder +
-                                     "/avi_mpeg4_mp3.mp4'");
+                                     "/avi_mpeg4_mp3.mp4': No such file or directory");
     EXPECT_EQ(component.TaskCount(), 0u);
 }
 

@@ -204,11 +204,19 @@ TEST_F(OutputFromClipTest, MetadataGoesIntoTheOutputsDictionary) {
     EXPECT_EQ(tag("comment"), "(none)");
 }
 
-TEST_F(OutputFromClipTest, ASetUpOutputIsAnEmptyFileThatCleanUpRemoves) {
+TEST_F(OutputFromClipTest, SetUpWritesNothingButKeepsTheNameFromOtherTasks) {
     ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4")) << engine.last_error;
-    ASSERT_TRUE(std::filesystem::exists(outputName));
-    EXPECT_EQ(std::filesystem::file_size(outputName), 0u);
+    EXPECT_FALSE(std::filesystem::exists(outputName));
+    TCustomFFmpeg other;
+    other.Initialize();
+    ASSERT_TRUE(other.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi"))) << other.last_error;
+    // Another spelling of the same path is the same file.
+    const std::string sameFile = ScratchFile("./out.mp4");
+    EXPECT_FALSE(other.OpenOutputFile(sameFile));
+    EXPECT_EQ(other.last_error, "Could not open '" + sameFile + "': another conversion writes it");
     engine.CleanUp();
+    EXPECT_TRUE(other.OpenOutputFile(sameFile)) << other.last_error;
+    other.CleanUp();
     EXPECT_FALSE(std::filesystem::exists(outputName));
 }
 
@@ -244,7 +252,7 @@ TEST_F(OutputFromClipTest, AFolderThatDoesNotExistCannotBeWritten) {
     OpenClip("avi_mpeg4_mp3.avi");
     outputName = ScratchFile("missing/out.mp4");
     EXPECT_FALSE(engine.OpenOutputFile(outputName));
-    EXPECT_EQ(engine.last_error, "Could not open '" + outputName + "'");
+    EXPECT_EQ(engine.last_error, "Could not open '" + outputName + "': No such file or directory");
     ExpectNothingCreated();
 }
 

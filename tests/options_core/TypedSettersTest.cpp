@@ -70,16 +70,20 @@ TEST_F(TypedSettersTest, InitializeStartsFromTheDefaults) {
 
 class CleanUpTest : public EngineTest {
 protected:
-    // Creates an output the way output set-up does, leaving the file as
-    // `content` says; `created` tells whether the set-up made the file.
-    void AddOutput(const std::filesystem::path& path, const std::string& content, bool created) {
+    // Creates an output the way a run does: written under its temporary
+    // name, with `content` already under the final name.
+    void AddOutput(const std::filesystem::path& path, const std::string& content) {
+        std::ofstream(path, std::ios::binary) << content;
         AVFormatContext* output = nullptr;
         ASSERT_GE(ff::avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()), 0);
-        engine.output_file_created[engine.output_count] = created;
+        auto partial = std::make_unique<TPartialOutput>();
+        ASSERT_EQ(partial->Create(path.string()), 0);
+        temporaries.push_back(partial->Path());
+        ASSERT_GE(ff::avio_open(&output->pb, partial->Path().c_str(), AVIO_FLAG_WRITE), 0);
+        engine.output_partials[engine.output_count] = std::move(partial);
         engine.output_contexts[engine.output_count++].reset(output);
-        ASSERT_GE(ff::avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
-        std::ofstream(path, std::ios::binary | std::ios::app) << content;
     }
+    std::vector<std::string> temporaries;
 
     std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                    ("options_core_cleanup_" + std::to_string(getpid()));
@@ -93,17 +97,16 @@ protected:
     }
 };
 
-TEST_F(CleanUpTest, OnlyEmptyOutputsItCreatedAreRemoved) {
-    AddOutput(folder / "empty.mp4", "", true);
-    AddOutput(folder / "written.mp4", "data", true);
-    AddOutput(folder / "existing.mp4", "", false);
+TEST_F(CleanUpTest, UnfinishedTemporariesGoAndFilesUnderFinalNamesStay) {
+    AddOutput(folder / "empty.mp4", "");
+    AddOutput(folder / "written.mp4", "data");
     engine.CleanUp();
     EXPECT_EQ(engine.output_count, 0);
     EXPECT_EQ(engine.output_contexts[0], nullptr);
-    EXPECT_FALSE(std::filesystem::exists(folder / "empty.mp4"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "empty.mp4"));
     ASSERT_TRUE(std::filesystem::exists(folder / "written.mp4"));
     EXPECT_EQ(std::filesystem::file_size(folder / "written.mp4"), 4u);
-    EXPECT_TRUE(std::filesystem::exists(folder / "existing.mp4"));
+    for (const std::string& temporary : temporaries) EXPECT_FALSE(std::filesystem::exists(temporary)) << temporary;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -256,8 +257,30 @@ TEST(FormatOpenErrorTextTest, EachCodeHasItsPattern) {
               "  for img001.jpg, img002.jpg, ..., use 'img%03d.jpg'.");
     for (int code : {AVERROR(EILSEQ), AVERROR_INVALIDDATA, AVERROR_DEMUXER_NOT_FOUND})
         EXPECT_EQ(FormatOpenErrorText(name, code), "clip.avi: Unknown format") << code;
-    for (int code : {-1, AVERROR(EACCES), AVERROR_EOF, 0})
+    for (int code : {-1, AVERROR_EOF, 0})
         EXPECT_EQ(FormatOpenErrorText(name, code), "clip.avi: Error while opening file") << code;
+    // Reasons a person can act on are named.
+    EXPECT_EQ(FormatOpenErrorText(name, AVERROR(EACCES)), "clip.avi: Error while opening file: Permission denied");
+    EXPECT_EQ(FormatOpenErrorText(name, AVERROR(EMFILE)), "clip.avi: Error while opening file: Too many open files");
+}
+
+// Names that look like library protocols are files like any other, and a
+// FIFO is refused instead of blocking the open for ever.
+TEST_F(ProbeTest, NamesAreLocalFilesAndOnlyRegularFilesAreOpened) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(scratch_);
+    for (const char* name : {"pipe:0.avi", "file:x.avi"}) {
+        fs::copy_file(TestMediaPath(kSampleClipName), name);
+        TAVProbe probe;
+        EXPECT_TRUE(probe.Open(name, "")) << name << ": " << probe.ErrorMessage();
+        EXPECT_GT(probe.StreamCount(), 0) << name;
+    }
+    TAVProbe probe;
+    EXPECT_FALSE(probe.Open("x.avi", ""));  // not what "file:x.avi" names
+    ASSERT_EQ(mkfifo("fifo.avi", 0600), 0);
+    EXPECT_FALSE(probe.Open("fifo.avi", ""));
+    EXPECT_EQ(probe.ErrorMessage(), "fifo.avi: Error while opening file: not a regular file");
+    fs::current_path(previous);
 }
 
 TEST(FormatOpenErrorTextTest, FileNameIsNeverAPattern) {

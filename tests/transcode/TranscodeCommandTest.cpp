@@ -80,13 +80,34 @@ TEST(TranscodeCommand, ARaisedErrorIsPrintedWithStatusTwo) {
               std::string::npos);
 }
 
-TEST(TranscodeCommand, InterruptingFinishesAndKeepsTheOutput) {
+// Reads at the clip's own pace, so that the run lasts two seconds, and
+// returns once the conversion has shown progress.
+Command StartSlowConversion(const std::string& output) {
+    const Command command =
+        Start({"-x", "re", "-i", TestMediaPath("video_only.avi"), "-x", "vcodec=copy", output});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ErrorText(command).find('\r') == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(ErrorText(command).find('\r'), std::string::npos) << "no progress shown";
+    return command;
+}
+
+std::vector<std::string> Temporaries(const std::filesystem::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().find(".tovrela-part-") != std::string::npos)
+            found.push_back(entry.path().string());
+    return found;
+}
+
+class StopSignalTest : public testing::TestWithParam<int> {};
+
+TEST_P(StopSignalTest, FinishesTheOutputUnderItsFinalName) {
     BindTestLibraries();
     const std::string output = (ScratchFolder() / "out.mkv").string();
-    // Read at the clips' own pace, so that the run lasts two seconds.
-    const Command command = Start({"-x", "re", "-i", TestMediaPath("video_only.avi"), "-x", "vcodec=copy", output});
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    kill(command.pid, SIGINT);
+    const Command command = StartSlowConversion(output);
+    EXPECT_FALSE(std::filesystem::exists(output));  // only complete files carry the final name
+    kill(command.pid, GetParam());
     EXPECT_EQ(Wait(command), 0) << ErrorText(command);
     const MediaAnalysis result = AnalyseMedia(output);
     ASSERT_TRUE(result.error.empty()) << result.error;
@@ -95,6 +116,34 @@ TEST(TranscodeCommand, InterruptingFinishesAndKeepsTheOutput) {
     EXPECT_EQ(video->decodeErrors, 0);
     EXPECT_GT(video->frameCount, 0);
     EXPECT_LT(video->frameCount, 48);
+    EXPECT_TRUE(Temporaries(ScratchFolder()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(TranscodeCommand, StopSignalTest, testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+TEST(TranscodeCommand, AKillLeavesTheReplacedFileAsItWasAndALaterRunRemovesTheTemporary) {
+    BindTestLibraries();
+    const std::string output = (ScratchFolder() / "out.mkv").string();
+    std::ofstream(output) << "earlier";
+    // A second stop signal ends the program at once; it removes its temporary itself.
+    Command command = StartSlowConversion(output);
+    kill(command.pid, SIGTERM);
+    kill(command.pid, SIGTERM);
+    Wait(command);
+    EXPECT_TRUE(Temporaries(ScratchFolder()).empty());
+
+    command = StartSlowConversion(output);
+    kill(command.pid, SIGKILL);
+    Wait(command);
+    EXPECT_EQ(Temporaries(ScratchFolder()).size(), 1u);
+    std::ifstream kept(output);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier");
+
+    const std::string other = (ScratchFolder() / "other.mkv").string();
+    const Command later = Start({"-i", TestMediaPath("video_only.avi"), "-x", "vcodec=copy", other});
+    EXPECT_EQ(Wait(later), 0) << ErrorText(later);
+    EXPECT_TRUE(Temporaries(ScratchFolder()).empty());
+    EXPECT_TRUE(AnalyseMedia(other).error.empty());
 }
 
 }  // namespace
