@@ -124,13 +124,14 @@ INSTANTIATE_TEST_SUITE_P(TranscodeCommand, StopSignalTest, testing::Values(SIGIN
 TEST(TranscodeCommand, AKillLeavesTheReplacedFileAsItWasAndALaterRunRemovesTheTemporary) {
     BindTestLibraries();
     const std::string output = (ScratchFolder() / "out.mkv").string();
-    std::ofstream(output) << "earlier";
     // A second stop signal ends the program at once; it removes its temporary itself.
     Command command = StartSlowConversion(output);
     kill(command.pid, SIGTERM);
     kill(command.pid, SIGTERM);
     Wait(command);
     EXPECT_TRUE(Temporaries(ScratchFolder()).empty());
+
+    std::ofstream(output, std::ios::trunc) << "earlier";
 
     command = StartSlowConversion(output);
     kill(command.pid, SIGKILL);
