@@ -494,13 +494,14 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
     // A message is usually wider than its column.
     statusItem->setToolTip(Q(status).trimmed().isEmpty() ? QString() : Q(status));
     // The run chooses every output name again; once it has, the row names a
-    // file only while it is written or when something was written into it.
-    // A file not yet started is an empty placeholder, removed when its task
-    // is dropped (as a stop drops the files it never started).
+    // file only while it is written or when its task left one under that
+    // name (a failed task leaves none, and a file of that name from an
+    // earlier run is not this row's).
     if (outcome != TRowOutcome::Pending) {
         const QString output = Q(run_.OutputPath(row));
+        const bool ended = outcome == TRowOutcome::Completed || outcome == TRowOutcome::Stopped;
         const bool written =
-            !output.isEmpty() && (outcome == TRowOutcome::Converting || QFileInfo(output).size() > 0);
+            !output.isEmpty() && (outcome == TRowOutcome::Converting || (ended && QFileInfo::exists(output)));
         Lvw->item(position, colOutputName)->setText(written ? QFileInfo(output).completeBaseName() : QString());
     }
     emit rowStatusChanged(position, Q(status));

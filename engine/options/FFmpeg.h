@@ -300,7 +300,9 @@ private:
     void CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt, int64_t packet_time);
     void EmulateRate(InputStreamState& ist);
     void FinishRun();
-    void RefuseEmptyOutputs();
+    bool NothingWritten() const;
+    void CompleteOutputs();
+    void DiscardOutputs();
     void CloseEncoder(OutputStreamState& ost);
     void CloseDecoder(InputStreamState& ist);
     void StopDecodeStages();

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
@@ -134,15 +133,34 @@ void TCustomFFmpeg::FinishRun() {
     for (size_t i = 0; i < run.ist_table.size(); ++i)
         if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
-    RefuseEmptyOutputs();
+    if (NothingWritten())
+        DiscardOutputs();
+    else
+        CompleteOutputs();
+    for (OutputStreamState* ost : run.ost_table)
+        if (ost->encoding_needed) CloseEncoder(*ost);
+    for (InputStreamState* ist : run.ist_table)
+        if (ist->decoding_needed) CloseDecoder(*ist);
+    finished_normally = !stop_requested.load();
+    ReleaseRunTables(run);
+}
+
+bool TCustomFFmpeg::NothingWritten() const {
+    if (run.ost_table.empty()) return false;
+    for (const OutputStreamState* ost : run.ost_table)
+        if (ost->packets_written > 0) return false;
+    return true;
+}
+
+// The files are closed and given their final names now, so that they are
+// complete when the run returns; a file that could not be completed keeps the
+// temporary name, which clean-up removes.
+void TCustomFFmpeg::CompleteOutputs() {
     for (size_t file = 0; file < run.output_files.size(); ++file)
         if (const int written = ff::av_write_trailer(run.output_files[file]); written < 0)
             throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
                                   SystemReasonSuffix(written));
     ReportProgress(true);
-    // Closed and given their final names now, so that the files are complete
-    // when the run returns; a file that could not be completed keeps the
-    // temporary name, which clean-up removes.
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
         if (output->oformat->flags & AVFMT_NOFILE) continue;
@@ -154,27 +172,20 @@ void TCustomFFmpeg::FinishRun() {
             throw FFMpegException(FormatText("Could not write '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
         output_partials[file].reset();
     }
-    for (OutputStreamState* ost : run.ost_table)
-        if (ost->encoding_needed) CloseEncoder(*ost);
-    for (InputStreamState* ist : run.ist_table)
-        if (ist->decoding_needed) CloseDecoder(*ist);
-    finished_normally = !stop_requested.load();
-    ReleaseRunTables(run);
 }
 
-// An input that decodes to nothing would otherwise end as a valid-looking
-// file without a single picture or sound: that is a failure, and the file
-// that holds only headers is removed. A stopped run keeps what it has.
-void TCustomFFmpeg::RefuseEmptyOutputs() {
-    if (stop_requested.load() || run.ost_table.empty()) return;
-    for (const OutputStreamState* ost : run.ost_table)
-        if (ost->packets_written > 0) return;
-    for (AVFormatContext* output : run.output_files) {
+// An output that got not a single picture or sound would otherwise end as a
+// valid-looking file that plays nothing. Its temporary file is removed and
+// whatever lies under the final name stays untouched. Unless the run was
+// stopped before anything was written, that is a failure.
+void TCustomFFmpeg::DiscardOutputs() {
+    for (size_t file = 0; file < run.output_files.size(); ++file) {
+        AVFormatContext* output = run.output_files[file];
         if (output->oformat->flags & AVFMT_NOFILE) continue;
         ff::avio_closep(&output->pb);
-        std::error_code error;
-        std::filesystem::remove(output->url, error);
+        output_partials[file].reset();
     }
+    if (stop_requested.load()) return;
     const InputStreamState& source = *run.ist_table[run.ost_table.front()->source_index];
     throw FFMpegException(FormatText("%s: nothing could be decoded, no output was written",
                                      run.input_files[source.file_index]->url));

@@ -234,13 +234,14 @@ TEST_P(ConvertSignalTest, SigtermFinishesTheCurrentFileWhereItStands) {
     ASSERT_EQ(posix_spawn(&pid, TOVRELA_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
 
-    // The first file has pictures once its temporary has grown.
+    // The first file has pictures once its temporary has grown past the
+    // header and the first full write buffer.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     auto writing = [&] {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(out))
             if (entry.path().filename().string().find(".tovrela-part-") != std::string::npos &&
-                std::filesystem::file_size(entry.path(), error) > 0)
+                std::filesystem::file_size(entry.path(), error) > 40000)
                 return true;
         return false;
     };
