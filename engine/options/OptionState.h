@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "LibraryHandles.h"
+#include "OnDemandArray.h"
 #include "OutputClaims.h"
 #include "PartialOutput.h"
 
@@ -64,10 +65,10 @@ struct TOptionState {
     std::array<TInputContextPtr, kMaxFiles> input_contexts;
     int32_t input_count = 0;
     std::array<int64_t, kMaxFiles> input_ts_offsets{};
-    std::array<std::array<double, kMaxStreams>, kMaxFiles> input_ts_scales{};  // 0 = none
+    TOnDemandArray<std::array<double, kMaxStreams>, kMaxFiles> input_ts_scales;  // 0 = none
     std::array<TOutputContextPtr, kMaxFiles> output_contexts;
     int32_t output_count = 0;
-    std::array<TStreamMap, kMaxStreamMaps> stream_maps{};
+    TOnDemandArray<TStreamMap, kMaxStreamMaps> stream_maps;
     int32_t stream_map_count = 0;
     std::array<TMetaDataMap, kMaxMetaDataMaps> meta_data_maps{};
     int32_t meta_data_map_count = 0;
@@ -135,7 +136,7 @@ struct TOptionState {
     TBitstreamFilterChain audio_bitstream_filters;     // pending
     TBitstreamFilterChain subtitle_bitstream_filters;  // pending
     // Per output file and stream.
-    std::array<std::array<TBitstreamFilterChain, kMaxStreams>, kMaxFiles> stream_bitstream_filters;
+    TOnDemandArray<std::array<TBitstreamFilterChain, kMaxStreams>, kMaxFiles> stream_bitstream_filters;
 
     // Timing, muxing and metadata.
     int64_t recording_time = std::numeric_limits<int64_t>::max();
