@@ -70,6 +70,7 @@ protected:
     // The rest of these run with the lock held.
     void StartNextTask();
     void StartTask(int32_t index);
+    int32_t DecoderThreadsBesideOthers() const;
     // A running task's place was given up (it ended, or was dropped): start
     // the next task, or end the run once every listed task has ended.
     void ContinueRun(TComponentLock::Guard& guard);
