@@ -156,17 +156,19 @@ bool TCustomFFmpeg::NothingWritten() const {
 // complete when the run returns; a file that could not be completed keeps the
 // temporary name, which clean-up removes.
 void TCustomFFmpeg::CompleteOutputs() {
-    for (size_t file = 0; file < run.output_files.size(); ++file)
-        if (const int written = ff::av_write_trailer(run.output_files[file]); written < 0)
+    // Closing flushes the last of the trailer, so its failure is the trailer's.
+    auto refuseTrailer = [](size_t file, int failure) {
+        if (failure < 0)
             throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
-                                  SystemReasonSuffix(written));
+                                  SystemReasonSuffix(failure));
+    };
+    for (size_t file = 0; file < run.output_files.size(); ++file)
+        refuseTrailer(file, ff::av_write_trailer(run.output_files[file]));
     ReportProgress(true);
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
         if (output->oformat->flags & AVFMT_NOFILE) continue;
-        if (const int closed = ff::avio_closep(&output->pb); closed < 0)
-            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
-                                  SystemReasonSuffix(closed));
+        refuseTrailer(file, ff::avio_closep(&output->pb));
         if (!output_partials[file]) continue;
         if (const int failure = output_partials[file]->Commit())
             throw FFMpegException(FormatText("Could not write '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
