@@ -10,11 +10,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGridLayout>
 #include <QHeaderView>
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -34,39 +37,62 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+constexpr int kRowHeight = 24;
+// The buttons beside the list and beside the settings.
+constexpr QSize kSideButton(71, 27);
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QSize size) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
-    button->setGeometry(geometry);
+    button->setFixedSize(size);
     return button;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry,
-                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
-    label->setGeometry(geometry);
-    label->setAlignment(alignment);
+    label->setFixedHeight(kRowHeight);
     return label;
 }
 
-QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int selected, QRect geometry) {
+// A line of changing text, hidden at first: it keeps its room while hidden
+// so that the list does not jump when it shows, and a long text neither
+// widens the window nor wraps.
+QLabel* MakeLine(QWidget* parent, const char* name) {
+    auto* line = new QLabel(parent);
+    line->setObjectName(name);
+    line->setFixedHeight(18);
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    policy.setRetainSizeWhenHidden(true);
+    line->setSizePolicy(policy);
+    line->hide();
+    return line;
+}
+
+QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, int selected, int width) {
     auto* list = new QComboBox(parent);
     list->setObjectName(name);
     list->addItems(items);
     list->setCurrentIndex(selected);
-    list->setGeometry(geometry);
+    list->setFixedSize(width, kRowHeight);
     return list;
 }
 
-QSpinBox* MakeSpin(QWidget* parent, const char* name, int minimum, int maximum, int value, QRect geometry) {
+QSpinBox* MakeSpin(QWidget* parent, const char* name, int minimum, int maximum, int value) {
     auto* spin = new QSpinBox(parent);
     spin->setObjectName(name);
     spin->setRange(minimum, maximum);
     spin->setSingleStep(1);
     spin->setValue(value);
-    spin->setGeometry(geometry);
+    spin->setFixedSize(90, kRowHeight);
     return spin;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setFixedHeight(kRowHeight);
+    return box;
 }
 
 // A damaged settings file may hold an index past a list's end; an empty
@@ -108,13 +134,14 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
       run_(VexmoC, *this, [this](std::function<void()> work) { PostToWindowThread(std::move(work)); }) {
     setObjectName("Form1");
     setWindowTitle("Free Tovrela 3.3");
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(655, 448);
-    // The controls are placed by pixel, so the text is sized by pixel too:
-    // a desktop's larger default font would not fit the fixed window.
+    setWindowFlags(Qt::Window);
+    // The controls have their sizes in pixels, so the text is sized by pixel
+    // too: a desktop's larger default font would not fit them.
     setFont(WindowFont());
     BuildControls();
+    resize(kDesignSize);
+    // The controls take their places before the window first shows.
+    layout()->activate();
 }
 
 TForm1::~TForm1() {
@@ -125,10 +152,30 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildControls() {
-    // The job list with the list buttons on its right.
+    // The list takes whatever room the window gives; every other control
+    // keeps its size and its distance from the edges beside it. Each area is
+    // a layout of its own, so that a control is added by putting it into its
+    // area's layout.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(BuildJobList(), 0, 0);
+    grid->addLayout(BuildListButtons(), 0, 1, 2, 1);
+    grid->addLayout(BuildProgressLines(), 1, 0);
+    grid->addLayout(BuildOutputFolderRow(), 2, 0);
+    grid->addWidget(BuildOutputSettings(), 3, 0);
+    grid->addWidget(BuildOtherSettings(), 4, 0);
+    grid->addLayout(BuildRunButtons(), 3, 1, 2, 1);
+    grid->setRowStretch(0, 1);
+    grid->setColumnStretch(0, 1);
+    ConnectControls();
+}
+
+QWidget* TForm1::BuildJobList() {
     Lvw = new QTableWidget(0, colCount, this);
     Lvw->setObjectName("Lvw");
-    Lvw->setGeometry(8, 8, 560, 158);
+    Lvw->setMinimumSize(300, 100);
     Lvw->setHorizontalHeaderLabels({"Input Filename", "Duration", "Type", "Output Filename", "Status", "Path"});
     const int widths[colCount] = {150, 80, 80, 150, 93, 0};
     for (int column = 0; column < colCount; ++column) Lvw->setColumnWidth(column, widths[column]);
@@ -156,81 +203,133 @@ void TForm1::BuildControls() {
     connect(removeKey, &QShortcut::activated, this, [this] {
         if (BtnRemove->isEnabled()) BtnRemoveClick();
     });
+    return Lvw;
+}
 
-    constexpr int kSideX = 576, kSideWidth = 71, kButtonHeight = 27;
-    BtnAdd = MakeButton(this, "BtnAdd", "Add", {kSideX, 8, kSideWidth, kButtonHeight});
-    BtnRemove = MakeButton(this, "BtnRemove", "Remove", {kSideX, 40, kSideWidth, kButtonHeight});
-    BtnClear = MakeButton(this, "BtnClear", "Clear", {kSideX, 72, kSideWidth, kButtonHeight});
-    BtnMoveUp = MakeButton(this, "BtnMoveUp", "Move Up", {kSideX, 119, kSideWidth, kButtonHeight});
-    BtnMoveDown = MakeButton(this, "BtnMoveDown", "Move Down", {kSideX, 151, kSideWidth, kButtonHeight});
+QLayout* TForm1::BuildListButtons() {
+    auto* column = new QVBoxLayout;
+    column->setSpacing(5);
+    BtnAdd = MakeButton(this, "BtnAdd", "Add", kSideButton);
+    BtnRemove = MakeButton(this, "BtnRemove", "Remove", kSideButton);
+    BtnClear = MakeButton(this, "BtnClear", "Clear", kSideButton);
+    BtnMoveUp = MakeButton(this, "BtnMoveUp", "Move Up", kSideButton);
+    BtnMoveDown = MakeButton(this, "BtnMoveDown", "Move Down", kSideButton);
+    for (QWidget* button : {BtnAdd, BtnRemove, BtnClear}) column->addWidget(button);
+    column->addSpacing(15);
+    for (QWidget* button : {BtnMoveUp, BtnMoveDown}) column->addWidget(button);
+    column->addStretch(1);
+    return column;
+}
 
-    LblProgress = MakeLabel(this, "LblProgress", "", {8, 169, 560, 18});
-    LblProgress->hide();
-    LblListProgress = MakeLabel(this, "LblListProgress", "", {8, 189, 560, 18});
-    LblListProgress->hide();
+QLayout* TForm1::BuildProgressLines() {
+    auto* lines = new QVBoxLayout;
+    lines->setSpacing(2);
+    LblProgress = MakeLine(this, "LblProgress");
+    LblListProgress = MakeLine(this, "LblListProgress");
+    lines->addWidget(LblProgress);
+    lines->addWidget(LblListProgress);
+    return lines;
+}
 
-    Label1 = MakeLabel(this, "Label1", "Output Folder: ", {8, 211, 96, 24});
+QLayout* TForm1::BuildOutputFolderRow() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(4);
+    Label1 = MakeLabel(this, "Label1", "Output Folder: ");
     EdtOutputFolder = new QLineEdit(this);
     EdtOutputFolder->setObjectName("EdtOutputFolder");
     EdtOutputFolder->setReadOnly(true);
-    EdtOutputFolder->setGeometry(104, 211, 430, 24);
-    BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {538, 211, 30, 24});
+    EdtOutputFolder->setFixedHeight(kRowHeight);
+    BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {30, kRowHeight});
+    row->addWidget(Label1);
+    row->addWidget(EdtOutputFolder, 1);
+    row->addWidget(BtnChangeOutputFolder);
+    return row;
+}
 
-    // The output settings: the profile across the top, then two columns.
+QWidget* TForm1::BuildOutputSettings() {
+    // The profile across the top, then two columns of a label and a field
+    // (with its unit) each.
     GBOutput = new QGroupBox("Output Settings", this);
     GBOutput->setObjectName("GBOutput");
-    GBOutput->setGeometry(8, 242, 560, 142);
-    constexpr int kLabelX = 10, kLabelWidth = 118, kListX = 130;
-    constexpr int kRightLabelX = 290, kRightLabelWidth = 126, kRightX = 418, kUnitWidth = 40, kRowHeight = 24;
-    const int rowY[4] = {22, 52, 82, 112};
-    MakeLabel(GBOutput, "LblProfiles", "Profiles: ", {kLabelX, rowY[0], kLabelWidth, kRowHeight});
-    CboProfiles = MakeList(GBOutput, "CboProfiles", ProfileItems(), 3, {kListX, rowY[0], 420, kRowHeight});
-    MakeLabel(GBOutput, "LblResolution", "Video Size: ", {kLabelX, rowY[1], kLabelWidth, kRowHeight});
-    CboResolution = MakeList(GBOutput, "CboResolution",
-                             {"160x120", "320x180", "320x240", "480x480", "640x272", "640x360", "720x306", "720x320"}, 2,
-                             {kListX, rowY[1], 120, kRowHeight});
-    MakeLabel(GBOutput, "LblChannels", "Audio Channels: ", {kLabelX, rowY[2], kLabelWidth, kRowHeight});
-    CboChannels = MakeList(GBOutput, "CboChannels", {"1 Channel, Mono", "2 Channels, Stereo"}, 1,
-                           {kListX, rowY[2], 150, kRowHeight});
-    MakeLabel(GBOutput, "LblFrameRate", "Video Frame Rate: ", {kLabelX, rowY[3], kLabelWidth, kRowHeight});
+    auto* grid = new QGridLayout(GBOutput);
+    grid->setContentsMargins(10, 6, 10, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(6);
+    const auto addField = [this, grid](int row, int column, const char* labelName, const char* caption,
+                                       QWidget* field, const char* unitName = nullptr, const char* unit = nullptr) {
+        grid->addWidget(MakeLabel(GBOutput, labelName, caption), row, column);
+        auto* box = new QHBoxLayout;
+        box->setSpacing(4);
+        box->addWidget(field);
+        if (unitName) box->addWidget(MakeLabel(GBOutput, unitName, unit));
+        box->addStretch(1);
+        grid->addLayout(box, row, column + 1);
+    };
+    CboProfiles = MakeList(GBOutput, "CboProfiles", ProfileItems(), 3, 420);
+    grid->addWidget(MakeLabel(GBOutput, "LblProfiles", "Profiles: "), 0, 0);
+    grid->addWidget(CboProfiles, 0, 1, 1, 3, Qt::AlignLeft);
+
+    CboResolution = MakeList(GBOutput, "CboResolution", {}, 0, 120);
+    for (const TVideoSizeItem& size : kVideoSizeItems) CboResolution->addItem(size.Text, size.StoredIndex);
+    CboResolution->setCurrentIndex(CboResolution->findData(TWindowSettings().Resolution));
+    addField(1, 0, "LblResolution", "Video Size: ", CboResolution);
+    CboChannels = MakeList(GBOutput, "CboChannels", {"1 Channel, Mono", "2 Channels, Stereo"}, 1, 150);
+    addField(2, 0, "LblChannels", "Audio Channels: ", CboChannels);
     CboFrameRate = MakeList(GBOutput, "CboFrameRate",
-                            {"Auto", "8", "10", "12", "15", "20", "23.97", "24", "25", "29.97", "30", "60"}, 11,
-                            {kListX, rowY[3], 90, kRowHeight});
-    MakeLabel(GBOutput, "LblFps", "fps", {kListX + 94, rowY[3], kUnitWidth, kRowHeight});
+                            {"Auto", "8", "10", "12", "15", "20", "23.97", "24", "25", "29.97", "30", "60"}, 11, 90);
+    addField(3, 0, "LblFrameRate", "Video Frame Rate: ", CboFrameRate, "LblFps", "fps");
 
-    MakeLabel(GBOutput, "LblVideoBitrate", "Video Bitrate: ", {kRightLabelX, rowY[1], kRightLabelWidth, kRowHeight});
-    SpinVideo = MakeSpin(GBOutput, "SpinVideo", 128, 1500, 512, {kRightX, rowY[1], 90, kRowHeight});
-    MakeLabel(GBOutput, "LblVideoKbps", "kbps", {kRightX + 94, rowY[1], kUnitWidth, kRowHeight});
-    MakeLabel(GBOutput, "LblAudioBitrate", "Audio Bitrate: ", {kRightLabelX, rowY[2], kRightLabelWidth, kRowHeight});
-    SpinAudio = MakeSpin(GBOutput, "SpinAudio", 32, 160, 80, {kRightX, rowY[2], 90, kRowHeight});
-    MakeLabel(GBOutput, "LblAudioKbps", "kbps", {kRightX + 94, rowY[2], kUnitWidth, kRowHeight});
-    MakeLabel(GBOutput, "LblSampleRate", "Audio Sample Rate: ", {kRightLabelX, rowY[3], kRightLabelWidth, kRowHeight});
+    SpinVideo = MakeSpin(GBOutput, "SpinVideo", 128, 1500, 512);
+    addField(1, 2, "LblVideoBitrate", "Video Bitrate: ", SpinVideo, "LblVideoKbps", "kbps");
+    SpinAudio = MakeSpin(GBOutput, "SpinAudio", 32, 160, 80);
+    addField(2, 2, "LblAudioBitrate", "Audio Bitrate: ", SpinAudio, "LblAudioKbps", "kbps");
     CboAudioSampleRate = MakeList(GBOutput, "CboAudioSampleRate", {"8000", "16000", "22050", "32000", "44100", "48000"},
-                                  TWindowSettings().AudioSampleRate, {kRightX, rowY[3], 90, kRowHeight});
-    MakeLabel(GBOutput, "LblHz", "Hz", {kRightX + 94, rowY[3], kUnitWidth, kRowHeight});
+                                  TWindowSettings().AudioSampleRate, 90);
+    addField(3, 2, "LblSampleRate", "Audio Sample Rate: ", CboAudioSampleRate, "LblHz", "Hz");
+    // A wider box keeps its fields where they are.
+    grid->setColumnStretch(4, 1);
+    return GBOutput;
+}
 
+QWidget* TForm1::BuildOtherSettings() {
     GBOther = new QGroupBox("Other Settings", this);
     GBOther->setObjectName("GBOther");
-    GBOther->setGeometry(8, 390, 560, 50);
-    ChkOverwrite = new QCheckBox("Overwrite existing files", GBOther);
-    ChkOverwrite->setObjectName("ChkOverwrite");
-    ChkOverwrite->setGeometry(kLabelX, 20, 165, 24);
-    ChkShutdown = new QCheckBox("Shut down computer when completed", GBOther);
-    ChkShutdown->setObjectName("ChkShutdown");
-    ChkShutdown->setGeometry(180, 20, 235, 24);
-    ChkKeepShape = new QCheckBox("Keep picture shape", GBOther);
-    ChkKeepShape->setObjectName("ChkKeepShape");
-    ChkKeepShape->setGeometry(420, 20, 135, 24);
+    // Check boxes side by side; a row holds three.
+    auto* grid = new QGridLayout(GBOther);
+    grid->setContentsMargins(8, 2, 8, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(2);
+    ChkOverwrite = MakeCheckBox(GBOther, "ChkOverwrite", "Overwrite existing files");
+    ChkShutdown = MakeCheckBox(GBOther, "ChkShutdown", "Shut down computer when completed");
+    ChkKeepShape = MakeCheckBox(GBOther, "ChkKeepShape", "Keep picture shape");
     ChkKeepShape->setChecked(true);
+    grid->addWidget(ChkOverwrite, 0, 0);
+    grid->addWidget(ChkShutdown, 0, 1);
+    grid->addWidget(ChkKeepShape, 0, 2);
+    grid->setColumnStretch(3, 1);
+    return GBOther;
+}
 
-    // The run and the window's own buttons, bottom right.
-    BtnStart = MakeButton(this, "BtnStart", "Convert", {kSideX, 248, kSideWidth, 56});
-    BtnAbout = MakeButton(this, "BtnAbout", "About", {kSideX, 381, kSideWidth, kButtonHeight});
-    BtnHelp = MakeButton(this, "BtnHelp", "Help", {kSideX, 413, kSideWidth, kButtonHeight});
+QLayout* TForm1::BuildRunButtons() {
+    // Beside the settings: the run at the top, the window's own buttons at
+    // the bottom.
+    auto* column = new QVBoxLayout;
+    column->setSpacing(5);
+    column->setContentsMargins(0, 6, 0, 0);
+    BtnStart = MakeButton(this, "BtnStart", "Convert", {kSideButton.width(), 56});
     QFont bold = BtnStart->font();
     bold.setBold(true);
     BtnStart->setFont(bold);
+    BtnAbout = MakeButton(this, "BtnAbout", "About", kSideButton);
+    BtnHelp = MakeButton(this, "BtnHelp", "Help", kSideButton);
+    column->addWidget(BtnStart);
+    column->addStretch(1);
+    column->addWidget(BtnAbout);
+    column->addWidget(BtnHelp);
+    return column;
+}
 
+void TForm1::ConnectControls() {
     connect(BtnAdd, &QPushButton::clicked, this, &TForm1::BtnAddClick);
     connect(BtnRemove, &QPushButton::clicked, this, &TForm1::BtnRemoveClick);
     connect(BtnClear, &QPushButton::clicked, this, &TForm1::BtnClearClick);
@@ -264,7 +363,7 @@ void TForm1::ReadSettings() {
     const TWindowSettings missing;
     // Only the list item: the bit rates and channels keep their own keys.
     SelectStored(CboProfiles, settings.Profile, missing.Profile);
-    SelectStored(CboResolution, settings.Resolution, missing.Resolution);
+    SelectStored(CboResolution, CboResolution->findData(settings.Resolution), CboResolution->findData(missing.Resolution));
     SelectStored(CboChannels, settings.Channels, missing.Channels);
     SpinVideo->setValue(StoredNumber(settings.VideoQuality, SpinVideo->value()));
     SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
@@ -273,13 +372,25 @@ void TForm1::ReadSettings() {
     ChkOverwrite->setChecked(settings.Overwrite);
     ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
     ChkKeepShape->setChecked(settings.KeepShape);
+    RestoreWindowSize(settings);
+}
+
+void TForm1::RestoreWindowSize(const TWindowSettings& settings) {
+    // A size the controls do not fit in, or one no screen of today could
+    // show (the file may come from a larger screen), is not used.
+    const QSize stored(settings.WindowWidth, settings.WindowHeight);
+    const QSize largest = screen() ? screen()->availableVirtualSize() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const bool usable = stored.width() >= minimumWidth() && stored.height() >= minimumHeight() &&
+                        stored.width() <= largest.width() && stored.height() <= largest.height();
+    resize(usable ? stored : kDesignSize);
+    if (settings.WindowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TForm1::WriteSettings() {
     TWindowSettings settings;
     settings.OutputPath = EdtOutputFolder->text().toStdString();
     settings.Profile = CboProfiles->currentIndex();
-    settings.Resolution = CboResolution->currentIndex();
+    settings.Resolution = CboResolution->currentIndex() < 0 ? -1 : CboResolution->currentData().toInt();
     settings.Channels = CboChannels->currentIndex();
     settings.VideoQuality = std::to_string(SpinVideo->value());
     settings.AudioQuality = std::to_string(SpinAudio->value());
@@ -288,6 +399,13 @@ void TForm1::WriteSettings() {
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
+    // A maximised window keeps the size it had before, to return to it.
+    const QSize size = isMaximized() ? normalGeometry().size() : this->size();
+    if (size.isValid()) {
+        settings.WindowWidth = size.width();
+        settings.WindowHeight = size.height();
+    }
+    settings.WindowMaximized = isMaximized();
     WriteWindowSettings(SettingsPath(), settings);
 }
 

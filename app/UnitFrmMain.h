@@ -5,6 +5,7 @@
 // messages, its end) is the shared conversion run, which this window shows.
 
 #include <QMessageBox>
+#include <QSize>
 #include <QStringList>
 #include <QUrl>
 #include <QWidget>
@@ -14,6 +15,7 @@
 
 #include "ConversionRun.h"
 #include "VexmoConverter.h"
+#include "WindowSettings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -37,6 +39,8 @@ public:
         "asf)|*.asf|Real Video(*.rm;*.rmvb)|*.rm;*.rmvb|VCD Format(*.dat)|*.dat|Quick Time "
         "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All Files(*.*)|*.*";
     // Columns of the job list.
+    // The window's size when it first starts.
+    static constexpr QSize kDesignSize{655, 448};
     enum TColumn { colInputName, colDuration, colType, colOutputName, colStatus, colPath, colCount };
 
     explicit TForm1(TShutdown& shutdown, QWidget* parent = nullptr);
@@ -108,9 +112,19 @@ private:
     // message raised while a box is open (from within its modal loop) waits
     // its turn instead of opening on top of it.
     void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    // The window's areas, each in a layout of its own.
     void BuildControls();
+    QWidget* BuildJobList();
+    QLayout* BuildListButtons();
+    QLayout* BuildProgressLines();
+    QLayout* BuildOutputFolderRow();
+    QWidget* BuildOutputSettings();
+    QWidget* BuildOtherSettings();
+    QLayout* BuildRunButtons();
+    void ConnectControls();
     void ReadSettings();
     void WriteSettings();
+    void RestoreWindowSize(const TWindowSettings& settings);
     void AddOneFile(const QString& path);
     bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;

@@ -106,7 +106,24 @@ private slots:
         form.close();
     }
 
-    void closingWritesTheElevenKeysAndTheNextWindowReadsThemBack() {
+    void anUnusableStoredSizeGivesTheDesignSize_data() {
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("too small for the controls") << "WindowWidth=200\nWindowHeight=100";
+        QTest::newRow("larger than the screen") << "WindowWidth=90000\nWindowHeight=700";
+        QTest::newRow("not a number") << "WindowWidth=wide\nWindowHeight=600";
+    }
+    void anUnusableStoredSizeGivesTheDesignSize() {
+        QFETCH(QString, lines);
+        TTestHome home;
+        home.WriteSettings("[Options]\n" + lines + "\n");
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        QVERIFY(form.FormCreate());
+        QCOMPARE(form.size(), TForm1::kDesignSize);
+        form.close();
+    }
+
+    void closingWritesTheKeysAndTheNextWindowReadsThemBack() {
         TTestHome home;
         home.WriteSettings("[Recent]\nLast=/tmp/a.avi\n");
         {
@@ -116,7 +133,7 @@ private slots:
             form.folderToChoose = home.Path("out");
             form.BtnChangeOutputFolderClick();
             form.Control<QComboBox>("CboProfiles")->setCurrentIndex(7);
-            form.Control<QComboBox>("CboResolution")->setCurrentIndex(0);
+            form.Control<QComboBox>("CboResolution")->setCurrentText("640x480");
             form.Control<QComboBox>("CboChannels")->setCurrentIndex(0);
             form.Control<QSpinBox>("SpinVideo")->setValue(1000);
             form.Control<QSpinBox>("SpinAudio")->setValue(40);
@@ -125,15 +142,17 @@ private slots:
             form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
             form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
             form.Control<QCheckBox>("ChkKeepShape")->setChecked(false);
+            form.resize(760, 560);
             QVERIFY(form.close());
             QVERIFY(form.messages.isEmpty());
         }
         QFile file(home.SettingsFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY2(text.contains("[Options]\nOutputPath=" + home.Path("out") + "/\nProfile=7\nResolution=0\nChannels=0\n"
+        QVERIFY2(text.contains("[Options]\nOutputPath=" + home.Path("out") + "/\nProfile=7\nResolution=8\nChannels=0\n"
                                "VideoQuality=1000\nAudioQuality=40\nVideoFrameRate=0\nAudioSampleRate=5\n"
-                               "Overwrite=False\nShutdownAfterCompleted=True\nKeepShape=False\n"),
+                               "Overwrite=False\nShutdownAfterCompleted=True\nKeepShape=False\n"
+                               "WindowWidth=760\nWindowHeight=560\nWindowMaximized=False\n"),
                  qPrintable(text));
         QVERIFY(text.contains("[Recent]\nLast=/tmp/a.avi\n"));
 
@@ -142,6 +161,8 @@ private slots:
         QVERIFY(form.FormCreate());
         QCOMPARE(form.Control<QLineEdit>("EdtOutputFolder")->text(), home.Path("out") + "/");
         QCOMPARE(form.Control<QComboBox>("CboProfiles")->currentIndex(), 7);
+        QCOMPARE(form.Control<QComboBox>("CboResolution")->currentText(), QString("640x480"));
+        QCOMPARE(form.size(), QSize(760, 560));
         QCOMPARE(form.Control<QSpinBox>("SpinVideo")->value(), 1000);
         QCOMPARE(form.Control<QSpinBox>("SpinAudio")->value(), 40);
         QCOMPARE(form.Control<QComboBox>("CboFrameRate")->currentText(), QString("Auto"));
