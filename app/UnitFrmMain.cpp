@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
+#include <filesystem>
 
 #include "Application.h"
 #include "FFMpegException.h"
@@ -127,6 +128,14 @@ QString CannotOpenText(const QUrl& url) {
 }
 
 }  // namespace
+
+bool TForm1::WrittenSinceRunStart(const std::string& path) const {
+    // An output is written under a temporary name and renamed into place
+    // when finished, so its time is that of its last write in this run.
+    std::error_code failure;
+    const auto written = std::filesystem::last_write_time(path, failure);
+    return !failure && written >= run_started_;
+}
 
 TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
     : QWidget(parent),
@@ -363,7 +372,9 @@ void TForm1::ReadSettings() {
     const TWindowSettings missing;
     // Only the list item: the bit rates and channels keep their own keys.
     SelectStored(CboProfiles, settings.Profile, missing.Profile);
-    SelectStored(CboResolution, CboResolution->findData(settings.Resolution), CboResolution->findData(missing.Resolution));
+    // The size list shows its items in another order than the one stored.
+    SelectStored(CboResolution, CboResolution->findData(settings.Resolution),
+                 CboResolution->findData(missing.Resolution));
     SelectStored(CboChannels, settings.Channels, missing.Channels);
     SpinVideo->setValue(StoredNumber(settings.VideoQuality, SpinVideo->value()));
     SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
@@ -612,15 +623,16 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
     // A message is usually wider than its column.
     statusItem->setToolTip(Q(status).trimmed().isEmpty() ? QString() : Q(status));
     // The run chooses every output name again; once it has, the row names a
-    // file only while it is written or when its task left one under that
-    // name (a failed task leaves none, and a file of that name from an
-    // earlier run is not this row's).
+    // file only while it is written or when this run left one under that
+    // name: a failed task leaves none, a task stopped before it wrote
+    // anything leaves none, and a file of that name from an earlier run is
+    // not this row's.
     if (outcome != TRowOutcome::Pending) {
-        const QString output = Q(run_.OutputPath(row));
+        const std::string& output = run_.OutputPath(row);
         const bool ended = outcome == TRowOutcome::Completed || outcome == TRowOutcome::Stopped;
         const bool written =
-            !output.isEmpty() && (outcome == TRowOutcome::Converting || (ended && QFileInfo::exists(output)));
-        Lvw->item(position, colOutputName)->setText(written ? QFileInfo(output).completeBaseName() : QString());
+            !output.empty() && (outcome == TRowOutcome::Converting || (ended && WrittenSinceRunStart(output)));
+        Lvw->item(position, colOutputName)->setText(written ? QFileInfo(Q(output)).completeBaseName() : QString());
     }
     emit rowStatusChanged(position, Q(status));
 }
@@ -636,6 +648,7 @@ void TForm1::ShowMessage(const TUserMessage& message) {
 }
 
 void TForm1::RunStateChanged(bool running) {
+    if (running) run_started_ = std::filesystem::file_time_type::clock::now();
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
                                                             BtnChangeOutputFolder, BtnAbout, BtnHelp, GBOutput,
                                                             GBOther})

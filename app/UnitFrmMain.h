@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <functional>
 
 #include "ConversionRun.h"
@@ -136,7 +137,11 @@ private:
     // thread without ever waiting for it.
     void PostToWindowThread(std::function<void()> work);
 
+    // True when the file exists and was written after the run started.
+    bool WrittenSinceRunStart(const std::string& path) const;
+
     TVexmoConverter VexmoC;
+    std::filesystem::file_time_type run_started_;
     TShutdown& shutdown_;
     bool events_detached_ = false;
     bool closed_ = false;

@@ -150,6 +150,38 @@ private slots:
         QVERIFY(f.form.messages.isEmpty());
     }
 
+    void stoppedRowsNameOnlyWhatThisRunWrote() {
+        Fixture f;
+        QVERIFY(f.form.Control<QCheckBox>("ChkOverwrite")->isChecked());
+        f.AddClips({{"avi_mpeg4_mp3.avi", "one.avi"}, {"avi_mpeg4_mp3.avi", "two.avi"},
+                    {"avi_mpeg4_mp3.avi", "three.avi"}});
+        const QByteArray earlier = "an earlier run's output";
+        for (const char* name : {"one.mp4", "two.mp4", "three.mp4"}) {
+            QFile file(f.Out() + "/" + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(earlier);
+        }
+        // "Stop" as soon as the second file converts, over its earlier output.
+        connect(&f.form, &TForm1::rowStatusChanged, this, [&](int row, const QString& status) {
+            if (row == 1 && !status.trimmed().isEmpty() && f.form.Running()) f.form.BtnStartClick();
+        });
+        f.form.BtnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
+        const auto content = [&](const char* name) {
+            QFile file(f.Out() + "/" + name);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        // The stop finishes what the second file got so far, or keeps the
+        // earlier file when it had got nothing: the row names the file only
+        // in the first case. The third never started.
+        const bool secondReplaced = content("two.mp4") != earlier;
+        QCOMPARE(f.form.Column(TForm1::colOutputName),
+                 QStringList({"one", secondReplaced ? "two" : "", ""}));
+        QVERIFY(content("one.mp4") != earlier);
+        QCOMPARE(content("three.mp4"), earlier);
+    }
+
     void settingsAnIpodCannotPlayAreQuestionedAndTheFileSaysWhy() {
         Fixture f;
         f.AddClips({{"avi_mpeg4_mp3.avi", "wide.avi"}});
