@@ -32,23 +32,9 @@ QByteArray ContentOf(const QString& path) {
 class WindowJobListTest : public QObject {
     Q_OBJECT
 
-    // A window with its libraries bound, writing into home/out/.
-    struct Fixture {
-        TTestHome home;
-        TFakeShutdown shutdown;
-        TTestForm form{shutdown};
-        Fixture() {
-            QVERIFY(form.FormCreate());
-            form.folderToChoose = home.Path("out");
-            form.BtnChangeOutputFolderClick();
-            form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
-        }
-        ~Fixture() { form.close(); }
-        QString Out() const { return home.Path("out"); }
-        void Add(const QStringList& files) {
-            form.filesToChoose = files;
-            form.BtnAddClick();
-        }
+    // Files are not overwritten here.
+    struct Fixture : TWindowFixture {
+        Fixture() { form.Control<QCheckBox>("ChkOverwrite")->setChecked(false); }
         QTableWidget* List() { return form.Control<QTableWidget>("Lvw"); }
         void Select(int row) { List()->selectRow(row); }
     };

@@ -40,28 +40,7 @@ const char* const kDisabledWhileRunning[] = {"BtnAdd", "BtnRemove", "BtnClear", 
 class WindowRunTest : public QObject {
     Q_OBJECT
 
-    struct Fixture {
-        TTestHome home;
-        TFakeShutdown shutdown;
-        TTestForm form{shutdown};
-        Fixture() {
-            QVERIFY(form.FormCreate());
-            form.folderToChoose = home.Path("out");
-            form.BtnChangeOutputFolderClick();
-        }
-        ~Fixture() { form.close(); }
-        QString Out() const { return home.Path("out"); }
-        // Rows for the named clips, each copied under `asName` + its extension.
-        void AddClips(const QList<std::pair<const char*, QString>>& clips) {
-            QStringList files;
-            for (const auto& [clip, name] : clips) {
-                CopyClip(clip, home.Path("in/" + name));
-                files << home.Path("in/" + name);
-            }
-            form.filesToChoose = files;
-            form.BtnAddClick();
-            QCOMPARE(form.Control<QTableWidget>("Lvw")->rowCount(), int(clips.size()));
-        }
+    struct Fixture : TWindowFixture {
         void CheckIdle() {
             QCOMPARE(form.Control<QPushButton>("BtnStart")->text(), QString("Convert"));
             QVERIFY(form.Control<QLabel>("LblProgress")->isHidden());
@@ -145,7 +124,7 @@ private slots:
         f.CheckIdle();
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
         // Nothing that arrives afterwards changes the rows.
-        QTest::qWait(300);
+        f.WaitUntilQuiet();
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
         QVERIFY(f.form.messages.isEmpty());
     }
@@ -247,7 +226,7 @@ private slots:
         f.form.BtnStartClick();
         QVERIFY(f.form.Running());
         QVERIFY(f.form.close());
-        QTest::qWait(300);
+        f.WaitUntilQuiet();
         QVERIFY(f.form.messages.isEmpty());
         QVERIFY(QFile::exists(f.home.SettingsFile()));
     }

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "ComponentTestSupport.h"
+#include "ExpectEngineError.h"
 #include "FFmpeg.h"
 #include "OptionStateDescription.h"
 
@@ -135,12 +136,7 @@ TEST_F(TaskOptionsTest, OptionErrorsPassWithTheirMessages) {
     EXPECT_THROW(ApplyOutputOptions(engine, output), FFMpegException);
     TInputOptions input;
     input.InputFormat = "no-such-format";
-    try {
-        ApplyInputOptions(engine, input);
-        FAIL();
-    } catch (const FFMpegException& error) {
-        EXPECT_STREQ(error.what(), "Unknown input format: no-such-format");
-    }
+    EXPECT_ENGINE_ERROR(ApplyInputOptions(engine, input), "Unknown input format: no-such-format");
 }
 
 TEST_F(TaskOptionsTest, TargetPresetUsesTheNormTexts) {

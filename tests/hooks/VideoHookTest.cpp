@@ -196,19 +196,9 @@ TEST_F(VideoHookTest, CustomHookThatStopsReceivesNoMorePictures) {
     EXPECT_LT(means.v, 160.0) << "only three of the pictures are red";
 }
 
-// Runs the task and gives the message of the error that ends it.
-std::string RunError(TranscodeTask& task) {
-    try {
-        task.Run();
-    } catch (const FFMpegException& error) {
-        return error.what();
-    }
-    return "";
-}
-
 TEST_F(VideoHookTest, HooksNeedDecodedPictures) {
     Prepare({{"vcodec", "copy"}, {"vhook", RecorderModule() + " copied"}});
-    EXPECT_EQ(RunError(task), "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+    EXPECT_EQ(task.RunError(), "-vcodec copy and -vhook are incompatible (frames are not decoded)");
     EXPECT_TRUE(ProcessedTimes("copied").empty());
 
     TranscodeTask custom;
@@ -217,7 +207,7 @@ TEST_F(VideoHookTest, HooksNeedDecodedPictures) {
     CustomHookScript script;
     script.body = [](THookBitmap&, bool&, bool&) {};
     custom.engine.SetCustomHook(&CallCustomHook, &script);
-    EXPECT_EQ(RunError(custom), "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+    EXPECT_EQ(custom.RunError(), "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
     EXPECT_TRUE(script.frameNumbers.empty());
 }
 

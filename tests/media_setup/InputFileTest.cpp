@@ -3,12 +3,12 @@
 
 #include <cmath>
 
+#include "EngineTest.h"
 #include "Remux.h"
-#include "SetupFixture.h"
 
 namespace {
 
-using InputFileTest = SetupTest;
+using InputFileTest = EngineTest;
 
 TEST_F(InputFileTest, EveryClipLeavesItsPictureAndSoundInTheOptionState) {
     for (const TestClip& clip : TestClips()) {

@@ -1,15 +1,15 @@
 // Creating outputs: their streams and encoder contexts, what set-up does to
 // the file on disk, and every failure message.
 
+#include "EngineTest.h"
 #include "OutputRules.h"
-#include "SetupFixture.h"
 
 namespace {
 
-using OutputFileTest = SetupTest;
+using OutputFileTest = EngineTest;
 
 // Opens the clip and creates the output in the scratch folder.
-class OutputFromClipTest : public SetupTest {
+class OutputFromClipTest : public EngineTest {
 protected:
     // The option text is applied between the two, as a task's output options are.
     bool CreateOutput(const std::string& clip, const std::string& output, const std::string& options = "") {
@@ -359,25 +359,14 @@ TEST_F(OutputFromClipTest, BitstreamFiltersMoveToTheirStreamEvenForALaterStream)
 TEST_F(OutputFromClipTest, AnOutputHoldsAtMostTwentyStreams) {
     ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mkv")) << engine.last_error;
     for (int count = 2; count < kMaxStreams; ++count) engine.SetOption("newaudio", "");
-    try {
-        engine.AddNewAudio();
-        ADD_FAILURE() << "no error raised";
-    } catch (const FFMpegException& error) {
-        EXPECT_STREQ(error.what(), "Could not alloc stream");
-    }
+    EXPECT_ENGINE_ERROR(engine.AddNewAudio(), "Could not alloc stream");
     EXPECT_EQ(Output()->nb_streams, static_cast<unsigned>(kMaxStreams));
     EXPECT_EQ(engine.output_streams[0].size(), static_cast<size_t>(kMaxStreams));
 }
 
 TEST_F(OutputFileTest, NewStreamsNeedAnOutput) {
-    for (auto add : {&TCustomFFmpeg::AddNewVideo, &TCustomFFmpeg::AddNewAudio, &TCustomFFmpeg::AddNewSubtitle}) {
-        try {
-            (engine.*add)();
-            ADD_FAILURE() << "no error raised";
-        } catch (const FFMpegException& error) {
-            EXPECT_STREQ(error.what(), "At least one output file must be specified");
-        }
-    }
+    for (auto add : {&TCustomFFmpeg::AddNewVideo, &TCustomFFmpeg::AddNewAudio, &TCustomFFmpeg::AddNewSubtitle})
+        EXPECT_ENGINE_ERROR((engine.*add)(), "At least one output file must be specified");
     EXPECT_THROW(engine.SetOption("newaudio", ""), FFMpegException);
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "SetupFixture.h"
+#include "EngineTest.h"
 
 namespace {
 
@@ -20,13 +20,13 @@ std::string Quoted(const std::string& word) {
     return quoted + "'";
 }
 
-class SetupCommandTest : public SetupTest {
+class SetupCommandTest : public EngineTest {
 protected:
     RunResult Run(const std::vector<std::string>& words) const {
         std::string command = Quoted(TOVRELA_CLI);
         for (const std::string& word : words) command += " " + Quoted(word);
-        const std::string outName = (scratch / "stdout.txt").string();
-        const std::string errName = (scratch / "stderr.txt").string();
+        const std::string outName = ScratchFile("stdout.txt");
+        const std::string errName = ScratchFile("stderr.txt");
         command += " >" + Quoted(outName) + " 2>" + Quoted(errName);
         RunResult result;
         const int status = std::system(command.c_str());

@@ -1,10 +1,10 @@
 // Target presets: the norm each one is applied in and the values it leaves.
 
-#include "SetupFixture.h"
+#include "EngineTest.h"
 
 namespace {
 
-using TargetPresetsTest = SetupTest;
+using TargetPresetsTest = EngineTest;
 
 std::string Name(const TLibraryString& text) { return text ? text.get() : "(none)"; }
 
@@ -134,19 +134,10 @@ TEST_F(TargetPresetsTest, AnUnsetAspectRatioIsAssumed) {
 }
 
 TEST_F(TargetPresetsTest, RefusedTargets) {
-    try {
-        engine.SetTarget("pal-betamax");
-        ADD_FAILURE() << "no error raised";
-    } catch (const FFMpegException& error) {
-        EXPECT_STREQ(error.what(), "Unknown target type");
-    }
+    EXPECT_ENGINE_ERROR(engine.SetTarget("pal-betamax"), "Unknown target type");
     EXPECT_EQ(engine.forced_output_format, nullptr);
-    try {
-        engine.SetTarget("vcd");  // no input: no frame rate to tell the norm
-        ADD_FAILURE() << "no error raised";
-    } catch (const FFMpegException& error) {
-        EXPECT_STREQ(error.what(), "frame_rate is invalid.");
-    }
+    // No input: no frame rate to tell the norm.
+    EXPECT_ENGINE_ERROR(engine.SetTarget("vcd"), "frame_rate is invalid.");
     EXPECT_EQ(engine.frame_width, 0);
 }
 

@@ -1,12 +1,12 @@
 #include <filesystem>
 #include <string>
 
-#include "HandlerFixture.h"
+#include "EngineTest.h"
 #include "TextConversion.h"
 
 namespace {
 
-using CodecOptionsTest = HandlerTest;
+using CodecOptionsTest = EngineTest;
 
 constexpr char kLowBitrate[] =
     "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s";

@@ -1,10 +1,10 @@
-#include "HandlerFixture.h"
+#include "EngineTest.h"
 #include "RgbToYuv.h"
 #include "TextConversion.h"
 
 namespace {
 
-using PictureOptionsTest = HandlerTest;
+using PictureOptionsTest = EngineTest;
 
 constexpr char kVertical[] =
     "Vertical crop dimensions are outside the range of the original image.\n"

@@ -1,11 +1,12 @@
 #include <string>
 
-#include "HandlerFixture.h"
+#include "EngineTest.h"
+#include "OptionStateDescription.h"
 #include "TextConversion.h"
 
 namespace {
 
-using StreamOptionsTest = HandlerTest;
+using StreamOptionsTest = EngineTest;
 
 void ExpectMap(const TStreamMap& map, int file, int stream, int syncFile, int syncStream) {
     EXPECT_EQ(map.file_index, file);

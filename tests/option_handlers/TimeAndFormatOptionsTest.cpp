@@ -1,12 +1,12 @@
 #include <limits>
 #include <string>
 
-#include "HandlerFixture.h"
+#include "EngineTest.h"
 
 namespace {
 
-using TimeOptionsTest = HandlerTest;
-using FormatOptionsTest = HandlerTest;
+using TimeOptionsTest = EngineTest;
+using FormatOptionsTest = EngineTest;
 
 TEST_F(TimeOptionsTest, RecordingTimeIsKeptInWholeMilliseconds) {
     engine.SetOption("t", "1:02:03.5");

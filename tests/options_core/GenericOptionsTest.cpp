@@ -1,4 +1,6 @@
-#include "EngineFixture.h"
+#include "EngineTest.h"
+#include "LibraryBinding.h"
+#include "OptionStateDescription.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
 #include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
-#include "EngineFixture.h"
+#include "EngineTest.h"
+#include "OptionStateDescription.h"
 
 namespace {
 
@@ -73,7 +72,7 @@ protected:
     // Creates an output the way a run does: written under its temporary
     // name, with `content` already under the final name.
     void AddOutput(const std::filesystem::path& path, const std::string& content) {
-        std::ofstream(path, std::ios::binary) << content;
+        WriteFile(path, content);
         AVFormatContext* output = nullptr;
         ASSERT_GE(ff::avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()), 0);
         auto partial = std::make_unique<TPartialOutput>();
@@ -84,17 +83,7 @@ protected:
         engine.output_contexts[engine.output_count++].reset(output);
     }
     std::vector<std::string> temporaries;
-
-    std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                   ("options_core_cleanup_" + std::to_string(getpid()));
-    void SetUp() override {
-        EngineTest::SetUp();
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(folder);
-        EngineTest::TearDown();
-    }
+    const std::filesystem::path folder = ScratchFolder();
 };
 
 TEST_F(CleanUpTest, UnfinishedTemporariesGoAndFilesUnderFinalNamesStay) {

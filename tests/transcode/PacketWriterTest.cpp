@@ -21,12 +21,7 @@ std::string CopyWithVideoFilter(TranscodeTask& task, const std::string& filter, 
     if (!filter.empty()) options.emplace_back("vbsf", filter);
     if (exitOnError) options.emplace_back("xerror", "");
     EXPECT_TRUE(task.SetUp(TestMediaPath(clip), options, output)) << task.engine.last_error;
-    try {
-        task.Run();
-    } catch (const FFMpegException& error) {
-        return error.what();
-    }
-    return "";
+    return task.RunError();
 }
 
 TEST(PacketWriter, AWorkingFilterChangesThePacketsItPasses) {

@@ -1,7 +1,5 @@
 #include "TranscodeTask.h"
 
-#include <gtest/gtest.h>
-
 #include "TestMedia.h"
 
 namespace {
@@ -29,23 +27,17 @@ bool TranscodeTask::SetUp(const std::string& input, const TOptionList& outputOpt
     return engine.OpenOutputFile(output);
 }
 
+std::string TranscodeTask::RunError() {
+    try {
+        Run();
+    } catch (const FFMpegException& error) {
+        return error.what();
+    }
+    return "";
+}
+
 bool TranscodeTask::Logged(const std::string& text) const {
     for (const std::string& line : log)
         if (line.find(text) != std::string::npos) return true;
     return false;
-}
-
-std::filesystem::path ScratchFolder() {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-        if (c == '/') c = '_';
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tovrela-transcode" / name;
-    static std::filesystem::path current;
-    if (folder != current) {
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        current = folder;
-    }
-    return folder;
 }

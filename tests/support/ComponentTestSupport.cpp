@@ -13,21 +13,6 @@ void BindComponentTestLibraries() {
     ASSERT_TRUE(bound) << BindErrorText();
 }
 
-std::filesystem::path ScratchFolder() {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-        if (c == '/') c = '_';
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tovrela-component" / name;
-    static std::filesystem::path current;
-    if (folder != current) {
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        current = folder;
-    }
-    return folder;
-}
-
 std::string ClipPath(const std::string& fileName) { return TestMediaPath(fileName); }
 
 TOutputOptions QuickOutputOptions() {

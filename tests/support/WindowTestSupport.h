@@ -7,8 +7,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <functional>
 #include <QtTest>
+#include <functional>
+#include <utility>
 
 #include "UnitFrmMain.h"
 #include "UnitGeneral.h"
@@ -96,3 +97,21 @@ private:
 
 // Copies a generated clip to `target`; fails the test when it cannot.
 void CopyClip(const char* clipName, const QString& target);
+
+// A window with its libraries bound and a home of its own, writing into
+// home/out/.
+struct TWindowFixture {
+    TTestHome home;
+    TFakeShutdown shutdown;
+    TTestForm form{shutdown};
+    TWindowFixture();
+    ~TWindowFixture() { form.close(); }
+    QString Out() const { return home.Path("out"); }
+    // Adds the files as if chosen in the file dialog.
+    void Add(const QStringList& files);
+    // Rows for the named clips, each copied to home/in/ under its new name.
+    void AddClips(const QList<std::pair<const char*, QString>>& clips);
+    // Waits until the run's threads are gone and the events they posted are
+    // delivered: whatever the run still had to say has been said.
+    void WaitUntilQuiet();
+};

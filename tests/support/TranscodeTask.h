@@ -1,14 +1,14 @@
 #pragma once
 // One conversion task set up the way the component sets tasks up: options
 // before the input, the input, options for the output, the output; then
-// Transcode. Keeps the engine's log lines and a scratch folder per test.
+// Transcode. Keeps the engine's log lines.
 
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "FFmpeg.h"
+#include "TestFiles.h"
 
 using TOptionList = std::vector<std::pair<std::string, std::string>>;
 
@@ -22,12 +22,12 @@ public:
     bool SetUp(const std::string& input, const TOptionList& outputOptions, const std::string& output,
                const TOptionList& inputOptions = {});
     void Run() { engine.Transcode(); }
+    // Runs the task; the message of the error that ends it, empty when it
+    // succeeds.
+    std::string RunError();
     // Whether a log line containing the text was written.
     bool Logged(const std::string& text) const;
 
     TCustomFFmpeg engine;
     std::vector<std::string> log;
 };
-
-// A folder of its own for the running test, emptied when the test first asks.
-std::filesystem::path ScratchFolder();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTableWidget>
 
+#include "FFmpegTask.h"
 #include "TestMedia.h"
 
 QStringList TTestForm::Column(int column) {
@@ -46,4 +47,32 @@ void CopyClip(const char* clipName, const QString& target) {
     QDir().mkpath(QFileInfo(target).path());
     QFile::remove(target);
     QVERIFY2(QFile::copy(QString::fromStdString(TestMediaPath(clipName)), target), qPrintable(target));
+}
+
+TWindowFixture::TWindowFixture() {
+    QVERIFY(form.FormCreate());
+    form.folderToChoose = Out();
+    form.BtnChangeOutputFolderClick();
+}
+
+void TWindowFixture::Add(const QStringList& files) {
+    form.filesToChoose = files;
+    form.BtnAddClick();
+}
+
+void TWindowFixture::AddClips(const QList<std::pair<const char*, QString>>& clips) {
+    QStringList files;
+    for (const auto& [clip, name] : clips) {
+        CopyClip(clip, home.Path("in/" + name));
+        files << home.Path("in/" + name);
+    }
+    const int rows = form.Control<QTableWidget>("Lvw")->rowCount();
+    Add(files);
+    QCOMPARE(form.Control<QTableWidget>("Lvw")->rowCount(), rows + int(clips.size()));
+}
+
+void TWindowFixture::WaitUntilQuiet() {
+    TThreadCount::Process().WaitUntilNone();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }

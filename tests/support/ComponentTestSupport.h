@@ -5,19 +5,17 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TestFiles.h"
 #include "VexmoConverter.h"
 
 // Binds the system's libraries once for the whole test program.
 void BindComponentTestLibraries();
-// An empty folder of the running test's own.
-std::filesystem::path ScratchFolder();
 std::string ClipPath(const std::string& fileName);
 
 // The output options a quick conversion needs: small MPEG-4 video, AAC audio.

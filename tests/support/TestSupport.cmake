@@ -1,0 +1,16 @@
+# The fixtures and helpers the test programs share, each built once: scratch
+# folders and whole files; the prepared engine and the task set up as the
+# component sets tasks up; the component's task helpers and event recorder;
+# the window with its dialogs recorded.
+add_library(tovrela_test_engine STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/TestFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TranscodeTask.cpp
+)
+target_link_libraries(tovrela_test_engine PUBLIC tovrela_engine tovrela_test_media GTest::gtest)
+
+add_library(tovrela_test_component STATIC ${CMAKE_CURRENT_LIST_DIR}/ComponentTestSupport.cpp)
+target_link_libraries(tovrela_test_component PUBLIC tovrela_component tovrela_test_engine)
+
+find_package(Qt6 REQUIRED COMPONENTS Test)
+add_library(tovrela_test_window STATIC ${CMAKE_CURRENT_LIST_DIR}/WindowTestSupport.cpp)
+target_link_libraries(tovrela_test_window PUBLIC tovrela_window tovrela_test_media Qt6::Test)
