@@ -1,42 +1,19 @@
 // Runs the built tovrela-cli's set-up commands as a user would.
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-
+#include "CommandRun.h"
 #include "EngineTest.h"
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 class SetupCommandTest : public EngineTest {
 protected:
-    RunResult Run(const std::vector<std::string>& words) const {
-        std::string command = Quoted(TOVRELA_CLI);
-        for (const std::string& word : words) command += " " + Quoted(word);
-        const std::string outName = ScratchFile("stdout.txt");
-        const std::string errName = ScratchFile("stderr.txt");
-        command += " >" + Quoted(outName) + " 2>" + Quoted(errName);
-        RunResult result;
-        const int status = std::system(command.c_str());
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadFile(outName);
-        result.err = ReadFile(errName);
-        return result;
+    CommandResult Run(const std::vector<std::string>& words) const {
+        std::vector<std::string> all = {TOVRELA_CLI};
+        all.insert(all.end(), words.begin(), words.end());
+        return RunCommand(all);
     }
 
-    RunResult SetUpOnly(const std::string& input, const std::string& output) const {
+    CommandResult SetUpOnly(const std::string& input, const std::string& output) const {
         return Run({"transcode", "--setup-only", "-i", input, "-x", "acodec=libfaac", "-x", "vcodec=mpeg4", output});
     }
 };
@@ -45,7 +22,7 @@ TEST_F(SetupCommandTest, EveryClipSetsUpAnMp4AndLeavesNoFileBehind) {
     const std::string output = ScratchFile("out.mp4");
     for (const TestClip& clip : TestClips()) {
         SCOPED_TRACE(clip.fileName);
-        const RunResult result = SetUpOnly(TestMediaPath(clip.fileName), output);
+        const CommandResult result = SetUpOnly(TestMediaPath(clip.fileName), output);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_NE(result.out.find("Output #0, mp4, to '" + output + "'"), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("Video: mpeg4") != std::string::npos, clip.HasVideo()) << result.out;
@@ -57,14 +34,14 @@ TEST_F(SetupCommandTest, EveryClipSetsUpAnMp4AndLeavesNoFileBehind) {
 TEST_F(SetupCommandTest, AnExistingOutputIsUntouched) {
     const std::string output = ScratchFile("out.mp4");
     WriteFile(output, "an earlier conversion");
-    const RunResult result = SetUpOnly(TestMediaPath("avi_mpeg4_mp3.avi"), output);
+    const CommandResult result = SetUpOnly(TestMediaPath("avi_mpeg4_mp3.avi"), output);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(ReadFile(output), "an earlier conversion");
 }
 
 TEST_F(SetupCommandTest, FailuresPrintTheMessageAndExitWithTwo) {
     const std::string output = ScratchFile("out.mp4");
-    RunResult result = Run({"transcode", "--setup-only", "-i", TestMediaPath("avi_mpeg4_mp3.avi"), "-x",
+    CommandResult result = Run({"transcode", "--setup-only", "-i", TestMediaPath("avi_mpeg4_mp3.avi"), "-x",
                             "vcodec=no_such_encoder", output});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err.substr(result.err.rfind("new_video_stream")),
@@ -85,7 +62,7 @@ TEST_F(SetupCommandTest, TheInputCannotBeItsOwnOutput) {
     const std::string input = ScratchFile("clip.avi");
     std::filesystem::copy_file(TestMediaPath("avi_mpeg4_mp3.avi"), input);
     const std::string before = ReadFile(input);
-    const RunResult result = Run({"transcode", "--setup-only", "-i", input, input});
+    const CommandResult result = Run({"transcode", "--setup-only", "-i", input, input});
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("it is the input file itself"), std::string::npos) << result.err;
     EXPECT_EQ(ReadFile(input), before);
@@ -95,14 +72,14 @@ TEST_F(SetupCommandTest, UsageAndHelp) {
     const std::string clip = TestMediaPath("avi_mpeg4_mp3.avi");
     EXPECT_EQ(Run({"transcode", "--setup-only", "-i", clip, "-i", clip, ScratchFile("out.mp4")}).status, 2);
     EXPECT_EQ(Run({"transcode", "--setup-only", ScratchFile("out.mp4")}).status, 2);
-    const RunResult help = Run({"transcode", "--help"});
+    const CommandResult help = Run({"transcode", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--setup-only"), std::string::npos);
     EXPECT_NE(Run({"options", "--help"}).out.find("-i INPUT"), std::string::npos);
 }
 
 TEST_F(SetupCommandTest, OptionsAfterAnInputSeeItsProperties) {
-    RunResult result = Run({"options", "-i", TestMediaPath("mono_22050.avi")});
+    CommandResult result = Run({"options", "-i", TestMediaPath("mono_22050.avi")});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.out.find("\naudio_channels=1\n"), std::string::npos);
     EXPECT_NE(result.out.find("\naudio_sample_rate=22050\n"), std::string::npos);

@@ -1,54 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
+
+#include "CommandRun.h"
+#include "TestFiles.h"
 
 namespace {
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-
-    // The value printed for a field, or "(missing)".
-    std::string Field(const std::string& name) const {
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);)
-            if (line.rfind(name + "=", 0) == 0) return line.substr(name.size() + 1);
-        return "(missing)";
-    }
-};
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Runs "tovrela-cli options" with the arguments, each quoted for the shell.
+// Runs "tovrela-cli options" with the arguments.
 CommandResult RunOptions(const std::vector<std::string>& arguments) {
-    const auto errFile = std::filesystem::temp_directory_path() /
-                         ("options_core_cli_" + std::to_string(getpid()) + ".err");
-    std::string command = std::string("'") + TOVRELA_CLI + "' options";
-    for (const std::string& argument : arguments) command += " '" + argument + "'";
-    command += " 2>'" + errFile.string() + "'";
-    CommandResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) result.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadFile(errFile);
-    std::filesystem::remove(errFile);
-    return result;
+    std::vector<std::string> words = {TOVRELA_CLI, "options"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return RunCommand(words);
 }
 
 TEST(OptionsCommandTest, PrintsTheDefaultStateOneFieldPerLine) {
@@ -63,12 +27,9 @@ TEST(OptionsCommandTest, PrintsTheDefaultStateOneFieldPerLine) {
 }
 
 TEST(OptionsCommandTest, AppliesLinesAndTextFilesInOrder) {
-    const auto textFile = std::filesystem::temp_directory_path() /
-                          ("options_core_cli_" + std::to_string(getpid()) + ".txt");
-    std::ofstream(textFile) << "loop_output=4\r\nvn\r\ng=25\r\n";
-    const CommandResult result =
-        RunOptions({"-x", "loop_output=2", "--text-file", textFile.string(), "-x", "i=ignored.avi"});
-    std::filesystem::remove(textFile);
+    const std::string textFile = ScratchFile("options.txt");
+    WriteFile(textFile, "loop_output=4\r\nvn\r\ng=25\r\n");
+    const CommandResult result = RunOptions({"-x", "loop_output=2", "--text-file", textFile, "-x", "i=ignored.avi"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.Field("loop_output"), "4");
     EXPECT_EQ(result.Field("video_disable"), "1");

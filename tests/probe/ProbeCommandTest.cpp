@@ -1,22 +1,16 @@
 // Runs the built tovrela-cli as a user would and reads what it prints.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "CommandRun.h"
+#include "TestFiles.h"
 #include "TestMedia.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -27,19 +21,6 @@ const std::vector<std::string> kKeys = {
     "programs",      "video_streams",    "audio_streams", "subtitle_streams", "first_video", "first_audio",
     "first_subtitle", "title",           "author",      "copyright",     "comment",     "album",
     "year",          "track",            "genre"};
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 
 // One described file: its key=value lines in the order printed.
 using Description = std::vector<std::pair<std::string, std::string>>;
@@ -73,50 +54,17 @@ std::string ValueOf(const Description& description, const std::string& key) {
     return "<missing " + key + ">";
 }
 
-class ProbeCommandTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tovrela-probe-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(scratch_); }
+// Runs "tovrela-cli probe" with the arguments.
+CommandResult RunProbe(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words = {TOVRELA_CLI, "probe"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return RunCommand(words);
+}
 
-    RunResult RunProbe(const std::vector<std::string>& arguments) const {
-        const std::string outPath = (scratch_ / "stdout").string();
-        const std::string errPath = (scratch_ / "stderr").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> words = {TOVRELA_CLI, "probe"};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& word : words) argv.push_back(word.data());
-        argv.push_back(nullptr);
-        RunResult result;
-        pid_t child = 0;
-        const int spawned = posix_spawn(&child, TOVRELA_CLI, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << TOVRELA_CLI;
-            return result;
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadFile(outPath);
-        result.err = ReadFile(errPath);
-        return result;
-    }
-
-    fs::path scratch_;
-};
-
-TEST_F(ProbeCommandTest, DescribesEveryClipInOneRun) {
+TEST(ProbeCommandTest, DescribesEveryClipInOneRun) {
     std::vector<std::string> files;
     for (const TestClip& clip : TestClips()) files.push_back(TestMediaPath(clip.fileName));
-    const RunResult run = RunProbe(files);
+    const CommandResult run = RunProbe(files);
     EXPECT_EQ(run.status, 0) << run.err;
 
     const std::vector<Description> descriptions = ParseDescriptions(run.out);
@@ -147,10 +95,10 @@ TEST_F(ProbeCommandTest, DescribesEveryClipInOneRun) {
     }
 }
 
-TEST_F(ProbeCommandTest, FailedFileIsReportedAndTheRunGoesOn) {
-    const std::string missing = (scratch_ / "missing.avi").string();
+TEST(ProbeCommandTest, FailedFileIsReportedAndTheRunGoesOn) {
+    const std::string missing = ScratchFile("missing.avi");
     const std::string sample = TestMediaPath(kSampleClipName);
-    const RunResult run = RunProbe({missing, sample});
+    const CommandResult run = RunProbe({missing, sample});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(missing + ": no such file or directory\n"), std::string::npos) << run.err;
     const std::vector<Description> descriptions = ParseDescriptions(run.out);
@@ -159,11 +107,11 @@ TEST_F(ProbeCommandTest, FailedFileIsReportedAndTheRunGoesOn) {
     EXPECT_EQ(ValueOf(descriptions[0], "streams"), "2");
 }
 
-TEST_F(ProbeCommandTest, NamesWithPercentSignsArePrintedAsTheyAre) {
-    const std::string copy = (scratch_ / "clip %s%n%d.avi").string();
+TEST(ProbeCommandTest, NamesWithPercentSignsArePrintedAsTheyAre) {
+    const std::string copy = ScratchFile("clip %s%n%d.avi");
     fs::copy_file(TestMediaPath(kSampleClipName), copy);
-    const std::string missing = (scratch_ / "%s%n gone.avi").string();
-    const RunResult run = RunProbe({copy, missing});
+    const std::string missing = ScratchFile("%s%n gone.avi");
+    const CommandResult run = RunProbe({copy, missing});
     EXPECT_EQ(run.status, 1);
     const std::vector<Description> descriptions = ParseDescriptions(run.out);
     ASSERT_EQ(descriptions.size(), 1u);
@@ -171,9 +119,9 @@ TEST_F(ProbeCommandTest, NamesWithPercentSignsArePrintedAsTheyAre) {
     EXPECT_NE(run.err.find(missing + ": no such file or directory\n"), std::string::npos) << run.err;
 }
 
-TEST_F(ProbeCommandTest, LibrariesThatCannotBeBoundEndTheRun) {
-    fs::create_directory(scratch_ / "no-libraries");
-    const RunResult run = RunProbe({"--libav", (scratch_ / "no-libraries").string(), TestMediaPath(kSampleClipName)});
+TEST(ProbeCommandTest, LibrariesThatCannotBeBoundEndTheRun) {
+    fs::create_directory(ScratchFolder() / "no-libraries");
+    const CommandResult run = RunProbe({"--libav", ScratchFile("no-libraries"), TestMediaPath(kSampleClipName)});
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.err.rfind("Load libraray ", 0), 0u) << run.err;
     EXPECT_EQ(run.out, "");

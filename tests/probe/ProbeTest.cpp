@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "AVProbe.h"
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
+#include "TestFiles.h"
 #include "TestMedia.h"
 
 namespace fs = std::filesystem;
@@ -77,20 +77,11 @@ class ProbeTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { BindTestLibraries(); }
 
-    void SetUp() override {
-        char pattern[] = "/tmp/tovrela-probe-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
+    // A file of the content in the scratch folder; its path.
+    static std::string WriteScratchFile(const std::string& name, const std::string& content) {
+        WriteFile(ScratchFolder() / name, content);
+        return ScratchFile(name);
     }
-    void TearDown() override { fs::remove_all(scratch_); }
-
-    std::string ScratchFile(const std::string& name, const std::string& content) const {
-        const std::string path = (scratch_ / name).string();
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-    fs::path scratch_;
 };
 
 class ProbeClipTest : public ProbeTest, public ::testing::WithParamInterface<TestClip> {};
@@ -143,7 +134,7 @@ TEST_F(ProbeTest, ForcedFormatIsKeptAsFormatName) {
 TEST_F(ProbeTest, UnknownForcedFormatFailsBeforeTheFileIsOpened) {
     TAVProbe probe;
     // The file does not exist: opening it would give the no-such-file text.
-    EXPECT_FALSE(probe.Open((scratch_ / "absent.avi").string(), "no_such_format"));
+    EXPECT_FALSE(probe.Open(ScratchFile("absent.avi"), "no_such_format"));
     EXPECT_EQ(probe.ErrorMessage(), "Unknown input format: no_such_format");
     ExpectEmpty(probe);
 }
@@ -153,9 +144,9 @@ TEST_F(ProbeTest, OpenFailuresGiveTheOpenErrorTexts) {
     std::mt19937 generator(2009);
     std::string noise(4096, '\0');
     for (char& byte : noise) byte = static_cast<char>(generator() & 0xff);
-    const std::string missing = (scratch_ / "missing.avi").string();
-    const std::string empty = ScratchFile("empty.avi", "");
-    const std::string random = ScratchFile("random.bin", noise);
+    const std::string missing = ScratchFile("missing.avi");
+    const std::string empty = WriteScratchFile("empty.avi", "");
+    const std::string random = WriteScratchFile("random.bin", noise);
 
     TAVProbe probe;
     EXPECT_FALSE(probe.Open(missing, ""));
@@ -169,7 +160,7 @@ TEST_F(ProbeTest, OpenFailuresGiveTheOpenErrorTexts) {
 TEST_F(ProbeTest, FailedOpenLeavesNothingProbed) {
     TAVProbe probe;
     ASSERT_TRUE(probe.Open(TestMediaPath(kSampleClipName), ""));
-    EXPECT_FALSE(probe.Open((scratch_ / "missing.avi").string(), ""));
+    EXPECT_FALSE(probe.Open(ScratchFile("missing.avi"), ""));
     ExpectEmpty(probe);
 
     TAVFileInfo info;
@@ -195,7 +186,7 @@ TEST_F(ProbeTest, FailedOpenLeavesNothingProbed) {
 
 TEST_F(ProbeTest, ErrorMessageSurvivesALaterSuccess) {
     TAVProbe probe;
-    const std::string missing = (scratch_ / "missing.avi").string();
+    const std::string missing = ScratchFile("missing.avi");
     EXPECT_FALSE(probe.Open(missing, ""));
     ASSERT_TRUE(probe.Open(TestMediaPath(kSampleClipName), ""));
     EXPECT_EQ(probe.ErrorMessage(), missing + ": no such file or directory");
@@ -268,7 +259,7 @@ TEST(FormatOpenErrorTextTest, EachCodeHasItsPattern) {
 // FIFO is refused instead of blocking the open for ever.
 TEST_F(ProbeTest, NamesAreLocalFilesAndOnlyRegularFilesAreOpened) {
     const fs::path previous = fs::current_path();
-    fs::current_path(scratch_);
+    fs::current_path(ScratchFolder());
     for (const char* name : {"pipe:0.avi", "file:x.avi"}) {
         fs::copy_file(TestMediaPath(kSampleClipName), name);
         TAVProbe probe;
@@ -289,7 +280,7 @@ TEST(FormatOpenErrorTextTest, FileNameIsNeverAPattern) {
 }
 
 TEST_F(ProbeTest, MissingFileWithPercentSignsIsNamedAsItIs) {
-    const std::string missing = (scratch_ / "%s%n%d.avi").string();
+    const std::string missing = ScratchFile("%s%n%d.avi");
     TAVProbe probe;
     EXPECT_FALSE(probe.Open(missing, ""));
     EXPECT_EQ(probe.ErrorMessage(), missing + ": no such file or directory");

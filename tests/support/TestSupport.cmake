@@ -1,12 +1,16 @@
 # The fixtures and helpers the test programs share, each built once: scratch
-# folders and whole files; the prepared engine and the task set up as the
-# component sets tasks up; the component's task helpers and event recorder;
-# the window with its dialogs recorded.
-add_library(tovrela_test_engine STATIC
+# folders, whole files and programs run as a user runs them; the prepared
+# engine and the task set up as the component sets tasks up; the component's
+# task helpers and event recorder; the window with its dialogs recorded.
+add_library(tovrela_test_files STATIC
   ${CMAKE_CURRENT_LIST_DIR}/TestFiles.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/TranscodeTask.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CommandRun.cpp
 )
-target_link_libraries(tovrela_test_engine PUBLIC tovrela_engine tovrela_test_media GTest::gtest)
+target_include_directories(tovrela_test_files PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(tovrela_test_files PUBLIC GTest::gtest)
+
+add_library(tovrela_test_engine STATIC ${CMAKE_CURRENT_LIST_DIR}/TranscodeTask.cpp)
+target_link_libraries(tovrela_test_engine PUBLIC tovrela_engine tovrela_test_media tovrela_test_files)
 
 add_library(tovrela_test_component STATIC ${CMAKE_CURRENT_LIST_DIR}/ComponentTestSupport.cpp)
 target_link_libraries(tovrela_test_component PUBLIC tovrela_component tovrela_test_engine)

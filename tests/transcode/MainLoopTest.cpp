@@ -7,7 +7,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
@@ -21,11 +20,6 @@ namespace {
 
 const TOptionList kCopy = {{"vcodec", "copy"}, {"acodec", "copy"}};
 constexpr int64_t kFrameUs = 1000000 / 24;
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 int64_t Length(const StreamAnalysis* stream) { return stream->endTimeUs - stream->firstTimeUs; }
 
@@ -123,7 +117,7 @@ TEST(MainLoop, ATimestampJumpIsClosedUnlessTimestampsAreKept) {
 TEST(MainLoop, AnExistingFileIsTruncatedOnlyWhenTheTranscodeStarts) {
     const std::filesystem::path output = ScratchFolder() / "out.mkv";
     const std::string before(5000, 'x');
-    std::ofstream(output, std::ios::binary) << before;
+    WriteFile(output, before);
     {
         // Set up, then refused by the mapping: the file stays as it was.
         TranscodeTask task;

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "AVProbe.h"
@@ -154,8 +152,7 @@ TEST(StreamMapping, AHeaderTheMuxerRefusesNamesTheOutputFile) {
 // The video buffer sizes that the system headers of an MPEG program stream
 // declare, in bytes.
 std::vector<int> DeclaredVideoBuffers(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    const std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string data = ReadFile(path);
     const std::string systemHeader("\x00\x00\x01\xbb", 4);
     std::vector<int> sizes;
     for (size_t at = data.find(systemHeader); at != std::string::npos; at = data.find(systemHeader, at + 4)) {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -16,11 +14,6 @@ struct Case {
     const char* clip;
     TOptionList options;
 };
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 std::string Convert(const Case& c, int decoderThreads, const std::string& name) {
     TranscodeTask task;
