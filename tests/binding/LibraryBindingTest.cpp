@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <link.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -16,6 +15,7 @@
 #include "MyUtilHlpr.h"
 #include "SwResampleHlpr.h"
 #include "SwScaleHlpr.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -57,16 +57,10 @@ protected:
         UnbindLibraries();
         // A fresh folder per test: a library stays mapped after release, and
         // the loader would hand back the object it already has for a path.
-        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        folder_ = fs::temp_directory_path() / ("tovrela-binding-" + std::to_string(getpid()) + "-" + test);
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        folder_ = ScratchFolder();
         startDirectory_ = fs::current_path();
     }
-    void TearDown() override {
-        UnbindLibraries();
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { UnbindLibraries(); }
 
     // A folder holding links to the system's copies of the codec libraries,
     // with `replacement` standing in for the file of the same name.

@@ -8,6 +8,7 @@
 
 #include "FrameHook.h"
 #include "HookTestSupport.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -73,9 +74,7 @@ TEST(FrameHookChainTest, SameModuleNamedTwiceIsLoadedOnceWithTwoConfiguredEntrie
 // name is looked for in the current folder, then in the installed one.
 TEST(FrameHookChainTest, ModulesAreKnownByTheirExactFile) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / "tovrela-hook-names";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = ScratchFolder();
     fs::copy_file(RecorderModule(), folder / "Tag.so");
     fs::copy_file(ProcessOnlyModule(), folder / "tag.so");
     FrameHookChain chain;
