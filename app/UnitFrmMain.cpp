@@ -29,6 +29,7 @@
 #include "FileDialogFilter.h"
 #include "HelpPage.h"
 #include "IpodLimits.h"
+#include "ProgressCellDelegate.h"
 #include "RunTexts.h"
 #include "UnitFrmAbout.h"
 #include "UnitGeneral.h"
@@ -189,6 +190,8 @@ QWidget* TForm1::BuildJobList() {
     const int widths[colCount] = {150, 80, 80, 150, 93, 0};
     for (int column = 0; column < colCount; ++column) Lvw->setColumnWidth(column, widths[column]);
     Lvw->setColumnHidden(colPath, true);
+    // A converting row's status shows as a bar under its text.
+    Lvw->setItemDelegateForColumn(colStatus, new TProgressCellDelegate(Lvw));
     // The two name columns share whatever width the others leave, so the
     // columns fill the list whether or not it shows a vertical scroll bar,
     // and the status is never cut by a horizontal one.
@@ -492,7 +495,8 @@ void TForm1::AddFiles(const QStringList& paths) {
 }
 
 void TForm1::AddOneFile(const QString& path) {
-    const TJob job = AddJob(VexmoC, path.toStdString(), ConversionSettings());
+    const TConversionSettings settings = ConversionSettings();
+    const TJob job = AddJob(VexmoC, path.toStdString(), settings);
     if (job.Refusal) {
         ShowMessage(*job.Refusal);
         return;
@@ -502,6 +506,9 @@ void TForm1::AddOneFile(const QString& path) {
     const QString texts[colCount] = {Q(BaseNameOf(path.toStdString())), Q(job.DurationText), Q(job.TypeText),
                                      Q(job.OutputName), QString(), path};
     for (int column = 0; column < colCount; ++column) Lvw->setItem(row, column, new QTableWidgetItem(texts[column]));
+    // Long names are cut in their columns: the tooltips hold them whole.
+    Lvw->item(row, colInputName)->setToolTip(path);
+    Lvw->item(row, colOutputName)->setToolTip(Q(WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4"));
 }
 
 bool TForm1::AcceptsDrop(const QMimeData* data) const {
@@ -632,12 +639,24 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
         const bool ended = outcome == TRowOutcome::Completed || outcome == TRowOutcome::Stopped;
         const bool written =
             !output.empty() && (outcome == TRowOutcome::Converting || (ended && WrittenSinceRunStart(output)));
-        Lvw->item(position, colOutputName)->setText(written ? QFileInfo(Q(output)).completeBaseName() : QString());
+        QTableWidgetItem* outputItem = Lvw->item(position, colOutputName);
+        outputItem->setText(written ? QFileInfo(Q(output)).completeBaseName() : QString());
+        outputItem->setToolTip(written ? Q(output) : QString());
+    }
+    if (outcome != TRowOutcome::Converting) statusItem->setData(TProgressCellDelegate::kProgressRole, QVariant());
+    // The list follows the file being converted.
+    if (outcome == TRowOutcome::Converting && following_row_ != position) {
+        following_row_ = position;
+        Lvw->scrollToItem(Lvw->item(position, colInputName));
     }
     emit rowStatusChanged(position, Q(status));
 }
 
-void TForm1::ShowProgress(size_t, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t) {
+void TForm1::ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) {
+    if (row < static_cast<size_t>(Lvw->rowCount()) && totalMs > 0)
+        Lvw->item(static_cast<int>(row), colStatus)
+            ->setData(TProgressCellDelegate::kProgressRole,
+                      static_cast<int>(std::clamp<int64_t>(int64_t{currentMs} * 100 / totalMs, 0, 100)));
     LblProgress->setText(Q(RunTexts::ProgressLine(frameNumber, currentMs, fps)));
 }
 
@@ -648,7 +667,10 @@ void TForm1::ShowMessage(const TUserMessage& message) {
 }
 
 void TForm1::RunStateChanged(bool running) {
-    if (running) run_started_ = std::filesystem::file_time_type::clock::now();
+    if (running) {
+        run_started_ = std::filesystem::file_time_type::clock::now();
+        following_row_ = -1;
+    }
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
                                                             BtnChangeOutputFolder, BtnAbout, BtnHelp, GBOutput,
                                                             GBOther})

@@ -142,6 +142,8 @@ private:
 
     TVexmoConverter VexmoC;
     std::filesystem::file_time_type run_started_;
+    // The row the list last scrolled to, as its file began converting.
+    int following_row_ = -1;
     TShutdown& shutdown_;
     bool events_detached_ = false;
     bool closed_ = false;

@@ -47,12 +47,28 @@ bool Taken(const std::string& candidate, const std::string& inputPath, bool over
 }
 
 // Microseconds, -1 when the probe cannot tell.
-int64_t ProbeDuration(TAVProbe& probe, const std::string& inputPath) {
-    if (!probe.Open(inputPath, "")) return -1;
+// What the probe tells of a file before it becomes a task.
+struct TProbed {
+    int64_t duration = -1;  // microseconds, -1 when unknown
+    std::string container;  // the demuxer's short name, empty when not opened
+};
+
+TProbed ProbeInput(TAVProbe& probe, const std::string& inputPath) {
+    TProbed probed;
+    if (!probe.Open(inputPath, "")) return probed;
     TAVFileInfo info{};
     probe.GetInfo(info);
+    probed.container = probe.ContainerFormat();
     probe.Close();
-    return info.Duration == AV_NOPTS_VALUE || info.Duration < 0 ? -1 : info.Duration;
+    if (info.Duration != AV_NOPTS_VALUE && info.Duration >= 0) probed.duration = info.Duration;
+    return probed;
+}
+
+// "mov,mp4,m4a,3gp,3g2,mj2" reads "MOV".
+std::string ContainerTypeText(const std::string& container) {
+    std::string text = container.substr(0, container.find(','));
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 }  // namespace
@@ -154,11 +170,13 @@ std::string ChooseOutputName(const std::string& folder, const std::string& baseN
 
 TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& settings) {
     TJob job;
-    job.TypeText = TypeTextOf(inputPath);
     TInputOptions input;
     input.FileName = inputPath;
-    const int64_t duration = ProbeDuration(component.Probe(), inputPath);
-    if (duration >= 0) {
+    const TProbed probed = ProbeInput(component.Probe(), inputPath);
+    // A file without an extension is known by the container found in it.
+    job.TypeText = TypeTextOf(inputPath);
+    if (job.TypeText.empty()) job.TypeText = ContainerTypeText(probed.container);
+    if (const int64_t duration = probed.duration; duration >= 0) {
         job.DurationMs = duration / 1000;
         job.DurationText = RunTexts::DurationText(duration / 1000000);
     }

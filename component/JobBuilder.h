@@ -78,7 +78,7 @@ struct TJob {
     int32_t TaskIndex = -1;
     std::string DurationText;  // empty when the probe could not tell
     int64_t DurationMs = -1;   // -1 when the probe could not tell
-    std::string TypeText;
+    std::string TypeText;      // the extension, else the container found in the file
     std::string OutputName;
     std::optional<TUserMessage> Refusal;  // set when the file was refused
 };

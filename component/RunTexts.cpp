@@ -12,8 +12,12 @@ std::string ProgressStatus(int32_t currentMs, int32_t totalMs) {
 }
 
 std::string ProgressLine(int32_t frameNumber, int32_t currentMs, int32_t fps) {
-    return "Current Frame=" + std::to_string(frameNumber) + " Time=" + std::to_string(currentMs / 1000) +
-           " FPS=" + std::to_string(fps);
+    // A file without video has no frames to count, and the speed is known
+    // only after the first second.
+    std::string line = frameNumber >= 0 ? "Current Frame=" + std::to_string(frameNumber) + " " : "";
+    line += "Time=" + std::to_string(currentMs / 1000);
+    if (fps > 0) line += " FPS=" + std::to_string(fps);
+    return line;
 }
 
 std::string ProgressBarLine(const std::string& name, int32_t frameNumber, int32_t fps, int32_t currentMs,

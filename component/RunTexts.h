@@ -24,7 +24,8 @@ constexpr const char* kStatusCompleted = "Completed";
 constexpr const char* kStatusStopped = "Stopped";
 // "42% Completed", or the output time written so far when the total is unknown.
 std::string ProgressStatus(int32_t currentMs, int32_t totalMs);
-// "Current Frame=120 Time=4 FPS=30"
+// "Current Frame=120 Time=4 FPS=30"; without the frame for a file without
+// video, and without the speed while it is not known.
 std::string ProgressLine(int32_t frameNumber, int32_t currentMs, int32_t fps);
 // The live line of one file on a terminal: a bar (when the total is known),
 // the percentage, frame, frames per second, output time and the time left

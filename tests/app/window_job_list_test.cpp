@@ -59,11 +59,15 @@ private slots:
         QVERIFY2(f.form.messages.isEmpty(), qPrintable(f.form.MessageTexts().join('\n')));
         QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"movie.final", "noextension"}));
         QCOMPARE(f.form.Column(TForm1::colDuration), QStringList({"00:00:02", "00:00:02"}));
-        QCOMPARE(f.form.Column(TForm1::colType), QStringList({"WMV", ""}));
+        // Without an extension the type is the container found in the file.
+        QCOMPARE(f.form.Column(TForm1::colType), QStringList({"WMV", "AVI"}));
         QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"movie.final", "noextension"}));
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"", ""}));
         QCOMPARE(f.form.Column(TForm1::colPath),
                  QStringList({f.home.Path("in/movie.final.wmv"), f.home.Path("in/noextension")}));
+        // Names cut by their columns are whole in the tooltips.
+        QCOMPARE(f.List()->item(0, TForm1::colInputName)->toolTip(), f.home.Path("in/movie.final.wmv"));
+        QCOMPARE(f.List()->item(0, TForm1::colOutputName)->toolTip(), f.Out() + "/movie.final.mp4");
         // The checks leave neither tasks nor files behind.
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
         QCOMPARE(FilesIn(f.Out()), QStringList());

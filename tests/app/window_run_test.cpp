@@ -161,6 +161,29 @@ private slots:
         QCOMPARE(content("three.mp4"), earlier);
     }
 
+    void theListFollowsTheRowBeingConverted() {
+        Fixture f;
+        QList<std::pair<const char*, QString>> clips;
+        for (int i = 0; i < 12; ++i) clips.push_back({"video_only.avi", QString("clip%1.avi").arg(i)});
+        f.form.show();
+        f.AddClips(clips);
+        auto* list = f.form.Control<QTableWidget>("Lvw");
+        const auto shown = [list](int row) {
+            return list->viewport()->rect().contains(list->visualItemRect(list->item(row, TForm1::colInputName)));
+        };
+        QVERIFY(!shown(11));
+        QList<int> hiddenWhileConverting;
+        connect(&f.form, &TForm1::rowStatusChanged, this, [&](int row, const QString& status) {
+            if (status.trimmed().isEmpty() || !f.form.Running()) return;
+            if (!shown(row)) hiddenWhileConverting << row;
+            if (row == 11) f.form.BtnStartClick();
+        });
+        f.form.BtnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(hiddenWhileConverting, QList<int>());
+        QVERIFY(shown(11));
+    }
+
     void settingsAnIpodCannotPlayAreQuestionedAndTheFileSaysWhy() {
         Fixture f;
         f.AddClips({{"avi_mpeg4_mp3.avi", "wide.avi"}});

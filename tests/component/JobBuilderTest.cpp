@@ -50,6 +50,8 @@ TEST(RunTexts, DurationsStatusesAndProgressLine) {
     EXPECT_EQ(RunTexts::ProgressStatus(30500, 61000), "50% Completed");
     EXPECT_EQ(RunTexts::ProgressStatus(65000, -1), "00:01:05");
     EXPECT_EQ(RunTexts::ProgressLine(120, 30500, 25), "Current Frame=120 Time=30 FPS=25");
+    EXPECT_EQ(RunTexts::ProgressLine(12, 500, 0), "Current Frame=12 Time=0");
+    EXPECT_EQ(RunTexts::ProgressLine(-1, 4200, -1), "Time=4");
 }
 
 TEST(Profiles, ParsedOutOfTheirTexts) {
