@@ -17,7 +17,12 @@ TranscodeTask::TranscodeTask() {
     engine.SetVerbose(0);
 }
 
-TranscodeTask::~TranscodeTask() { engine.CleanUp(); }
+// The log level is the process's: it goes back to the default so that no
+// test leaks its level into the next.
+TranscodeTask::~TranscodeTask() {
+    engine.CleanUp();
+    engine.SetVerbose(1);
+}
 
 bool TranscodeTask::SetUp(const std::string& input, const TOptionList& outputOptions, const std::string& output,
                           const TOptionList& inputOptions) {
