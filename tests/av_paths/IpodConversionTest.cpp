@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 
+#include "ClipCases.h"
 #include "ConvertedFile.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -116,13 +116,7 @@ std::vector<std::string> AllClips() {
     return names;
 }
 
-std::string CaseName(const testing::TestParamInfo<std::string>& info) {
-    std::string name = info.param;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Clips, IpodConversion, testing::ValuesIn(AllClips()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Clips, IpodConversion, testing::ValuesIn(AllClips()),
+                         [](const testing::TestParamInfo<std::string>& info) { return TestNameOf(info.param); });
 
 }  // namespace

@@ -17,13 +17,12 @@
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
 #include "TestFiles.h"
+#include "ClipCases.h"
 #include "TestMedia.h"
 
 namespace fs = std::filesystem;
 
 // Names the clip in test output instead of dumping its bytes.
-void PrintTo(const TestClip& clip, std::ostream* stream) { *stream << clip.fileName; }
-
 namespace {
 
 struct LogLine {
@@ -115,12 +114,7 @@ TEST_P(ProbeClipTest, ReportsWhatTheClipWasMadeWith) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryClip, ProbeClipTest, ::testing::ValuesIn(TestClips().begin(), TestClips().end()),
-                         [](const ::testing::TestParamInfo<TestClip>& info) {
-                             std::string name = info.param.fileName;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         ClipCaseName);
 
 TEST_F(ProbeTest, ForcedFormatIsKeptAsFormatName) {
     TAVProbe probe;

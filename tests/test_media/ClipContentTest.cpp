@@ -7,10 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "MediaAnalysis.h"
+#include "ClipCases.h"
 #include "TestMedia.h"
 #include "TestPattern.h"
-
-void PrintTo(const TestClip& clip, std::ostream* stream) { *stream << clip.fileName; }
 
 namespace {
 
@@ -102,12 +101,7 @@ TEST_P(ClipContentTest, HoldsWhatTheCatalogueSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryClip, ClipContentTest, ::testing::ValuesIn(TestClips().begin(), TestClips().end()),
-                         [](const ::testing::TestParamInfo<TestClip>& info) {
-                             std::string name = info.param.fileName;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         ClipCaseName);
 
 TEST(MediaAnalysisTest, UnreadableFileIsReportedNotThrown) {
     BindTestLibraries();

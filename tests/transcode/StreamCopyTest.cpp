@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "AVFormatHlpr.h"
+#include "ClipCases.h"
 #include "MediaAnalysis.h"
 #include "Remux.h"
 #include "TestMedia.h"
@@ -120,13 +121,8 @@ std::vector<CopyCase> AllCases() {
     return cases;
 }
 
-std::string CaseName(const testing::TestParamInfo<CopyCase>& info) {
-    std::string name = std::get<0>(info.param) + std::get<1>(info.param);
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Clips, StreamCopy, testing::ValuesIn(AllCases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Clips, StreamCopy, testing::ValuesIn(AllCases()), [](const testing::TestParamInfo<CopyCase>& info) {
+    return TestNameOf(std::get<0>(info.param) + std::get<1>(info.param));
+});
 
 }  // namespace
