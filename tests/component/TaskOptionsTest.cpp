@@ -5,23 +5,14 @@
 
 #include <ctime>
 
-#include "ComponentTestSupport.h"
-#include "ExpectEngineError.h"
-#include "FFmpeg.h"
+#include "EngineTest.h"
+#include "FFmpegTask.h"
 #include "OptionStateDescription.h"
+#include "TaskOptions.h"
 
 namespace {
 
-class TaskOptionsTest : public testing::Test {
-protected:
-    void SetUp() override {
-        BindComponentTestLibraries();
-        engine.Initialize();
-    }
-    void TearDown() override { engine.CleanUp(); }
-
-    TFFmpeg engine;
-};
+using TaskOptionsTest = EngineFixture<TFFmpeg>;
 
 TEST_F(TaskOptionsTest, ResetRecordsLeaveTheEngineDefaultsExceptTheAlwaysAppliedFields) {
     TFFmpeg untouched;

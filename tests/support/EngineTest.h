@@ -13,7 +13,9 @@
 #include "TestFiles.h"
 #include "TestMedia.h"
 
-class EngineTest : public ::testing::Test {
+// The engine is the engine's own class, or a class built on it.
+template <class Engine>
+class EngineFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NO_THROW(BindTestLibraries());
@@ -42,5 +44,7 @@ protected:
     }
 
     std::vector<std::string> logged;
-    TCustomFFmpeg engine;
+    Engine engine;
 };
+
+using EngineTest = EngineFixture<TCustomFFmpeg>;
