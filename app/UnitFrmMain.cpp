@@ -1,6 +1,9 @@
 #include "UnitFrmMain.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDialog>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -9,19 +12,23 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
+#include <memory>
 #include <filesystem>
 
 #include "Application.h"
@@ -40,6 +47,8 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 constexpr int kRowHeight = 24;
+// The file a row's task wrote in the last run, on its output name's item.
+constexpr int kWrittenOutputRole = Qt::UserRole + 2;
 // The buttons beside the list and beside the settings.
 constexpr QSize kSideButton(71, 27);
 
@@ -152,6 +161,11 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
     resize(kDesignSize);
     // The controls take their places before the window first shows.
     layout()->activate();
+    VexmoC.SetOnLog([this](int32_t index, TLogLevel level, const std::string& text) {
+        if (index >= 0) PostToWindowThread([=, this] { AddLogLine(index, level, text); });
+    });
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(application, &QGuiApplication::commitDataRequest, this, [this] { close_without_asking_ = true; });
 }
 
 TForm1::~TForm1() {
@@ -332,10 +346,13 @@ QLayout* TForm1::BuildRunButtons() {
     QFont bold = BtnStart->font();
     bold.setBold(true);
     BtnStart->setFont(bold);
+    BtnLog = MakeButton(this, "BtnLog", "Log", kSideButton);
+    BtnLog->setToolTip("What the last conversion did, file by file");
     BtnAbout = MakeButton(this, "BtnAbout", "About", kSideButton);
     BtnHelp = MakeButton(this, "BtnHelp", "Help", kSideButton);
     column->addWidget(BtnStart);
     column->addStretch(1);
+    column->addWidget(BtnLog);
     column->addWidget(BtnAbout);
     column->addWidget(BtnHelp);
     return column;
@@ -351,6 +368,16 @@ void TForm1::ConnectControls() {
     connect(BtnChangeOutputFolder, &QPushButton::clicked, this, &TForm1::BtnChangeOutputFolderClick);
     connect(BtnAbout, &QPushButton::clicked, this, &TForm1::BtnAboutClick);
     connect(BtnHelp, &QPushButton::clicked, this, &TForm1::BtnHelpClick);
+    connect(BtnLog, &QPushButton::clicked, this, &TForm1::BtnLogClick);
+    Lvw->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Lvw, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        const int row = Lvw->rowAt(position.y());
+        if (row < 0) return;
+        Lvw->selectRow(row);
+        std::unique_ptr<QMenu> menu(RowMenu(row));
+        menu->exec(Lvw->viewport()->mapToGlobal(position));
+    });
+    connect(Lvw, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenOutput(row); });
     connect(CboProfiles, &QComboBox::activated, this, &TForm1::CboProfilesSelect);
 }
 
@@ -424,8 +451,22 @@ void TForm1::WriteSettings() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // A person closing the window in the middle of a long run is asked; the
+    // session ending or a stop signal closes it without a question.
+    if (run_.Running() && !close_without_asking_) {
+        if (!AskYesNo(kStopAndCloseQuestion, kApplicationTitle)) {
+            event->ignore();
+            return;
+        }
+        run_.Abandon();
+    }
     FormCloseQuery();
     event->accept();
+}
+
+void TForm1::CloseWithoutAsking() {
+    close_without_asking_ = true;
+    close();
 }
 
 void TForm1::FormCloseQuery() {
@@ -486,21 +527,27 @@ QStringList TForm1::ChooseFilesToConvert() {
     return dialog.selectedFiles();
 }
 
-void TForm1::AddFiles(const QStringList& paths) {
+void TForm1::AddFiles(const QStringList& paths, bool gatherRefusals) {
     // Checking a file creates its output, so the folder must exist already
     // (a first start's default folder does not): made as a run makes it.
     QDir().mkpath(EdtOutputFolder->text());
-    for (const QString& path : paths) AddOneFile(path);
+    QStringList refused;
+    for (const QString& path : paths) {
+        const std::optional<TUserMessage> refusal = AddOneFile(path);
+        if (!refusal) continue;
+        if (gatherRefusals)
+            refused << Q(refusal->text);
+        else
+            ShowMessage(*refusal);
+    }
     VexmoC.ClearTasks();
+    if (!refused.isEmpty()) ShowMessageBox(refused.join('\n'), "Error", QMessageBox::Information);
 }
 
-void TForm1::AddOneFile(const QString& path) {
+std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
     const TConversionSettings settings = ConversionSettings();
     const TJob job = AddJob(VexmoC, path.toStdString(), settings);
-    if (job.Refusal) {
-        ShowMessage(*job.Refusal);
-        return;
-    }
+    if (job.Refusal) return job.Refusal;
     const int row = Lvw->rowCount();
     Lvw->insertRow(row);
     const QString texts[colCount] = {Q(BaseNameOf(path.toStdString())), Q(job.DurationText), Q(job.TypeText),
@@ -509,6 +556,7 @@ void TForm1::AddOneFile(const QString& path) {
     // Long names are cut in their columns: the tooltips hold them whole.
     Lvw->item(row, colInputName)->setToolTip(path);
     Lvw->item(row, colOutputName)->setToolTip(Q(WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4"));
+    return std::nullopt;
 }
 
 bool TForm1::AcceptsDrop(const QMimeData* data) const {
@@ -535,11 +583,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         for (const QUrl& url : drop->mimeData()->urls())
             if (url.isLocalFile()) given.push_back(url.toLocalFile().toStdString());
         QStringList files;
-        for (const std::string& file : ExpandInputs(given)) files << Q(file);
+        // A dropped folder brings everything in it, subfolders too; the files
+        // among them that cannot be converted are listed in one message.
+        for (const std::string& file : ExpandInputs(given, true)) files << Q(file);
         // Added once the drop is over: the file manager waits for the drop
         // to end, and adding may show message boxes.
         QMetaObject::invokeMethod(
-            this, [this, files] { AddFiles(files); }, Qt::QueuedConnection);
+            this, [this, files] { AddFiles(files, true); }, Qt::QueuedConnection);
     }
     return true;
 }
@@ -599,10 +649,26 @@ void TForm1::BtnStartClick() {
         run_.Abandon();
         return;
     }
+    std::vector<int> rows(static_cast<size_t>(Lvw->rowCount()));
+    for (size_t row = 0; row < rows.size(); ++row) rows[row] = static_cast<int>(row);
+    StartRun(rows);
+}
+
+void TForm1::StartRun(const std::vector<int>& rows) {
     std::vector<std::string> paths;
-    for (int row = 0; row < Lvw->rowCount(); ++row) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
+    for (int row : rows) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
     if (!paths.empty() && !ConfirmIpodLimits()) return;
-    run_.Start(paths, ConversionSettings(), 1);
+    run_rows_ = rows;
+    const TConversionSettings settings = ConversionSettings();
+    run_output_folder_ = WithTrailingSlash(settings.OutputFolder);
+    run_had_failures_ = false;
+    if (!paths.empty()) run_log_.Begin(paths);
+    run_.Start(paths, settings, 1);
+}
+
+int TForm1::ListRow(size_t runRow) const {
+    if (runRow >= run_rows_.size() || run_rows_[runRow] >= Lvw->rowCount()) return -1;
+    return run_rows_[runRow];
 }
 
 bool TForm1::ConfirmIpodLimits() {
@@ -623,8 +689,8 @@ void TForm1::PostToWindowThread(std::function<void()> work) {
 }
 
 void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) {
-    if (row >= static_cast<size_t>(Lvw->rowCount())) return;
-    const int position = static_cast<int>(row);
+    const int position = ListRow(row);
+    if (position < 0) return;
     QTableWidgetItem* statusItem = Lvw->item(position, colStatus);
     statusItem->setText(Q(status));
     // A message is usually wider than its column.
@@ -642,7 +708,11 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
         QTableWidgetItem* outputItem = Lvw->item(position, colOutputName);
         outputItem->setText(written ? QFileInfo(Q(output)).completeBaseName() : QString());
         outputItem->setToolTip(written ? Q(output) : QString());
+        outputItem->setData(kWrittenOutputRole, written && ended ? Q(output) : QVariant());
+        if (outcome == TRowOutcome::Converting && following_row_ != position) run_log_.FileStarted(row, output);
     }
+    if (outcome == TRowOutcome::Failed || outcome == TRowOutcome::Refused) run_had_failures_ = true;
+    if (outcome != TRowOutcome::Pending && outcome != TRowOutcome::Converting) run_log_.FileEnded(row, status);
     if (outcome != TRowOutcome::Converting) statusItem->setData(TProgressCellDelegate::kProgressRole, QVariant());
     // The list follows the file being converted.
     if (outcome == TRowOutcome::Converting && following_row_ != position) {
@@ -653,8 +723,8 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
 }
 
 void TForm1::ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) {
-    if (row < static_cast<size_t>(Lvw->rowCount()) && totalMs > 0)
-        Lvw->item(static_cast<int>(row), colStatus)
+    if (const int position = ListRow(row); position >= 0 && totalMs > 0)
+        Lvw->item(position, colStatus)
             ->setData(TProgressCellDelegate::kProgressRole,
                       static_cast<int>(std::clamp<int64_t>(int64_t{currentMs} * 100 / totalMs, 0, 100)));
     LblProgress->setText(Q(RunTexts::ProgressLine(frameNumber, currentMs, fps)));
@@ -680,6 +750,9 @@ void TForm1::RunStateChanged(bool running) {
         line->setVisible(running);
     }
     BtnStart->setText(running ? "Stop" : "Convert");
+    // A run in which a file failed leaves its log beside the outputs.
+    if (!running && run_had_failures_) run_log_.WriteTo(run_output_folder_ + "Tovrela.log");
+    if (log_text_) log_text_->setPlainText(RunLogText());
     emit runStateChanged(running);
 }
 
@@ -687,7 +760,74 @@ void TForm1::RunFinished(bool allCompleted) {
     if (allCompleted && ChkShutdown->isChecked()) shutdown_.ShutDownComputer();
 }
 
+void TForm1::AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& text) {
+    if (!run_.Running()) return;
+    const int64_t row = run_.RowOfTaskIndex(taskIndex);
+    if (row >= 0) run_log_.FileLine(static_cast<size_t>(row), level, text);
+}
+
+QString TForm1::RunLogText() const { return Q(run_log_.Text()); }
+
+// ---- What a row offers ----
+
+QString TForm1::WrittenOutput(int row) const {
+    const QString path = Lvw->item(row, colOutputName)->data(kWrittenOutputRole).toString();
+    return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
+}
+
+QMenu* TForm1::RowMenu(int row) {
+    auto* menu = new QMenu(this);
+    const bool idle = !run_.Running();
+    const bool written = !WrittenOutput(row).isEmpty();
+    menu->addAction("Open", this, [this, row] { OpenOutput(row); })->setEnabled(written);
+    menu->addAction("Show in folder", this, [this, row] { ShowOutputInFolder(row); })->setEnabled(written);
+    menu->addSeparator();
+    menu->addAction("Remove", this, [this, row] {
+        Lvw->selectRow(row);
+        BtnRemoveClick();
+    })->setEnabled(idle);
+    menu->addAction("Convert again", this, [this, row] { StartRun({row}); })->setEnabled(idle);
+    return menu;
+}
+
+void TForm1::OpenOutput(int row) {
+    const QString output = WrittenOutput(row);
+    if (!output.isEmpty()) OpenLink(QUrl::fromLocalFile(output));
+}
+
+void TForm1::ShowOutputInFolder(int row) {
+    const QString output = WrittenOutput(row);
+    if (output.isEmpty() || SelectInFileManager(output)) return;
+    OpenLink(QUrl::fromLocalFile(QFileInfo(output).path()));
+}
+
+bool TForm1::SelectInFileManager(const QString& path) {
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                      "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage;
+}
+
 // ---- The window's own actions ----
+
+void TForm1::BtnLogClick() {
+    if (!log_text_) {
+        auto* window = new QDialog(this);
+        window->setObjectName("FrmLog");
+        window->setWindowTitle("Conversion Log");
+        window->resize(640, 420);
+        log_text_ = new QPlainTextEdit(window);
+        log_text_->setObjectName("EdtLog");
+        log_text_->setReadOnly(true);
+        log_text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        auto* column = new QVBoxLayout(window);
+        column->addWidget(log_text_);
+    }
+    log_text_->setPlainText(RunLogText());
+    auto* window = log_text_->window();
+    window->show();
+    window->raise();
+}
 
 void TForm1::BtnChangeOutputFolderClick() {
     QString folder = ChooseOutputFolder();

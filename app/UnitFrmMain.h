@@ -13,8 +13,10 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "ConversionRun.h"
+#include "RunLog.h"
 #include "VexmoConverter.h"
 #include "WindowSettings.h"
 
@@ -23,7 +25,9 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QMimeData;
+class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -52,12 +56,22 @@ public:
     // message, when the libraries cannot be bound: the program then ends.
     bool FormCreate();
     // Detaches the events, stops the conversion, waits for running tasks,
-    // releases the libraries and saves the settings. Every close is accepted.
+    // releases the libraries and saves the settings.
     void FormCloseQuery();
+    // Closes the window without asking, also during a run: for the session
+    // ending and for stop signals.
+    void CloseWithoutAsking();
+    static constexpr const char* kStopAndCloseQuestion = "Conversion is running. Stop it and close?";
 
-    // Adds each file as a row, or shows why it cannot be converted; the tasks
+    // Adds each file as a row, or shows why it cannot be converted (one
+    // message listing every refused file when `gatherRefusals`); the tasks
     // made to check the files are discarded afterwards.
-    void AddFiles(const QStringList& paths);
+    void AddFiles(const QStringList& paths, bool gatherRefusals = false);
+    // The menu a row offers: "Open", "Show in folder", "Remove", "Convert
+    // again"; the caller owns it.
+    QMenu* RowMenu(int row);
+    // The log of the last run, as the log window shows it.
+    QString RunLogText() const;
     // The output settings as the controls read now.
     TConversionSettings ConversionSettings() const;
     bool Running() const { return run_.Running(); }
@@ -83,6 +97,7 @@ public slots:
     void BtnChangeOutputFolderClick();
     void BtnAboutClick();
     void BtnHelpClick();
+    void BtnLogClick();
     void CboProfilesSelect();
 
 protected:
@@ -99,6 +114,9 @@ protected:
     virtual bool AskYesNo(const QString& text, const QString& caption);
     // False when the desktop has no program for the link.
     virtual bool OpenUrl(const QUrl& url);
+    // Asks the desktop's file manager to show the file selected; false when
+    // none answers.
+    virtual bool SelectInFileManager(const QString& path);
 
 private:
     // What the conversion run shows.
@@ -108,6 +126,7 @@ private:
     void ShowMessage(const TUserMessage& message) override;
     void RunStateChanged(bool running) override;
     void RunFinished(bool allCompleted) override;
+    bool ListsFailuresAtEnd() const override { return true; }
 
     // Shows a message once every box shown before it has been closed: a
     // message raised while a box is open (from within its modal loop) waits
@@ -126,7 +145,17 @@ private:
     void ReadSettings();
     void WriteSettings();
     void RestoreWindowSize(const TWindowSettings& settings);
-    void AddOneFile(const QString& path);
+    // The refusal, when the file got no row.
+    std::optional<TUserMessage> AddOneFile(const QString& path);
+    // Converts the given rows of the list, in their order.
+    void StartRun(const std::vector<int>& rows);
+    // The list row of a row of the run, -1 when the list has no such row.
+    int ListRow(size_t runRow) const;
+    // The file this run wrote for the list row, empty when none.
+    QString WrittenOutput(int row) const;
+    void OpenOutput(int row);
+    void ShowOutputInFolder(int row);
+    void AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& text);
     bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;
     void MoveRow(int from, int to);
@@ -142,11 +171,18 @@ private:
 
     TVexmoConverter VexmoC;
     std::filesystem::file_time_type run_started_;
+    // The list rows the run converts, in run order.
+    std::vector<int> run_rows_;
+    std::string run_output_folder_;
+    bool run_had_failures_ = false;
+    TRunLog run_log_;
+    QPlainTextEdit* log_text_ = nullptr;
     // The row the list last scrolled to, as its file began converting.
     int following_row_ = -1;
     TShutdown& shutdown_;
     bool events_detached_ = false;
     bool closed_ = false;
+    bool close_without_asking_ = false;
     struct TPendingMessage {
         QString text;
         QString caption;
@@ -179,6 +215,7 @@ private:
     QLabel* LblProgress;
     QLabel* LblListProgress;
     QPushButton* BtnStart;
+    QPushButton* BtnLog;
     QPushButton* BtnAbout;
     QPushButton* BtnHelp;
 

@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() - form.rect().center());
     form.show();
-    // SIGTERM and SIGHUP (a session ending) close the window as a person
-    // would: the file being converted is finished where it stands.
-    TStopSignals stopSignals([&form] { QMetaObject::invokeMethod(&form, [&form] { form.close(); }, Qt::QueuedConnection); });
+    // SIGTERM and SIGHUP (a session ending) close the window without asking:
+    // the file being converted is finished where it stands.
+    TStopSignals stopSignals(
+        [&form] { QMetaObject::invokeMethod(&form, [&form] { form.CloseWithoutAsking(); }, Qt::QueuedConnection); });
     return application.exec();
 }

@@ -50,6 +50,7 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
     std::filesystem::create_directories(settings.OutputFolder, ignored);
 
     rows_.assign(inputPaths.size(), Row{});
+    failed_.clear();
     for (size_t row = 0; row < rows_.size(); ++row) {
         rows_[row].input_path = inputPaths[row];
         SetStatus(row, TRowOutcome::Pending, RunTexts::kStatusCleared);
@@ -107,6 +108,12 @@ void TConversionRun::Abandon() {
     End(false);
 }
 
+int64_t TConversionRun::RowOfTaskIndex(int32_t taskIndex) const {
+    for (size_t row = 0; row < rows_.size(); ++row)
+        if (taskIndex >= 0 && rows_[row].task == taskIndex) return static_cast<int64_t>(row);
+    return -1;
+}
+
 TConversionRun::Row* TConversionRun::RowOfTask(int32_t index) {
     for (Row& row : rows_)
         if (row.task == index && index >= 0) return &row;
@@ -143,7 +150,10 @@ void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, c
         EndRow(position, TRowOutcome::Completed, CheckedCompletedStatus(position));
     } else if (exception) {
         EndRow(position, TRowOutcome::Failed, message);
-        view_.ShowMessage(RunTexts::TaskFailed(row->input_path, message));
+        if (view_.ListsFailuresAtEnd())
+            failed_.push_back({row->input_path, message});
+        else
+            view_.ShowMessage(RunTexts::TaskFailed(row->input_path, message));
     } else {
         EndRow(position, TRowOutcome::Stopped, RunTexts::kStatusStopped);
     }
@@ -172,10 +182,13 @@ void TConversionRun::End(bool byItself) {
     component_.ClearTasks();
     ++generation_;
     view_.RunStateChanged(false);
-    if (!byItself || stopping_) return;
+    if (!byItself || stopping_) {
+        if (!failed_.empty()) view_.ShowMessage(RunTexts::WithFailedFiles({}, failed_));
+        return;
+    }
     int completed = 0;
     for (const Row& row : rows_) completed += row.outcome == TRowOutcome::Completed ? 1 : 0;
     const int total = static_cast<int>(rows_.size());
     view_.RunFinished(completed == total);
-    view_.ShowMessage(RunTexts::RunFinished(completed, total));
+    view_.ShowMessage(RunTexts::WithFailedFiles(RunTexts::RunFinished(completed, total), failed_));
 }

@@ -33,6 +33,9 @@ public:
     // Called when the run ends by itself, before its finish message; every
     // file converted when `allCompleted` (the moment to shut down, if asked).
     virtual void RunFinished(bool allCompleted) { (void)allCompleted; }
+    // True to have the failed files listed in one message when the run ends
+    // (also when it is stopped) instead of one message as each fails.
+    virtual bool ListsFailuresAtEnd() const { return false; }
 };
 
 class TConversionRun {
@@ -63,6 +66,8 @@ public:
     // The output file chosen for the row, empty when it was refused.
     const std::string& OutputPath(size_t row) const { return rows_.at(row).output_path; }
     size_t RowCount() const { return rows_.size(); }
+    // The row whose task has the component's index `taskIndex`, -1 when none.
+    int64_t RowOfTaskIndex(int32_t taskIndex) const;
 
 private:
     struct Row {
@@ -85,6 +90,7 @@ private:
     TRunView& view_;
     TPoster post_;
     std::vector<Row> rows_;
+    std::vector<RunTexts::TFailedFile> failed_;
     TListProgress list_;
     bool running_ = false;
     bool stopping_ = false;

@@ -121,20 +121,67 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
     return options;
 }
 
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& given) {
+bool NaturalLess(const std::string& a, const std::string& b) {
+    const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // Runs of digits compare by value: without leading zeros, the
+            // shorter run is the smaller number.
+            size_t endA = i, endB = j;
+            while (endA < a.size() && isDigit(a[endA])) ++endA;
+            while (endB < b.size() && isDigit(b[endB])) ++endB;
+            size_t startA = i, startB = j;
+            while (startA + 1 < endA && a[startA] == '0') ++startA;
+            while (startB + 1 < endB && b[startB] == '0') ++startB;
+            if (endA - startA != endB - startB) return endA - startA < endB - startB;
+            const int order = a.compare(startA, endA - startA, b, startB, endB - startB);
+            if (order != 0) return order < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        if (lower(a[i]) != lower(b[j])) return lower(a[i]) < lower(b[j]);
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+namespace {
+
+// The files of a folder as a file manager lists them: its subfolders first
+// (when wanted, each with everything in it), then its files, each group in
+// natural order; hidden entries aside, and linked folders not followed so
+// that a link to a parent cannot loop.
+void AddFolderFiles(const std::filesystem::path& folder, bool withSubfolders, std::vector<std::string>& files) {
+    std::error_code error;
+    std::vector<std::string> subfolders, inFolder;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().filename().string().starts_with(".")) continue;
+        if (withSubfolders && entry.is_directory(error) && !entry.is_symlink(error))
+            subfolders.push_back(entry.path().string());
+        else if (entry.is_regular_file(error))
+            inFolder.push_back(entry.path().string());
+    }
+    std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
+    std::sort(inFolder.begin(), inFolder.end(), NaturalLess);
+    for (const std::string& subfolder : subfolders) AddFolderFiles(subfolder, withSubfolders, files);
+    files.insert(files.end(), inFolder.begin(), inFolder.end());
+}
+
+}  // namespace
+
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool withSubfolders) {
     std::vector<std::string> files;
     for (const std::string& path : given) {
         std::error_code error;
-        if (!std::filesystem::is_directory(path, error)) {
+        if (std::filesystem::is_directory(path, error))
+            AddFolderFiles(path, withSubfolders, files);
+        else
             files.push_back(path);
-            continue;
-        }
-        std::vector<std::string> inFolder;
-        for (const auto& entry : std::filesystem::directory_iterator(path, error))
-            if (entry.is_regular_file(error) && !entry.path().filename().string().starts_with("."))
-                inFolder.push_back(entry.path().string());
-        std::sort(inFolder.begin(), inFolder.end());
-        files.insert(files.end(), inFolder.begin(), inFolder.end());
     }
     return files;
 }

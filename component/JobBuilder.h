@@ -59,8 +59,13 @@ std::string FrameRateOption(const std::string& listed);
 TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath);
 
 // The files to convert: each given file, and the files of each given folder
-// in name order, hidden files aside.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& given);
+// in natural name order ("9" before "10"), hidden files aside; with
+// `withSubfolders`, the files of its subfolders too, each subfolder's before
+// the folder's own files, as a file manager lists them.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool withSubfolders = false);
+// Names compared as a file manager sorts them: letters without regard to
+// case, runs of digits by their value.
+bool NaturalLess(const std::string& a, const std::string& b);
 
 // The file name without folder and without the part from its last ".".
 std::string BaseNameOf(const std::string& path);

@@ -72,4 +72,12 @@ TUserMessage RunFinished(int completed, int total) {
             "Information", TMessageIcon::Information};
 }
 
+TUserMessage WithFailedFiles(TUserMessage ending, const std::vector<TFailedFile>& failed) {
+    if (failed.empty()) return ending;
+    std::string text = ending.text.empty() ? "" : ending.text + "\n\n";
+    text += failed.size() == 1 ? "This file could not be converted:" : "These files could not be converted:";
+    for (const TFailedFile& file : failed) text += "\n" + file.inputPath + ": " + file.reason;
+    return {text, kApplicationTitle, TMessageIcon::Warning};
+}
+
 }  // namespace RunTexts

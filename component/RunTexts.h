@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class TMessageIcon { Information, Warning };
 
@@ -46,5 +47,13 @@ TUserMessage TaskFailed(const std::string& inputPath, const std::string& message
 TUserMessage NothingToConvert();
 // The end of a run: every file converted, or how many were.
 TUserMessage RunFinished(int completed, int total);
+// A file that could not be converted, and why.
+struct TFailedFile {
+    std::string inputPath;
+    std::string reason;
+};
+// The message that ends a run (empty for a run stopped by hand) followed by
+// the files that failed, one line each; a warning when any did.
+TUserMessage WithFailedFiles(TUserMessage ending, const std::vector<TFailedFile>& failed);
 
 }  // namespace RunTexts

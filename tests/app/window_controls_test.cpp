@@ -107,6 +107,7 @@ private slots:
             {"BtnAdd", "Add"},       {"BtnRemove", "Remove"},   {"BtnClear", "Clear"},
             {"BtnMoveUp", "Move Up"}, {"BtnMoveDown", "Move Down"}, {"BtnChangeOutputFolder", "..."},
             {"BtnStart", "Convert"}, {"BtnAbout", "About"},     {"BtnHelp", "Help"},
+            {"BtnLog", "Log"},
         };
         for (const auto& [name, caption] : buttons) QCOMPARE(form.Control<QPushButton>(name)->text(), QString(caption));
         QCOMPARE(form.Control<QLabel>("Label1")->text(), QString("Output Folder: "));

@@ -181,12 +181,13 @@ private slots:
         QVERIFY(!f.List()->hasFocus());
     }
 
-    void droppedFilesAndFoldersAreAddedAsAddAddsThem() {
+    void droppedFilesAndFoldersAreAddedAsAFileManagerListsThem() {
         Fixture f;
         CopyClip("wmv_wmv2_wmav2.wmv", f.home.Path("in/single.wmv"));
-        for (const char* name : {"b.avi", "a.avi", ".hidden.avi"})
+        for (const char* name : {"clip10.avi", "clip9.avi", "Clip2.avi", ".hidden.avi", "sub/inner.avi"})
             CopyClip("avi_mpeg4_mp3.avi", f.home.Path(QString("in/folder/") + name));
         WriteFile(f.home.Path("in/folder/broken.avi"), "no video");
+        WriteFile(f.home.Path("in/folder/sub/empty.avi"), "");
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(f.home.Path("in/single.wmv")), QUrl::fromLocalFile(f.home.Path("in/folder"))});
         QWidget* target = f.List()->viewport();
@@ -195,9 +196,11 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &drop);
-        QTRY_COMPARE(f.form.Column(TForm1::colInputName), QStringList({"single", "a", "b"}));
-        QCOMPARE(f.form.MessageTexts(),
-                 QStringList({"Convertion of file \"" + f.home.Path("in/folder/broken.avi") + "\" is not supported."}));
+        QTRY_COMPARE(f.form.Column(TForm1::colInputName), QStringList({"single", "inner", "Clip2", "clip9", "clip10"}));
+        // The files that cannot be converted are listed in one message.
+        QCOMPARE(f.form.MessageTexts().size(), 1);
+        for (const char* name : {"in/folder/sub/empty.avi", "in/folder/broken.avi"})
+            QVERIFY2(f.form.MessageTexts()[0].contains("\"" + f.home.Path(name) + "\""), name);
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
     }
 

@@ -66,6 +66,8 @@ protected:
         if (whileBoxIsOpen) whileBoxIsOpen();
         --boxesOpen;
     }
+    // As if no file manager answered: the window then opens the folder.
+    bool SelectInFileManager(const QString&) override { return false; }
     bool OpenUrl(const QUrl& url) override {
         openedUrls.push_back(url);
         return desktopOpensUrls;

@@ -1,0 +1,60 @@
+#include "RunLog.h"
+
+#include <ctime>
+#include <fstream>
+
+namespace {
+
+std::string ClockText(TRunLog::TClock::time_point when, const char* format) {
+    const std::time_t seconds = TRunLog::TClock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
+}  // namespace
+
+void TRunLog::Begin(const std::vector<std::string>& inputPaths, TClock::time_point now) {
+    begun_ = ClockText(now, "%Y-%m-%d %H:%M:%S");
+    files_.clear();
+    for (const std::string& path : inputPaths) files_.push_back({path, {}});
+}
+
+void TRunLog::Add(size_t file, TClock::time_point now, const std::string& text) {
+    if (file < files_.size()) files_[file].lines.push_back(ClockText(now, "%H:%M:%S") + "  " + text);
+}
+
+void TRunLog::FileStarted(size_t file, const std::string& outputPath, TClock::time_point now) {
+    Add(file, now, "Converting into " + outputPath);
+}
+
+void TRunLog::FileLine(size_t file, TLogLevel level, const std::string& text, TClock::time_point now) {
+    // Lines meant for a terminal may end in a carriage return.
+    const size_t end = text.find_last_not_of(" \r\n\t");
+    if (end == std::string::npos) return;
+    Add(file, now, (level <= llError ? "Error: " : "") + text.substr(0, end + 1));
+}
+
+void TRunLog::FileEnded(size_t file, const std::string& status, TClock::time_point now) {
+    Add(file, now, "Ended: " + status);
+}
+
+std::string TRunLog::Text() const {
+    if (files_.empty()) return "No conversion has run yet.\n";
+    std::string text = "Conversion run of " + begun_ + "\n";
+    for (const File& file : files_) {
+        text += "\n" + file.inputPath + "\n";
+        if (file.lines.empty()) text += "  (not started)\n";
+        for (const std::string& line : file.lines) text += "  " + line + "\n";
+    }
+    return text;
+}
+
+bool TRunLog::WriteTo(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << Text();
+    out.flush();
+    return static_cast<bool>(out);
+}
