@@ -44,7 +44,10 @@ const char kConvertHelp[] =
     "Ctrl-C (or SIGTERM, SIGHUP) stops the run: the file being converted is\n"
     "finished where it stands, the others are not started; a second one ends the\n"
     "program at once. A file appears under its final name only once it is\n"
-    "complete; until then it is written as NAME.mp4.tovrela-part-PID.\n"
+    "complete; until then it is written under a hidden name, .tovrela-part-XXXXXX.\n"
+    "Without --overwrite no file is ever replaced: a name taken while the file\n"
+    "converts gives the next free \"(n)\" name. With --overwrite a stopped file\n"
+    "never replaces an existing one; it is kept beside it as \"NAME (stopped).mp4\".\n"
     "Exit status: 0 when every file was converted, 1 when any was refused, failed\n"
     "or stopped, 2 on a usage error, 3 when the libraries cannot be bound.\n";
 
@@ -173,7 +176,12 @@ int RunConvertCommand(const std::vector<std::string>& words) {
         bool allCompleted = run.RowCount() > 0;
         std::fputs("\n", stdout);
         for (size_t row = 0; row < run.RowCount(); ++row) {
-            std::printf("%s\n", RunTexts::ResultLine(files[row], run.OutputPath(row), run.Status(row)).c_str());
+            // Only a file the run left is named: a failed or refused file has none.
+            std::error_code error;
+            const std::string& output = run.OutputPath(row);
+            const bool written = !output.empty() && run.Outcome(row) != TRowOutcome::Failed &&
+                                 std::filesystem::is_regular_file(output, error);
+            std::printf("%s\n", RunTexts::ResultLine(files[row], written ? output : "", run.Status(row)).c_str());
             allCompleted = allCompleted && run.Outcome(row) == TRowOutcome::Completed;
         }
         exitStatus = allCompleted ? 0 : 1;

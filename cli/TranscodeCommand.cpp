@@ -19,9 +19,10 @@ const char kTranscodeHelp[] =
     "opened; those after it are output options (a \"target\" preset among them),\n"
     "applied before OUTPUT is created. The engine's log lines go to standard\n"
     "error. Ctrl-C (or SIGTERM, SIGHUP) stops the conversion; the output written\n"
-    "so far is finished and kept. OUTPUT is written as OUTPUT.tovrela-part-PID and\n"
-    "renamed when complete, so an existing OUTPUT stays as it was until then, and\n"
-    "stays entirely when the conversion fails.\n"
+    "so far is finished and kept, beside an existing OUTPUT as \"NAME (stopped).EXT\"\n"
+    "rather than in its place. OUTPUT is written under a hidden temporary name\n"
+    "(.tovrela-part-XXXXXX) and renamed when complete, so an existing OUTPUT stays\n"
+    "as it was until then, and stays entirely when the conversion fails.\n"
     "\n"
     "With --setup-only nothing is converted: the output's format and streams are\n"
     "printed, then everything is released; no file is written or changed.\n"
@@ -154,6 +155,10 @@ int RunTranscodeCommand(const std::vector<std::string>& arguments) {
         }
     }
     EndProgressLine();
+    // A stopped conversion leaves an existing OUTPUT as it was.
+    for (const std::string& written : engine.written_outputs)
+        if (!written.empty() && written != parsed.output)
+            std::fprintf(stderr, "The stopped conversion was kept as '%s'\n", written.c_str());
     engine.CleanUp();
     return status;
 }

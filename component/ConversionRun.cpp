@@ -10,6 +10,14 @@
 
 namespace {
 
+// A file still being written, or cut short, ends well before the duration
+// its header announces; a little less is only rounding and encoder delay.
+bool InputEndedEarly(int64_t endedMs, int64_t announcedMs) {
+    if (endedMs < 0 || announcedMs <= 0) return false;
+    const int64_t missingMs = announcedMs - endedMs;
+    return missingMs > 2000 && missingMs * 10 > announcedMs;
+}
+
 double NowSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -27,8 +35,9 @@ TConversionRun::TConversionRun(TVexmoConverter& component, TRunView& view, TPost
     });
     component_.SetOnTerminate([this](int32_t index, bool finished, bool exception, const std::string& message) {
         const uint64_t generation = generation_;
+        const std::string written = index >= 0 ? component_.WrittenOutput(index) : std::string();
         post_([=, this] {
-            if (generation == generation_) OnTerminate(index, finished, exception, message);
+            if (generation == generation_) OnTerminate(index, finished, exception, message, written);
         });
     });
 }
@@ -68,6 +77,7 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
     for (size_t row = 0; row < rows_.size(); ++row) {
         const TJob job = AddJob(component_, inputPaths[row], settings);
         durations[row] = job.DurationMs;
+        rows_[row].announced_ms = job.AnnouncedMs;
         if (job.Refusal) {
             SetStatus(row, TRowOutcome::Refused, job.Refusal->text);
             view_.ShowMessage(*job.Refusal);
@@ -75,7 +85,7 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
             continue;
         }
         rows_[row].task = job.TaskIndex;
-        rows_[row].output_path = WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4";
+        rows_[row].output_path = job.OutputPath;
         anyTask = true;
     }
     // The clock starts once the files are checked, with the conversion.
@@ -103,8 +113,11 @@ void TConversionRun::Abandon() {
     component_.ClearTasks();
     ++generation_;
     for (size_t row = 0; row < rows_.size(); ++row)
-        if (rows_[row].outcome == TRowOutcome::Pending || rows_[row].outcome == TRowOutcome::Converting)
+        if (rows_[row].outcome == TRowOutcome::Pending || rows_[row].outcome == TRowOutcome::Converting) {
+            // Where a dropped task left its part is not known here.
+            rows_[row].output_path.clear();
             SetStatus(row, TRowOutcome::Stopped, RunTexts::kStatusStopped);
+        }
     End(false);
 }
 
@@ -137,7 +150,8 @@ void TConversionRun::OnProgress(int32_t index, int32_t frame, int32_t fps, int32
     view_.ShowListProgress(list_.Estimate(NowSeconds()));
 }
 
-void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, const std::string& message) {
+void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, const std::string& message,
+                                 const std::string& written) {
     if (!running_) return;
     if (index < 0) {
         End(true);
@@ -146,6 +160,7 @@ void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, c
     Row* row = RowOfTask(index);
     if (!row) return;
     const size_t position = static_cast<size_t>(row - rows_.data());
+    row->output_path = written;
     if (finished) {
         EndRow(position, TRowOutcome::Completed, CheckedCompletedStatus(position));
     } else if (exception) {
@@ -170,7 +185,13 @@ std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
     TMediaFacts facts;
     std::string error;
     try {
-        if (ReadMediaFacts(rows_[row].output_path, facts, error)) return CompletedStatus(IpodLimitBreaks(facts));
+        if (ReadMediaFacts(rows_[row].output_path, facts, error)) {
+            std::vector<std::string> notes = IpodLimitBreaks(facts);
+            const int64_t endedMs = facts.DurationUs < 0 ? -1 : facts.DurationUs / 1000;
+            if (InputEndedEarly(endedMs, rows_[row].announced_ms))
+                notes.insert(notes.begin(), RunTexts::InputEndedEarly(endedMs, rows_[row].announced_ms));
+            return CompletedStatus(notes);
+        }
     } catch (const std::exception& failure) {
         error = failure.what();
     }

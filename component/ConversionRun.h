@@ -63,7 +63,10 @@ public:
     bool Running() const { return running_; }
     TRowOutcome Outcome(size_t row) const { return rows_.at(row).outcome; }
     const std::string& Status(size_t row) const { return rows_.at(row).status; }
-    // The output file chosen for the row, empty when it was refused.
+    // The row's output file: the one planned while the row waits or
+    // converts, the one its task actually wrote once it ended (the next free
+    // name when the planned one was taken meanwhile); empty when the row was
+    // refused or its task left no file.
     const std::string& OutputPath(size_t row) const { return rows_.at(row).output_path; }
     size_t RowCount() const { return rows_.size(); }
     // The row whose task has the component's index `taskIndex`, -1 when none.
@@ -76,9 +79,11 @@ private:
         TRowOutcome outcome = TRowOutcome::Pending;
         std::string status;
         std::string output_path;
+        int64_t announced_ms = -1;  // the input's duration by its header, -1 when unknown
     };
     void OnProgress(int32_t index, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs);
-    void OnTerminate(int32_t index, bool finished, bool exception, const std::string& message);
+    void OnTerminate(int32_t index, bool finished, bool exception, const std::string& message,
+                     const std::string& written);
     void End(bool byItself);
     void SetStatus(size_t row, TRowOutcome outcome, const std::string& status);
     void EndRow(size_t row, TRowOutcome outcome, const std::string& status);

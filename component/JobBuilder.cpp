@@ -6,7 +6,9 @@
 #include <system_error>
 
 #include "IpodLimits.h"
+#include "LocalFile.h"
 #include "OutputClaims.h"
+#include "OutputNaming.h"
 #include "VexmoConverter.h"
 
 extern "C" {
@@ -46,21 +48,25 @@ bool Taken(const std::string& candidate, const std::string& inputPath, bool over
     return !overwrite && std::filesystem::exists(candidate, error);
 }
 
-// Microseconds, -1 when the probe cannot tell.
-// What the probe tells of a file before it becomes a task.
-struct TProbed {
-    int64_t duration = -1;  // microseconds, -1 when unknown
+struct ProbedInput {
+    int64_t durationUs = -1;  // -1 when the probe cannot tell
+    int64_t announcedUs = -1;
     std::string container;  // the demuxer's short name, empty when not opened
+    bool opened = false;
+    bool pictureOrSound = false;
 };
 
-TProbed ProbeInput(TAVProbe& probe, const std::string& inputPath) {
-    TProbed probed;
+ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
+    ProbedInput probed;
     if (!probe.Open(inputPath, "")) return probed;
     TAVFileInfo info{};
     probe.GetInfo(info);
+    probed.opened = true;
     probed.container = probe.ContainerFormat();
+    probed.pictureOrSound = probe.VideoStreamCount() > 0 || probe.AudioStreamCount() > 0;
+    probed.announcedUs = probe.AnnouncedDurationUs();
     probe.Close();
-    if (info.Duration != AV_NOPTS_VALUE && info.Duration >= 0) probed.duration = info.Duration;
+    probed.durationUs = info.Duration == AV_NOPTS_VALUE || info.Duration < 0 ? -1 : info.Duration;
     return probed;
 }
 
@@ -69,6 +75,21 @@ std::string ContainerTypeText(const std::string& container) {
     std::string text = container.substr(0, container.find(','));
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// Why the engine could not open the file, in a person's words: the file
+// system's reason when there is one, else its content.
+TUserMessage InputRefusal(const std::string& inputPath) {
+    const TLocalFileCheck check = CheckLocalFile(inputPath);
+    switch (check.problem) {
+        case TLocalFileProblem::NotLocal: return RunTexts::NotSupported(inputPath, TRefusalReason::NotLocal);
+        case TLocalFileProblem::CannotOpen:
+            return RunTexts::NotSupported(inputPath, TRefusalReason::CannotOpen, check.errorNumber);
+        case TLocalFileProblem::NotRegular: return RunTexts::NotSupported(inputPath, TRefusalReason::NotRegular);
+        case TLocalFileProblem::Empty: return RunTexts::NotSupported(inputPath, TRefusalReason::Empty);
+        case TLocalFileProblem::None: break;
+    }
+    return RunTexts::NotSupported(inputPath, TRefusalReason::NotMedia);
 }
 
 }  // namespace
@@ -118,6 +139,7 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
     options.Timestamp = 0;
     options.FileExt = ".mp4";
     options.FileName = outputPath;
+    options.ReplaceExisting = settings.Overwrite;
     return options;
 }
 
@@ -205,13 +227,12 @@ std::string WithTrailingSlash(const std::string& folder) {
     return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
-std::string ChooseOutputName(const std::string& folder, const std::string& baseName, bool overwrite,
-                             const std::string& inputPath) {
-    const std::string prefix = WithTrailingSlash(folder);
-    if (!Taken(prefix + baseName + ".mp4", inputPath, overwrite)) return baseName;
-    for (int n = 1;; ++n) {
-        const std::string numbered = baseName + "(" + std::to_string(n) + ")";
-        if (!Taken(prefix + numbered + ".mp4", inputPath, overwrite)) return numbered;
+std::string ChooseOutputName(const std::string& folder, const std::string& baseName, const std::string& extension,
+                             bool overwrite, const std::string& inputPath) {
+    const std::string path = WithTrailingSlash(folder) + baseName + extension;
+    for (int n = 0;; ++n) {
+        const std::string numbered = NumberedOutputPath(path, n);
+        if (!Taken(numbered, inputPath, overwrite)) return BaseNameOf(numbered);
     }
 }
 
@@ -219,29 +240,37 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     TJob job;
     TInputOptions input;
     input.FileName = inputPath;
-    const TProbed probed = ProbeInput(component.Probe(), inputPath);
+    const ProbedInput probed = ProbeInput(component.Probe(), inputPath);
     // A file without an extension is known by the container found in it.
     job.TypeText = TypeTextOf(inputPath);
     if (job.TypeText.empty()) job.TypeText = ContainerTypeText(probed.container);
-    if (const int64_t duration = probed.duration; duration >= 0) {
-        job.DurationMs = duration / 1000;
-        job.DurationText = RunTexts::DurationText(duration / 1000000);
+    if (probed.durationUs >= 0) {
+        job.DurationMs = probed.durationUs / 1000;
+        job.DurationText = RunTexts::DurationText(probed.durationUs / 1000000);
+    }
+    if (probed.announcedUs >= 0) job.AnnouncedMs = probed.announcedUs / 1000;
+    // Subtitles or data alone would make an output that plays nothing.
+    if (probed.opened && !probed.pictureOrSound) {
+        job.Refusal = RunTexts::NotSupported(inputPath, TRefusalReason::NoPictureNoSound);
+        return job;
     }
 
     const int32_t index = component.AddInputFile(inputPath, input);
     if (index < 0) {
-        job.Refusal = RunTexts::NotSupported(inputPath);
+        job.Refusal = InputRefusal(inputPath);
         return job;
     }
     const std::string folder = WithTrailingSlash(settings.OutputFolder);
-    job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), settings.Overwrite, inputPath);
-    const std::string outputPath = folder + job.OutputName + ".mp4";
-    TOutputOptions output = BuildOutputOptions(settings, outputPath);
+    TOutputOptions output = BuildOutputOptions(settings, "");
+    job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), output.FileExt, settings.Overwrite, inputPath);
+    const std::string outputPath = folder + job.OutputName + output.FileExt;
+    output.FileName = outputPath;
     if (!component.AddOutputFile(index, outputPath, output)) {
         job.Refusal = RunTexts::CannotConvert(component.LastErrorMessage());
         component.RemoveTask(index);
         return job;
     }
     job.TaskIndex = index;
+    job.OutputPath = outputPath;
     return job;
 }

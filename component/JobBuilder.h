@@ -72,19 +72,23 @@ std::string BaseNameOf(const std::string& path);
 // The extension without its dot, in upper case; empty when there is none.
 std::string TypeTextOf(const std::string& path);
 std::string WithTrailingSlash(const std::string& folder);
-// The output name (without folder and ".mp4"): the base name, or, when that
-// file exists and may not be overwritten, the base name with the first free
-// "(n)". The input itself and the outputs of the tasks set up so far always
-// count as existing, so that no two tasks write one file.
-std::string ChooseOutputName(const std::string& folder, const std::string& baseName, bool overwrite,
-                             const std::string& inputPath);
+// The output name (without folder and extension): the base name, or, when
+// that file exists and may not be overwritten, the base name with the first
+// free "(n)". The input itself and the outputs of the tasks set up so far
+// always count as existing, so that no two tasks write one file. The name is
+// only a plan: a file that takes it while the task runs is not replaced
+// either, and the task's output then takes the next free name.
+std::string ChooseOutputName(const std::string& folder, const std::string& baseName, const std::string& extension,
+                             bool overwrite, const std::string& inputPath);
 
 struct TJob {
     int32_t TaskIndex = -1;
     std::string DurationText;  // empty when the probe could not tell
     int64_t DurationMs = -1;   // -1 when the probe could not tell
+    int64_t AnnouncedMs = -1;  // what the input's headers announce, -1 when nothing
     std::string TypeText;      // the extension, else the container found in the file
-    std::string OutputName;
+    std::string OutputName;    // the planned name, without folder and extension
+    std::string OutputPath;    // the planned file
     std::optional<TUserMessage> Refusal;  // set when the file was refused
 };
 // Probes the file, creates its task with its output, and on refusal leaves

@@ -1,6 +1,8 @@
 #include "RunTexts.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 
 namespace RunTexts {
@@ -36,8 +38,29 @@ std::string ProgressBarLine(const std::string& name, int32_t frameNumber, int32_
     return line;
 }
 
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else if (c == '\t') {
+            line += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 std::string ResultLine(const std::string& input, const std::string& output, const std::string& status) {
-    return input + (output.empty() ? "" : " -> " + output) + ": " + status;
+    return OneLine(input + (output.empty() ? "" : " -> " + output) + ": " + status);
 }
 
 std::string DurationText(int64_t seconds) {
@@ -48,8 +71,43 @@ std::string DurationText(int64_t seconds) {
     return text;
 }
 
-TUserMessage NotSupported(const std::string& inputPath) {
-    return {"Convertion of file \"" + inputPath + "\" is not supported.", "Error", TMessageIcon::Information};
+std::string RefusalReasonText(TRefusalReason reason, int errorNumber) {
+    switch (reason) {
+        case TRefusalReason::NotLocal: return "It is not a local file.";
+        case TRefusalReason::CannotOpen: {
+            // A name that leads nowhere is not found; anything else is in the way of reading.
+            const bool notFound = errorNumber == ENOENT || errorNumber == ENOTDIR || errorNumber == ELOOP ||
+                                  errorNumber == ENAMETOOLONG;
+            return std::string(notFound ? "It could not be opened: " : "It could not be read: ") +
+                   std::strerror(errorNumber) + ".";
+        }
+        case TRefusalReason::NotRegular: return "It is not a regular file.";
+        case TRefusalReason::Empty: return "It is empty (0 bytes).";
+        case TRefusalReason::NotMedia: return "It is not a video or sound file this program can read.";
+        case TRefusalReason::NoPictureNoSound: return "It has no picture and no sound.";
+    }
+    return "";
+}
+
+std::string ShortDurationText(int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    char text[48];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds % 3600 / 60), static_cast<long long>(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    return text;
+}
+
+std::string InputEndedEarly(int64_t endedMs, int64_t announcedMs) {
+    return "input ended at " + ShortDurationText(endedMs / 1000) + " of " + ShortDurationText(announcedMs / 1000);
+}
+
+TUserMessage NotSupported(const std::string& inputPath, TRefusalReason reason, int errorNumber) {
+    return {"Convertion of file \"" + inputPath + "\" is not supported. " + RefusalReasonText(reason, errorNumber),
+            "Error", TMessageIcon::Information};
 }
 
 TUserMessage CannotConvert(const std::string& lastErrorMessage) {

@@ -14,6 +14,16 @@ struct TUserMessage {
     TMessageIcon icon = TMessageIcon::Information;
 };
 
+// Why a file is refused when it is added.
+enum class TRefusalReason {
+    NotLocal,          // a network address
+    CannotOpen,        // the system refused to open it (with its error number)
+    NotRegular,        // a folder, FIFO, device or socket
+    Empty,             // 0 bytes
+    NotMedia,          // no format this program reads
+    NoPictureNoSound,  // neither video nor audio to convert
+};
+
 namespace RunTexts {
 
 constexpr const char* kApplicationTitle = "Free Tovrela";
@@ -33,13 +43,23 @@ std::string ProgressLine(int32_t frameNumber, int32_t currentMs, int32_t fps);
 // (negative when not yet known).
 std::string ProgressBarLine(const std::string& name, int32_t frameNumber, int32_t fps, int32_t currentMs,
                             int32_t totalMs, int64_t secondsLeft);
-// One file's outcome in a list of results.
+// The text on one line: line breaks and other control characters (a file
+// name may hold them) are written as escapes such as "\n".
+std::string OneLine(const std::string& text);
+// One file's outcome in a list of results, always one line.
 std::string ResultLine(const std::string& input, const std::string& output, const std::string& status);
 // hours:minutes:seconds, each at least two digits; fractions dropped.
 std::string DurationText(int64_t seconds);
+// "0:02", "12:34", "1:02:03": minutes and seconds, hours only when there are any.
+std::string ShortDurationText(int64_t seconds);
+// Why a completed file is shorter than its input announced: the input ends
+// early, usually because it is still being written.
+std::string InputEndedEarly(int64_t endedMs, int64_t announcedMs);
 
+// The sentence that says why, after the refusal itself: "It is empty (0 bytes)."
+std::string RefusalReasonText(TRefusalReason reason, int errorNumber = 0);
 // Refusals of a file when it is added.
-TUserMessage NotSupported(const std::string& inputPath);
+TUserMessage NotSupported(const std::string& inputPath, TRefusalReason reason, int errorNumber = 0);
 TUserMessage CannotConvert(const std::string& lastErrorMessage);
 // A task that ended with an error; the message names the file, since it
 // may appear long after that file's row scrolled out of sight.

@@ -80,6 +80,7 @@ void ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOptions& o) {
     if (!o.VideoTag.empty()) engine.SetVideoTag(o.VideoTag);
     if (!o.VideoFilters.empty()) engine.SetVideoFilters(o.VideoFilters);
     engine.keep_shape = o.KeepShape ? 1 : 0;
+    engine.replace_existing_outputs = o.ReplaceExisting;
     if (o.DisableSubtitle) engine.subtitle_disable = 1;
     engine.subtitle_language = o.SubtitleLanguage;
     engine.copy_ts = o.CopyTimestamps ? 1 : 0;

@@ -57,6 +57,9 @@ struct TOutputOptions {
     // Fit the picture inside the frame size at its own shape (square pixels,
     // black bands) instead of stretching it to the frame; always applied.
     bool KeepShape = false;
+    // A finished output may replace a file that holds its name by then;
+    // otherwise it takes the next free "(n)" name. Always applied.
+    bool ReplaceExisting = true;
     bool DisableSubtitle = false;
     std::string SubtitleLanguage;  // always applied
     bool CopyTimestamps = false;   // always applied

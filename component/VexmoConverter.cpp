@@ -67,6 +67,13 @@ size_t TCustomFFmpegVCL::TaskCount() {
     return tasks_.Count();
 }
 
+std::string TCustomFFmpegVCL::WrittenOutput(int32_t index) {
+    TComponentLock::Guard guard(component_lock_);
+    if (index < 0 || static_cast<size_t>(index) >= tasks_.Count()) return "";
+    const std::vector<std::string>& written = tasks_.Item(index)->written_outputs;
+    return written.empty() ? "" : written.front();
+}
+
 void TCustomFFmpegVCL::DropTasks(TComponentLock::Guard& guard, std::vector<TFFmpegPtr> tasks) {
     for (const TFFmpegPtr& task : tasks) {
         task->owner = nullptr;

@@ -43,6 +43,10 @@ public:
     void StopConvert();
 
     TAVProbe& Probe() { return probe_; }
+    // The file the task's last run finished its output under, which may
+    // differ from the name it was given when that name was taken meanwhile;
+    // empty when it left none. For the task's terminate event.
+    std::string WrittenOutput(int32_t index);
     const std::string& LastErrorMessage() const { return last_error_message_; }
     size_t TaskCount();
 

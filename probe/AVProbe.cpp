@@ -140,6 +140,20 @@ void TAVProbe::Close() {
     CountStreams();
 }
 
+int64_t TAVProbe::AnnouncedDurationUs() const {
+    if (!context_) return -1;
+    int64_t longest = context_->duration == AV_NOPTS_VALUE ? -1 : context_->duration;
+    for (unsigned index = 0; index < context_->nb_streams; ++index) {
+        const AVStream* stream = context_->streams[index];
+        const AVRational rate = stream->avg_frame_rate;
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || stream->nb_frames <= 0 || rate.num <= 0 ||
+            rate.den <= 0 || (stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
+        longest = std::max(longest, ff::av_rescale_q(stream->nb_frames, av_inv_q(rate), AV_TIME_BASE_Q));
+    }
+    return longest;
+}
+
 std::string TAVProbe::ContainerFormat() const {
     return context_ && context_->iformat ? context_->iformat->name : "";
 }

@@ -46,6 +46,11 @@ public:
 
     const std::string& ErrorMessage() const { return errorMessage_; }
     const std::string& FormatName() const { return formatName_; }
+    // The duration the file's headers announce, in microseconds, -1 when
+    // they say none: the container's, or a video stream's frame count at its
+    // frame rate when that is longer (an AVI header counts the frames meant
+    // to come, even when the file ends early).
+    int64_t AnnouncedDurationUs() const;
     // The short name of the demuxer that reads the probed file, empty when none.
     std::string ContainerFormat() const;
     int32_t StreamCount() const { return streamCount_; }

@@ -11,3 +11,18 @@ std::string LocalFileUrl(const std::string& path);
 // device, a socket, a folder); empty otherwise, a missing file included, so
 // that the open reports that itself.
 std::string NotARegularFileText(const std::string& path);
+
+// What keeps a path from being read as a media file before any library
+// looks at its content.
+enum class TLocalFileProblem {
+    None,
+    NotLocal,     // a network address ("http://..."), which is no file here
+    CannotOpen,   // the system refused it; see the error number
+    NotRegular,   // a folder, FIFO, device or socket
+    Empty,        // 0 bytes
+};
+struct TLocalFileCheck {
+    TLocalFileProblem problem = TLocalFileProblem::None;
+    int errorNumber = 0;  // for CannotOpen
+};
+TLocalFileCheck CheckLocalFile(const std::string& path);

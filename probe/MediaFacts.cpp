@@ -104,6 +104,7 @@ bool ReadMediaFacts(const std::string& path, TMediaFacts& facts, std::string& er
     }
     facts.Container = context->iformat->name;
     facts.Extension = LowerExtension(path);
+    if (context->duration != AV_NOPTS_VALUE && context->duration >= 0) facts.DurationUs = context->duration;
     const AVStream* video = FirstStream(context.get(), AVMEDIA_TYPE_VIDEO);
     const AVStream* audio = FirstStream(context.get(), AVMEDIA_TYPE_AUDIO);
     if (video) facts.Video = VideoFactsOf(context.get(), video);

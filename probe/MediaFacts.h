@@ -35,6 +35,7 @@ struct TMediaFacts {
     std::string Extension;  // the file name's, lower case with its dot; empty when none
     std::optional<TVideoFacts> Video;  // the first video stream, if any
     std::optional<TAudioFacts> Audio;  // the first audio stream, if any
+    int64_t DurationUs = -1;           // the container's, -1 when not known
 };
 
 // Opens the file and reads its facts. False, with a message naming the file

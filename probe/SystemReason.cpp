@@ -18,6 +18,7 @@ std::string SystemReasonSuffixOfErrno(int errorNumber) {
         case EROFS:
         case EFBIG:
         case ENOTDIR:
+        case ELOOP:
         case EISDIR: return std::string(": ") + std::strerror(errorNumber);
         default: return "";
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "FFMpegException.h"
 #include "FrameHook.h"
@@ -176,6 +177,13 @@ public:
     // Set from another thread to end the run; read once per pass of the loop.
     std::atomic<bool> stop_requested{false};
     bool finished_normally = false;
+    // Whether a finished output may replace a file that holds its name by
+    // then; when not, it takes the next free "(n)" name. A stopped output
+    // never replaces a file: it goes beside it as "NAME (stopped).EXT".
+    bool replace_existing_outputs = true;
+    // The names the outputs of the last run were finished under, in output
+    // order; empty for an output that was not finished.
+    std::vector<std::string> written_outputs;
     int64_t progress_interval_us = 500000;
     // Threads each decoder of a run decodes with; 0 lets the library take
     // one per core. With any count but 1, video is decoded on a thread of

@@ -30,9 +30,6 @@ std::string OutputReason(int errorNumber) {
     return SystemReasonSuffixOfErrno(errorNumber);
 }
 
-// The temporary name adds the marker and a process id to the final one.
-constexpr size_t kTemporarySuffixLength = 14 + 10;
-
 std::string IsoTime(int64_t secondsSinceEpoch) {
     const std::time_t seconds = static_cast<std::time_t>(secondsSinceEpoch);
     std::tm parts{};
@@ -193,15 +190,17 @@ bool TCustomFFmpeg::PrepareOutputFile(const std::string& fileName, int output_in
     }
     const std::string refused = "Could not open '" + fileName + "'";
     const std::filesystem::path path(fileName);
-    if (path.filename().string().size() + kTemporarySuffixLength > NAME_MAX)
+    if (path.filename().string().size() > NAME_MAX)
         return FailOutput(refused + OutputReason(ENAMETOOLONG), output_index);
+    // The file is made anew beside its final name, so it is its folder that must be writable.
+    const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0) return FailOutput(refused + OutputReason(errno), output_index);
+    if (!S_ISDIR(status.st_mode)) return FailOutput(refused + OutputReason(ENOTDIR), output_index);
     if (::stat(fileName.c_str(), &status) == 0) {
         if (S_ISDIR(status.st_mode)) return FailOutput(refused + OutputReason(EISDIR), output_index);
         if (!S_ISREG(status.st_mode)) return FailOutput(refused + ": not a regular file", output_index);
     }
-    // The file is replaced by a new one, so it is its folder that must be writable.
-    const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     if (::access(folder.c_str(), W_OK | X_OK) != 0) return FailOutput(refused + OutputReason(errno), output_index);
     if (!output_claims[output_index].Claim(fileName, this))
         return FailOutput(refused + ": another conversion writes it", output_index);

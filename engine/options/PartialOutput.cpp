@@ -3,8 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
+#include <stdio.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,9 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+
+#include "OutputClaims.h"
+#include "OutputNaming.h"
 
 namespace {
 
@@ -50,26 +54,57 @@ std::string FolderOf(const std::string& path) {
     return folder.empty() ? "." : folder;
 }
 
-bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
-
-// The pid at the end of a temporary name; 0 when the name is none of ours.
-pid_t OwnerOf(const std::string& name) {
-    const size_t marker = name.rfind(TPartialOutput::kMarker);
-    if (marker == std::string::npos) return 0;
-    const std::string digits = name.substr(marker + std::strlen(TPartialOutput::kMarker));
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-    return static_cast<pid_t>(std::stol(digits));
+std::string RandomCharacters() {
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        static std::atomic<unsigned> counter{0};
+        const unsigned seed = static_cast<unsigned>(::getpid()) * 7919u + counter++;
+        for (size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> (i * 5));
+    }
+    std::string text;
+    for (unsigned char byte : bytes) text += kAlphabet[byte % (sizeof kAlphabet - 1)];
+    return text;
 }
 
-// Removes the file when nobody holds its lock; the lock is taken first so
-// that a writer that just created it (and locks it at once) is never hit.
+bool SameInode(const struct stat& first, const struct stat& second) {
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// True while `path` still names the open file `descriptor`.
+bool StillNamed(int descriptor, const std::string& path) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(descriptor, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && SameInode(opened, named);
+}
+
+// Removes the file when nobody holds its lock. The writer locks its file
+// right after creating it and then checks that it still has its name, so a
+// file removed in between is simply made again.
 void RemoveIfUnowned(const std::string& path) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) return;
     struct stat status {};
-    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0 &&
+        StillNamed(descriptor, path))
         ::unlink(path.c_str());
     ::close(descriptor);
+}
+
+// Moves `from` to `to` unless `to` exists: EEXIST then. File systems
+// without an atomic way to refuse fall back on a hard link, and those
+// without hard links on a check just before the move.
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK) return errno;
+    struct stat status {};
+    if (::lstat(to.c_str(), &status) == 0) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -85,29 +120,60 @@ void TPartialOutput::Discard() {
     path_.clear();
 }
 
-int TPartialOutput::Create(const std::string& finalPath) {
+int TPartialOutput::Create(const std::string& finalPath, const void* owner) {
     Discard();
-    RemoveAbandoned(FolderOf(finalPath));
-    const std::string path = finalPath + kMarker + std::to_string(::getpid());
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        descriptor_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor_ >= 0 || errno != EEXIST) break;
-        // Only an earlier process that had this process's id can have left it:
-        // within this process the final name is claimed by one task at a time.
-        ::unlink(path.c_str());
+    written_.clear();
+    const std::string folder = FolderOf(finalPath);
+    RemoveAbandoned(folder);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder + "/" + kMarker + RandomCharacters();
+        const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0) {
+            if (errno == EEXIST) continue;
+            return errno;
+        }
+        // Another run's clean-up may have taken it before the lock did.
+        if (::flock(descriptor, LOCK_EX) != 0 || !StillNamed(descriptor, path)) {
+            ::close(descriptor);
+            continue;
+        }
+        descriptor_ = descriptor;
+        final_ = finalPath;
+        owner_ = owner;
+        path_ = path;
+        slot_ = Register(path_);
+        return 0;
     }
-    if (descriptor_ < 0) return errno;
-    ::flock(descriptor_, LOCK_EX | LOCK_NB);
-    final_ = finalPath;
-    path_ = path;
-    slot_ = Register(path_);
-    return 0;
+    return EEXIST;
 }
 
-int TPartialOutput::Commit() {
+int TPartialOutput::MoveToFreeName(std::string (*candidate)(const std::string& finalPath, int number)) {
+    for (int number = 0;; ++number) {
+        const std::string target = candidate(final_, number);
+        if (TOutputClaim::ClaimedByOther(target, owner_)) continue;
+        const int failure = RenameWithoutReplacing(path_, target);
+        if (failure == EEXIST) continue;
+        if (failure != 0) return failure;
+        written_ = target;
+        return 0;
+    }
+}
+
+int TPartialOutput::Commit(TFinish finish) {
     if (path_.empty()) return EBADF;
     if (::fsync(descriptor_) != 0) return errno;
-    if (::rename(path_.c_str(), final_.c_str()) != 0) return errno;
+    int failure = 0;
+    if (finish == TFinish::Replace) {
+        failure = ::rename(path_.c_str(), final_.c_str()) == 0 ? 0 : errno;
+        if (failure == 0) written_ = final_;
+    } else if (finish == TFinish::KeepExisting) {
+        failure = MoveToFreeName(&NumberedOutputPath);
+    } else {
+        failure = RenameWithoutReplacing(path_, final_);
+        if (failure == 0) written_ = final_;
+        if (failure == EEXIST) failure = MoveToFreeName(&StoppedOutputPath);
+    }
+    if (failure != 0) return failure;
     path_.clear();
     Discard();
     return 0;
@@ -124,11 +190,8 @@ void TPartialOutput::RemoveAbandoned(const std::string& folder) {
     }
     DIR* directory = ::opendir(folder.c_str());
     if (!directory) return;
-    while (const dirent* entry = ::readdir(directory)) {
-        const pid_t owner = OwnerOf(entry->d_name);
-        if (owner <= 0 || owner == ::getpid() || ProcessAlive(owner)) continue;
-        RemoveIfUnowned(folder + "/" + entry->d_name);
-    }
+    while (const dirent* entry = ::readdir(directory))
+        if (std::strstr(entry->d_name, kMarker)) RemoveIfUnowned(folder + "/" + entry->d_name);
     ::closedir(directory);
 }
 

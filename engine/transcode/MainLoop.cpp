@@ -165,13 +165,18 @@ void TCustomFFmpeg::CompleteOutputs() {
     for (size_t file = 0; file < run.output_files.size(); ++file)
         refuseTrailer(file, ff::av_write_trailer(run.output_files[file]));
     ReportProgress(true);
+    using TFinish = TPartialOutput::TFinish;
+    const TFinish finish = !replace_existing_outputs ? TFinish::KeepExisting
+                           : stop_requested.load()   ? TFinish::KeepExistingStopped
+                                                     : TFinish::Replace;
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
         if (output->oformat->flags & AVFMT_NOFILE) continue;
         refuseTrailer(file, ff::avio_closep(&output->pb));
         if (!output_partials[file]) continue;
-        if (const int failure = output_partials[file]->Commit())
+        if (const int failure = output_partials[file]->Commit(finish))
             throw FFMpegException(FormatText("Could not write '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
+        written_outputs[file] = output_partials[file]->WrittenPath();
         output_partials[file].reset();
     }
 }

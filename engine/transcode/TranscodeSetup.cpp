@@ -15,6 +15,7 @@
 
 void TCustomFFmpeg::Transcode() {
     finished_normally = false;
+    written_outputs.assign(static_cast<size_t>(output_count), std::string());
     video_size = audio_size = extra_size = 0;
     frames_duplicated = frames_dropped = 0;
     try {
@@ -97,7 +98,7 @@ void TCustomFFmpeg::WriteHeaders() {
 void TCustomFFmpeg::OpenTemporaryOutput(int file) {
     AVFormatContext* output = output_contexts[file].get();
     auto partial = std::make_unique<TPartialOutput>();
-    if (const int failure = partial->Create(output->url))
+    if (const int failure = partial->Create(output->url, this))
         throw FFMpegException(FormatText("Could not open '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
     const std::string url = LocalFileUrl(partial->Path());
     if (const int opened = ff::avio_open(&output->pb, url.c_str(), AVIO_FLAG_WRITE); opened < 0)

@@ -81,7 +81,8 @@ private slots:
         f.Add({f.home.Path("in/first.avi"), f.home.Path("in/broken.avi"), f.home.Path("in/third.mov")});
         QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"first", "third"}));
         QCOMPARE(f.form.MessageTexts(),
-                 QStringList({"Convertion of file \"" + f.home.Path("in/broken.avi") + "\" is not supported."}));
+                 QStringList({"Convertion of file \"" + f.home.Path("in/broken.avi") +
+                              "\" is not supported. It is not a video or sound file this program can read."}));
         QCOMPARE(f.form.messages[0].caption, QString("Error"));
         QCOMPARE(f.form.messages[0].icon, QMessageBox::Information);
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));

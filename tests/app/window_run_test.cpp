@@ -254,7 +254,8 @@ private slots:
         f.form.BtnStartClick();
         QVERIFY(!f.form.Running());
         QCOMPARE(f.form.MessageTexts(),
-                 QStringList({"Convertion of file \"" + f.home.Path("in/gone.avi") + "\" is not supported."}));
+                 QStringList({"Convertion of file \"" + f.home.Path("in/gone.avi") +
+                              "\" is not supported. It could not be opened: No such file or directory."}));
         QCOMPARE(f.form.Column(TForm1::colStatus), f.form.MessageTexts());
         f.CheckIdle();
     }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <regex>
 
 #include "../../cli/EventLoop.h"
 #include "AVProbe.h"
@@ -100,7 +101,8 @@ TEST_F(ConversionRunTest, ARefusedFileKeepsItsOwnStatusAndTheOthersStayOnTheirRo
     TConversionRun run(component, view, post);
     ASSERT_TRUE(run.Start({missing, ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mov_mpeg4_aac.mov")}, settings, 1));
     RunUntilIdle(run);
-    const std::string refusal = "Convertion of file \"" + missing + "\" is not supported.";
+    const std::string refusal = "Convertion of file \"" + missing +
+                                "\" is not supported. It could not be opened: No such file or directory.";
     EXPECT_EQ(view.statuses, (std::vector<std::string>{refusal, "Completed", "Completed"}));
     EXPECT_EQ(run.Outcome(0), TRowOutcome::Refused);
     EXPECT_EQ(view.messages,
@@ -183,6 +185,33 @@ TEST_F(ConversionRunTest, AFullDiskSaysSoAndLeavesTheReplacedFileAsItWas) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), 1);
 }
 
+TEST_F(ConversionRunTest, AnOutputNameOf250BytesConverts) {
+    const std::filesystem::path input = ScratchFolder() / (std::string(246, 'n') + ".avi");
+    std::filesystem::copy_file(ClipPath("avi_mpeg4_mp3.avi"), input);
+    TConversionRun run(component, view, post);
+    ASSERT_TRUE(run.Start({input.string()}, settings, 1));
+    RunUntilIdle(run);
+    EXPECT_EQ(run.Status(0), "Completed");
+    EXPECT_EQ(std::filesystem::path(run.OutputPath(0)).filename().string().size(), 250u);
+    ExpectOnlyCompleteFiles(settings.OutputFolder);
+}
+
+// A file still being written: its header announces ten seconds, its content
+// holds about two and a half.
+TEST_F(ConversionRunTest, AnInputEndingWellBeforeItsAnnouncedDurationCompletesAndSaysSo) {
+    TestClip clip = FindTestClip("video_only.avi");
+    clip.durationUs = 10000000;
+    const std::filesystem::path input = ScratchFolder() / "growing.avi";
+    WriteTestClip(clip, input.string());
+    std::filesystem::resize_file(input, std::filesystem::file_size(input) / 4);
+    TConversionRun run(component, view, post);
+    ASSERT_TRUE(run.Start({input.string()}, settings, 1));
+    RunUntilIdle(run);
+    EXPECT_EQ(run.Outcome(0), TRowOutcome::Completed);
+    EXPECT_TRUE(std::regex_match(run.Status(0), std::regex(R"(Completed \(input ended at 0:0[1-3] of 0:10\))")))
+        << run.Status(0);
+}
+
 TEST_F(ConversionRunTest, AbandoningIsIdleAtOnceAndLaterEventsChangeNothing) {
     TConversionRun run(component, view, post);
     ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi"), ClipPath("wmv_wmv2_wmav2.wmv")}, settings, 1));
@@ -207,6 +236,67 @@ int RunCli(const std::string& arguments, std::string& output, const char* subcom
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A conversion by the command line in a child process, its standard output
+// and error going to `log`.
+struct CliRun {
+    pid_t pid = -1;
+    std::string log;
+};
+
+CliRun StartCli(std::vector<std::string> arguments, const std::string& log) {
+    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert", "--size", "160x120"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    CliRun run{-1, log};
+    EXPECT_EQ(posix_spawn(&run.pid, TOVRELA_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+// The exit status (-1 when killed) and everything the run printed.
+int FinishCli(const CliRun& run, std::string& output) {
+    int status = 0;
+    waitpid(run.pid, &status, 0);
+    std::ifstream logFile(run.log);
+    output.assign(std::istreambuf_iterator<char>(logFile), {});
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits until a temporary in `folder` has grown past `bytes`: the file has
+// pictures once it is past the header and the first full write buffer.
+void WaitForTemporary(const std::filesystem::path& folder, uintmax_t bytes) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto writing = [&] {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().filename().string().find(".tovrela-part-") != std::string::npos &&
+                std::filesystem::file_size(entry.path(), error) > bytes)
+                return true;
+        return false;
+    };
+    while (!writing() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+std::string LongClip(int64_t durationUs) {
+    TestClip clip = FindTestClip("video_only.avi");
+    clip.durationUs = durationUs;
+    const std::string input = (ScratchFolder() / "long.avi").string();
+    WriteTestClip(clip, input);
+    return input;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream stream(path);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
 // A stop signal finishes the file being converted where it stands, starts no
 // other, and ends the program with the summary, whatever --jobs says.
 class ConvertSignalTest : public testing::TestWithParam<const char*> {};
@@ -215,51 +305,85 @@ TEST_P(ConvertSignalTest, SigtermFinishesTheCurrentFileWhereItStands) {
     BindComponentTestLibraries();
     const std::filesystem::path out = ScratchFolder() / "out";
     std::filesystem::create_directories(out);
-    TestClip longClip = FindTestClip("video_only.avi");
-    longClip.durationUs = 20000000;
-    const std::string input = (ScratchFolder() / "long.avi").string();
-    WriteTestClip(longClip, input);
-
-    const std::string log = (ScratchFolder() / "log.txt").string();
-    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert", "--jobs", GetParam(), "--size", "160x120",
-                                      "--output-folder", out.string(), input, input};
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, TOVRELA_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-
-    // The first file has pictures once its temporary has grown past the
-    // header and the first full write buffer.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    auto writing = [&] {
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(out))
-            if (entry.path().filename().string().find(".tovrela-part-") != std::string::npos &&
-                std::filesystem::file_size(entry.path(), error) > 40000)
-                return true;
-        return false;
-    };
-    while (!writing() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    std::ifstream logFile(log);
-    const std::string output(std::istreambuf_iterator<char>(logFile), {});
-    ASSERT_TRUE(WIFEXITED(status)) << output;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << output;
-    EXPECT_NE(output.find("long.mp4: Stopped"), std::string::npos) << output;
+    const std::string input = LongClip(20000000);
+    const CliRun cli = StartCli({"--jobs", GetParam(), "--output-folder", out.string(), input, input},
+                                (ScratchFolder() / "log.txt").string());
+    WaitForTemporary(out, 40000);
+    kill(cli.pid, SIGTERM);
+    std::string output;
+    EXPECT_EQ(FinishCli(cli, output), 1) << output;
+    EXPECT_NE(output.find("long.avi -> " + (out / "long.mp4").string() + ": Stopped"), std::string::npos) << output;
     ASSERT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1) << output;
     ExpectOnlyCompleteFiles(out);
     const MediaAnalysis result = AnalyseMedia((out / "long.mp4").string());
     ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
-    EXPECT_LT(result.First(AVMEDIA_TYPE_VIDEO)->endTimeUs, longClip.durationUs);
+    EXPECT_LT(result.First(AVMEDIA_TYPE_VIDEO)->endTimeUs, 20000000);
+}
+
+// With --overwrite a stopped file is only a part: it goes beside a complete
+// earlier file instead of replacing it.
+TEST(ConvertCommand, AStopWhileOverwritingKeepsTheEarlierFileAndThePartBesideIt) {
+    BindComponentTestLibraries();
+    const std::filesystem::path out = ScratchFolder() / "out";
+    std::filesystem::create_directories(out);
+    std::ofstream(out / "long.mp4") << "the complete earlier file";
+    const std::string input = LongClip(20000000);
+    const CliRun cli =
+        StartCli({"--overwrite", "--output-folder", out.string(), input}, (ScratchFolder() / "log.txt").string());
+    WaitForTemporary(out, 40000);
+    kill(cli.pid, SIGTERM);
+    std::string output;
+    EXPECT_EQ(FinishCli(cli, output), 1) << output;
+    EXPECT_EQ(ReadFile(out / "long.mp4"), "the complete earlier file");
+    const std::filesystem::path part = out / "long (stopped).mp4";
+    EXPECT_NE(output.find("long.avi -> " + part.string() + ": Stopped"), std::string::npos) << output;
+    const MediaAnalysis result = AnalyseMedia(part.string());
+    ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr) << result.error;
+    EXPECT_EQ(result.First(AVMEDIA_TYPE_VIDEO)->decodeErrors, 0);
+}
+
+// Without --overwrite nothing is replaced, whoever takes the name while the
+// file converts: another run, or a person.
+TEST(ConvertCommand, ANameTakenDuringTheRunGivesTheNextFreeName) {
+    BindComponentTestLibraries();
+    const std::filesystem::path out = ScratchFolder() / "out";
+    std::filesystem::create_directories(out);
+    const std::string input = LongClip(20000000);
+    const CliRun cli = StartCli({"--output-folder", out.string(), input}, (ScratchFolder() / "log.txt").string());
+    WaitForTemporary(out, 0);
+    std::ofstream(out / "long.mp4") << "a file a person put there";
+    std::string output;
+    EXPECT_EQ(FinishCli(cli, output), 0) << output;
+    EXPECT_EQ(ReadFile(out / "long.mp4"), "a file a person put there");
+    EXPECT_NE(output.find("long.avi -> " + (out / "long(1).mp4").string() + ": Completed"), std::string::npos)
+        << output;
+    EXPECT_TRUE(AnalyseMedia((out / "long(1).mp4").string()).error.empty());
+}
+
+TEST(ConvertCommand, TwoRunsSideBySideIntoOneFolderKeepBothOutputs) {
+    BindComponentTestLibraries();
+    const std::filesystem::path out = ScratchFolder() / "out";
+    std::vector<CliRun> runs;
+    for (const char* source : {"video_only.avi", "avi_mpeg4_mp3.avi"}) {
+        const std::filesystem::path folder = ScratchFolder() / source;
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(ClipPath(source), folder / "clip.avi");
+        runs.push_back(StartCli({"--output-folder", out.string(), (folder / "clip.avi").string()},
+                                (folder / "log.txt").string()));
+    }
+    for (const CliRun& cli : runs) {
+        std::string output;
+        EXPECT_EQ(FinishCli(cli, output), 0) << output;
+    }
+    // One output has sound and the other has none, whichever finished first.
+    int withSound = 0;
+    for (const char* name : {"clip.mp4", "clip(1).mp4"}) {
+        const MediaAnalysis result = AnalyseMedia((out / name).string());
+        ASSERT_TRUE(result.error.empty()) << name << ": " << result.error;
+        withSound += result.First(AVMEDIA_TYPE_AUDIO) ? 1 : 0;
+    }
+    EXPECT_EQ(withSound, 1);
+    ExpectOnlyCompleteFiles(out);
 }
 
 INSTANTIATE_TEST_SUITE_P(ConvertCommand, ConvertSignalTest, testing::Values("0", "1"));

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 
 #include "ComponentTestSupport.h"
@@ -24,16 +27,16 @@ TEST(OutputName, TakesTheFirstFreeNumberUnlessOverwriting) {
     const std::filesystem::path folder = ScratchFolder();
     Touch(folder / "clip.mp4");
     Touch(folder / "clip(1).mp4");
-    EXPECT_EQ(ChooseOutputName(folder.string(), "clip", false, "/elsewhere/clip.avi"), "clip(2)");
-    EXPECT_EQ(ChooseOutputName(folder.string(), "clip", true, "/elsewhere/clip.avi"), "clip");
-    EXPECT_EQ(ChooseOutputName(folder.string(), "other", false, "/elsewhere/other.avi"), "other");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "clip", ".mp4", false, "/elsewhere/clip.avi"), "clip(2)");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "clip", ".mp4", true, "/elsewhere/clip.avi"), "clip");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "other", ".mp4", false, "/elsewhere/other.avi"), "other");
 }
 
 TEST(OutputName, TheInputItselfCountsAsTakenEvenWhenOverwriting) {
     const std::filesystem::path folder = ScratchFolder();
     Touch(folder / "movie.mp4", "original");
     const std::string input = (folder / "movie.mp4").string();
-    EXPECT_EQ(ChooseOutputName(folder.string(), "movie", true, input), "movie(1)");
+    EXPECT_EQ(ChooseOutputName(folder.string(), "movie", ".mp4", true, input), "movie(1)");
 }
 
 TEST(OutputName, BaseNameAndType) {
@@ -52,6 +55,10 @@ TEST(RunTexts, DurationsStatusesAndProgressLine) {
     EXPECT_EQ(RunTexts::ProgressLine(120, 30500, 25), "Current Frame=120 Time=30 FPS=25");
     EXPECT_EQ(RunTexts::ProgressLine(12, 500, 0), "Current Frame=12 Time=0");
     EXPECT_EQ(RunTexts::ProgressLine(-1, 4200, -1), "Time=4");
+    EXPECT_EQ(RunTexts::InputEndedEarly(2500, 10000), "input ended at 0:02 of 0:10");
+    EXPECT_EQ(RunTexts::ShortDurationText(3723), "1:02:03");
+    // A name may hold a line break; a summary line never does.
+    EXPECT_EQ(RunTexts::ResultLine("a\nb.avi", "out/a\nb.mp4", "Completed"), "a\\nb.avi -> out/a\\nb.mp4: Completed");
 }
 
 TEST(Profiles, ParsedOutOfTheirTexts) {
@@ -134,16 +141,67 @@ TEST_F(AddJobTest, ExistingFilesSurviveAddingRemovingAndClearing) {
     EXPECT_EQ(ReadAll(ScratchFolder() / "avi_mpeg4_mp3.mp4"), "keep me");
 }
 
-TEST_F(AddJobTest, AFileTheEngineCannotOpenIsRefusedAndLeavesNoTask) {
-    const std::string missing = (ScratchFolder() / "missing.avi").string();
-    const TJob job = AddJob(component, missing, settings);
+// Each refusal keeps the refusal's own words and says why after them.
+struct RefusalCase {
+    const char* name;
+    const char* reason;
+    // Makes the file to add in `folder` and returns its path.
+    std::string (*make)(const std::filesystem::path& folder);
+};
+
+class RefusalTest : public AddJobTest, public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, SaysWhyTheFileIsNotSupportedAndLeavesNoTask) {
+    const std::string path = GetParam().make(ScratchFolder());
+    if (path.empty()) GTEST_SKIP() << "cannot be set up for this user";
+    const TJob job = AddJob(component, path, settings);
     ASSERT_TRUE(job.Refusal);
-    EXPECT_EQ(job.Refusal->text, "Convertion of file \"" + missing + "\" is not supported.");
+    EXPECT_EQ(job.Refusal->text, "Convertion of file \"" + path + "\" is not supported. " + GetParam().reason);
     EXPECT_EQ(job.Refusal->caption, "Error");
     EXPECT_EQ(job.DurationText, "");
     EXPECT_EQ(component.TaskCount(), 0u);
-    EXPECT_NE(component.LastErrorMessage(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    AddJob, RefusalTest,
+    testing::Values(
+        RefusalCase{"Missing", "It could not be opened: No such file or directory.",
+                    [](const std::filesystem::path& folder) { return (folder / "missing.avi").string(); }},
+        RefusalCase{"SymlinkLoop", "It could not be opened: Too many levels of symbolic links.",
+                    [](const std::filesystem::path& folder) {
+                        std::filesystem::create_symlink(folder / "loop.avi", folder / "loop.avi");
+                        return (folder / "loop.avi").string();
+                    }},
+        RefusalCase{"Unreadable", "It could not be read: Permission denied.",
+                    [](const std::filesystem::path& folder) {
+                        if (geteuid() == 0) return std::string();  // reads everything
+                        std::filesystem::copy_file(ClipPath("avi_mpeg4_mp3.avi"), folder / "locked.avi");
+                        std::filesystem::permissions(folder / "locked.avi", std::filesystem::perms::none);
+                        return (folder / "locked.avi").string();
+                    }},
+        RefusalCase{"Fifo", "It is not a regular file.",
+                    [](const std::filesystem::path& folder) {
+                        mkfifo((folder / "pipe.avi").c_str(), 0600);
+                        return (folder / "pipe.avi").string();
+                    }},
+        RefusalCase{"Empty", "It is empty (0 bytes).",
+                    [](const std::filesystem::path& folder) {
+                        Touch(folder / "empty.avi");
+                        return (folder / "empty.avi").string();
+                    }},
+        RefusalCase{"NetworkAddress", "It is not a local file.",
+                    [](const std::filesystem::path&) { return std::string("http://example.com/clip.avi"); }},
+        RefusalCase{"NoMedia", "It is not a video or sound file this program can read.",
+                    [](const std::filesystem::path& folder) {
+                        Touch(folder / "notes.avi", std::string(4096, 'x'));
+                        return (folder / "notes.avi").string();
+                    }},
+        RefusalCase{"SubtitlesOnly", "It has no picture and no sound.",
+                    [](const std::filesystem::path& folder) {
+                        Touch(folder / "words.srt", "1\n00:00:00,000 --> 00:00:01,000\nHello\n\n");
+                        return (folder / "words.srt").string();
+                    }}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 TEST_F(AddJobTest, AnOutputThatCannotBeCreatedIsRefusedAndItsTaskRemoved) {
     settings.OutputFolder = (ScratchFolder() / "no" / "such" / "folder").string();
@@ -152,6 +210,10 @@ TEST_F(AddJobTest, AnOutputThatCannotBeCreatedIsRefusedAndItsTaskRemoved) {
     EXPECT_EQ(job.Refusal->text, "Cannot convert: Could not open '" + settings.OutputFolder +
                                      "/avi_mpeg4_mp3.mp4': No such file or directory");
     EXPECT_EQ(component.TaskCount(), 0u);
+    settings.OutputFolder = (ScratchFolder() / "a file").string();
+    Touch(settings.OutputFolder);
+    EXPECT_EQ(AddJob(component, ClipPath("avi_mpeg4_mp3.avi"), settings).Refusal->text,
+              "Cannot convert: Could not open '" + settings.OutputFolder + "/avi_mpeg4_mp3.mp4': Not a directory");
 }
 
 TEST_F(AddJobTest, AnUnreadableFrameRateIsRefusedWithTheEngineMessage) {
