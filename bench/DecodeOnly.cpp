@@ -7,7 +7,6 @@
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
 #include "LibraryHandles.h"
-#include "PacketHolder.h"
 
 namespace {
 

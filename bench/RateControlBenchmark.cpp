@@ -25,6 +25,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "JobBuilder.h"
+#include "LibraryHandles.h"
 #include "MediaWriter.h"
 #include "TaskOptions.h"
 #include "TestMedia.h"
@@ -66,19 +67,6 @@ void Convert(const std::string& input, const TOutputOptions& options) {
     engine.CleanUp();
 }
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct DecoderFree {
-    void operator()(AVCodecContext* context) const { ff::avcodec_free_context(&context); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-
 // The decoded luma planes of a file's video, in decoding order.
 struct VideoTrack {
     std::vector<std::vector<uint8_t>> lumas;  // width x height each
@@ -100,7 +88,7 @@ VideoTrack DecodeLuma(const std::string& path) {
     AVFormatContext* opened = nullptr;
     if (ff::avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         throw std::runtime_error("cannot open " + path);
-    std::unique_ptr<AVFormatContext, InputCloser> input(opened);
+    TInputContextPtr input(opened);
     if (ff::avformat_find_stream_info(input.get(), nullptr) < 0) throw std::runtime_error("cannot read " + path);
     int index = -1;
     for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
@@ -108,12 +96,12 @@ VideoTrack DecodeLuma(const std::string& path) {
     if (index < 0) throw std::runtime_error("no video in " + path);
     const AVStream* stream = input->streams[index];
     const AVCodec* codec = ff::avcodec_find_decoder(stream->codecpar->codec_id);
-    std::unique_ptr<AVCodecContext, DecoderFree> decoder(ff::avcodec_alloc_context3(codec));
+    TCodecContextPtr decoder(ff::avcodec_alloc_context3(codec));
     if (!decoder || ff::avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0 ||
         ff::avcodec_open2(decoder.get(), codec, nullptr) < 0)
         throw std::runtime_error("cannot decode " + path);
-    std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(ff::av_frame_alloc());
+    TPacketPtr packet(ff::av_packet_alloc());
+    TFramePtr frame(ff::av_frame_alloc());
     VideoTrack track;
     auto drain = [&] {
         while (ff::avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {

@@ -11,13 +11,9 @@
 #include "AVProbe.h"
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
+#include "LibraryHandles.h"
 
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-using InputPointer = std::unique_ptr<AVFormatContext, InputCloser>;
 
 double RateOf(AVRational rate) {
     return rate.num > 0 && rate.den > 0 ? static_cast<double>(rate.num) / rate.den : 0.0;
@@ -37,14 +33,13 @@ int64_t StreamBitRate(AVFormatContext* context, const AVStream* stream) {
     const double seconds = static_cast<double>(stream->duration) * stream->time_base.num / stream->time_base.den;
     if (seconds <= 0.0) return 0;
     if (ff::avformat_seek_file(context, -1, INT64_MIN, 0, 0, 0) < 0) return 0;
-    AVPacket* packet = ff::av_packet_alloc();
+    const TPacketPtr packet(ff::av_packet_alloc());
     if (!packet) return 0;
     int64_t bytes = 0;
-    while (ff::av_read_frame(context, packet) >= 0) {
+    while (ff::av_read_frame(context, packet.get()) >= 0) {
         if (packet->stream_index == stream->index) bytes += packet->size;
-        ff::av_packet_unref(packet);
+        ff::av_packet_unref(packet.get());
     }
-    ff::av_packet_free(&packet);
     return static_cast<int64_t>(static_cast<double>(bytes) * 8.0 / seconds);
 }
 
@@ -94,7 +89,7 @@ bool ReadMediaFacts(const std::string& path, TMediaFacts& facts, std::string& er
         error = FormatOpenErrorText(path, result);
         return false;
     }
-    InputPointer context(opened);
+    TInputContextPtr context(opened);
     {
         std::lock_guard<std::recursive_mutex> lock(CodecLock());
         if (ff::avformat_find_stream_info(context.get(), nullptr) < 0) {

@@ -15,7 +15,6 @@
 #include "FrameHook.h"
 #include "LibraryHandles.h"
 #include "OptionState.h"
-#include "PacketHolder.h"
 #include "RunTables.h"
 #include "VideoHooks.h"
 

@@ -18,6 +18,11 @@
 #include "OutputClaims.h"
 #include "PartialOutput.h"
 
+// Bitstream filters applied in order to the packets of one stream; a new
+// filter goes at the end. The contexts are allocated for their filter and
+// initialised once the stream's parameters are known.
+using TBitstreamFilterChain = std::vector<TBitstreamFilterPtr>;
+
 constexpr int kMaxFiles = 20;          // inputs, and outputs
 constexpr int kMaxStreams = 20;        // streams per file
 constexpr int kMaxStreamMaps = 400;

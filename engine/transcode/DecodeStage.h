@@ -18,7 +18,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "PacketHolder.h"
+#include "LibraryHandles.h"
 
 // What decoding one packet gave.
 struct DecodedPicture {

@@ -3,8 +3,8 @@
 
 #include "AVCodecHlpr.h"
 #include "FFmpeg.h"
+#include "LibraryHandles.h"
 #include "MyUtilHlpr.h"
-#include "PacketHolder.h"
 
 void TCustomFFmpeg::DrainEncoder(OutputStreamState& ost) {
     AVCodecContext* enc = ost.encoder;

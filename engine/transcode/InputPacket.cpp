@@ -10,7 +10,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
-#include "PacketHolder.h"
+#include "LibraryHandles.h"
 
 namespace {
 

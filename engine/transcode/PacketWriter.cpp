@@ -8,7 +8,7 @@
 #include "AVFormatHlpr.h"
 #include "AVProbe.h"
 #include "FFmpeg.h"
-#include "PacketHolder.h"
+#include "LibraryHandles.h"
 
 // The filters of each stream's chain learn the stream's parameters, each one
 // from the one before it; what the last one gives out is what the muxer gets.

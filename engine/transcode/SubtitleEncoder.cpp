@@ -6,7 +6,7 @@
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
-#include "PacketHolder.h"
+#include "LibraryHandles.h"
 
 namespace {
 constexpr size_t kSubtitleBufferSize = 65536;

@@ -11,18 +11,14 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "LibraryHandles.h"
 #include "PathHelpers.h"
 
 namespace {
 
-struct InOutDeleter {
-    void operator()(AVFilterInOut* list) const { ff::avfilter_inout_free(&list); }
-};
-using TInOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
-
 // An open end of the user's filter text, bound to a filter of the graph.
-TInOutPtr OpenEnd(const char* name, AVFilterContext* filter) {
-    TInOutPtr end(ff::avfilter_inout_alloc());
+TFilterInOutPtr OpenEnd(const char* name, AVFilterContext* filter) {
+    TFilterInOutPtr end(ff::avfilter_inout_alloc());
     if (!end) return end;
     end->name = ff::av_strdup(name);
     end->filter_ctx = filter;
@@ -79,8 +75,8 @@ int TCustomFFmpeg::ConfigureVideoFilters(InputStreamState& ist, OutputStreamStat
     }
 
     if (!vfilters.empty()) {
-        TInOutPtr outputs = OpenEnd("in", last);
-        TInOutPtr inputs = OpenEnd("out", format);
+        TFilterInOutPtr outputs = OpenEnd("in", last);
+        TFilterInOutPtr inputs = OpenEnd("out", format);
         if (!outputs || !inputs) return -1;
         AVFilterInOut* inputs_list = inputs.release();
         AVFilterInOut* outputs_list = outputs.release();

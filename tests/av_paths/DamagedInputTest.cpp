@@ -17,6 +17,7 @@
 #include "AviChunks.h"
 #include "ConvertedFile.h"
 #include "LibraryBinding.h"
+#include "LibraryHandles.h"
 #include "MediaWriter.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -90,11 +91,7 @@ void ClaimOneSamplePerSecond(const std::string& path) {
 
 std::vector<uint8_t> PngPicture() {
     const AVCodec* codec = ff::avcodec_find_encoder(AV_CODEC_ID_PNG);
-    auto freeContext = [](AVCodecContext* c) {
-        std::lock_guard lock(CodecLock());
-        ff::avcodec_free_context(&c);
-    };
-    std::unique_ptr<AVCodecContext, decltype(freeContext)> encoder(ff::avcodec_alloc_context3(codec), freeContext);
+    TCodecContextPtr encoder(ff::avcodec_alloc_context3(codec));
     encoder->width = encoder->height = 16;
     encoder->pix_fmt = AV_PIX_FMT_RGB24;
     encoder->time_base = AVRational{1, 1};
@@ -102,14 +99,12 @@ std::vector<uint8_t> PngPicture() {
         std::lock_guard lock(CodecLock());
         if (ff::avcodec_open2(encoder.get(), codec, nullptr) < 0) throw std::runtime_error("no PNG encoder");
     }
-    auto freeFrame = [](AVFrame* f) { ff::av_frame_free(&f); };
-    std::unique_ptr<AVFrame, decltype(freeFrame)> frame(ff::av_frame_alloc(), freeFrame);
+    TFramePtr frame(ff::av_frame_alloc());
     frame->width = frame->height = 16;
     frame->format = AV_PIX_FMT_RGB24;
     if (ff::av_frame_get_buffer(frame.get(), 0) < 0) throw std::runtime_error("no picture");
     std::memset(frame->data[0], 0x80, static_cast<size_t>(frame->linesize[0]) * 16);
-    auto freePacket = [](AVPacket* p) { ff::av_packet_free(&p); };
-    std::unique_ptr<AVPacket, decltype(freePacket)> packet(ff::av_packet_alloc(), freePacket);
+    TPacketPtr packet(ff::av_packet_alloc());
     if (ff::avcodec_send_frame(encoder.get(), frame.get()) < 0 ||
         ff::avcodec_receive_packet(encoder.get(), packet.get()) < 0)
         throw std::runtime_error("PNG encoding failed");

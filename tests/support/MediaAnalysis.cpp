@@ -10,6 +10,7 @@
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
+#include "LibraryHandles.h"
 #include "SwScaleHlpr.h"
 #include "TestMedia.h"
 #include "TestPattern.h"
@@ -21,25 +22,6 @@ constexpr AVRational kMicroseconds{1, 1000000};
 constexpr int64_t kQuietBeforeOnsetUs = 50000;
 // Below this level (mean square of full scale) a stream counts as silent.
 constexpr double kSilentMeanSquare = 1e-6;
-
-struct InputClose {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct DecoderFree {
-    void operator()(AVCodecContext* context) const {
-        std::lock_guard lock(CodecLock());
-        ff::avcodec_free_context(&context);
-    }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-struct ScalerFree {
-    void operator()(SwsContext* scaler) const { ff::sws_freeContext(scaler); }
-};
 
 std::string ErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -88,9 +70,9 @@ private:
 
     AVStream* stream_;
     StreamAnalysis& result_;
-    std::unique_ptr<AVCodecContext, DecoderFree> decoder_;
-    std::unique_ptr<AVFrame, FrameFree> frame_{ff::av_frame_alloc()};
-    std::unique_ptr<SwsContext, ScalerFree> scaler_;
+    TCodecContextPtr decoder_;
+    TFramePtr frame_{ff::av_frame_alloc()};
+    TScalerContextPtr scaler_;
     std::vector<uint8_t> luma_;
     bool previousWhite_ = false;
     int64_t expectedTimeUs_ = 0;  // where the next frame starts when it carries no time
@@ -278,7 +260,7 @@ MediaAnalysis AnalyseMedia(const std::string& path) {
         analysis.error = path + ": " + ErrorText(code);
         return analysis;
     }
-    std::unique_ptr<AVFormatContext, InputClose> input(raw);
+    TInputContextPtr input(raw);
     {
         std::lock_guard lock(CodecLock());
         if (int code = ff::avformat_find_stream_info(input.get(), nullptr); code < 0) {
@@ -296,7 +278,7 @@ MediaAnalysis AnalyseMedia(const std::string& path) {
         trackers.emplace_back(input->streams[i], analysis.streams[i]);
         trackers.back().OpenDecoder();
     }
-    std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
+    TPacketPtr packet(ff::av_packet_alloc());
     for (;;) {
         int code = ff::av_read_frame(input.get(), packet.get());
         if (code == AVERROR_EOF) break;

@@ -11,38 +11,16 @@
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
+#include "LibraryHandles.h"
 #include "TestPattern.h"
 
 namespace {
-
-struct CodecContextFree {
-    void operator()(AVCodecContext* context) const {
-        std::lock_guard lock(CodecLock());
-        ff::avcodec_free_context(&context);
-    }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-struct OutputFree {
-    void operator()(AVFormatContext* context) const {
-        if (!(context->oformat->flags & AVFMT_NOFILE)) ff::avio_closep(&context->pb);
-        ff::avformat_free_context(context);
-    }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputFree>;
 
 // One output stream and the position of the next thing it will produce.
 struct OutputStream {
     TestStreamKind kind = TestStreamKind::Video;
     AVStream* stream = nullptr;
-    CodecContextPtr encoder = nullptr;  // none for the subtitle stream, whose packets are its text
+    TCodecContextPtr encoder = nullptr;  // none for the subtitle stream, whose packets are its text
     int64_t next = 0;         // frame number, sample index or cue index
     int64_t end = 0;          // one past the last of them
     bool flushed = false;
@@ -59,20 +37,20 @@ private:
         if (code < 0) Fail(step, code);
     }
     void AddStream(TestStreamKind kind);
-    CodecContextPtr OpenEncoder(TestStreamKind kind);
+    TCodecContextPtr OpenEncoder(TestStreamKind kind);
     int64_t NextTimeUs(const OutputStream& output) const;
     void Advance(OutputStream& output);
-    FramePtr VideoFrame(const OutputStream& output);
-    FramePtr AudioFrame(const OutputStream& output);
-    FramePtr GreyPalettePicture(const AVFrame& picture);
+    TFramePtr VideoFrame(const OutputStream& output);
+    TFramePtr AudioFrame(const OutputStream& output);
+    TFramePtr GreyPalettePicture(const AVFrame& picture);
     void WriteCue(OutputStream& output);
     void Send(OutputStream& output, const AVFrame* frame);
     bool InAudioGap(int64_t pts, AVRational timeBase) const;
 
     const TestClip& clip_;
     std::string path_;
-    OutputPtr context_;
-    PacketPtr packet_;
+    TOutputContextPtr context_;
+    TPacketPtr packet_;
     std::vector<OutputStream> streams_;
 };
 
@@ -147,12 +125,12 @@ void ClipWriter::AddStream(TestStreamKind kind) {
     streams_.push_back(std::move(output));
 }
 
-CodecContextPtr ClipWriter::OpenEncoder(TestStreamKind kind) {
+TCodecContextPtr ClipWriter::OpenEncoder(TestStreamKind kind) {
     const bool video = kind == TestStreamKind::Video;
     const char* name = video ? clip_.videoEncoder : clip_.audioEncoder;
     const AVCodec* codec = ff::avcodec_find_encoder_by_name(name);
     if (!codec) Fail(std::string("no encoder ") + name);
-    CodecContextPtr encoder(ff::avcodec_alloc_context3(codec));
+    TCodecContextPtr encoder(ff::avcodec_alloc_context3(codec));
     if (!encoder) Fail("allocating the encoder");
     if (video) {
         encoder->width = clip_.width;
@@ -201,14 +179,14 @@ void ClipWriter::Advance(OutputStream& output) {
         Send(output, nullptr);
         output.flushed = true;
     } else {
-        FramePtr frame = output.kind == TestStreamKind::Video ? VideoFrame(output) : AudioFrame(output);
+        TFramePtr frame = output.kind == TestStreamKind::Video ? VideoFrame(output) : AudioFrame(output);
         output.next += output.kind == TestStreamKind::Video ? 1 : frame->nb_samples;
         Send(output, frame.get());
     }
 }
 
-FramePtr ClipWriter::VideoFrame(const OutputStream& output) {
-    FramePtr frame(ff::av_frame_alloc());
+TFramePtr ClipWriter::VideoFrame(const OutputStream& output) {
+    TFramePtr frame(ff::av_frame_alloc());
     if (!frame) Fail("allocating a frame");
     frame->format = AV_PIX_FMT_YUV420P;
     frame->width = output.encoder->width;
@@ -220,8 +198,8 @@ FramePtr ClipWriter::VideoFrame(const OutputStream& output) {
 }
 
 // The luma plane as palette indexes, each index the grey of that luma.
-FramePtr ClipWriter::GreyPalettePicture(const AVFrame& picture) {
-    FramePtr frame(ff::av_frame_alloc());
+TFramePtr ClipWriter::GreyPalettePicture(const AVFrame& picture) {
+    TFramePtr frame(ff::av_frame_alloc());
     if (!frame) Fail("allocating a frame");
     frame->format = AV_PIX_FMT_PAL8;
     frame->width = picture.width;
@@ -240,10 +218,10 @@ FramePtr ClipWriter::GreyPalettePicture(const AVFrame& picture) {
     return frame;
 }
 
-FramePtr ClipWriter::AudioFrame(const OutputStream& output) {
+TFramePtr ClipWriter::AudioFrame(const OutputStream& output) {
     const AVCodecContext& encoder = *output.encoder;
     const int64_t blockSize = encoder.frame_size > 0 ? encoder.frame_size : 1024;
-    FramePtr frame(ff::av_frame_alloc());
+    TFramePtr frame(ff::av_frame_alloc());
     if (!frame) Fail("allocating a frame");
     frame->format = encoder.sample_fmt;
     frame->sample_rate = encoder.sample_rate;

@@ -6,32 +6,18 @@
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
+#include "LibraryHandles.h"
 
 namespace {
-
-struct InputClose {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct OutputFree {
-    void operator()(AVFormatContext* context) const {
-        ff::avio_closep(&context->pb);
-        ff::avformat_free_context(context);
-    }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-
-using InputPtr = std::unique_ptr<AVFormatContext, InputClose>;
 
 void Require(bool ok, const std::string& step, const std::string& file) {
     if (!ok) throw std::runtime_error(step + " failed for " + file);
 }
 
-InputPtr OpenAnalysed(const std::string& source) {
+TInputContextPtr OpenAnalysed(const std::string& source) {
     AVFormatContext* opened = nullptr;
     Require(ff::avformat_open_input(&opened, source.c_str(), nullptr, nullptr) >= 0, "opening", source);
-    InputPtr in(opened);
+    TInputContextPtr in(opened);
     Require(ff::avformat_find_stream_info(in.get(), nullptr) >= 0, "analysing", source);
     return in;
 }
@@ -40,10 +26,10 @@ InputPtr OpenAnalysed(const std::string& source) {
 
 void WriteCopyWithJump(const std::string& source, const std::string& target, int64_t fromUs, int64_t shiftUs,
                        int onlyStream) {
-    const InputPtr in = OpenAnalysed(source);
+    const TInputContextPtr in = OpenAnalysed(source);
     AVFormatContext* created = nullptr;
     Require(ff::avformat_alloc_output_context2(&created, nullptr, nullptr, target.c_str()) >= 0, "creating", target);
-    const std::unique_ptr<AVFormatContext, OutputFree> out(created);
+    const TOutputContextPtr out(created);
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         AVStream* stream = ff::avformat_new_stream(out.get(), nullptr);
         Require(stream && ff::avcodec_parameters_copy(stream->codecpar, in->streams[i]->codecpar) >= 0,
@@ -53,7 +39,7 @@ void WriteCopyWithJump(const std::string& source, const std::string& target, int
     }
     Require(ff::avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE) >= 0, "opening", target);
     Require(ff::avformat_write_header(out.get(), nullptr) >= 0, "writing the header of", target);
-    const std::unique_ptr<AVPacket, PacketFree> pkt(ff::av_packet_alloc());
+    const TPacketPtr pkt(ff::av_packet_alloc());
     Require(pkt != nullptr, "allocating a packet for", target);
     while (ff::av_read_frame(in.get(), pkt.get()) >= 0) {
         const AVRational from = in->streams[pkt->stream_index]->time_base;
@@ -71,14 +57,14 @@ void WriteCopyWithJump(const std::string& source, const std::string& target, int
 }
 
 void WriteByteClockedAudio(const std::string& source, const std::string& target) {
-    const InputPtr in = OpenAnalysed(source);
+    const TInputContextPtr in = OpenAnalysed(source);
     int audio = -1;
     for (unsigned i = 0; i < in->nb_streams; ++i)
         if (in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) audio = static_cast<int>(i);
     Require(audio >= 0, "finding the audio of", source);
     AVFormatContext* created = nullptr;
     Require(ff::avformat_alloc_output_context2(&created, nullptr, "avi", target.c_str()) >= 0, "creating", target);
-    const std::unique_ptr<AVFormatContext, OutputFree> out(created);
+    const TOutputContextPtr out(created);
     AVStream* stream = ff::avformat_new_stream(out.get(), nullptr);
     Require(stream && ff::avcodec_parameters_copy(stream->codecpar, in->streams[audio]->codecpar) >= 0,
             "adding a stream", target);
@@ -89,7 +75,7 @@ void WriteByteClockedAudio(const std::string& source, const std::string& target)
     Require(ff::avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE) >= 0, "opening", target);
     Require(ff::avformat_write_header(out.get(), nullptr) >= 0, "writing the header of", target);
     const AVRational perByte{1, static_cast<int>(stream->codecpar->bit_rate / 8)};
-    const std::unique_ptr<AVPacket, PacketFree> pkt(ff::av_packet_alloc());
+    const TPacketPtr pkt(ff::av_packet_alloc());
     Require(pkt != nullptr, "allocating a packet for", target);
     int64_t bytes = 0;
     while (ff::av_read_frame(in.get(), pkt.get()) >= 0) {

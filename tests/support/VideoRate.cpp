@@ -8,15 +8,9 @@
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
+#include "LibraryHandles.h"
 
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
 
 struct SentPacket {
     int64_t timeUs;
@@ -28,14 +22,14 @@ std::vector<SentPacket> VideoPackets(const std::string& path) {
     AVFormatContext* opened = nullptr;
     if (ff::avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         throw std::runtime_error("cannot open " + path);
-    std::unique_ptr<AVFormatContext, InputCloser> input(opened);
+    TInputContextPtr input(opened);
     int index = -1;
     for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
         if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) index = static_cast<int>(i);
     if (index < 0) throw std::runtime_error("no video in " + path);
     const AVRational timeBase = input->streams[index]->time_base;
     std::vector<SentPacket> packets;
-    std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
+    TPacketPtr packet(ff::av_packet_alloc());
     while (ff::av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == index && packet->dts != AV_NOPTS_VALUE)
             packets.push_back({ff::av_rescale_q(packet->dts, timeBase, AVRational{1, 1000000}),

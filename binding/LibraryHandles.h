@@ -1,16 +1,18 @@
 #pragma once
-// Owning holders for the library objects the engine keeps, so that each one
+// Owning holders for the library objects this program keeps, so that each one
 // is released exactly once, through the library's own free function, on every
 // path. The deleters do nothing when the library is no longer bound: at that
 // point the memory belongs to a library that is gone.
 
 #include <cstdint>
 #include <memory>
-#include <vector>
+#include <mutex>
 
 #include "AVCodecHlpr.h"
+#include "AVFilterHlpr.h"
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
+#include "LibraryBinding.h"
 #include "SwScaleHlpr.h"
 
 struct LibraryMemoryDeleter {
@@ -19,9 +21,13 @@ struct LibraryMemoryDeleter {
     }
 };
 
+// Closing a codec is not safe across threads, so it happens under the codec
+// lock (which is recursive: a caller may already hold it).
 struct CodecContextDeleter {
     void operator()(AVCodecContext* context) const {
-        if (ff::avcodec_free_context) ff::avcodec_free_context(&context);
+        if (!ff::avcodec_free_context) return;
+        std::lock_guard<std::recursive_mutex> lock(CodecLock());
+        ff::avcodec_free_context(&context);
     }
 };
 
@@ -62,6 +68,25 @@ struct BitstreamFilterDeleter {
     }
 };
 
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const {
+        if (ff::av_packet_free) ff::av_packet_free(&packet);
+    }
+};
+
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const {
+        if (ff::av_frame_free) ff::av_frame_free(&frame);
+    }
+};
+
+// A list of open ends of a filter graph, as the graph parser takes them.
+struct FilterInOutDeleter {
+    void operator()(AVFilterInOut* list) const {
+        if (ff::avfilter_inout_free) ff::avfilter_inout_free(&list);
+    }
+};
+
 // A zero-terminated text allocated with av_strdup or av_malloc.
 using TLibraryString = std::unique_ptr<char, LibraryMemoryDeleter>;
 // 64 quantiser coefficients in a zero-filled 128-byte block from av_mallocz.
@@ -72,7 +97,6 @@ using TInputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using TOutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using TScalerContextPtr = std::unique_ptr<SwsContext, ScalerContextDeleter>;
 using TBitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterDeleter>;
-// Bitstream filters applied in order to the packets of one stream; a new
-// filter goes at the end. The contexts are allocated for their filter and
-// initialised once the stream's parameters are known.
-using TBitstreamFilterChain = std::vector<TBitstreamFilterPtr>;
+using TPacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using TFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using TFilterInOutPtr = std::unique_ptr<AVFilterInOut, FilterInOutDeleter>;
