@@ -1,5 +1,6 @@
 // Writes every test clip into the folder given as the only argument (the
-// build tree's media folder by default).
+// build tree's media folder by default). A word starting with "-" is taken for
+// a mistyped option, never for a folder to fill.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -9,7 +10,20 @@
 #include "MediaWriter.h"
 #include "TestMedia.h"
 
+namespace {
+
+const char kUsage[] =
+    "Usage: make_test_media [FOLDER]\n"
+    "\n"
+    "Writes every test clip into FOLDER (default: the build's media folder).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
     const std::filesystem::path folder = argc > 1 ? argv[1] : TOVRELA_TEST_MEDIA_DIR;
     try {
         BindTestLibraries();
