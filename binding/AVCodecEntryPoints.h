@@ -11,15 +11,6 @@
     X(avcodec_open2)                     \
     X(avcodec_get_class)                 \
     X(avcodec_get_name)                  \
-    X(avcodec_get_type)                  \
-    X(avcodec_descriptor_get)            \
-    X(avcodec_descriptor_get_by_name)    \
-    X(avcodec_string)                    \
-    X(av_codec_iterate)                  \
-    X(av_codec_is_encoder)               \
-    X(av_codec_is_decoder)               \
-    X(avcodec_parameters_alloc)          \
-    X(avcodec_parameters_free)           \
     X(avcodec_parameters_copy)           \
     X(avcodec_parameters_to_context)     \
     X(avcodec_parameters_from_context)   \
@@ -27,7 +18,6 @@
     X(avcodec_receive_frame)             \
     X(avcodec_send_frame)                \
     X(avcodec_receive_packet)            \
-    X(avcodec_flush_buffers)             \
     X(avcodec_decode_subtitle2)          \
     X(avcodec_encode_subtitle)           \
     X(avsubtitle_free)                   \
@@ -36,10 +26,8 @@
     X(av_packet_ref)                     \
     X(av_packet_unref)                   \
     X(av_packet_clone)                   \
-    X(av_packet_make_writable)           \
     X(av_packet_rescale_ts)              \
     X(av_packet_get_side_data)           \
-    X(av_packet_new_side_data)           \
     X(av_new_packet)                     \
     X(av_bsf_get_by_name)                \
     X(av_bsf_alloc)                      \
@@ -47,7 +35,4 @@
     X(av_bsf_send_packet)                \
     X(av_bsf_receive_packet)             \
     X(av_bsf_free)                       \
-    X(av_get_audio_frame_duration)       \
-    X(av_get_bits_per_sample)            \
-    X(av_get_exact_bits_per_sample)      \
     X(avcodec_version)

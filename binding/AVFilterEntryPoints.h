@@ -15,6 +15,4 @@
     X(av_buffersink_get_time_base)       \
     X(av_buffersink_get_w)               \
     X(av_buffersink_get_h)               \
-    X(av_buffersink_get_format)          \
-    X(av_buffersink_get_sample_aspect_ratio) \
     X(avfilter_version)

@@ -14,9 +14,7 @@
     X(av_guess_codec)                    \
     X(av_filename_number_test)           \
     X(avio_open)                         \
-    X(avio_open2)                        \
     X(avio_closep)                       \
-    X(avio_check)                        \
     X(av_codec_get_id)                   \
     X(av_codec_get_tag)                  \
     X(avformat_query_codec)              \
@@ -24,21 +22,13 @@
     X(av_sdp_create)                     \
     X(avio_seek)                         \
     X(avio_size)                         \
-    X(avio_feof)                         \
-    X(avio_flush)                        \
     X(av_pkt_dump_log2)                  \
-    X(av_hex_dump_log)                   \
     X(av_write_trailer)                  \
     X(av_interleaved_write_frame)        \
-    X(av_write_frame)                    \
     X(av_find_input_format)              \
     X(avformat_open_input)               \
     X(avformat_close_input)              \
     X(avformat_find_stream_info)         \
     X(av_dump_format)                    \
     X(av_read_frame)                     \
-    X(av_read_pause)                     \
-    X(av_read_play)                      \
-    X(av_muxer_iterate)                  \
-    X(av_demuxer_iterate)                \
     X(avformat_version)

@@ -1,15 +1,10 @@
 #pragma once
 // The C run-time functions the engine binds, as (slot, exported symbol).
 #define TOVRELA_MYUTIL_ENTRY_POINTS(X) \
-    X(my_vsprintf, vsnprintf)          \
     X(my_fprintf, fprintf)             \
     X(my_snprintf, snprintf)           \
     X(my_fopen, fopen)                 \
     X(my_ftell, ftell)                 \
     X(my_fread, fread)                 \
-    X(my_fwrite, fwrite)               \
     X(my_fseek, fseek)                 \
-    X(my_fclose, fclose)               \
-    X(my_strtok, strtok)               \
-    X(my_strtol, strtol)               \
-    X(my_strtod, strtod)
+    X(my_fclose, fclose)

@@ -1,7 +1,6 @@
 #pragma once
 // The libswresample entry points, in the order they are resolved.
 #define TOVRELA_SWRESAMPLE_ENTRY_POINTS(X) \
-    X(swr_alloc)                           \
     X(swr_alloc_set_opts2)                 \
     X(swr_init)                            \
     X(swr_free)                            \
@@ -10,5 +9,4 @@
     X(swr_set_matrix)                      \
     X(swr_get_delay)                       \
     X(swr_get_out_samples)                 \
-    X(swr_next_pts)                        \
     X(swresample_version)

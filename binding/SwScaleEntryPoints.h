@@ -5,7 +5,6 @@
     X(sws_getContext)                   \
     X(sws_freeContext)                  \
     X(sws_getCachedContext)             \
-    X(sws_get_class)                    \
     X(sws_isSupportedInput)             \
     X(sws_isSupportedOutput)            \
     X(swscale_version)
