@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "TextConversion.h"
+
 namespace {
 
 std::string Trimmed(const std::string& text) {
@@ -39,43 +41,6 @@ bool KeyOfLine(const std::string& line, std::string& key) {
 
 }  // namespace
 
-bool ParseIniInteger(const std::string& text, int32_t& value) {
-    std::string digits = Trimmed(text);
-    bool negative = false;
-    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) {
-        negative = digits[0] == '-';
-        digits.erase(0, 1);
-    }
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        base = 16;
-        digits.erase(0, 2);
-    } else if (digits.size() > 1 && digits[0] == '$') {
-        base = 16;
-        digits.erase(0, 1);
-    }
-    if (digits.empty()) return false;
-    uint64_t magnitude = 0;
-    for (const char c : digits) {
-        const int digit = std::isdigit(static_cast<unsigned char>(c))  ? c - '0'
-                          : base == 16 && std::isxdigit(static_cast<unsigned char>(c))
-                              ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
-                              : -1;
-        if (digit < 0) return false;
-        magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
-        if (magnitude > 0xFFFFFFFFull) return false;
-    }
-    if (base == 10) {
-        if (magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return false;
-        value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude)) : static_cast<int32_t>(magnitude);
-        return true;
-    }
-    // Hexadecimal numbers cover the whole 32 bits: "$FFFFFFFF" is -1.
-    const auto bits = static_cast<uint32_t>(magnitude);
-    value = static_cast<int32_t>(negative ? 0u - bits : bits);
-    return true;
-}
-
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
     if (path_.empty()) return;
     std::ifstream in(path_, std::ios::binary);
@@ -107,8 +72,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 }
 
 int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t fallback) const {
-    int32_t value = 0;
-    return ParseIniInteger(ReadString(section, key, ""), value) ? value : fallback;
+    return ReadInt32(ReadString(section, key, ""), THexReach::AllBits).value_or(fallback);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {

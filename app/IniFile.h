@@ -35,6 +35,3 @@ private:
     std::string path_;
     std::vector<std::string> lines_;
 };
-
-// The integer rule of ReadInteger on a bare text.
-bool ParseIniInteger(const std::string& text, int32_t& value);

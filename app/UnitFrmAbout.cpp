@@ -7,6 +7,7 @@
 
 #include "Application.h"
 #include "ProgramIcon.h"
+#include "RunTexts.h"
 
 namespace {
 
@@ -39,7 +40,8 @@ TFrmAbout::TFrmAbout(std::function<void(const QUrl&)> openLink, QWidget* parent)
     Image1->setGeometry(122, 14, 32, 32);
     Image1->setPixmap(QPixmap::fromImage(DrawProgramIcon(32)));
 
-    Label1 = CentredLabel(this, "Label1", "Free Tovrela V3.3", 56, 22);
+    Label1 = CentredLabel(this, "Label1", QString(RunTexts::kApplicationTitle) + " V" + RunTexts::kApplicationVersion,
+                          56, 22);
     QFont title = Label1->font();
     title.setBold(true);
     title.setPixelSize(15);

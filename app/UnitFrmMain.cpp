@@ -122,7 +122,7 @@ int StoredNumber(const std::string& text, int fallback) {
 
 QStringList ProfileItems() {
     QStringList items;
-    for (const char* text : kOutputProfileTexts) items << text;
+    for (const TOutputProfile& profile : OutputProfiles()) items << profile.Label;
     return items;
 }
 
@@ -152,7 +152,7 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
       shutdown_(shutdown),
       run_(VexmoC, *this, [this](std::function<void()> work) { PostToWindowThread(std::move(work)); }) {
     setObjectName("Form1");
-    setWindowTitle("Free Tovrela 3.3");
+    setWindowTitle(QString(kApplicationTitle) + " " + RunTexts::kApplicationVersion);
     setWindowFlags(Qt::Window);
     // The controls have their sizes in pixels, so the text is sized by pixel
     // too: a desktop's larger default font would not fit them.
@@ -638,7 +638,9 @@ void TForm1::MoveRow(int from, int to) {
 // ---- The run ----
 
 void TForm1::CboProfilesSelect() {
-    const TOutputProfile profile = ParseProfileText(CboProfiles->currentText().toStdString());
+    const int index = CboProfiles->currentIndex();
+    if (index < 0) return;
+    const TOutputProfile& profile = OutputProfiles()[static_cast<size_t>(index)];
     SpinVideo->setValue(profile.VideoBitrateKbps);
     SpinAudio->setValue(profile.AudioBitrateKbps);
     CboChannels->setCurrentIndex(profile.Channels == 1 ? 0 : 1);

@@ -41,12 +41,6 @@ std::string SettingsPath() {
     return folder + "Free Tovrela/Options.ini";
 }
 
-std::string DefaultOutputFolder() {
-    std::string home = FromEnvironment("HOME");
-    if (!home.empty() && home.back() != '/') home += '/';
-    return home + "My iPod Files/";
-}
-
 std::string OperatingSystemName() {
     utsname names{};
     if (uname(&names) != 0) return "";

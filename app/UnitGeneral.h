@@ -1,16 +1,12 @@
 #pragma once
 // What the window needs from the system around it: where the settings live,
-// the default output folder, which system this is, and turning the computer
-// off when a run has finished.
+// which system this is, and turning the computer off when a run has finished.
 
 #include <string>
 
 // $XDG_CONFIG_HOME (else ~/.config) + "/Free Tovrela/Options.ini"; empty when
 // neither the variable nor the home folder is known.
 std::string SettingsPath();
-
-// "~/My iPod Files/", with the trailing "/".
-std::string DefaultOutputFolder();
 
 // The kernel's name as the system reports it ("Linux" here); empty when it
 // cannot be told.

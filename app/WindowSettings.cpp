@@ -1,7 +1,7 @@
 #include "WindowSettings.h"
 
+#include "DefaultOutputFolder.h"
 #include "IniFile.h"
-#include "UnitGeneral.h"
 
 namespace {
 

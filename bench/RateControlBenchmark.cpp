@@ -146,8 +146,8 @@ constexpr Variant kVariants[] = {{"bit rate alone", false}, {"job", true}};
 void Measure(const std::string& source, const std::filesystem::path& folder, const char* content,
              int64_t durationUs) {
     const VideoTrack original = DecodeLuma(source);
-    for (const char* profile : kOutputProfileTexts) {
-        const int32_t kbps = ParseProfileText(profile).VideoBitrateKbps;
+    for (const TOutputProfile& profile : OutputProfiles()) {
+        const int32_t kbps = profile.VideoBitrateKbps;
         for (const Variant& variant : kVariants) {
             TConversionSettings settings;
             settings.VideoBitrateKbps = kbps;

@@ -5,17 +5,10 @@
 #include <system_error>
 #include <thread>
 
-namespace {
+#include "DefaultOutputFolder.h"
+#include "TextConversion.h"
 
-std::optional<int> ReadInt(const std::string& text) {
-    try {
-        size_t used = 0;
-        const int value = std::stoi(text, &used);
-        if (used == text.size()) return value;
-    } catch (const std::exception&) {
-    }
-    return std::nullopt;
-}
+namespace {
 
 std::optional<TLogLevel> ReadLogLevel(const std::string& text) {
     static const char* const kNames[] = {"quiet", "error", "info", "debug", "all"};
@@ -28,11 +21,6 @@ std::optional<TLogLevel> ReadLogLevel(const std::string& text) {
 
 int DefaultJobCount() {
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
-}
-
-std::string DefaultOutputFolder() {
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/My iPod Files/";
 }
 
 bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArguments& parsed, std::string& error) {
@@ -71,7 +59,7 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
         }
         const std::string& value = words[++i];
         auto number = [&](std::optional<int>& target, int low, int high) {
-            target = ReadInt(value);
+            target = ReadInt32(value);
             if (!target || *target < low || *target > high) {
                 error = "option '" + word + "' takes a number from " + std::to_string(low) + " to " +
                         std::to_string(high) + ", not '" + value + "'";
@@ -81,7 +69,7 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
         };
         std::optional<int> scratch;
         if (word == "--profile") {
-            if (!number(profile, 0, static_cast<int>(kOutputProfileTexts.size()) - 1)) return false;
+            if (!number(profile, 0, static_cast<int>(OutputProfiles().size()) - 1)) return false;
         } else if (word == "--video-bitrate") {
             if (!number(videoBitrate, 1, 100000)) return false;
         } else if (word == "--audio-bitrate") {
@@ -115,7 +103,7 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
         }
     }
     // A profile sets the bit rates and channels; options given on their own win.
-    if (profile) ApplyProfile(parsed.settings, ParseProfileText(kOutputProfileTexts[static_cast<size_t>(*profile)]));
+    if (profile) ApplyProfile(parsed.settings, OutputProfiles()[static_cast<size_t>(*profile)]);
     if (videoBitrate) parsed.settings.VideoBitrateKbps = *videoBitrate;
     if (audioBitrate) parsed.settings.AudioBitrateKbps = *audioBitrate;
     if (channels) parsed.settings.Channels = *channels;

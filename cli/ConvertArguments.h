@@ -23,7 +23,5 @@ struct ConvertArguments {
     std::vector<std::string> files;  // folders stand for the files in them
 };
 
-// The output folder the window starts with: "My iPod Files" in the home folder.
-std::string DefaultOutputFolder();
 // False with `error` set when the words do not parse.
 bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArguments& parsed, std::string& error);

@@ -12,6 +12,7 @@
 #include "ConvertArguments.h"
 #include "EventLoop.h"
 #include "IpodLimits.h"
+#include "OutputProfiles.h"
 #include "StopSignals.h"
 #include "VexmoConverter.h"
 
@@ -23,8 +24,8 @@ const char kConvertHelp[] =
     "Converts every file (a folder stands for the files in it) into an iPod MP4\n"
     "file (MPEG-4 video, AAC audio) in the output folder, one after another.\n"
     "\n"
-    "  --profile N           0..7, the window's profiles (3: 512 kbps video,\n"
-    "                        80 kbps audio, stereo); sets bit rates and channels\n"
+    "  --profile N           one of the profiles listed below (the window's);\n"
+    "                        sets bit rates and channels\n"
     "  --video-bitrate KBPS  video bit rate (default 512)\n"
     "  --audio-bitrate KBPS  audio bit rate (default 80)\n"
     "  --channels 1|2        mono or stereo (default 2)\n"
@@ -50,6 +51,16 @@ const char kConvertHelp[] =
     "never replaces an existing one; it is kept beside it as \"NAME (stopped).mp4\".\n"
     "Exit status: 0 when every file was converted, 1 when any was refused, failed\n"
     "or stopped, 2 on a usage error, 3 when the libraries cannot be bound.\n";
+
+// The help, then the profiles as the table has them.
+void PrintConvertHelp(FILE* stream) {
+    std::fputs(kConvertHelp, stream);
+    std::fputs("\nProfiles:\n", stream);
+    const auto profiles = OutputProfiles();
+    for (size_t index = 0; index < profiles.size(); ++index)
+        std::fprintf(stream, "  %zu  %d kbps video, %d kbps audio, %s\n", index, profiles[index].VideoBitrateKbps,
+                     profiles[index].AudioBitrateKbps, profiles[index].Channels == 1 ? "mono" : "stereo");
+}
 
 std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -120,11 +131,12 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     ConvertArguments arguments;
     std::string error;
     if (!ParseConvertArguments(words, arguments, error)) {
-        std::fprintf(stderr, "tovrela-cli convert: %s\n\n%s", error.c_str(), kConvertHelp);
+        std::fprintf(stderr, "tovrela-cli convert: %s\n\n", error.c_str());
+        PrintConvertHelp(stderr);
         return 2;
     }
     if (arguments.help) {
-        std::fputs(kConvertHelp, stdout);
+        PrintConvertHelp(stdout);
         return 0;
     }
     const std::vector<std::string> files = ExpandInputs(arguments.files);

@@ -15,25 +15,7 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
-const std::array<const char*, 8> kOutputProfileTexts = {
-    "Lowest Queality,    Video:128kbps, Audio:32kbps, 1 channels, Mono",
-    "Lower Quality,      Video:256kbps, Audio:48kbps, 1 channels, Mono  ",
-    "Low Quality,        Video:384kbps, Audio:64kbps, 1 channels, Mono",
-    "Normal Quality,     Video:512kbps, Audio:80kbps, 2 channels, Stereo",
-    "Meduim Quality,     Video:640kbps, Audio:96kbps, 2 channels, Stereo",
-    "Preferable Quality, Video:768kbps, Audio:112kbps, 2 channels, Stereo",
-    "High Quality,       Video:900kbps, Audio:128kbps, 2 channels, Stereo",
-    "Superb Quality,     Video:1500kbps,Audio:160kbps, 2 channels, Stereo",
-};
-
 namespace {
-
-int32_t NumberAfter(const std::string& text, const std::string& label) {
-    const size_t start = text.find(label);
-    if (start == std::string::npos) return 0;
-    const std::string rest = text.substr(start + label.size());
-    return static_cast<int32_t>(std::stol(rest.substr(0, rest.find("kbps"))));
-}
 
 bool SameFile(const std::string& first, const std::string& second) {
     std::error_code error;
@@ -93,11 +75,6 @@ TUserMessage InputRefusal(const std::string& inputPath) {
 }
 
 }  // namespace
-
-TOutputProfile ParseProfileText(const std::string& text) {
-    return {NumberAfter(text, "Video:"), NumberAfter(text, "Audio:"),
-            text.find("Mono") != std::string::npos ? 1 : 2};
-}
 
 void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile) {
     settings.VideoBitrateKbps = profile.VideoBitrateKbps;

@@ -3,12 +3,12 @@
 // settings a person chose: the same routine for adding a file to the list
 // and for building the tasks of a run.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "OutputProfiles.h"
 #include "RunTexts.h"
 #include "TaskOptions.h"
 
@@ -27,15 +27,6 @@ struct TConversionSettings {
     bool KeepShape = true;  // fit the picture at its own shape instead of stretching it
 };
 
-// One output profile: its text as listed, and the values read out of it.
-struct TOutputProfile {
-    int32_t VideoBitrateKbps = 0;
-    int32_t AudioBitrateKbps = 0;
-    int32_t Channels = 0;
-};
-extern const std::array<const char*, 8> kOutputProfileTexts;
-// Reads "Video:512kbps", "Audio:80kbps" and "Mono" out of a profile text.
-TOutputProfile ParseProfileText(const std::string& text);
 // The profile's values put into the settings; frame size, rate and sample
 // rate are left as they are.
 void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ProgramVersion.h"
+
 enum class TMessageIcon { Information, Warning };
 
 struct TUserMessage {
@@ -27,7 +29,7 @@ enum class TRefusalReason {
 namespace RunTexts {
 
 constexpr const char* kApplicationTitle = "Free Tovrela";
-constexpr const char* kApplicationVersion = "3.3";
+constexpr const char* kApplicationVersion = kProgramVersion;
 
 // Statuses of a row.
 constexpr const char* kStatusCleared = " ";

@@ -12,9 +12,15 @@ bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
     throw ConversionError("'" + text + "' is not a valid " + what + " value");
 }
 
-// Parses into a 64-bit value; false when the text is not a whole number or
-// does not fit.
-bool ParseInteger(const std::string& text, int64_t& result) {
+struct TIntegerText {
+    uint64_t magnitude = 0;
+    bool negative = false;
+    bool hexadecimal = false;
+};
+
+// Reads the sign, the base and the digits; false when the text is not a whole
+// number or its digits do not fit 64 bits.
+bool ParseInteger(const std::string& text, TIntegerText& result) {
     const std::string trimmed = TrimText(text);
     const char* first = trimmed.data();
     const char* last = first + trimmed.size();
@@ -29,13 +35,10 @@ bool ParseInteger(const std::string& text, int64_t& result) {
         first += 1;
     }
     if (first == last || *first == '+' || *first == '-') return false;
-    uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(first, last, magnitude, base);
+    const auto [end, error] = std::from_chars(first, last, result.magnitude, base);
     if (error != std::errc() || end != last) return false;
-    const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
-                                    : uint64_t(std::numeric_limits<int64_t>::max());
-    if (magnitude > limit) return false;
-    result = negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+    result.negative = negative;
+    result.hexadecimal = base == 16;
     return true;
 }
 
@@ -49,18 +52,37 @@ std::string TrimText(const std::string& text) {
     return text.substr(first, last - first);
 }
 
+std::optional<int64_t> ReadInt64(const std::string& text) {
+    TIntegerText number;
+    if (!ParseInteger(text, number)) return std::nullopt;
+    const uint64_t limit = uint64_t(std::numeric_limits<int64_t>::max()) + (number.negative ? 1 : 0);
+    if (number.magnitude > limit) return std::nullopt;
+    return number.negative ? int64_t(0 - number.magnitude) : int64_t(number.magnitude);
+}
+
+std::optional<int32_t> ReadInt32(const std::string& text, THexReach hex) {
+    TIntegerText number;
+    if (!ParseInteger(text, number)) return std::nullopt;
+    if (number.hexadecimal && hex == THexReach::AllBits) {
+        if (number.magnitude > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+        const auto bits = static_cast<uint32_t>(number.magnitude);
+        return static_cast<int32_t>(number.negative ? 0u - bits : bits);
+    }
+    const uint64_t limit = uint64_t(std::numeric_limits<int32_t>::max()) + (number.negative ? 1 : 0);
+    if (number.magnitude > limit) return std::nullopt;
+    return number.negative ? int32_t(int64_t(0) - int64_t(number.magnitude)) : int32_t(number.magnitude);
+}
+
 int64_t TextToInt64(const std::string& text) {
-    int64_t value = 0;
-    if (!ParseInteger(text, value)) RaiseNotA(text, "integer");
-    return value;
+    const std::optional<int64_t> value = ReadInt64(text);
+    if (!value) RaiseNotA(text, "integer");
+    return *value;
 }
 
 int32_t TextToInt32(const std::string& text) {
-    int64_t value = 0;
-    if (!ParseInteger(text, value) || value < std::numeric_limits<int32_t>::min() ||
-        value > std::numeric_limits<int32_t>::max())
-        RaiseNotA(text, "integer");
-    return static_cast<int32_t>(value);
+    const std::optional<int32_t> value = ReadInt32(text);
+    if (!value) RaiseNotA(text, "integer");
+    return *value;
 }
 
 float TextToFloat(const std::string& text) {

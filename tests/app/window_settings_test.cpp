@@ -9,6 +9,7 @@
 #include <QSpinBox>
 
 #include "IniFile.h"
+#include "TextConversion.h"
 #include "WindowTestSupport.h"
 
 class WindowSettingsTest : public QObject {
@@ -197,13 +198,12 @@ private slots:
             {"2147483647", 2147483647},
         };
         for (const auto& [text, expected] : readable) {
-            int32_t value = 0;
-            QVERIFY2(ParseIniInteger(text, value), text);
-            QCOMPARE(value, expected);
+            const std::optional<int32_t> value = ReadInt32(text, THexReach::AllBits);
+            QVERIFY2(value.has_value(), text);
+            QCOMPARE(*value, expected);
         }
         for (const char* text : {"", "0x", "$", "12a", "1.5", "2147483648", "0x100000000", "abc"}) {
-            int32_t value = 0;
-            QVERIFY2(!ParseIniInteger(text, value), text);
+            QVERIFY2(!ReadInt32(text, THexReach::AllBits).has_value(), text);
         }
     }
 

@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "ComponentTestSupport.h"
+#include "DefaultOutputFolder.h"
 #include "JobBuilder.h"
 #include "RunTexts.h"
 
@@ -61,13 +65,29 @@ TEST(RunTexts, DurationsStatusesAndProgressLine) {
     EXPECT_EQ(RunTexts::ResultLine("a\nb.avi", "out/a\nb.mp4", "Completed"), "a\\nb.avi -> out/a\\nb.mp4: Completed");
 }
 
-TEST(Profiles, ParsedOutOfTheirTexts) {
-    const TOutputProfile superb = ParseProfileText(kOutputProfileTexts[7]);
-    EXPECT_EQ(superb.VideoBitrateKbps, 1500);
-    EXPECT_EQ(superb.AudioBitrateKbps, 160);
-    EXPECT_EQ(superb.Channels, 2);
-    EXPECT_EQ(ParseProfileText(kOutputProfileTexts[1]).Channels, 1);
-    EXPECT_EQ(ParseProfileText(kOutputProfileTexts[0]).VideoBitrateKbps, 128);
+// The window shows a profile by its label alone, so each label must say what
+// its row applies.
+TEST(Profiles, EachLabelStatesItsRatesAndChannels) {
+    for (const TOutputProfile& profile : OutputProfiles()) {
+        const std::string label = profile.Label;
+        EXPECT_NE(label.find("Video:" + std::to_string(profile.VideoBitrateKbps) + "kbps"), std::string::npos) << label;
+        EXPECT_NE(label.find("Audio:" + std::to_string(profile.AudioBitrateKbps) + "kbps"), std::string::npos) << label;
+        EXPECT_NE(label.find(profile.Channels == 1 ? "Mono" : "Stereo"), std::string::npos) << label;
+    }
+}
+
+// With HOME unset the home folder comes from the password database, never
+// from the folder the program was started in.
+TEST(Settings, DefaultOutputFolderIsInTheHomeFolder) {
+    const char* home = std::getenv("HOME");
+    const std::optional<std::string> saved = home ? std::optional<std::string>(home) : std::nullopt;
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(DefaultOutputFolder(), "/home/someone/My iPod Files/");
+    unsetenv("HOME");
+    const passwd* entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(DefaultOutputFolder(), WithTrailingSlash(entry->pw_dir) + "My iPod Files/");
+    if (saved) setenv("HOME", saved->c_str(), 1);
 }
 
 TEST(Settings, TranslatedIntoTheOutputRecord) {
