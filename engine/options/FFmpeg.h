@@ -294,6 +294,8 @@ private:
     void HandOutFrame(InputStreamState& ist, AVFrame* frame);
     void HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
     void ApplyVolume(AVFrame* frame) const;
+    // Whether a time on the run's clock lies between "ss" and "ss" + "t".
+    bool WithinRecording(int64_t time) const;
     int DecodePacket(InputStreamState& ist, const AVPacket* pkt);
     int DecodeOnStage(InputStreamState& ist, const AVPacket* pkt);
     void TakeDecodedFrame(InputStreamState& ist, AVFrame* frame, int index_in_packet, bool from_packet);

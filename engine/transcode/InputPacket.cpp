@@ -66,7 +66,7 @@ int TCustomFFmpeg::ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt
     if (!pkt && ist.filter_graph) FlushVideoFilters(ist);
     for (OutputStreamState* ost : run.ost_table) {
         if (run.ist_table[ost->source_index] != &ist) continue;
-        if (pkt && !ost->encoding_needed && (start_time == 0 || packet_time >= start_time))
+        if (pkt && !ost->encoding_needed && WithinRecording(packet_time))
             CopyPacket(*ost, ist, pkt, packet_time);
         if (!pkt && ost->encoding_needed) {
             if (ost->encoder->codec_type == AVMEDIA_TYPE_VIDEO) EncodeVideoFrame(*ost, ist, nullptr);
@@ -87,7 +87,7 @@ int TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
         ist.pts = ist.next_pts;
         try {
             EmulateRate(ist);
-            if (start_time == 0 || ist.pts >= start_time) HandOutSubtitle(ist, &sub, pkt->pts);
+            if (WithinRecording(ist.pts)) HandOutSubtitle(ist, &sub, pkt->pts);
         } catch (...) {
             ff::avsubtitle_free(&sub);
             throw;
@@ -152,7 +152,7 @@ void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {
     const bool video = ist.decoder->codec_type == AVMEDIA_TYPE_VIDEO;
     if (video) PreprocessVideoFrame(ist, frame);
     EmulateRate(ist);
-    if (start_time != 0 && ist.pts < start_time) return;
+    if (!WithinRecording(ist.pts)) return;
     if (video && ist.filter_graph)
         FilterVideoFrame(ist, frame);
     else
@@ -178,6 +178,13 @@ void TCustomFFmpeg::EncodeForOutputs(InputStreamState& ist, AVFrame* frame) {
 void TCustomFFmpeg::HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts) {
     for (OutputStreamState* ost : run.ost_table)
         if (run.ist_table[ost->source_index] == &ist && ost->encoding_needed) EncodeSubtitle(*ost, ist, sub, pts);
+}
+
+// Every stream is cut at the same two points, whatever order the container
+// interleaves them in: a stream read ahead of the others (sound in a program
+// stream, say) would otherwise run on past the length.
+bool TCustomFFmpeg::WithinRecording(int64_t time) const {
+    return (start_time == 0 || time >= start_time) && time - start_time < recording_time;
 }
 
 // "vol": 256 leaves the samples as they are; integer samples are clipped.

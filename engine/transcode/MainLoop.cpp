@@ -39,6 +39,8 @@ void TCustomFFmpeg::RunMainLoop() {
         double opts_min = 1e100;
         for (const OutputStreamState* ost : run.ost_table) {
             const InputStreamState* ist = run.ist_table[ost->source_index];
+            // A stream whose source has passed the length takes nothing more.
+            if (ist->pts - start_time >= recording_time) continue;
             const double opts = OutputTime(*ost);
             const double ipts = static_cast<double>(ist->pts);
             if (!run.file_table[ist->file_index].eof_reached) {
