@@ -79,11 +79,10 @@ void TCustomFFmpeg::RunMainLoop() {
             InputStreamState& ist = *run.ist_table[ist_index];
             if (!ist.discard) {
                 CorrectTimestamps(file_index, ist, pkt);
-                if (ProcessInputPacket(ist, pkt) < 0) {
-                    const std::string message =
-                        FormatText("Error while decoding stream #%d.%d", ist.file_index, ist.stream_index);
-                    if (exit_on_error) throw FFMpegException(message);
-                    if (verbose >= 0) Log(message);
+                try {
+                    ProcessInputPacket(ist, pkt);
+                } catch (const FFMpegDecodeError& error) {
+                    ReportDecodeError(error);
                     ff::av_packet_unref(pkt);
                     continue;
                 }
@@ -97,6 +96,11 @@ void TCustomFFmpeg::RunMainLoop() {
             ReportProgress(false);
         }
     }
+}
+
+void TCustomFFmpeg::ReportDecodeError(const FFMpegDecodeError& error) {
+    if (exit_on_error) throw error;
+    if (verbose >= 0) Log(error.what());
 }
 
 // Moves the packet onto the run's clock: the file's offset, the stream's
@@ -161,8 +165,8 @@ void TCustomFFmpeg::CompleteOutputs() {
     // Closing flushes the last of the trailer, so its failure is the trailer's.
     auto refuseTrailer = [](size_t file, int failure) {
         if (failure < 0)
-            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
-                                  SystemReasonSuffix(failure));
+            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)),
+                                  SystemReason(failure));
     };
     for (size_t file = 0; file < run.output_files.size(); ++file)
         refuseTrailer(file, ff::av_write_trailer(run.output_files[file]));
@@ -173,7 +177,7 @@ void TCustomFFmpeg::CompleteOutputs() {
         refuseTrailer(file, ff::avio_closep(&output->pb));
         if (!output_partials[file]) continue;
         if (const int failure = output_partials[file]->Commit())
-            throw FFMpegException(FormatText("Could not write '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
+            throw FFMpegException(FormatText("Could not write '%s'", output->url), SystemReasonOfErrno(failure));
         output_partials[file].reset();
     }
 }
