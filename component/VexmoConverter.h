@@ -146,6 +146,6 @@ private:
     int32_t AddInput(const std::string& path, TInputOptions* options);
     bool AddOutput(int32_t index, const std::string& path, TOutputOptions* options);
     void ApplyHookChoice(TFFmpeg& task, const TOutputOptions& options);
-    bool SetUpAgain(TFFmpeg& task, const std::string& inputPath, bool inputRecord, const std::string& outputPath,
+    void SetUpAgain(TFFmpeg& task, const std::string& inputPath, bool inputRecord, const std::string& outputPath,
                     bool outputRecord);
 };

@@ -61,12 +61,16 @@ void ClearInfo(TAVFileInfo& info) {
 
 }  // namespace
 
-std::string FormatOpenErrorText(const std::string& fileName, int resultCode) {
+std::string OpenErrorMessage(const std::string& fileName, int resultCode) {
     const char* pattern = OpenErrorPattern(resultCode);
     int length = std::snprintf(nullptr, 0, pattern, fileName.c_str());
     std::string text(static_cast<size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, pattern, fileName.c_str());
-    return text + SystemReasonSuffix(resultCode);
+    return text;
+}
+
+std::string FormatOpenErrorText(const std::string& fileName, int resultCode) {
+    return OpenErrorMessage(fileName, resultCode) + SystemReasonSuffix(resultCode);
 }
 
 TAVProbe::TAVProbe() = default;

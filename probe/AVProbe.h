@@ -23,7 +23,9 @@ struct TAVFileInfo {
 };
 
 // The message for a failed media open, the file name filled into the pattern
-// chosen by the library's result code.
+// chosen by the library's result code, without the system's reason.
+std::string OpenErrorMessage(const std::string& fileName, int resultCode);
+// The same followed by the system's reason, when there is one.
 std::string FormatOpenErrorText(const std::string& fileName, int resultCode);
 
 // Opens a media file (or describes one opened elsewhere) and counts its

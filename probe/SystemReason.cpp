@@ -7,7 +7,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-std::string SystemReasonSuffixOfErrno(int errorNumber) {
+std::string SystemReasonOfErrno(int errorNumber) {
     switch (errorNumber) {
         case ENOSPC:
         case EDQUOT:
@@ -19,11 +19,21 @@ std::string SystemReasonSuffixOfErrno(int errorNumber) {
         case EFBIG:
         case ENOTDIR:
         case ELOOP:
-        case EISDIR: return std::string(": ") + std::strerror(errorNumber);
+        case EISDIR: return std::strerror(errorNumber);
         default: return "";
     }
 }
 
-std::string SystemReasonSuffix(int resultCode) {
-    return resultCode < 0 ? SystemReasonSuffixOfErrno(AVUNERROR(resultCode)) : "";
+std::string SystemReason(int resultCode) {
+    return resultCode < 0 ? SystemReasonOfErrno(AVUNERROR(resultCode)) : "";
 }
+
+namespace {
+
+std::string AsSuffix(const std::string& reason) { return reason.empty() ? reason : ": " + reason; }
+
+}  // namespace
+
+std::string SystemReasonSuffixOfErrno(int errorNumber) { return AsSuffix(SystemReasonOfErrno(errorNumber)); }
+
+std::string SystemReasonSuffix(int resultCode) { return AsSuffix(SystemReason(resultCode)); }

@@ -5,8 +5,11 @@
 
 #include <string>
 
-// ": No space left on device" and the like for such a library result code
+// "No space left on device" and the like for such a library result code
 // (AVERROR(errno)); empty for every other code.
-std::string SystemReasonSuffix(int resultCode);
+std::string SystemReason(int resultCode);
 // The same for a plain errno value.
+std::string SystemReasonOfErrno(int errorNumber);
+// The reason as it follows a message: ": No space left on device", or empty.
+std::string SystemReasonSuffix(int resultCode);
 std::string SystemReasonSuffixOfErrno(int errorNumber);

@@ -5,9 +5,8 @@
 
 #include "FFmpeg.h"
 
-bool TCustomFFmpeg::FindCodecId(const char* name, AVMediaType kind, AVCodecID& id, bool encoder) {
-    id = AV_CODEC_ID_NONE;
-    if (!name || !*name) return true;
+AVCodecID TCustomFFmpeg::FindCodecId(const char* name, AVMediaType kind, bool encoder) {
+    if (!name || !*name) return AV_CODEC_ID_NONE;
     const std::string role = encoder ? "encoder" : "decoder";
     const AVCodec* codec =
         encoder ? ff::avcodec_find_encoder_by_name(name) : ff::avcodec_find_decoder_by_name(name);
@@ -15,16 +14,9 @@ bool TCustomFFmpeg::FindCodecId(const char* name, AVMediaType kind, AVCodecID& i
     // the same kind of stream, so a profile that asks for libfaac still works.
     if (!codec && encoder && std::strcmp(name, "libfaac") == 0)
         codec = ff::avcodec_find_encoder_by_name("aac");
-    if (!codec) {
-        last_error = "Unknown " + role + " '" + name + "'";
-        return false;
-    }
-    if (codec->type != kind) {
-        last_error = "Invalid " + role + " type '" + name + "'";
-        return false;
-    }
-    id = codec->id;
-    return true;
+    if (!codec) throw FFMpegException("Unknown " + role + " '" + name + "'");
+    if (codec->type != kind) throw FFMpegException("Invalid " + role + " type '" + name + "'");
+    return codec->id;
 }
 
 void TCustomFFmpeg::ApplyOptionNames(void* target, void* option_context, int flags) {

@@ -139,9 +139,9 @@ public:
 
     // ---- Inputs, outputs and presets ----------------------------------
 
-    // False with last_error set when the file cannot be opened or created.
-    bool OpenInputFile(const std::string& fileName);
-    bool OpenOutputFile(const std::string& fileName);
+    // Raise FFMpegException when the file cannot be opened or created.
+    void OpenInputFile(const std::string& fileName);
+    void OpenOutputFile(const std::string& fileName);
     void SetTarget(const std::string& text);
     void SetTargetWithNorm(const std::string& target, const std::string& norm,
                            const std::string& fallbackNorm);
@@ -151,7 +151,6 @@ public:
 
     // ---- Engine fields --------------------------------------------------
 
-    std::string last_error;          // text of the last orderly failure
     int64_t total_duration_ms = -1;  // task duration; -1 = unknown
 
     // Option holders for what the option table does not know, one codec
@@ -241,9 +240,9 @@ private:
     // ---- Option value handlers (private) --------------------------------
 
     // ---- Inputs, outputs and presets (private) ------------------------
-    // Looks a codec up by name; an empty name gives AV_CODEC_ID_NONE. False
-    // with last_error set when no codec of that name and media kind exists.
-    bool FindCodecId(const char* name, AVMediaType kind, AVCodecID& id, bool encoder);
+    // Looks a codec up by name; an empty name gives AV_CODEC_ID_NONE. Raises
+    // FFMpegException when no codec of that name and media kind exists.
+    AVCodecID FindCodecId(const char* name, AVMediaType kind, bool encoder);
     // Copies the accepted generic options whose flags include all of `flags`
     // from an option-holding context onto a real one.
     void ApplyOptionNames(void* target, void* option_context, int flags);
@@ -251,8 +250,9 @@ private:
     void ClearPendingInputOptions();
     void TakeOverStreamProperties(AVFormatContext* context, const std::string& fileName, int input_index);
     AVCodecContext* NewDecoderContext(const AVStream* stream);
-    bool FailOutput(const std::string& text, int output_index);
-    bool PrepareOutputFile(const std::string& fileName, int output_index);
+    void CreateOutput(const std::string& fileName, int output_index);
+    void DiscardFailedOutput(int output_index);
+    void PrepareOutputFile(const std::string& fileName, int output_index);
     void CheckInputMediaTypes(bool& has_video, bool& has_audio, bool& has_subtitle) const;
     void AddOutputStreams(AVFormatContext* output, int output_index);
     void NewVideoStream(AVFormatContext* output, int output_index);
@@ -297,12 +297,17 @@ private:
     // Main loop.
     void RunMainLoop();
     void CorrectTimestamps(int file_index, InputStreamState& ist, AVPacket* pkt);
-    int ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt);
+    // Raises FFMpegDecodeError when the stream's decoder refuses the packet.
+    void ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt);
+    // Logs a refused packet, or ends the run with it under "xerror".
+    void ReportDecodeError(const FFMpegDecodeError& error);
     void HandOutFrame(InputStreamState& ist, AVFrame* frame);
     void HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
     void ApplyVolume(AVFrame* frame) const;
-    int DecodePacket(InputStreamState& ist, const AVPacket* pkt);
-    int DecodeOnStage(InputStreamState& ist, const AVPacket* pkt);
+    // Whether a time on the run's clock lies between "ss" and "ss" + "t".
+    bool WithinRecording(int64_t time) const;
+    void DecodePacket(InputStreamState& ist, const AVPacket* pkt);
+    void DecodeOnStage(InputStreamState& ist, const AVPacket* pkt);
     void TakeDecodedFrame(InputStreamState& ist, AVFrame* frame, int index_in_packet, bool from_packet);
     void CopyPacket(OutputStreamState& ost, InputStreamState& ist, const AVPacket* pkt, int64_t packet_time);
     void EmulateRate(InputStreamState& ist);

@@ -81,7 +81,7 @@ bool RatesDiffer(AVRational average, AVRational container, int64_t frames) {
 
 }  // namespace
 
-bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+void TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     // The pending input options belong to this input whatever becomes of it.
     struct PendingInputOptions {
         TCustomFFmpeg& engine;
@@ -89,10 +89,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     } pending{*this};
 
     const int n = input_count;
-    if (n >= kMaxFiles) {
-        last_error = fileName + ": too many input files (at most " + std::to_string(kMaxFiles) + ")";
-        return false;
-    }
+    if (n >= kMaxFiles)
+        throw FFMpegException(fileName + ": too many input files (at most " + std::to_string(kMaxFiles) + ")");
 
     TDictionary demuxerOptions;
     if (frame_rate.num != 0 && frame_rate.den != 0)
@@ -111,24 +109,17 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     // Image sequences start again at their first picture.
     if (loop_input) demuxerOptions.Set("loop", "1");
 
-    AVCodecID videoId = AV_CODEC_ID_NONE;
-    AVCodecID audioId = AV_CODEC_ID_NONE;
-    AVCodecID subtitleId = AV_CODEC_ID_NONE;
-    if (!FindCodecId(video_codec_name.get(), AVMEDIA_TYPE_VIDEO, videoId, false)) return false;
-    if (!FindCodecId(audio_codec_name.get(), AVMEDIA_TYPE_AUDIO, audioId, false)) return false;
-    if (!FindCodecId(subtitle_codec_name.get(), AVMEDIA_TYPE_SUBTITLE, subtitleId, false)) return false;
+    AVCodecID videoId = FindCodecId(video_codec_name.get(), AVMEDIA_TYPE_VIDEO, false);
+    const AVCodecID audioId = FindCodecId(audio_codec_name.get(), AVMEDIA_TYPE_AUDIO, false);
+    const AVCodecID subtitleId = FindCodecId(subtitle_codec_name.get(), AVMEDIA_TYPE_SUBTITLE, false);
     if (pgmyuv_mode) videoId = AV_CODEC_ID_PGMYUV;
 
     const bool localFile = !forced_input_format || !(forced_input_format->flags & AVFMT_NOFILE);
     if (localFile) {
-        last_error = NotARegularFileText(fileName);
-        if (!last_error.empty()) return false;
+        if (std::string refused = NotARegularFileText(fileName); !refused.empty()) throw FFMpegException(refused);
     }
     TFormatContextPtr allocated(ff::avformat_alloc_context());
-    if (!allocated) {
-        last_error = FormatOpenErrorText(fileName, AVERROR(ENOMEM));
-        return false;
-    }
+    if (!allocated) throw MediaFileError(fileName, AVERROR(ENOMEM));
     ApplyOptionNames(allocated.get(), format_option_context.get(), AV_OPT_FLAG_DECODING_PARAM);
     allocated->video_codec_id = videoId;
     allocated->audio_codec_id = audioId;
@@ -138,10 +129,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     AVFormatContext* opening = allocated.release();
     const std::string url = localFile ? LocalFileUrl(fileName) : fileName;
     const int opened = ff::avformat_open_input(&opening, url.c_str(), forced_input_format, &demuxerOptions.entries);
-    if (opened < 0) {
-        last_error = FormatOpenErrorText(fileName, opened);
-        return false;
-    }
+    if (opened < 0) throw MediaFileError(fileName, opened);
     TInputContextPtr context(opening);
     // Descriptions and comparisons name the file as it was given.
     if (char* given = ff::av_strdup(fileName.c_str())) {
@@ -161,10 +149,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         probed = ff::avformat_find_stream_info(context.get(), nullptr);
     }
     ForceCodecIds(context.get());
-    if (probed < 0 && verbose >= 0) {
-        last_error = fileName + ": could not find codec parameters";
-        return false;
-    }
+    if (probed < 0 && verbose >= 0) throw FFMpegException(fileName + ": could not find codec parameters");
 
     int64_t seekTimestamp = start_time;
     if (context->start_time != AV_NOPTS_VALUE) seekTimestamp += context->start_time;
@@ -182,7 +167,6 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     if (verbose >= 0) ff::av_dump_format(context.get(), n, fileName.c_str(), 0);
     input_contexts[n] = std::move(context);
     input_count = n + 1;
-    return true;
 }
 
 void TCustomFFmpeg::ClearPendingInputOptions() {

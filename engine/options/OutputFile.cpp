@@ -26,8 +26,8 @@ bool SameFile(const std::string& first, const std::string& second) {
 
 // Why a file cannot be written there, in the system's words.
 std::string OutputReason(int errorNumber) {
-    if (errorNumber == ENOENT) return std::string(": ") + std::strerror(errorNumber);
-    return SystemReasonSuffixOfErrno(errorNumber);
+    if (errorNumber == ENOENT) return std::strerror(errorNumber);
+    return SystemReasonOfErrno(errorNumber);
 }
 
 std::string IsoTime(int64_t secondsSinceEpoch) {
@@ -41,51 +41,55 @@ std::string IsoTime(int64_t secondsSinceEpoch) {
 
 }  // namespace
 
-bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
+void TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
     const int index = output_count;
-    if (index >= kMaxFiles)
-        return FailOutput(fileName + ": too many output files (at most " + std::to_string(kMaxFiles) + ")", index);
+    if (index >= kMaxFiles) {
+        DiscardFailedOutput(index);
+        throw FFMpegException(fileName + ": too many output files (at most " + std::to_string(kMaxFiles) + ")");
+    }
+    try {
+        CreateOutput(fileName, index);
+    } catch (...) {
+        DiscardFailedOutput(index);
+        throw;
+    }
+    forced_output_format = nullptr;
+    forced_input_format = nullptr;
+}
+
+void TCustomFFmpeg::CreateOutput(const std::string& fileName, int index) {
     if (!vfilters.empty() && frame_croptop + frame_cropbottom + frame_cropleft + frame_cropright != 0)
-        return FailOutput("Cannot enable crop options and filters at the same time.", index);
+        throw FFMpegException("Cannot enable crop options and filters at the same time.");
     if (!FiltersKeepFrameSize(vfilters) && frame_padtop + frame_padbottom + frame_padleft + frame_padright != 0)
-        return FailOutput(
+        throw FFMpegException(
             "Cannot enable pad options and the filters which resize frame at the same time. "
-            "(crop, rotate, scale, transpose, etc.)",
-            index);
+            "(crop, rotate, scale, transpose, etc.)");
     vfilters_active = !vfilters.empty();
 
     const AVOutputFormat* format =
         forced_output_format ? forced_output_format : ff::av_guess_format(nullptr, fileName.c_str(), nullptr);
-    if (!format) return FailOutput("Unable to find a suitable output format for '" + fileName + "'", index);
+    if (!format) throw FFMpegException("Unable to find a suitable output format for '" + fileName + "'");
     forced_output_format = format;
     AVFormatContext* allocated = nullptr;
     if (ff::avformat_alloc_output_context2(&allocated, format, nullptr, fileName.c_str()) < 0 || !allocated)
-        return FailOutput(FormatOpenErrorText(fileName, AVERROR(ENOMEM)), index);
+        throw MediaFileError(fileName, AVERROR(ENOMEM));
     TOutputContextPtr output(allocated);
 
-    try {
-        AddOutputStreams(output.get(), index);
-    } catch (const FFMpegException& error) {
-        return FailOutput(error.what(), index);
-    }
+    AddOutputStreams(output.get(), index);
     SetOutputMetadata(output.get());
 
     if ((format->flags & AVFMT_NEEDNUMBER) && !ff::av_filename_number_test(fileName.c_str()))
-        return FailOutput(FormatOpenErrorText(fileName, AVERROR(EDOM)), index);
-    if (!(format->flags & AVFMT_NOFILE) && !PrepareOutputFile(fileName, index)) return false;
+        throw MediaFileError(fileName, AVERROR(EDOM));
+    if (!(format->flags & AVFMT_NOFILE)) PrepareOutputFile(fileName, index);
     SetMuxerOptions(output.get());
 
     output_contexts[index] = std::move(output);
     output_count = index + 1;
-    forced_output_format = nullptr;
-    forced_input_format = nullptr;
-    return true;
 }
 
 // Nothing of a failed output stays behind: its streams' encoder contexts and
 // filter chains go with it, and the output list is left as it was.
-bool TCustomFFmpeg::FailOutput(const std::string& text, int output_index) {
-    last_error = text;
+void TCustomFFmpeg::DiscardFailedOutput(int output_index) {
     if (output_index < kMaxFiles) {
         output_streams[output_index].clear();
         for (TBitstreamFilterChain& chain : stream_bitstream_filters[output_index]) chain.clear();
@@ -93,11 +97,9 @@ bool TCustomFFmpeg::FailOutput(const std::string& text, int output_index) {
     }
     forced_output_format = nullptr;
     forced_input_format = nullptr;
-    return false;
 }
 
-// Decides which kinds of stream the output gets and creates them. Raises
-// FFMpegException with the text for last_error.
+// Decides which kinds of stream the output gets and creates them.
 void TCustomFFmpeg::AddOutputStreams(AVFormatContext* output, int output_index) {
     const AVOutputFormat* format = output->oformat;
     bool useVideo = video_stream_copy || format->video_codec != AV_CODEC_ID_NONE || video_codec_name;
@@ -182,29 +184,28 @@ void TCustomFFmpeg::SetOutputMetadata(AVFormatContext* output) {
 // inputs, and must not be another task's output. Nothing is created or
 // changed on disk: the file is written under a temporary name once the task
 // runs. The claim keeps the name taken for the tasks set up after this one.
-bool TCustomFFmpeg::PrepareOutputFile(const std::string& fileName, int output_index) {
+void TCustomFFmpeg::PrepareOutputFile(const std::string& fileName, int output_index) {
     for (int file = 0; file < input_count; ++file) {
         const char* inputName = input_contexts[file]->url;
         if (inputName && SameFile(fileName, inputName))
-            return FailOutput("Could not open '" + fileName + "': it is the input file itself", output_index);
+            throw FFMpegException("Could not open '" + fileName + "': it is the input file itself");
     }
     const std::string refused = "Could not open '" + fileName + "'";
     const std::filesystem::path path(fileName);
     if (path.filename().string().size() > NAME_MAX)
-        return FailOutput(refused + OutputReason(ENAMETOOLONG), output_index);
+        throw FFMpegException(refused, OutputReason(ENAMETOOLONG));
     // The file is made anew beside its final name, so it is its folder that must be writable.
     const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
     struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0) return FailOutput(refused + OutputReason(errno), output_index);
-    if (!S_ISDIR(status.st_mode)) return FailOutput(refused + OutputReason(ENOTDIR), output_index);
+    if (::stat(folder.c_str(), &status) != 0) throw FFMpegException(refused, OutputReason(errno));
+    if (!S_ISDIR(status.st_mode)) throw FFMpegException(refused, OutputReason(ENOTDIR));
     if (::stat(fileName.c_str(), &status) == 0) {
-        if (S_ISDIR(status.st_mode)) return FailOutput(refused + OutputReason(EISDIR), output_index);
-        if (!S_ISREG(status.st_mode)) return FailOutput(refused + ": not a regular file", output_index);
+        if (S_ISDIR(status.st_mode)) throw FFMpegException(refused, OutputReason(EISDIR));
+        if (!S_ISREG(status.st_mode)) throw FFMpegException(refused + ": not a regular file");
     }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) return FailOutput(refused + OutputReason(errno), output_index);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) throw FFMpegException(refused, OutputReason(errno));
     if (!output_claims[output_index].Claim(fileName, this))
-        return FailOutput(refused + ": another conversion writes it", output_index);
-    return true;
+        throw FFMpegException(refused + ": another conversion writes it");
 }
 
 void TCustomFFmpeg::SetMuxerOptions(AVFormatContext* output) {

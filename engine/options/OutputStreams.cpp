@@ -66,8 +66,8 @@ void TCustomFFmpeg::NewVideoStream(AVFormatContext* output, int output_index) {
             AVCodecID id = AV_CODEC_ID_NONE;
             if (!video_codec_name)
                 id = ff::av_guess_codec(output->oformat, nullptr, output->url, nullptr, AVMEDIA_TYPE_VIDEO);
-            else if (!FindCodecId(video_codec_name.get(), AVMEDIA_TYPE_VIDEO, id, true))
-                throw FFMpegException(last_error);
+            else
+                id = FindCodecId(video_codec_name.get(), AVMEDIA_TYPE_VIDEO, true);
             encoder = NewEncoderContext(ff::avcodec_find_encoder(id), AVMEDIA_TYPE_VIDEO);
             encoder->codec_id = id;
         }
@@ -157,8 +157,7 @@ void TCustomFFmpeg::NewAudioStream(AVFormatContext* output, int output_index) {
             encoder = NewEncoderContext(nullptr, AVMEDIA_TYPE_AUDIO);
         } else {
             AVCodecID id = ff::av_guess_codec(output->oformat, nullptr, output->url, nullptr, AVMEDIA_TYPE_AUDIO);
-            if (audio_codec_name && !FindCodecId(audio_codec_name.get(), AVMEDIA_TYPE_AUDIO, id, true))
-                throw FFMpegException(last_error);
+            if (audio_codec_name) id = FindCodecId(audio_codec_name.get(), AVMEDIA_TYPE_AUDIO, true);
             encoder = NewEncoderContext(ff::avcodec_find_encoder(id), AVMEDIA_TYPE_AUDIO);
             encoder->codec_id = id;
         }
@@ -215,8 +214,8 @@ void TCustomFFmpeg::NewSubtitleStream(AVFormatContext* output, int output_index)
             AVCodecID id = AV_CODEC_ID_NONE;
             if (!subtitle_codec_name)
                 id = ff::av_guess_codec(output->oformat, nullptr, output->url, nullptr, AVMEDIA_TYPE_SUBTITLE);
-            else if (!FindCodecId(subtitle_codec_name.get(), AVMEDIA_TYPE_SUBTITLE, id, true))
-                throw FFMpegException(last_error);
+            else
+                id = FindCodecId(subtitle_codec_name.get(), AVMEDIA_TYPE_SUBTITLE, true);
             encoder = NewEncoderContext(ff::avcodec_find_encoder(id), AVMEDIA_TYPE_SUBTITLE);
             encoder->codec_id = id;
             ApplyOptionNames(encoder.get(), codec_option_contexts[AVMEDIA_TYPE_SUBTITLE].get(),

@@ -36,6 +36,10 @@ bool StartsTooLateForAvi(const AVFormatContext* output, const AVStream* stream, 
            dts > kMostAviFillerPackets;
 }
 
+FFMpegDecodeError DecodeFailure(const InputStreamState& ist) {
+    return FFMpegDecodeError(FormatText("Error while decoding stream #%d.%d", ist.file_index, ist.stream_index));
+}
+
 int16_t ScaleSample(int16_t sample, int volume) {
     const int scaled = (sample * volume + 128) >> 8;
     return static_cast<int16_t>(std::clamp(scaled, -32768, 32767));
@@ -43,14 +47,22 @@ int16_t ScaleSample(int16_t sample, int volume) {
 
 }  // namespace
 
-int TCustomFFmpeg::ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt) {
+void TCustomFFmpeg::ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt) {
     if (ist.next_pts == AV_NOPTS_VALUE) ist.next_pts = ist.pts;
     if (pkt && pkt->dts != AV_NOPTS_VALUE)
         ist.next_pts = ist.pts = ff::av_rescale_q(pkt->dts, ist.st->time_base, AV_TIME_BASE_Q);
     const int64_t packet_time = ist.pts;
 
-    if (ist.decoding_needed) {
-        if (DecodePacket(ist, pkt) < 0) return -1;
+    if (ist.decoding_needed && pkt) {
+        DecodePacket(ist, pkt);
+    } else if (ist.decoding_needed) {
+        // A decoder that fails while giving up its last pictures still leaves
+        // the encoders theirs to give up.
+        try {
+            DecodePacket(ist, nullptr);
+        } catch (const FFMpegDecodeError& error) {
+            ReportDecodeError(error);
+        }
     } else if (pkt) {
         ist.pts = ist.next_pts;
         const AVCodecParameters* par = ist.st->codecpar;
@@ -66,54 +78,53 @@ int TCustomFFmpeg::ProcessInputPacket(InputStreamState& ist, const AVPacket* pkt
     if (!pkt && ist.filter_graph) FlushVideoFilters(ist);
     for (OutputStreamState* ost : run.ost_table) {
         if (run.ist_table[ost->source_index] != &ist) continue;
-        if (pkt && !ost->encoding_needed && (start_time == 0 || packet_time >= start_time))
+        if (pkt && !ost->encoding_needed && WithinRecording(packet_time))
             CopyPacket(*ost, ist, pkt, packet_time);
         if (!pkt && ost->encoding_needed) {
             if (ost->encoder->codec_type == AVMEDIA_TYPE_VIDEO) EncodeVideoFrame(*ost, ist, nullptr);
             if (ost->encoder->codec_type == AVMEDIA_TYPE_AUDIO) EncodeAudio(*ost, ist, nullptr);
         }
     }
-    return 0;
 }
 
-int TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
+void TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
     AVCodecContext* dec = ist.decoder;
     if (dec->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-        if (!pkt) return 0;
+        if (!pkt) return;
         AVSubtitle sub{};
         int got = 0;
-        if (ff::avcodec_decode_subtitle2(dec, &sub, &got, const_cast<AVPacket*>(pkt)) < 0) return -1;
-        if (!got) return 0;
+        if (ff::avcodec_decode_subtitle2(dec, &sub, &got, const_cast<AVPacket*>(pkt)) < 0) throw DecodeFailure(ist);
+        if (!got) return;
         ist.pts = ist.next_pts;
         try {
             EmulateRate(ist);
-            if (start_time == 0 || ist.pts >= start_time) HandOutSubtitle(ist, &sub, pkt->pts);
+            if (WithinRecording(ist.pts)) HandOutSubtitle(ist, &sub, pkt->pts);
         } catch (...) {
             ff::avsubtitle_free(&sub);
             throw;
         }
         ff::avsubtitle_free(&sub);
-        return 0;
+        return;
     }
-    if (dec->codec_type != AVMEDIA_TYPE_AUDIO && dec->codec_type != AVMEDIA_TYPE_VIDEO) return -1;
+    if (dec->codec_type != AVMEDIA_TYPE_AUDIO && dec->codec_type != AVMEDIA_TYPE_VIDEO) throw DecodeFailure(ist);
 
     if (ist.decode_stage) return DecodeOnStage(ist, pkt);
     int result = ff::avcodec_send_packet(dec, pkt);
-    if (result < 0 && result != AVERROR_EOF) return -1;
+    if (result < 0 && result != AVERROR_EOF) throw DecodeFailure(ist);
     AVFrame* frame = run.decoded_frame;
     int frames = 0;
     while ((result = ff::avcodec_receive_frame(dec, frame)) >= 0) {
         ist.decoder_frame_rate = dec->framerate;
         TakeDecodedFrame(ist, frame, ++frames, pkt != nullptr);
     }
-    return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : -1;
+    if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) throw DecodeFailure(ist);
 }
 
 // Hands the packet to the stream's decoding thread and takes what decoding
-// the packets now due gave, in their order; -1 when any of them failed.
-int TCustomFFmpeg::DecodeOnStage(InputStreamState& ist, const AVPacket* pkt) {
+// the packets now due gave, in their order.
+void TCustomFFmpeg::DecodeOnStage(InputStreamState& ist, const AVPacket* pkt) {
     if (!ist.decode_stage->Submit(pkt)) throw FFMpegException("av_malloc fail");
-    int status = 0;
+    bool decoded = true;
     DecodedPacket done;
     while (ist.decode_stage->TakeDue(done)) {
         const bool failed = done.send_result < 0 && done.send_result != AVERROR_EOF;
@@ -122,9 +133,9 @@ int TCustomFFmpeg::DecodeOnStage(InputStreamState& ist, const AVPacket* pkt) {
             ist.decoder_frame_rate = picture.decoder_frame_rate;
             TakeDecodedFrame(ist, picture.frame.get(), ++frames, !done.end_of_stream);
         }
-        if (failed || (done.receive_result != AVERROR(EAGAIN) && done.receive_result != AVERROR_EOF)) status = -1;
+        if (failed || (done.receive_result != AVERROR(EAGAIN) && done.receive_result != AVERROR_EOF)) decoded = false;
     }
-    return status;
+    if (!decoded) throw DecodeFailure(ist);
 }
 
 // One decoded frame: the stream's clock moved to it, then handed on.
@@ -152,7 +163,7 @@ void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {
     const bool video = ist.decoder->codec_type == AVMEDIA_TYPE_VIDEO;
     if (video) PreprocessVideoFrame(ist, frame);
     EmulateRate(ist);
-    if (start_time != 0 && ist.pts < start_time) return;
+    if (!WithinRecording(ist.pts)) return;
     if (video && ist.filter_graph)
         FilterVideoFrame(ist, frame);
     else
@@ -178,6 +189,13 @@ void TCustomFFmpeg::EncodeForOutputs(InputStreamState& ist, AVFrame* frame) {
 void TCustomFFmpeg::HandOutSubtitle(InputStreamState& ist, const AVSubtitle* sub, int64_t pts) {
     for (OutputStreamState* ost : run.ost_table)
         if (run.ist_table[ost->source_index] == &ist && ost->encoding_needed) EncodeSubtitle(*ost, ist, sub, pts);
+}
+
+// Every stream is cut at the same two points, whatever order the container
+// interleaves them in: a stream read ahead of the others (sound in a program
+// stream, say) would otherwise run on past the length.
+bool TCustomFFmpeg::WithinRecording(int64_t time) const {
+    return (start_time == 0 || time >= start_time) && time - start_time < recording_time;
 }
 
 // "vol": 256 leaves the samples as they are; integer samples are clipped.

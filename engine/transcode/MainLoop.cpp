@@ -39,6 +39,8 @@ void TCustomFFmpeg::RunMainLoop() {
         double opts_min = 1e100;
         for (const OutputStreamState* ost : run.ost_table) {
             const InputStreamState* ist = run.ist_table[ost->source_index];
+            // A stream whose source has passed the length takes nothing more.
+            if (ist->pts - start_time >= recording_time) continue;
             const double opts = OutputTime(*ost);
             const double ipts = static_cast<double>(ist->pts);
             if (!run.file_table[ist->file_index].eof_reached) {
@@ -77,11 +79,10 @@ void TCustomFFmpeg::RunMainLoop() {
             InputStreamState& ist = *run.ist_table[ist_index];
             if (!ist.discard) {
                 CorrectTimestamps(file_index, ist, pkt);
-                if (ProcessInputPacket(ist, pkt) < 0) {
-                    const std::string message =
-                        FormatText("Error while decoding stream #%d.%d", ist.file_index, ist.stream_index);
-                    if (exit_on_error) throw FFMpegException(message);
-                    if (verbose >= 0) Log(message);
+                try {
+                    ProcessInputPacket(ist, pkt);
+                } catch (const FFMpegDecodeError& error) {
+                    ReportDecodeError(error);
                     ff::av_packet_unref(pkt);
                     continue;
                 }
@@ -95,6 +96,11 @@ void TCustomFFmpeg::RunMainLoop() {
             ReportProgress(false);
         }
     }
+}
+
+void TCustomFFmpeg::ReportDecodeError(const FFMpegDecodeError& error) {
+    if (exit_on_error) throw error;
+    if (verbose >= 0) Log(error.what());
 }
 
 // Moves the packet onto the run's clock: the file's offset, the stream's
@@ -159,8 +165,8 @@ void TCustomFFmpeg::CompleteOutputs() {
     // Closing flushes the last of the trailer, so its failure is the trailer's.
     auto refuseTrailer = [](size_t file, int failure) {
         if (failure < 0)
-            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)) +
-                                  SystemReasonSuffix(failure));
+            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)),
+                                  SystemReason(failure));
     };
     for (size_t file = 0; file < run.output_files.size(); ++file)
         refuseTrailer(file, ff::av_write_trailer(run.output_files[file]));
@@ -175,7 +181,7 @@ void TCustomFFmpeg::CompleteOutputs() {
         refuseTrailer(file, ff::avio_closep(&output->pb));
         if (!output_partials[file]) continue;
         if (const int failure = output_partials[file]->Commit(finish))
-            throw FFMpegException(FormatText("Could not write '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
+            throw FFMpegException(FormatText("Could not write '%s'", output->url), SystemReasonOfErrno(failure));
         written_outputs[file] = output_partials[file]->WrittenPath();
         output_partials[file].reset();
     }

@@ -83,7 +83,7 @@ void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t
     if (start != AV_NOPTS_VALUE) ost.written_end = std::max(ost.written_end, start + std::max<int64_t>(pkt->duration, 0));
     pkt->stream_index = ost.index;
     const int result = ff::av_interleaved_write_frame(run.output_files[ost.file_index], pkt);
-    if (result < 0) throw FFMpegException(FormatOpenErrorText("av_interleaved_write_frame()", result));
+    if (result < 0) throw MediaFileError("av_interleaved_write_frame()", result);
     ++ost.packets_written;
 }
 

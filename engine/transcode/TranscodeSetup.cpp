@@ -99,10 +99,10 @@ void TCustomFFmpeg::OpenTemporaryOutput(int file) {
     AVFormatContext* output = output_contexts[file].get();
     auto partial = std::make_unique<TPartialOutput>();
     if (const int failure = partial->Create(output->url, this))
-        throw FFMpegException(FormatText("Could not open '%s'", output->url) + SystemReasonSuffixOfErrno(failure));
+        throw FFMpegException(FormatText("Could not open '%s'", output->url), SystemReasonOfErrno(failure));
     const std::string url = LocalFileUrl(partial->Path());
     if (const int opened = ff::avio_open(&output->pb, url.c_str(), AVIO_FLAG_WRITE); opened < 0)
-        throw FFMpegException(FormatText("Could not open '%s'", output->url) + SystemReasonSuffix(opened));
+        throw FFMpegException(FormatText("Could not open '%s'", output->url), SystemReason(opened));
     output_partials[file] = std::move(partial);
 }
 

@@ -63,7 +63,7 @@ std::vector<Picture> ConvertToRaw(TranscodeTask& task, const TOptionList& option
     const std::string output = (ScratchFolder() / "raw.nut").string();
     TOptionList all = {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}, {"an", ""}, {"r", "24"}};
     all.insert(all.end(), options.begin(), options.end());
-    EXPECT_TRUE(task.SetUp(input, all, output)) << task.engine.last_error;
+    EXPECT_NO_THROW(task.SetUp(input, all, output));
     task.Run();
     return DecodePictures(output);
 }

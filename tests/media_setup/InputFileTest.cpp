@@ -145,7 +145,7 @@ TEST_F(InputFileTest, OnlyTheChosenProgramIsRead) {
     const std::string name = ScratchFile("programs.ts");
     RemuxToTransportStream(TestMediaPath("mpeg_ps_mpeg2_mp2.mpg"), name);
     engine.SetProgramId(3);
-    ASSERT_TRUE(engine.OpenInputFile(name)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenInputFile(name));
     const AVFormatContext* input = engine.input_contexts[0].get();
     ASSERT_EQ(input->nb_programs, 1u);
     EXPECT_EQ(input->programs[0]->id, 1);
@@ -153,7 +153,7 @@ TEST_F(InputFileTest, OnlyTheChosenProgramIsRead) {
 
     engine.Initialize();
     engine.SetProgramId(1);
-    ASSERT_TRUE(engine.OpenInputFile(name)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenInputFile(name));
     EXPECT_NE(engine.input_contexts[0]->programs[0]->discard, AVDISCARD_ALL);
 }
 
@@ -182,7 +182,7 @@ TEST_F(InputFileTest, RealMediaNamesGetPlanarYuvWhenTheDecoderCannotTell) {
         std::filesystem::copy_file(TestMediaPath("rm_rv10_ac3.rm"), copy);
         engine.Initialize();
         engine.video_codec_name.reset(ff::av_strdup("rawvideo"));
-        ASSERT_TRUE(engine.OpenInputFile(copy)) << engine.last_error;
+        ASSERT_NO_THROW(engine.OpenInputFile(copy));
         const bool realMedia = std::string(name) != "clip.mp4";
         EXPECT_EQ(engine.frame_pix_fmt, realMedia ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_NONE);
         EXPECT_EQ(engine.input_decoders[0][0]->pix_fmt, engine.frame_pix_fmt);
@@ -209,17 +209,16 @@ TEST_F(InputFileTest, ARateThatDiffersFromTheContainersIsReported) {
     WriteCopyWithJump(TestMediaPath("mov_mpeg4_aac.mov"), jumping, 1000000, 1000000);
     engine.Initialize();
     engine.verbose = 0;
-    ASSERT_TRUE(engine.OpenInputFile(jumping)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenInputFile(jumping));
     EXPECT_FALSE(reported());
     engine.Initialize();
-    ASSERT_TRUE(engine.OpenInputFile(jumping)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenInputFile(jumping));
     EXPECT_TRUE(reported());
 }
 
 TEST_F(InputFileTest, AMissingFileIsReportedByName) {
     const std::string name = ScratchFile("missing.avi");
-    EXPECT_FALSE(engine.OpenInputFile(name));
-    EXPECT_EQ(engine.last_error, name + ": no such file or directory");
+    EXPECT_ENGINE_ERROR(engine.OpenInputFile(name), name + ": no such file or directory");
     EXPECT_EQ(engine.input_count, 0);
 }
 
@@ -228,16 +227,19 @@ TEST_F(InputFileTest, AFileNoDemuxerKnowsIsAnUnknownFormat) {
     std::string noise(4096, '\0');
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919 + 13) % 251);
     WriteFile(name, noise);
-    EXPECT_FALSE(engine.OpenInputFile(name));
-    EXPECT_EQ(engine.last_error, name + ": Unknown format");
+    EXPECT_ENGINE_ERROR(engine.OpenInputFile(name), name + ": Unknown format");
 }
 
 TEST_F(InputFileTest, AForcedFormatThatDoesNotFitFailsAndIsNotKept) {
     engine.forced_input_format = ff::av_find_input_format("mpegts");
     ASSERT_NE(engine.forced_input_format, nullptr);
     const std::string name = TestMediaPath("avi_mpeg4_mp3.avi");
-    EXPECT_FALSE(engine.OpenInputFile(name));
-    EXPECT_TRUE(engine.last_error.starts_with(name + ": ")) << engine.last_error;
+    try {
+        engine.OpenInputFile(name);
+        ADD_FAILURE() << "the file was opened";
+    } catch (const FFMpegException& error) {
+        EXPECT_TRUE(std::string(error.what()).starts_with(name + ": ")) << error.what();
+    }
     EXPECT_EQ(engine.forced_input_format, nullptr);
     EXPECT_EQ(engine.input_count, 0);
 }
@@ -245,15 +247,13 @@ TEST_F(InputFileTest, AForcedFormatThatDoesNotFitFailsAndIsNotKept) {
 TEST_F(InputFileTest, DecoderNamesMustExistAndFitTheirKind) {
     engine.video_codec_name.reset(ff::av_strdup("no_such_decoder"));
     engine.video_channel = 3;
-    EXPECT_FALSE(engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")));
-    EXPECT_EQ(engine.last_error, "Unknown decoder 'no_such_decoder'");
+    EXPECT_ENGINE_ERROR(engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")), "Unknown decoder 'no_such_decoder'");
     // Every pending input option is spent even though the open failed.
     EXPECT_FALSE(engine.video_codec_name);
     EXPECT_EQ(engine.video_channel, 0);
 
     engine.audio_codec_name.reset(ff::av_strdup("mpeg4"));
-    EXPECT_FALSE(engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")));
-    EXPECT_EQ(engine.last_error, "Invalid decoder type 'mpeg4'");
+    EXPECT_ENGINE_ERROR(engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")), "Invalid decoder type 'mpeg4'");
     EXPECT_FALSE(engine.audio_codec_name);
     EXPECT_EQ(engine.input_count, 0);
 }

@@ -12,11 +12,11 @@ using OutputFileTest = EngineTest;
 class OutputFromClipTest : public EngineTest {
 protected:
     // The option text is applied between the two, as a task's output options are.
-    bool CreateOutput(const std::string& clip, const std::string& output, const std::string& options = "") {
+    void CreateOutput(const std::string& clip, const std::string& output, const std::string& options = "") {
         OpenClip(clip);
         engine.ApplyOptionText(options);
         outputName = ScratchFile(output);
-        return engine.OpenOutputFile(outputName);
+        engine.OpenOutputFile(outputName);
     }
 
     const TOutputStreamSetup& Stream(int index) const { return engine.output_streams[0].at(index); }
@@ -35,7 +35,7 @@ protected:
 };
 
 TEST_F(OutputFromClipTest, Mp4WithNamedEncodersTakesThePictureAndSoundOfTheInput) {
-    ASSERT_TRUE(CreateOutput("mono_22050.avi", "out.mp4", "vcodec=mpeg4\nacodec=libfaac")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("mono_22050.avi", "out.mp4", "vcodec=mpeg4\nacodec=libfaac"));
     ASSERT_EQ(engine.output_count, 1);
     EXPECT_STREQ(Output()->oformat->name, "mp4");
     ASSERT_EQ(Output()->nb_streams, 2u);
@@ -68,7 +68,7 @@ TEST_F(OutputFromClipTest, WithoutEncoderNamesTheContainersDefaultsAreUsed) {
     for (const char* name : {"out.avi", "out.mkv", "out.mp4"}) {
         SCOPED_TRACE(name);
         engine.Initialize();
-        ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", name)) << engine.last_error;
+        ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", name));
         const AVOutputFormat* format = Output()->oformat;
         ASSERT_EQ(engine.output_streams[0].size(), 2u);
         EXPECT_EQ(Stream(0).encoder->codec_id, format->video_codec);
@@ -79,7 +79,7 @@ TEST_F(OutputFromClipTest, WithoutEncoderNamesTheContainersDefaultsAreUsed) {
 TEST_F(OutputFromClipTest, AnInputWithSubtitlesGivesASubtitleStreamWhereTheContainerHasOne) {
     engine.audio_language = "fre";
     engine.subtitle_language = "english";
-    ASSERT_TRUE(CreateOutput("subtitle_track.mkv", "out.mkv")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("subtitle_track.mkv", "out.mkv"));
     ASSERT_EQ(Output()->nb_streams, 3u);
     EXPECT_EQ(Stream(2).encoder->codec_type, AVMEDIA_TYPE_SUBTITLE);
     EXPECT_EQ(Stream(2).encoder->codec_id, Output()->oformat->subtitle_codec);
@@ -90,18 +90,18 @@ TEST_F(OutputFromClipTest, AnInputWithSubtitlesGivesASubtitleStreamWhereTheConta
 }
 
 TEST_F(OutputFromClipTest, OnlyTheKindsTheInputsHaveAreCreated) {
-    ASSERT_TRUE(CreateOutput("video_only.avi", "video.mp4")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("video_only.avi", "video.mp4"));
     ASSERT_EQ(Output()->nb_streams, 1u);
     EXPECT_EQ(Stream(0).encoder->codec_type, AVMEDIA_TYPE_VIDEO);
 
     engine.Initialize();
-    ASSERT_TRUE(CreateOutput("audio_only.mp3", "audio.mp4")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("audio_only.mp3", "audio.mp4"));
     ASSERT_EQ(Output()->nb_streams, 1u);
     EXPECT_EQ(Stream(0).encoder->codec_type, AVMEDIA_TYPE_AUDIO);
 
     engine.Initialize();
     engine.audio_disable = 1;
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "no_audio.mp4")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "no_audio.mp4"));
     ASSERT_EQ(Output()->nb_streams, 1u);
     EXPECT_EQ(engine.audio_disable, 1);  // no audio stream spent it
 }
@@ -109,7 +109,7 @@ TEST_F(OutputFromClipTest, OnlyTheKindsTheInputsHaveAreCreated) {
 TEST_F(OutputFromClipTest, CopiedStreamsCarryOnlyTheirKindAndAspect) {
     engine.video_stream_copy = 1;
     engine.audio_stream_copy = 1;
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "copy.mkv")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "copy.mkv"));
     ASSERT_EQ(engine.output_streams[0].size(), 2u);
     EXPECT_TRUE(Stream(0).stream_copy);
     EXPECT_TRUE(Stream(1).stream_copy);
@@ -122,7 +122,7 @@ TEST_F(OutputFromClipTest, CopiedStreamsCarryOnlyTheirKindAndAspect) {
 TEST_F(OutputFromClipTest, AnUnsetFrameRateMeansTwentyFive) {
     OpenClip("avi_mpeg4_mp3.avi");
     engine.frame_rate = AVRational{0, 0};
-    ASSERT_TRUE(engine.OpenOutputFile(ScratchFile("out.avi"))) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenOutputFile(ScratchFile("out.avi")));
     EXPECT_EQ(av_cmp_q(Stream(0).encoder->time_base, av_make_q(1, 25)), 0);
 }
 
@@ -130,7 +130,7 @@ TEST_F(OutputFromClipTest, AnEncoderWithFixedRatesGetsTheNearestEarlierOneOnATie
     OpenClip("avi_mpeg4_mp3.avi");
     engine.frame_rate = AVRational{49, 2};  // 24.5: as near 24 as 25
     engine.SetOption("vcodec", "mpeg1video");
-    ASSERT_TRUE(engine.OpenOutputFile(ScratchFile("out.mpg"))) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenOutputFile(ScratchFile("out.mpg")));
     EXPECT_EQ(av_cmp_q(Stream(0).encoder->time_base, av_make_q(1, 24)), 0);
 }
 
@@ -165,7 +165,7 @@ TEST_F(OutputFromClipTest, VideoEncoderSettingsFollowTheOptions) {
     engine.intra_only = 1;
     engine.intra_dc_precision = 10;
     ASSERT_TRUE(engine.SetGenericOption("bufsize", "400000"));
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.avi")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.avi"));
     const AVCodecContext* video = Stream(0).encoder.get();
     ASSERT_EQ(video->rc_override_count, 2);
     EXPECT_EQ(video->rc_override[1].qscale, 0);
@@ -181,7 +181,7 @@ TEST_F(OutputFromClipTest, VideoEncoderSettingsFollowTheOptions) {
 }
 
 TEST_F(OutputFromClipTest, OnePassSetsNoPassFlag) {
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.avi")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.avi"));
     EXPECT_FALSE(Stream(0).encoder->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2));
 }
 
@@ -191,7 +191,7 @@ TEST_F(OutputFromClipTest, MetadataGoesIntoTheOutputsDictionary) {
     engine.SetYear(2009);
     engine.SetTrack(3);
     engine.recording_timestamp = 1234567890;
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4"));
     auto tag = [this](const char* key) {
         const AVDictionaryEntry* entry = ff::av_dict_get(Output()->metadata, key, nullptr, 0);
         return std::string(entry ? entry->value : "(none)");
@@ -205,17 +205,16 @@ TEST_F(OutputFromClipTest, MetadataGoesIntoTheOutputsDictionary) {
 }
 
 TEST_F(OutputFromClipTest, SetUpWritesNothingButKeepsTheNameFromOtherTasks) {
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4"));
     EXPECT_FALSE(std::filesystem::exists(outputName));
     TCustomFFmpeg other;
     other.Initialize();
-    ASSERT_TRUE(other.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi"))) << other.last_error;
+    ASSERT_NO_THROW(other.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi")));
     // Another spelling of the same path is the same file.
     const std::string sameFile = ScratchFile("./out.mp4");
-    EXPECT_FALSE(other.OpenOutputFile(sameFile));
-    EXPECT_EQ(other.last_error, "Could not open '" + sameFile + "': another conversion writes it");
+    EXPECT_ENGINE_ERROR(other.OpenOutputFile(sameFile), "Could not open '" + sameFile + "': another conversion writes it");
     engine.CleanUp();
-    EXPECT_TRUE(other.OpenOutputFile(sameFile)) << other.last_error;
+    EXPECT_NO_THROW(other.OpenOutputFile(sameFile));
     other.CleanUp();
     EXPECT_FALSE(std::filesystem::exists(outputName));
 }
@@ -225,8 +224,8 @@ TEST_F(OutputFromClipTest, AnExistingFileIsNeverTruncatedOrRemovedBySetUp) {
     WriteFile(precious, "precious contents");
     const std::string empty = ScratchFile("empty.mp4");
     WriteFile(empty, "");
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4")) << engine.last_error;
-    ASSERT_TRUE(engine.OpenOutputFile(empty)) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.mp4"));
+    ASSERT_NO_THROW(engine.OpenOutputFile(empty));
     EXPECT_EQ(engine.output_count, 2);
     EXPECT_EQ(ReadFile(precious), "precious contents");
     engine.CleanUp();
@@ -238,11 +237,10 @@ TEST_F(OutputFromClipTest, TheInputItselfIsRefusedAsOutput) {
     const std::string input = ScratchFile("input.avi");
     std::filesystem::copy_file(TestMediaPath("avi_mpeg4_mp3.avi"), input);
     const std::string before = ReadFile(input);
-    ASSERT_TRUE(engine.OpenInputFile(input)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenInputFile(input));
     // Another spelling of the same path is the same file.
     const std::string sameFile = ScratchFile("./input.avi");
-    EXPECT_FALSE(engine.OpenOutputFile(sameFile));
-    EXPECT_EQ(engine.last_error, "Could not open '" + sameFile + "': it is the input file itself");
+    EXPECT_ENGINE_ERROR(engine.OpenOutputFile(sameFile), "Could not open '" + sameFile + "': it is the input file itself");
     EXPECT_EQ(engine.output_count, 0);
     engine.CleanUp();
     EXPECT_EQ(ReadFile(input), before);
@@ -251,16 +249,14 @@ TEST_F(OutputFromClipTest, TheInputItselfIsRefusedAsOutput) {
 TEST_F(OutputFromClipTest, AFolderThatDoesNotExistCannotBeWritten) {
     OpenClip("avi_mpeg4_mp3.avi");
     outputName = ScratchFile("missing/out.mp4");
-    EXPECT_FALSE(engine.OpenOutputFile(outputName));
-    EXPECT_EQ(engine.last_error, "Could not open '" + outputName + "': No such file or directory");
+    EXPECT_ENGINE_ERROR(engine.OpenOutputFile(outputName), "Could not open '" + outputName + "': No such file or directory");
     ExpectNothingCreated();
 }
 
 TEST_F(OutputFromClipTest, AnExtensionNoFormatClaimsIsRefused) {
     OpenClip("avi_mpeg4_mp3.avi");
     outputName = ScratchFile("out.nosuchformat");
-    EXPECT_FALSE(engine.OpenOutputFile(outputName));
-    EXPECT_EQ(engine.last_error, "Unable to find a suitable output format for '" + outputName + "'");
+    EXPECT_ENGINE_ERROR(engine.OpenOutputFile(outputName), "Unable to find a suitable output format for '" + outputName + "'");
     ExpectNothingCreated();
 }
 
@@ -269,8 +265,7 @@ TEST_F(OutputFromClipTest, CropAndFiltersCannotBeCombined) {
     outputName = ScratchFile("out.mp4");
     engine.vfilters = "hflip";
     engine.frame_cropleft = 8;
-    EXPECT_FALSE(engine.OpenOutputFile(outputName));
-    EXPECT_EQ(engine.last_error, "Cannot enable crop options and filters at the same time.");
+    EXPECT_ENGINE_ERROR(engine.OpenOutputFile(outputName), "Cannot enable crop options and filters at the same time.");
     ExpectNothingCreated();
 }
 
@@ -279,14 +274,12 @@ TEST_F(OutputFromClipTest, PadsCannotBeCombinedWithResizingFilters) {
     outputName = ScratchFile("out.mp4");
     engine.frame_padtop = 16;
     engine.vfilters = "Scale=320:240,hflip";
-    EXPECT_FALSE(engine.OpenOutputFile(outputName));
-    EXPECT_EQ(engine.last_error,
-              "Cannot enable pad options and the filters which resize frame at the same time. "
+    EXPECT_ENGINE_ERROR(engine.OpenOutputFile(outputName), "Cannot enable pad options and the filters which resize frame at the same time. "
               "(crop, rotate, scale, transpose, etc.)");
     ExpectNothingCreated();
 
     engine.vfilters = "hflip,negate";
-    EXPECT_TRUE(engine.OpenOutputFile(outputName)) << engine.last_error;
+    EXPECT_NO_THROW(engine.OpenOutputFile(outputName));
     EXPECT_EQ(engine.vfilters_active, 1);
     EXPECT_EQ(Stream(0).encoder->height, 144 + 16);
 }
@@ -319,8 +312,7 @@ TEST_F(OutputFromClipTest, EncoderNamesMustExistAndFitTheirKind) {
         OpenClip("subtitle_track.mkv");
         outputName = ScratchFile("out.mkv");
         engine.SetOption(c.option, c.value);
-        EXPECT_FALSE(engine.OpenOutputFile(outputName));
-        EXPECT_EQ(engine.last_error, c.message);
+        EXPECT_ENGINE_ERROR(engine.OpenOutputFile(outputName), c.message);
         ExpectNothingCreated();
         EXPECT_FALSE(engine.video_codec_name);
         EXPECT_FALSE(engine.audio_codec_name);
@@ -332,8 +324,7 @@ TEST_F(OutputFromClipTest, AnUnreadableRateControlOverrideFailsTheVideoStream) {
     OpenClip("avi_mpeg4_mp3.avi");
     outputName = ScratchFile("out.mp4");
     engine.rc_override.reset(ff::av_strdup("0,100"));
-    EXPECT_FALSE(engine.OpenOutputFile(outputName));
-    EXPECT_EQ(engine.last_error, "new_video_stream fail: error parsing rc_override");
+    EXPECT_ENGINE_ERROR(engine.OpenOutputFile(outputName), "new_video_stream fail: error parsing rc_override");
     ExpectNothingCreated();
 }
 
@@ -344,7 +335,7 @@ TEST_F(OutputFromClipTest, BitstreamFiltersMoveToTheirStreamEvenForALaterStream)
         return TBitstreamFilterPtr(context);
     };
     engine.audio_bitstream_filters.push_back(filter());
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mkv")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.mkv"));
     EXPECT_TRUE(engine.audio_bitstream_filters.empty());
     EXPECT_EQ(engine.stream_bitstream_filters[0][1].size(), 1u);
 
@@ -357,7 +348,7 @@ TEST_F(OutputFromClipTest, BitstreamFiltersMoveToTheirStreamEvenForALaterStream)
 }
 
 TEST_F(OutputFromClipTest, AnOutputHoldsAtMostTwentyStreams) {
-    ASSERT_TRUE(CreateOutput("avi_mpeg4_mp3.avi", "out.mkv")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("avi_mpeg4_mp3.avi", "out.mkv"));
     for (int count = 2; count < kMaxStreams; ++count) engine.SetOption("newaudio", "");
     EXPECT_ENGINE_ERROR(engine.AddNewAudio(), "Could not alloc stream");
     EXPECT_EQ(Output()->nb_streams, static_cast<unsigned>(kMaxStreams));
@@ -375,7 +366,7 @@ TEST_F(OutputFromClipTest, MuxerOptionsReachTheMuxer) {
     ASSERT_TRUE(engine.SetGenericOption("packetsize", "2048"));
     engine.SetMuxPreload(0.25f);
     engine.SetMuxMaxDelay(0.5f);
-    ASSERT_TRUE(CreateOutput("mpeg_ps_mpeg2_mp2.mpg", "out.mpg")) << engine.last_error;
+    ASSERT_NO_THROW(CreateOutput("mpeg_ps_mpeg2_mp2.mpg", "out.mpg"));
     int64_t value = 0;
     ASSERT_GE(ff::av_opt_get_int(Output(), "muxrate", AV_OPT_SEARCH_CHILDREN, &value), 0);
     EXPECT_EQ(value, 2000000);

@@ -144,7 +144,7 @@ TEST_F(TargetPresetsTest, RefusedTargets) {
 TEST_F(TargetPresetsTest, ADvdPresetGivesADvdOutput) {
     OpenClip("avi_mpeg4_mp3.avi");
     engine.SetTarget("pal-dvd");
-    ASSERT_TRUE(engine.OpenOutputFile(ScratchFile("out.vob"))) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenOutputFile(ScratchFile("out.vob")));
     const AVFormatContext* output = engine.output_contexts[0].get();
     EXPECT_STREQ(output->oformat->name, "dvd");
     const AVCodecContext* video = engine.output_streams[0][0].encoder.get();

@@ -40,7 +40,7 @@ protected:
     }
 
     void OpenClip(const std::string& name) {
-        ASSERT_TRUE(engine.OpenInputFile(TestMediaPath(name))) << engine.last_error;
+        ASSERT_NO_THROW(engine.OpenInputFile(TestMediaPath(name)));
     }
 
     std::vector<std::string> logged;

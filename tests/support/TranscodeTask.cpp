@@ -24,12 +24,12 @@ TranscodeTask::~TranscodeTask() {
     engine.SetVerbose(1);
 }
 
-bool TranscodeTask::SetUp(const std::string& input, const TOptionList& outputOptions, const std::string& output,
+void TranscodeTask::SetUp(const std::string& input, const TOptionList& outputOptions, const std::string& output,
                           const TOptionList& inputOptions) {
     for (const auto& [name, value] : inputOptions) engine.SetOption(name, value);
-    if (!engine.OpenInputFile(input)) return false;
+    engine.OpenInputFile(input);
     for (const auto& [name, value] : outputOptions) engine.SetOption(name, value);
-    return engine.OpenOutputFile(output);
+    engine.OpenOutputFile(output);
 }
 
 std::string TranscodeTask::RunError() {

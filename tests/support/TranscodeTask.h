@@ -17,9 +17,9 @@ public:
     TranscodeTask();
     ~TranscodeTask();
 
-    // False with the engine's last_error when the input or output cannot be
-    // set up; option errors are raised.
-    bool SetUp(const std::string& input, const TOptionList& outputOptions, const std::string& output,
+    // Raises the engine's error when an option, the input or the output
+    // cannot be set up.
+    void SetUp(const std::string& input, const TOptionList& outputOptions, const std::string& output,
                const TOptionList& inputOptions = {});
     void Run() { engine.Transcode(); }
     // Runs the task; the message of the error that ends it, empty when it

@@ -20,7 +20,7 @@ std::string CopyWithVideoFilter(TranscodeTask& task, const std::string& filter, 
     TOptionList options = kCopy;
     if (!filter.empty()) options.emplace_back("vbsf", filter);
     if (exitOnError) options.emplace_back("xerror", "");
-    EXPECT_TRUE(task.SetUp(TestMediaPath(clip), options, output)) << task.engine.last_error;
+    EXPECT_NO_THROW(task.SetUp(TestMediaPath(clip), options, output));
     return task.RunError();
 }
 
@@ -67,7 +67,7 @@ TEST(PacketWriter, SubtitlesAreCopiedOrEncoded) {
         const std::string output = (folder / "copy.mkv").string();
         TOptionList options = kCopy;
         options.emplace_back("scodec", "copy");
-        ASSERT_TRUE(task.SetUp(TestMediaPath("subtitle_track.mkv"), options, output)) << task.engine.last_error;
+        ASSERT_NO_THROW(task.SetUp(TestMediaPath("subtitle_track.mkv"), options, output));
         task.Run();
         const MediaAnalysis result = AnalyseMedia(output);
         const StreamAnalysis* subtitles = result.First(AVMEDIA_TYPE_SUBTITLE);
@@ -79,7 +79,7 @@ TEST(PacketWriter, SubtitlesAreCopiedOrEncoded) {
         const std::string output = (folder / "encoded.mp4").string();
         TOptionList options = kCopy;
         options.emplace_back("scodec", "mov_text");
-        ASSERT_TRUE(task.SetUp(TestMediaPath("subtitle_track.mkv"), options, output)) << task.engine.last_error;
+        ASSERT_NO_THROW(task.SetUp(TestMediaPath("subtitle_track.mkv"), options, output));
         task.Run();
         const MediaAnalysis result = AnalyseMedia(output);
         const StreamAnalysis* subtitles = result.First(AVMEDIA_TYPE_SUBTITLE);

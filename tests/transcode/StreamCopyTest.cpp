@@ -10,6 +10,7 @@
 #include "AVFormatHlpr.h"
 #include "ClipCases.h"
 #include "MediaAnalysis.h"
+#include "MediaWriter.h"
 #include "Remux.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -44,8 +45,7 @@ TEST_P(StreamCopy, KeepsEveryPacketAndTheDuration) {
     const std::string output = (ScratchFolder() / ("copy" + extension)).string();
 
     TranscodeTask task;
-    ASSERT_TRUE(task.SetUp(input, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "copy"}}, output))
-        << task.engine.last_error;
+    ASSERT_NO_THROW(task.SetUp(input, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "copy"}}, output));
     task.Run();
     EXPECT_TRUE(task.engine.finished_normally);
 
@@ -84,7 +84,7 @@ TEST(StreamCopyIntoAvi, AVideoThatStartsAnHourLateIsMovedToTheStart) {
     WriteCopyWithJump(TestMediaPath("avi_mpeg4_mp3.avi"), late, 0, 3600000000LL, 0);
     const std::string output = (ScratchFolder() / "copy.avi").string();
     TranscodeTask task;
-    ASSERT_TRUE(task.SetUp(late, {{"vcodec", "copy"}, {"acodec", "copy"}}, output)) << task.engine.last_error;
+    ASSERT_NO_THROW(task.SetUp(late, {{"vcodec", "copy"}, {"acodec", "copy"}}, output));
     task.Run();
     EXPECT_TRUE(task.Logged("Stream #0.0 starts 3600.0 s after the others"));
     const MediaAnalysis copy = AnalyseMedia(output);
@@ -103,7 +103,7 @@ TEST(StreamCopyIntoAvi, ByteClockedMp3KeepsEveryPacket) {
     WriteByteClockedAudio(TestMediaPath("avi_mpeg4_mp3.avi"), bytes);
     const std::string output = (ScratchFolder() / "copy.avi").string();
     TranscodeTask task;
-    ASSERT_TRUE(task.SetUp(bytes, {{"acodec", "copy"}}, output)) << task.engine.last_error;
+    ASSERT_NO_THROW(task.SetUp(bytes, {{"acodec", "copy"}}, output));
     task.Run();
     const MediaAnalysis source = AnalyseMedia(bytes);
     const MediaAnalysis copy = AnalyseMedia(output);
@@ -124,5 +124,39 @@ std::vector<CopyCase> AllCases() {
 INSTANTIATE_TEST_SUITE_P(Clips, StreamCopy, testing::ValuesIn(AllCases()), [](const testing::TestParamInfo<CopyCase>& info) {
     return TestNameOf(std::get<0>(info.param) + std::get<1>(info.param));
 });
+
+// A program stream carries its sound well ahead of the pictures shown with
+// it, so a copy cut where the sound reached the length ran on in pictures.
+class StartAndLength : public testing::TestWithParam<const char*> {};
+
+TEST_P(StartAndLength, EveryStreamEndsAtTheLength) {
+    BindTestLibraries();
+    TestClip clip = FindTestClip("mpeg_ps_mpeg2_mp2.mpg");
+    clip.durationUs = 8000000;
+    const std::string source = (ScratchFolder() / "long.mpg").string();
+    WriteTestClip(clip, source);
+    const std::string output = (ScratchFolder() / "cut.mpg").string();
+    const bool copy = std::string(GetParam()) == "copy";
+    TranscodeTask task;
+    ASSERT_NO_THROW(task.SetUp(source,
+                           {{"vcodec", copy ? "copy" : "mpeg2video"},
+                            {"acodec", copy ? "copy" : "mp2"},
+                            {"ss", "4"},
+                            {"t", "3"}},
+                           output));
+    task.Run();
+    const MediaAnalysis cut = AnalyseMedia(output);
+    ASSERT_TRUE(cut.error.empty()) << cut.error;
+    const StreamAnalysis* video = cut.First(AVMEDIA_TYPE_VIDEO);
+    const StreamAnalysis* audio = cut.First(AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(audio, nullptr);
+    // Each stream is cut at its own frames: they end within one of each.
+    const int64_t audioFrameUs = 1152 * 1000000LL / audio->sampleRate;
+    EXPECT_LE(std::llabs(video->endTimeUs - audio->endTimeUs), clip.FrameDurationUs() + audioFrameUs);
+    EXPECT_NEAR(static_cast<double>(video->endTimeUs - video->firstTimeUs), 3e6, 2.0 * clip.FrameDurationUs());
+}
+
+INSTANTIATE_TEST_SUITE_P(CopiedOrEncoded, StartAndLength, testing::Values("copy", "encoded"));
 
 }  // namespace

@@ -19,7 +19,7 @@ std::string Convert(const Case& c, int decoderThreads, const std::string& name) 
     TranscodeTask task;
     const std::filesystem::path output = ScratchFolder() / name;
     task.engine.decoder_threads = decoderThreads;
-    EXPECT_TRUE(task.SetUp(TestMediaPath(c.clip), c.options, output.string())) << task.engine.last_error;
+    EXPECT_NO_THROW(task.SetUp(TestMediaPath(c.clip), c.options, output.string()));
     task.Run();
     EXPECT_TRUE(task.engine.finished_normally);
     return ReadFile(output);
