@@ -9,8 +9,6 @@
 
 namespace {
 
-int Sign(double value) { return value > 0 ? 1 : value < 0 ? -1 : 0; }
-
 // One plane of the picture: each sample goes to the place the turn gives it.
 void TurnPlane(const uint8_t* source, int sourceLinesize, int width, int height, uint8_t* target,
                int targetLinesize, const TPictureTurn& turn) {
@@ -36,33 +34,6 @@ int Aligned(double length, int align) {
 }
 
 }  // namespace
-
-TPictureTurn PictureTurnOfMatrix(const int32_t matrix[9]) {
-    const double a = matrix[0], b = matrix[1], c = matrix[3], d = matrix[4];
-    TPictureTurn turn;
-    if (a * d - b * c == 0) return turn;
-    // The image of the source's x axis is (a, b), of its y axis (c, d):
-    // the nearest axis direction of each.
-    if (std::fabs(a) >= std::fabs(b)) {
-        turn.xx = Sign(a), turn.xy = 0;
-        turn.yx = 0, turn.yy = Sign(d) != 0 ? Sign(d) : 1;
-    } else {
-        turn.xx = 0, turn.xy = Sign(b);
-        turn.yx = Sign(c) != 0 ? Sign(c) : -turn.xy, turn.yy = 0;
-    }
-    return turn;
-}
-
-TPictureTurn PictureTurnOf(const AVStream* stream) {
-    for (int i = 0; i < stream->nb_side_data; ++i) {
-        const AVPacketSideData& data = stream->side_data[i];
-        if (data.type != AV_PKT_DATA_DISPLAYMATRIX || data.size < 9 * sizeof(int32_t)) continue;
-        int32_t matrix[9];
-        std::memcpy(matrix, data.data, sizeof matrix);
-        return PictureTurnOfMatrix(matrix);
-    }
-    return TPictureTurn{};
-}
 
 bool TurnPicture(const AVPixFmtDescriptor* desc, const uint8_t* const source[4], const int sourceLinesizes[4],
                  int width, int height, uint8_t* const target[4], const int targetLinesizes[4],

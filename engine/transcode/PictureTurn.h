@@ -6,27 +6,11 @@
 
 #include <cstdint>
 
+#include "DisplayTurn.h"
+
 extern "C" {
-#include <libavformat/avformat.h>
 #include <libavutil/pixdesc.h>
 }
-
-// Where the source's x and y axes point in the shown picture: each is one of
-// (1,0), (-1,0), (0,1), (0,-1), with y pointing down. A quarter turn swaps
-// width and height.
-struct TPictureTurn {
-    int xx = 1, xy = 0;  // the source's x axis
-    int yx = 0, yy = 1;  // the source's y axis
-    bool Swaps() const { return xx == 0; }
-    bool Identity() const { return xx == 1 && yy == 1; }
-};
-
-// The turn a display matrix describes (nine 16.16 and 2.30 fixed-point
-// numbers, as in ISO/IEC 14496-12), to the nearest quarter turn, mirrored
-// when its determinant is negative. A singular matrix leaves the picture as it is.
-TPictureTurn PictureTurnOfMatrix(const int32_t matrix[9]);
-// The stream's display matrix turn; none when the stream carries no matrix.
-TPictureTurn PictureTurnOf(const AVStream* stream);
 
 // Copies the width x height picture in `source`, turned, into `target`, whose
 // planes have the turned size. 8-bit planar formats only; a quarter turn also
