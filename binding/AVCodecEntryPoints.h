@@ -18,6 +18,7 @@
     X(avcodec_receive_frame)             \
     X(avcodec_send_frame)                \
     X(avcodec_receive_packet)            \
+    X(avcodec_flush_buffers)             \
     X(avcodec_decode_subtitle2)          \
     X(avcodec_encode_subtitle)           \
     X(avsubtitle_free)                   \

@@ -175,11 +175,13 @@ private slots:
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
         // The stop finishes what the second file got so far, or keeps the
-        // earlier file when it had got nothing: a row names its file only in
-        // the first case. The third usually never starts; on a busy machine
-        // the tasks may run ahead of the rows' statuses.
-        const auto named = [&](const char* name) { return content(name) != earlier ? QString(name).chopped(4) : ""; };
-        QCOMPARE(f.form.Column(TForm1::colOutputName), QStringList({"one", named("two.mp4"), named("three.mp4")}));
+        // earlier file when it had got nothing: a row never names a file of
+        // that name from an earlier run. The third usually never starts; on a
+        // busy machine the tasks may run ahead of the rows' statuses.
+        const QStringList names = f.form.Column(TForm1::colOutputName);
+        QCOMPARE(names.value(0), QString("one"));
+        for (int row : {1, 2})
+            if (!names.value(row).isEmpty()) QVERIFY2(content(qPrintable(names[row] + ".mp4")) != earlier, qPrintable(names[row]));
         QVERIFY(content("one.mp4") != earlier);
     }
 
