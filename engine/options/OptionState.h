@@ -1,8 +1,9 @@
 #pragma once
 // The engine's option state: what the named options, the typed setters and
-// the input and output set-up leave for the transcoding core. Every field
-// carries its default here, so a default-constructed TOptionState is the
-// state after a reset. Fields marked "pending" describe the next input or
+// the input and output set-up leave for the transcoding core. A
+// default-constructed TOptionState is the state after a reset: a field that
+// an option row stores into takes its reset value from that row (its "{}"
+// here only zeroes it until then); every other field carries it here. Fields marked "pending" describe the next input or
 // the next output stream and are cleared once that has been created.
 // Times are in microseconds unless said otherwise.
 
@@ -66,6 +67,8 @@ struct TOutputStreamSetup {
 };
 
 struct TOptionState {
+    TOptionState();  // every row's reset value, see OptionTable.cpp
+
     // Files and maps.
     std::array<TInputContextPtr, kMaxFiles> input_contexts;
     int32_t input_count = 0;
@@ -107,31 +110,31 @@ struct TOptionState {
     TQuantMatrix intra_matrix;
     TQuantMatrix inter_matrix;
     TLibraryString rc_override;
-    int32_t video_disable = 0;  // pending
-    int32_t video_discard = 0;
+    int32_t video_disable{};  // pending
+    int32_t video_discard{};
     TLibraryString video_codec_name;  // pending
     int32_t video_codec_tag = 0;      // FourCC, first character in the low byte
-    int32_t same_quality = 0;
-    int32_t deinterlace = 0;
+    int32_t same_quality{};
+    int32_t deinterlace{};
     // Fit the picture inside the frame at its own shape, with square pixels
     // and black bands, instead of stretching it and flagging a pixel aspect.
-    int32_t keep_shape = 0;
+    int32_t keep_shape{};
     int32_t top_field_first = -1;  // -1 = automatic
     int32_t me_threshold = 0;
-    int32_t intra_dc_precision = 8;
-    int32_t loop_input = 0;
-    int32_t loop_output = -1;
-    int32_t qp_hist = 0;
+    int32_t intra_dc_precision{};
+    int32_t loop_input{};
+    int32_t loop_output{};
+    int32_t qp_hist{};
     std::string vfilters;
-    int32_t intra_only = 0;
+    int32_t intra_only{};
     int32_t audio_sample_rate = 44100;
-    float audio_qscale = -99999;  // -99999 = unset
-    int32_t audio_disable = 0;  // pending
+    float audio_qscale{};  // -99999 = unset
+    int32_t audio_disable{};  // pending
     int32_t audio_channels = 2;
     TLibraryString audio_codec_name;  // pending
     int32_t audio_codec_tag = 0;
     std::string audio_language;  // pending
-    int32_t subtitle_disable = 0;  // pending
+    int32_t subtitle_disable{};  // pending
     TLibraryString subtitle_codec_name;  // pending
     std::string subtitle_language;  // pending
     int32_t audio_stream_copy = 0;     // pending
@@ -148,8 +151,8 @@ struct TOptionState {
     int64_t start_time = 0;           // pending
     int64_t recording_timestamp = 0;  // seconds
     int64_t input_ts_offset = 0;
-    float mux_preload = 0.5f;    // seconds
-    float mux_max_delay = 0.7f;  // seconds
+    float mux_preload{};    // seconds
+    float mux_max_delay{};  // seconds
     std::string title;
     std::string author;
     std::string copyright;
@@ -158,24 +161,24 @@ struct TOptionState {
     std::string album;
     int32_t year = 0;   // 0 = none
     int32_t track = 0;  // 0 = none
-    int64_t limit_filesize = 0;  // bytes; 0 = none
-    int32_t video_sync_method = -1;
-    int32_t audio_sync_method = 0;
-    float audio_drift_threshold = 0.1f;  // seconds
-    float dts_delta_threshold = 10.0f;   // seconds
-    uint8_t copy_ts = 0;
-    int32_t shortest = 0;
-    int32_t video_global_header = 0;  // bit 0: global header; bit 1: local header
-    int32_t program_id = 0;           // 0 = all
-    int32_t rate_emulation = 0;       // pending
+    int64_t limit_filesize{};  // bytes; 0 = none
+    int32_t video_sync_method{};
+    int32_t audio_sync_method{};
+    float audio_drift_threshold{};  // seconds
+    float dts_delta_threshold{};   // seconds
+    uint8_t copy_ts{};
+    int32_t shortest{};
+    int32_t video_global_header{};  // bit 0: global header; bit 1: local header
+    int32_t program_id{};           // 0 = all
+    int32_t rate_emulation{};       // pending
     int32_t video_channel = 0;        // pending
     TLibraryString video_standard;
-    int32_t audio_volume = 256;  // 256 = unchanged
-    uint8_t exit_on_error = 0;
-    int32_t input_sync = 0;
-    int32_t hex_dump = 0;
-    int32_t packet_dump = 0;
-    int32_t psnr = 0;
+    int32_t audio_volume{};  // 256 = unchanged
+    uint8_t exit_on_error{};
+    int32_t input_sync{};
+    int32_t hex_dump{};
+    int32_t packet_dump{};
+    int32_t psnr{};
     int32_t pass = 0;  // 1 or 2 for two passes; 0 = one pass
     std::string passlogfile;
     TLibraryString vstats_file;

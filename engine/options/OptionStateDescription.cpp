@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <string_view>
+#include <variant>
 
 #include "FFmpeg.h"
+#include "OptionFields.h"
 
 namespace {
 
@@ -17,6 +19,7 @@ std::string FormatValue(int32_t value) { return std::to_string(value); }
 std::string FormatValue(int64_t value) { return std::to_string(value); }
 std::string FormatValue(uint8_t value) { return std::to_string(value); }
 std::string FormatValue(float value) { return Number(value); }
+std::string FormatValue(double value) { return Number(value); }
 std::string FormatValue(const AVRational& value) {
     return std::to_string(value.num) + "/" + std::to_string(value.den);
 }
@@ -177,31 +180,16 @@ const FieldRow kFields[] = {
     PLAIN(intra_matrix),
     PLAIN(inter_matrix),
     PLAIN(rc_override),
-    PLAIN(video_disable),
-    PLAIN(video_discard),
     PLAIN(video_codec_name),
     PLAIN(video_codec_tag),
-    PLAIN(same_quality),
-    PLAIN(deinterlace),
-    PLAIN(keep_shape),
     PLAIN(top_field_first),
     PLAIN(me_threshold),
-    PLAIN(intra_dc_precision),
-    PLAIN(loop_input),
-    PLAIN(loop_output),
-    PLAIN(qp_hist),
     PLAIN(vfilters),
-    PLAIN(intra_only),
     PLAIN(audio_sample_rate),
-    PLAIN(audio_qscale),
-    PLAIN(audio_disable),
     PLAIN(audio_channels),
     PLAIN(audio_codec_name),
     PLAIN(audio_codec_tag),
-    PLAIN(audio_language),
-    PLAIN(subtitle_disable),
     PLAIN(subtitle_codec_name),
-    PLAIN(subtitle_language),
     PLAIN(audio_stream_copy),
     PLAIN(video_stream_copy),
     PLAIN(subtitle_stream_copy),
@@ -214,8 +202,6 @@ const FieldRow kFields[] = {
     PLAIN(start_time),
     PLAIN(recording_timestamp),
     PLAIN(input_ts_offset),
-    PLAIN(mux_preload),
-    PLAIN(mux_max_delay),
     PLAIN(title),
     PLAIN(author),
     PLAIN(copyright),
@@ -224,26 +210,9 @@ const FieldRow kFields[] = {
     PLAIN(album),
     PLAIN(year),
     PLAIN(track),
-    PLAIN(limit_filesize),
-    PLAIN(video_sync_method),
-    PLAIN(audio_sync_method),
-    PLAIN(audio_drift_threshold),
-    PLAIN(dts_delta_threshold),
-    PLAIN(copy_ts),
-    PLAIN(shortest),
-    PLAIN(video_global_header),
-    PLAIN(program_id),
-    PLAIN(rate_emulation),
     PLAIN(video_channel),
     PLAIN(video_standard),
-    PLAIN(audio_volume),
-    PLAIN(exit_on_error),
-    PLAIN(input_sync),
-    PLAIN(hex_dump),
-    PLAIN(packet_dump),
-    PLAIN(psnr),
     PLAIN(pass),
-    PLAIN(passlogfile),
     PLAIN(vstats_file),
     PLAIN(vhook_active),
     PLAIN(verbose),
@@ -264,5 +233,7 @@ const FieldRow kFields[] = {
 TOptionStateLines DescribeOptionState(const TCustomFFmpeg& engine) {
     TOptionStateLines lines;
     for (const FieldRow& field : kFields) lines.emplace_back(field.name, field.format(engine));
+    for (const TOptionFieldValue& field : OptionFieldValues(engine))
+        lines.emplace_back(field.field, std::visit([](const auto& value) { return FormatValue(value); }, field.value));
     return lines;
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The option state as name=value pairs, one per field in the order the
-// fields are documented, for people and for comparing states in tests.
+// The option state as name=value pairs, one per field, for people and for
+// comparing states in tests: first the fields no option row stores into, in
+// the order they are documented, then those of the option rows, in the
+// table's order.
 
 #include <string>
 #include <utility>

@@ -1,12 +1,18 @@
 // The option table: every named option the engine knows, how its value is
 // read and where it goes. Dispatch is one walk over the rows in order; names
-// no row takes go to the generic option contexts.
+// no row takes go to the generic option contexts. A row that stores into a
+// field of its own also says what that field holds after a reset and which
+// values it takes, so that the reset, the range check and the description of
+// the option state all come from the row.
 
+#include <cstdio>
+#include <limits>
 #include <string_view>
 #include <type_traits>
 #include <variant>
 
 #include "FFmpeg.h"
+#include "OptionFields.h"
 #include "TextConversion.h"
 
 namespace {
@@ -45,15 +51,35 @@ using Target = std::variant<std::monostate, Int32Field, ByteField, Int64Field, F
                             StringField, MaxFramesEntry, IntHandler, FloatHandler, TextHandler,
                             NamedHandler, Action>;
 
+// The numbers a field takes; anything outside is refused.
+struct ValueRange {
+    double low = -std::numeric_limits<double>::infinity();
+    double high = std::numeric_limits<double>::infinity();
+};
+
 struct OptionRow {
     std::string_view name;
     ValueKind kind;
     Target target;
+    // Rows that store into a field: the field's name, its value after a
+    // reset (texts start empty) and the numbers it takes.
+    std::string_view field = {};
+    double initial = 0;
+    ValueRange range = {};
 };
 
 using K = ValueKind;
 using E = TCustomFFmpeg;
 using S = TOptionState;
+// A field target with its name, for the description of the option state.
+#define FIELD(member) &S::member, #member
+
+// What the engine gives a meaning to: the discard levels of the library, the
+// bits of intra DC precision MPEG-2 knows, and a gain that cannot overflow a
+// 16-bit sample scaled in 32 bits.
+constexpr ValueRange kDiscardLevels{AVDISCARD_NONE, AVDISCARD_ALL};
+constexpr ValueRange kIntraDcBits{8, 11};
+constexpr ValueRange kVolumeGain{0, 65536};
 
 constexpr OptionRow kOptionTable[] = {
     {"L", K::Ignored, {}},
@@ -66,7 +92,7 @@ constexpr OptionRow kOptionTable[] = {
     {"map", K::Text, &E::AddStreamMap},
     {"map_meta_data", K::Text, &E::AddMetaDataMap},
     {"t", K::Duration, &E::SetRecordingTime},
-    {"fs", K::Int64, &S::limit_filesize},
+    {"fs", K::Int64, FIELD(limit_filesize)},
     {"ss", K::Duration, &E::SetStartTimeText},
     {"itsoffset", K::Duration, &E::SetInputTsOffset},
     {"itsscale", K::Text, &E::SetInputTsScale},
@@ -79,23 +105,23 @@ constexpr OptionRow kOptionTable[] = {
     {"album", K::Text, &E::SetAlbum},
     {"dframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_DATA}},
     {"benchmark", K::Ignored, {}},
-    {"dump", K::Flag, &S::packet_dump},
-    {"hex", K::Flag, &S::hex_dump},
-    {"re", K::Flag, &S::rate_emulation},
-    {"loop_input", K::Flag, &S::loop_input},
-    {"loop_output", K::Int, &S::loop_output},
+    {"dump", K::Flag, FIELD(packet_dump)},
+    {"hex", K::Flag, FIELD(hex_dump)},
+    {"re", K::Flag, FIELD(rate_emulation)},
+    {"loop_input", K::Flag, FIELD(loop_input)},
+    {"loop_output", K::Int, FIELD(loop_output), -1},
     {"v", K::Int, &E::SetVerbose},
     {"target", K::Text, &E::SetTarget},
     {"threads", K::Unsupported, {}},
-    {"vsync", K::Int, &S::video_sync_method},
-    {"async", K::Int, &S::audio_sync_method},
-    {"adrift_threshold", K::Float, &S::audio_drift_threshold},
-    {"vglobal", K::Int, &S::video_global_header},
-    {"copyts", K::Flag, &S::copy_ts},
-    {"shortest", K::Flag, &S::shortest},
-    {"dts_delta_threshold", K::Float, &S::dts_delta_threshold},
-    {"programid", K::Int, &S::program_id},
-    {"xerror", K::Flag, &S::exit_on_error},
+    {"vsync", K::Int, FIELD(video_sync_method), -1},
+    {"async", K::Int, FIELD(audio_sync_method)},
+    {"adrift_threshold", K::Float, FIELD(audio_drift_threshold), 0.1},
+    {"vglobal", K::Int, FIELD(video_global_header)},
+    {"copyts", K::Flag, FIELD(copy_ts)},
+    {"shortest", K::Flag, FIELD(shortest)},
+    {"dts_delta_threshold", K::Float, FIELD(dts_delta_threshold), 10.0},
+    {"programid", K::Int, FIELD(program_id)},
+    {"xerror", K::Flag, FIELD(exit_on_error)},
     {"b", K::Text, &E::SetBitrate},
     {"vb", K::Text, &E::SetBitrate},
     {"vframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_VIDEO}},
@@ -112,19 +138,19 @@ constexpr OptionRow kOptionTable[] = {
     {"padleft", K::Int, &E::SetPadLeft},
     {"padright", K::Int, &E::SetPadRight},
     {"padcolor", K::Int, &E::SetPadColor},
-    {"intra", K::Flag, &S::intra_only},
-    {"vn", K::Flag, &S::video_disable},
-    {"vdt", K::Int, &S::video_discard},
+    {"intra", K::Flag, FIELD(intra_only)},
+    {"vn", K::Flag, FIELD(video_disable)},
+    {"vdt", K::Int, FIELD(video_discard), 0, kDiscardLevels},
     {"qscale", K::Float, &E::SetVideoQScale},
     {"rc_override", K::Text, &E::SetRcOverride},
     {"vcodec", K::Text, &E::SetVideoCodec},
     {"me_threshold", K::Int, &E::SetMeThreshold},
-    {"sameq", K::Flag, &S::same_quality},
+    {"sameq", K::Flag, FIELD(same_quality)},
     {"pass", K::Int, &E::SetPass},
-    {"passlogfile", K::Text, &S::passlogfile},
-    {"deinterlace", K::Flag, &S::deinterlace},
-    {"keepshape", K::Flag, &S::keep_shape},
-    {"psnr", K::Flag, &S::psnr},
+    {"passlogfile", K::Text, FIELD(passlogfile)},
+    {"deinterlace", K::Flag, FIELD(deinterlace)},
+    {"keepshape", K::Flag, FIELD(keep_shape)},
+    {"psnr", K::Flag, FIELD(psnr)},
     {"vstats", K::None, &E::SetVstats},
     {"vstats_file", K::Text, &E::SetVstatsFile},
     {"vhook", K::Text, &E::AddVideoHook},
@@ -132,31 +158,31 @@ constexpr OptionRow kOptionTable[] = {
     {"intra_matrix", K::Text, &E::SetIntraMatrix},
     {"inter_matrix", K::Text, &E::SetInterMatrix},
     {"top", K::Int, &E::SetTopFieldFirst},
-    {"dc", K::Int, &S::intra_dc_precision},
+    {"dc", K::Int, FIELD(intra_dc_precision), 8, kIntraDcBits},
     {"vtag", K::Text, &E::SetVideoTag},
     {"newvideo", K::None, &E::AddNewVideo},
-    {"qphist", K::Flag, &S::qp_hist},
+    {"qphist", K::Flag, FIELD(qp_hist)},
     {"ab", K::Text, &E::SetBitrate},
     {"aframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_AUDIO}},
-    {"aq", K::Float, &S::audio_qscale},
+    {"aq", K::Float, FIELD(audio_qscale), -99999},
     {"ar", K::Int, &E::SetAudioSampleRate},
     {"ac", K::Int, &E::SetAudioChannels},
-    {"an", K::Flag, &S::audio_disable},
+    {"an", K::Flag, FIELD(audio_disable)},
     {"acodec", K::Text, &E::SetAudioCodec},
     {"atag", K::Text, &E::SetAudioTag},
-    {"vol", K::Int, &S::audio_volume},
+    {"vol", K::Int, FIELD(audio_volume), 256, kVolumeGain},
     {"newaudio", K::None, &E::AddNewAudio},
-    {"alang", K::Text, &S::audio_language},
+    {"alang", K::Text, FIELD(audio_language)},
     {"sample_fmt", K::Text, &E::SetSampleFormat},
-    {"sn", K::Flag, &S::subtitle_disable},
+    {"sn", K::Flag, FIELD(subtitle_disable)},
     {"scodec", K::Text, &E::SetSubtitleCodec},
     {"newsubtitle", K::None, &E::AddNewSubtitle},
-    {"slang", K::Text, &S::subtitle_language},
+    {"slang", K::Text, FIELD(subtitle_language)},
     {"vc", K::Int, &E::SetVideoChannel},
     {"tvstd", K::Text, &E::SetVideoStandard},
-    {"isync", K::Flag, &S::input_sync},
-    {"muxdelay", K::Float, &S::mux_max_delay},
-    {"muxpreload", K::Float, &S::mux_preload},
+    {"isync", K::Flag, FIELD(input_sync)},
+    {"muxdelay", K::Float, FIELD(mux_max_delay), 0.7},
+    {"muxpreload", K::Float, FIELD(mux_preload), 0.5},
     {"absf", K::Text, &E::AddBitstreamFilter},
     {"vbsf", K::Text, &E::AddBitstreamFilter},
     {"sbsf", K::Text, &E::AddBitstreamFilter},
@@ -164,6 +190,14 @@ constexpr OptionRow kOptionTable[] = {
     {"vpre", K::Ignored, {}},
     {"spre", K::Ignored, {}},
 };
+
+#undef FIELD
+
+constexpr bool StoresIntoField(const Target& t) {
+    return std::holds_alternative<Int32Field>(t) || std::holds_alternative<ByteField>(t) ||
+           std::holds_alternative<Int64Field>(t) || std::holds_alternative<FloatField>(t) ||
+           std::holds_alternative<StringField>(t);
+}
 
 // Whether a row's target can take the value its kind reads.
 constexpr bool TargetFitsKind(const OptionRow& row) {
@@ -193,12 +227,21 @@ constexpr bool TargetFitsKind(const OptionRow& row) {
     return false;
 }
 
+// A field row names its field and keeps its reset value inside its range;
+// other rows carry neither.
+constexpr bool FieldPartFitsTarget(const OptionRow& row) {
+    if (!StoresIntoField(row.target))
+        return row.field.empty() && row.initial == 0 && row.range.low == ValueRange{}.low &&
+               row.range.high == ValueRange{}.high;
+    return !row.field.empty() && row.initial >= row.range.low && row.initial <= row.range.high;
+}
+
 constexpr bool TableIsConsistent() {
     for (const OptionRow& row : kOptionTable)
-        if (!TargetFitsKind(row)) return false;
+        if (!TargetFitsKind(row) || !FieldPartFitsTarget(row)) return false;
     return true;
 }
-static_assert(TableIsConsistent(), "an option row's target cannot take its kind of value");
+static_assert(TableIsConsistent(), "an option row's target cannot take its kind of value, or its field part is wrong");
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -206,6 +249,21 @@ struct Overloaded : Ts... {
 };
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
+
+std::string NumberText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// The converted number, once it lies in the row's range.
+template <class Value>
+Value InRange(const OptionRow& row, const std::string& name, const std::string& text, Value value) {
+    if (value < row.range.low || value > row.range.high)
+        throw FFMpegException("Value " + TrimText(text) + " of option " + name + " must lie between " +
+                              NumberText(row.range.low) + " and " + NumberText(row.range.high));
+    return value;
+}
 
 void ApplyRow(TCustomFFmpeg& engine, const OptionRow& row, const std::string& name,
               const std::string& value) {
@@ -217,11 +275,11 @@ void ApplyRow(TCustomFFmpeg& engine, const OptionRow& row, const std::string& na
     std::visit(Overloaded{
                    [](std::monostate) {},
                    [&](Int32Field field) {
-                       engine.*field = row.kind == K::Flag ? 1 : TextToInt32(value);
+                       engine.*field = row.kind == K::Flag ? 1 : InRange(row, name, value, TextToInt32(value));
                    },
                    [&](ByteField field) { engine.*field = 1; },
-                   [&](Int64Field field) { engine.*field = TextToInt64(value); },
-                   [&](FloatField field) { engine.*field = TextToFloat(value); },
+                   [&](Int64Field field) { engine.*field = InRange(row, name, value, TextToInt64(value)); },
+                   [&](FloatField field) { engine.*field = InRange(row, name, value, TextToFloat(value)); },
                    [&](StringField field) { engine.*field = value; },
                    [&](MaxFramesEntry entry) { engine.max_frames[entry.kind] = TextToInt32(value); },
                    [&](IntHandler handler) { (engine.*handler)(TextToInt32(value)); },
@@ -249,6 +307,34 @@ std::string NormaliseLineBreaks(const std::string& text) {
 }
 
 }  // namespace
+
+TOptionState::TOptionState() {
+    for (const OptionRow& row : kOptionTable)
+        std::visit(Overloaded{
+                       [&](Int32Field field) { this->*field = static_cast<int32_t>(row.initial); },
+                       [&](ByteField field) { this->*field = static_cast<uint8_t>(row.initial); },
+                       [&](Int64Field field) { this->*field = static_cast<int64_t>(row.initial); },
+                       [&](FloatField field) { this->*field = static_cast<float>(row.initial); },
+                       [&](StringField field) { (this->*field).clear(); },
+                       [](const auto&) {},
+                   },
+                   row.target);
+}
+
+std::vector<TOptionFieldValue> OptionFieldValues(const TOptionState& state) {
+    std::vector<TOptionFieldValue> values;
+    for (const OptionRow& row : kOptionTable)
+        std::visit(Overloaded{
+                       [&](Int32Field field) { values.push_back({row.field, int64_t{state.*field}}); },
+                       [&](ByteField field) { values.push_back({row.field, int64_t{state.*field}}); },
+                       [&](Int64Field field) { values.push_back({row.field, state.*field}); },
+                       [&](FloatField field) { values.push_back({row.field, double{state.*field}}); },
+                       [&](StringField field) { values.push_back({row.field, state.*field}); },
+                       [](const auto&) {},
+                   },
+                   row.target);
+    return values;
+}
 
 void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value) {
     for (const OptionRow& row : kOptionTable) {

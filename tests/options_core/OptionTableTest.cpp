@@ -92,6 +92,27 @@ TEST_F(OptionTableTest, NumbersReachTheirFields) {
     EXPECT_FLOAT_EQ(engine.audio_drift_threshold, 0.25f);
 }
 
+// A number its field gives no meaning to (one that would be an invalid
+// discard level, a negative DC precision or a gain that overflows samples)
+// is refused by name, and the field keeps its value.
+TEST_F(OptionTableTest, NumbersOutsideTheirRowsRangeAreRefused) {
+    for (const char* line : {"vdt=49", "vdt=-17", "dc=7", "dc=12", "vol=-1", "vol=65537"})
+        EXPECT_THROW(engine.ApplyOptionText(line), FFMpegException) << line;
+    try {
+        engine.SetOption("vdt", " 1000 ");
+        ADD_FAILURE() << "vdt=1000 was taken";
+    } catch (const FFMpegException& error) {
+        EXPECT_STREQ(error.what(), "Value 1000 of option vdt must lie between -16 and 48");
+    }
+    EXPECT_EQ(engine.video_discard, 0);
+    EXPECT_EQ(engine.intra_dc_precision, 8);
+    EXPECT_EQ(engine.audio_volume, 256);
+    engine.ApplyOptionText("vdt=48\ndc=11\nvol=65536");
+    EXPECT_EQ(engine.video_discard, 48);
+    EXPECT_EQ(engine.intra_dc_precision, 11);
+    EXPECT_EQ(engine.audio_volume, 65536);
+}
+
 TEST_F(OptionTableTest, TextsAreStoredAsGiven) {
     engine.SetOption("alang", " eng ");
     engine.SetOption("passlogfile", "/tmp/pass");
