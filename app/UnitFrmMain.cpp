@@ -36,6 +36,7 @@
 #include "FileDialogFilter.h"
 #include "HelpPage.h"
 #include "IpodLimits.h"
+#include "PosterPicture.h"
 #include "ProgressCellDelegate.h"
 #include "RunTexts.h"
 #include "UnitFrmAbout.h"
@@ -49,6 +50,10 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 constexpr int kRowHeight = 24;
 // The file a row's task wrote in the last run, on its output name's item.
 constexpr int kWrittenOutputRole = Qt::UserRole + 2;
+// The row's own number, on its input name's item.
+constexpr int kRowIdRole = Qt::UserRole + 3;
+// The pictures at the start of the rows.
+constexpr QSize kThumbnailSize(40, 30);
 // The buttons beside the list and beside the settings.
 constexpr QSize kSideButton(71, 27);
 
@@ -161,6 +166,9 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
     resize(kDesignSize);
     // The controls take their places before the window first shows.
     layout()->activate();
+    // Pictures are taken one at a time, beside adding and converting.
+    thumbnails_.setMaxThreadCount(1);
+    thumbnails_.setThreadPriority(QThread::LowestPriority);
     VexmoC.SetOnLog([this](int32_t index, TLogLevel level, const std::string& text) {
         if (index >= 0) PostToWindowThread([=, this] { AddLogLine(index, level, text); });
     });
@@ -169,6 +177,7 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    StopThumbnails();
     if (!closed_) {
         events_detached_ = true;
         VexmoC.StopConvert();
@@ -214,7 +223,8 @@ QWidget* TForm1::BuildJobList() {
     Lvw->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Lvw->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Lvw->verticalHeader()->hide();
-    Lvw->verticalHeader()->setDefaultSectionSize(20);
+    Lvw->verticalHeader()->setDefaultSectionSize(kThumbnailSize.height() + 2);
+    Lvw->setIconSize(kThumbnailSize);
     Lvw->setShowGrid(true);
     Lvw->setWordWrap(false);
     Lvw->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -479,6 +489,8 @@ void TForm1::FormCloseQuery() {
     VexmoC.SetOnTerminate(nullptr);
     events_detached_ = true;
     VexmoC.StopConvert();
+    // The pictures use the libraries too.
+    StopThumbnails();
     // Waits until no task thread runs any more.
     VexmoC.UnloadLibraries();
     try {
@@ -541,6 +553,9 @@ void TForm1::AddFiles(const QStringList& paths, bool gatherRefusals) {
             ShowMessage(*refusal);
     }
     VexmoC.ClearTasks();
+    // The pictures are taken once the files are in: taking them while the
+    // files are checked would slow adding a folder down.
+    StartThumbnails();
     if (!refused.isEmpty()) ShowMessageBox(refused.join('\n'), "Error", QMessageBox::Information);
 }
 
@@ -556,6 +571,8 @@ std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
     // Long names are cut in their columns: the tooltips hold them whole.
     Lvw->item(row, colInputName)->setToolTip(path);
     Lvw->item(row, colOutputName)->setToolTip(Q(WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4"));
+    Lvw->item(row, colInputName)->setData(kRowIdRole, next_row_id_++);
+    RequestThumbnail(row, path);
     return std::nullopt;
 }
 
@@ -769,6 +786,46 @@ void TForm1::AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& t
 }
 
 QString TForm1::RunLogText() const { return Q(run_log_.Text()); }
+
+// ---- Thumbnails ----
+
+void TForm1::RequestThumbnail(int row, const QString& path) {
+    wanted_thumbnails_.push_back({Lvw->item(row, colInputName)->data(kRowIdRole).toLongLong(), path.toStdString()});
+}
+
+void TForm1::StartThumbnails() {
+    for (auto& [rowId, path] : wanted_thumbnails_) TakeThumbnail(rowId, std::move(path));
+    wanted_thumbnails_.clear();
+}
+
+void TForm1::TakeThumbnail(qint64 rowId, std::string path) {
+    thumbnails_.start([this, rowId, path = std::move(path)] {
+        const std::optional<TPosterPicture> picture = GrabPosterPicture(path, kThumbnailSize.width());
+        if (!picture) return;
+        const QImage image = QImage(picture->Rgb.data(), picture->Width, picture->Height, picture->Width * 3,
+                                    QImage::Format_RGB888)
+                                 .copy();
+        // The window waits for this job before it goes, so it is there to
+        // receive the picture.
+        QMetaObject::invokeMethod(
+            this, [this, rowId, image] { ShowThumbnail(rowId, image); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::ShowThumbnail(qint64 rowId, const QImage& picture) {
+    for (int row = 0; row < Lvw->rowCount(); ++row) {
+        QTableWidgetItem* item = Lvw->item(row, colInputName);
+        if (item->data(kRowIdRole).toLongLong() != rowId) continue;
+        item->setIcon(QIcon(QPixmap::fromImage(picture.scaled(kThumbnailSize, Qt::KeepAspectRatio,
+                                                              Qt::SmoothTransformation))));
+        return;
+    }
+}
+
+void TForm1::StopThumbnails() {
+    thumbnails_.clear();
+    thumbnails_.waitForDone();
+}
 
 // ---- What a row offers ----
 

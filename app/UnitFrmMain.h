@@ -6,7 +6,9 @@
 
 #include <QMessageBox>
 #include <QSize>
+#include <QImage>
 #include <QStringList>
+#include <QThreadPool>
 #include <QUrl>
 #include <QWidget>
 #include <deque>
@@ -110,6 +112,9 @@ protected:
     virtual QString ChooseOutputFolder();
     // Shows one message box and returns once it is closed.
     virtual void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    // Asks for a small picture of the row's video, taken on a worker thread
+    // once the add is over and shown at the start of the row when it arrives.
+    virtual void RequestThumbnail(int row, const QString& path);
     // A warning with Yes and No; true for Yes.
     virtual bool AskYesNo(const QString& text, const QString& caption);
     // False when the desktop has no program for the link.
@@ -156,6 +161,11 @@ private:
     void OpenOutput(int row);
     void ShowOutputInFolder(int row);
     void AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& text);
+    void StartThumbnails();
+    void TakeThumbnail(qint64 rowId, std::string path);
+    void ShowThumbnail(qint64 rowId, const QImage& picture);
+    // Drops the pictures not yet taken and waits for those being taken.
+    void StopThumbnails();
     bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;
     void MoveRow(int from, int to);
@@ -177,6 +187,11 @@ private:
     bool run_had_failures_ = false;
     TRunLog run_log_;
     QPlainTextEdit* log_text_ = nullptr;
+    // Each row's own number, kept on its input item: rows move and go while
+    // their pictures are taken.
+    qint64 next_row_id_ = 0;
+    std::vector<std::pair<qint64, std::string>> wanted_thumbnails_;
+    QThreadPool thumbnails_;
     // The row the list last scrolled to, as its file began converting.
     int following_row_ = -1;
     TShutdown& shutdown_;

@@ -68,6 +68,12 @@ private slots:
         // Names cut by their columns are whole in the tooltips.
         QCOMPARE(f.List()->item(0, TForm1::colInputName)->toolTip(), f.home.Path("in/movie.final.wmv"));
         QCOMPARE(f.List()->item(0, TForm1::colOutputName)->toolTip(), f.Out() + "/movie.final.mp4");
+        // A picture of each video arrives at the start of its row.
+        for (int row : {0, 1}) {
+            QTRY_VERIFY(!f.List()->item(row, TForm1::colInputName)->icon().isNull());
+            const QSize size = f.List()->item(row, TForm1::colInputName)->icon().availableSizes().value(0);
+            QVERIFY2(size.width() > 0 && size.width() <= 40 && size.height() <= 30, qPrintable(QString::number(row)));
+        }
         // The checks leave neither tasks nor files behind.
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
         QCOMPARE(FilesIn(f.Out()), QStringList());
