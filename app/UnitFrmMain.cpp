@@ -555,7 +555,7 @@ std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
     for (int column = 0; column < colCount; ++column) Lvw->setItem(row, column, new QTableWidgetItem(texts[column]));
     // Long names are cut in their columns: the tooltips hold them whole.
     Lvw->item(row, colInputName)->setToolTip(path);
-    Lvw->item(row, colOutputName)->setToolTip(Q(WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4"));
+    Lvw->item(row, colOutputName)->setToolTip(Q(job.OutputPath));
     return std::nullopt;
 }
 
@@ -672,11 +672,15 @@ int TForm1::ListRow(size_t runRow) const {
 }
 
 bool TForm1::ConfirmIpodLimits() {
-    const std::vector<std::string> breaks = IpodLimitBreaks(PlannedFacts(ConversionSettings()));
-    if (breaks.empty()) return true;
-    QString text = "Files made with these settings will not play on an iPod:\n";
-    for (const std::string& reason : breaks) text += "\n" + Q(reason);
-    return AskYesNo(text + "\n\nConvert anyway?", kApplicationTitle);
+    const TDevicePlan plan = PlanForDevice(ConversionSettings());
+    if (!plan.Refusal.empty()) {
+        ShowMessageBox(Q(plan.Refusal), kApplicationTitle, QMessageBox::Warning);
+        return false;
+    }
+    if (plan.Changes.empty()) return true;
+    QString text = Q(std::string("For ") + DeviceAt(plan.Settings.Device).Name + " these settings change:\n");
+    for (const std::string& change : plan.Changes) text += "\n" + Q(change);
+    return AskYesNo(text + "\n\nConvert?", kApplicationTitle);
 }
 
 void TForm1::PostToWindowThread(std::function<void()> work) {
