@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <algorithm>
 #include <memory>
@@ -123,6 +124,12 @@ int StoredNumber(const std::string& text, int fallback) {
 QStringList ProfileItems() {
     QStringList items;
     for (const char* text : kOutputProfileTexts) items << text;
+    return items;
+}
+
+QStringList DeviceItems() {
+    QStringList items;
+    for (const TDevice& device : Devices()) items << device.Name;
     return items;
 }
 
@@ -280,7 +287,8 @@ QWidget* TForm1::BuildOutputSettings() {
     auto* grid = new QGridLayout(GBOutput);
     grid->setContentsMargins(10, 6, 10, 8);
     grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(6);
+    // Tight enough that the device row fits the window's design size.
+    grid->setVerticalSpacing(4);
     const auto addField = [this, grid](int row, int column, const char* labelName, const char* caption,
                                        QWidget* field, const char* unitName = nullptr, const char* unit = nullptr) {
         grid->addWidget(MakeLabel(GBOutput, labelName, caption), row, column);
@@ -312,6 +320,9 @@ QWidget* TForm1::BuildOutputSettings() {
     CboAudioSampleRate = MakeList(GBOutput, "CboAudioSampleRate", {"8000", "16000", "22050", "32000", "44100", "48000"},
                                   TWindowSettings().AudioSampleRate, 90);
     addField(3, 2, "LblSampleRate", "Audio Sample Rate: ", CboAudioSampleRate, "LblHz", "Hz");
+    CboDevice = MakeList(GBOutput, "CboDevice", DeviceItems(), TWindowSettings().Device, 420);
+    grid->addWidget(MakeLabel(GBOutput, "LblDevice", "Device: "), 4, 0);
+    grid->addWidget(CboDevice, 4, 1, 1, 3, Qt::AlignLeft);
     // A wider box keeps its fields where they are.
     grid->setColumnStretch(4, 1);
     return GBOutput;
@@ -392,8 +403,20 @@ bool TForm1::FormCreate() {
                        QMessageBox::Information);
         return false;
     }
+    MarkUnavailableDevices();
     ReadSettings();
     return true;
+}
+
+void TForm1::MarkUnavailableDevices() {
+    auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
+    for (size_t row = 0; row < Devices().size(); ++row) {
+        const std::string reason = DeviceUnavailableReason(Devices()[row]);
+        if (reason.empty() || !model) continue;
+        QStandardItem* item = model->item(static_cast<int>(row));
+        item->setText(item->text() + " (" + Q(reason) + ")");
+        item->setEnabled(false);
+    }
 }
 
 void TForm1::ReadSettings() {
@@ -410,6 +433,10 @@ void TForm1::ReadSettings() {
     SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
     SelectStored(CboFrameRate, settings.VideoFrameRate, missing.VideoFrameRate);
     SelectStored(CboAudioSampleRate, settings.AudioSampleRate, missing.AudioSampleRate);
+    SelectStored(CboDevice, settings.Device, missing.Device);
+    // A device these libraries cannot make files for is not chosen.
+    const auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
+    if (model && !model->item(CboDevice->currentIndex())->isEnabled()) CboDevice->setCurrentIndex(missing.Device);
     ChkOverwrite->setChecked(settings.Overwrite);
     ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
     ChkKeepShape->setChecked(settings.KeepShape);
@@ -440,6 +467,7 @@ void TForm1::WriteSettings() {
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
+    settings.Device = CboDevice->currentIndex();
     // A maximised window keeps the size it had before, to return to it.
     const QSize size = isMaximized() ? normalGeometry().size() : this->size();
     if (size.isValid()) {
@@ -508,6 +536,7 @@ TConversionSettings TForm1::ConversionSettings() const {
     settings.AudioSampleRate = CboAudioSampleRate->currentText().toInt();
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
+    settings.Device = static_cast<size_t>(std::max(0, CboDevice->currentIndex()));
     return settings;
 }
 

@@ -143,6 +143,8 @@ private:
     QLayout* BuildRunButtons();
     void ConnectControls();
     void ReadSettings();
+    // Greys out the devices whose encoders the bound libraries lack.
+    void MarkUnavailableDevices();
     void WriteSettings();
     void RestoreWindowSize(const TWindowSettings& settings);
     // The refusal, when the file got no row.
@@ -208,6 +210,7 @@ private:
     QSpinBox* SpinAudio;
     QComboBox* CboFrameRate;
     QComboBox* CboAudioSampleRate;
+    QComboBox* CboDevice;
     QGroupBox* GBOther;
     QCheckBox* ChkOverwrite;
     QCheckBox* ChkShutdown;

@@ -35,8 +35,10 @@ struct TDevice {
     AVCodecID VideoCodec;
     int VideoProfile;  // the profile the file must declare, FF_PROFILE_UNKNOWN for any
     std::span<const TDeviceLevel> Levels;  // lowest first
-    // The encoder's own options, as name=value lines for the engine.
+    // The encoder's own options, as name=value lines for the engine: those
+    // the device needs, and those chosen for the best picture per bit.
     const char* VideoEncoderOptions;
+    const char* VideoQualityOptions;
     double MaxFrameRate;
     int MaxKeyFrameInterval;  // pictures between key frames
 
@@ -45,6 +47,9 @@ struct TDevice {
     int AudioProfile;  // FF_PROFILE_UNKNOWN for any
     const char* AudioEncoderOptions;
     int32_t MaxAudioBitRate;  // bits per second
+    // The only rates the encoder writes, in kbit/s, lowest first; empty: any.
+    std::span<const int> AudioBitRatesKbps;
+    int MinSampleRate;
     int MaxSampleRate;
     int MaxChannels;
 
@@ -73,5 +78,6 @@ std::optional<size_t> FindDevice(const std::string& shortName);
 std::string DeviceShortNames();
 
 // Why the bound libraries cannot make files for the device ("" when they
-// can): they lack its video or audio encoder. Needs bound libraries.
+// can, or when no libraries are bound yet): they lack its video or audio
+// encoder.
 std::string DeviceUnavailableReason(const TDevice& device);

@@ -159,6 +159,22 @@ void FitAudio(const TDevice& device, TDevicePlan& plan) {
                                device.PlayerName + " plays: using " + std::to_string(maxKbps) + " kbit/s");
         settings.AudioBitrateKbps = maxKbps;
     }
+    if (!device.AudioBitRatesKbps.empty()) {
+        // The nearest rate the encoder knows.
+        int nearest = device.AudioBitRatesKbps.front();
+        for (int rate : device.AudioBitRatesKbps)
+            if (std::abs(rate - settings.AudioBitrateKbps) < std::abs(nearest - settings.AudioBitrateKbps)) nearest = rate;
+        if (nearest != settings.AudioBitrateKbps) {
+            plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbit/s is not one " +
+                                   device.PlayerName + " plays: using " + std::to_string(nearest) + " kbit/s");
+            settings.AudioBitrateKbps = nearest;
+        }
+    }
+    if (settings.AudioSampleRate < device.MinSampleRate) {
+        plan.Changes.push_back("audio sample rate " + std::to_string(settings.AudioSampleRate) + " Hz is less than " +
+                               device.PlayerName + " plays: using " + std::to_string(device.MinSampleRate) + " Hz");
+        settings.AudioSampleRate = device.MinSampleRate;
+    }
     if (settings.AudioSampleRate > device.MaxSampleRate) {
         plan.Changes.push_back("audio sample rate " + std::to_string(settings.AudioSampleRate) + " Hz is more than " +
                                device.PlayerName + " plays: using " + std::to_string(device.MaxSampleRate) + " Hz");

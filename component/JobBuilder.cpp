@@ -95,7 +95,8 @@ TUserMessage InputRefusal(const std::string& inputPath) {
 // The encoders' own settings for the device, and the level the stream
 // declares, as option lines for the engine.
 std::string EncoderOptionText(const TDevice& device, const TDeviceLevel& level) {
-    std::string text = std::string(device.VideoEncoderOptions) + device.AudioEncoderOptions;
+    std::string text =
+        std::string(device.VideoEncoderOptions) + device.VideoQualityOptions + device.AudioEncoderOptions;
     text += "level=" + std::to_string(level.Level) + "\n";
     if (level.MaxReferences > 0) text += "refs=" + std::to_string(level.MaxReferences) + "\n";
     return text;

@@ -102,6 +102,15 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
     EXPECT_EQ(plan.Level.MaxReferences, 1);
 
     settings = TConversionSettings();
+    settings.Device = *FindDevice("rockbox");
+    settings.AudioBitrateKbps = 90;
+    settings.AudioSampleRate = 8000;
+    plan = PlanForDevice(settings);
+    EXPECT_EQ(plan.Changes, (std::vector<std::string>{
+                                "audio bit rate 90 kbit/s is not one Rockbox plays: using 96 kbit/s",
+                                "audio sample rate 8000 Hz is less than Rockbox plays: using 32000 Hz"}));
+
+    settings = TConversionSettings();
     settings.VideoBitrateKbps = 3000;
     EXPECT_EQ(PlanForDevice(settings).Refusal,
               "The video bit rate of 3000 kbit/s is more than iPod (any model with video) plays: at most 2500 kbit/s.");
