@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <algorithm>
 #include <memory>
@@ -128,6 +129,12 @@ int StoredNumber(const std::string& text, int fallback) {
 QStringList ProfileItems() {
     QStringList items;
     for (const TOutputProfile& profile : OutputProfiles()) items << profile.Label;
+    return items;
+}
+
+QStringList DeviceItems() {
+    QStringList items;
+    for (const TDevice& device : Devices()) items << device.Name;
     return items;
 }
 
@@ -290,7 +297,8 @@ QWidget* TForm1::BuildOutputSettings() {
     auto* grid = new QGridLayout(GBOutput);
     grid->setContentsMargins(10, 6, 10, 8);
     grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(6);
+    // Tight enough that the device row fits the window's design size.
+    grid->setVerticalSpacing(4);
     const auto addField = [this, grid](int row, int column, const char* labelName, const char* caption,
                                        QWidget* field, const char* unitName = nullptr, const char* unit = nullptr) {
         grid->addWidget(MakeLabel(GBOutput, labelName, caption), row, column);
@@ -322,6 +330,9 @@ QWidget* TForm1::BuildOutputSettings() {
     CboAudioSampleRate = MakeList(GBOutput, "CboAudioSampleRate", {"8000", "16000", "22050", "32000", "44100", "48000"},
                                   TWindowSettings().AudioSampleRate, 90);
     addField(3, 2, "LblSampleRate", "Audio Sample Rate: ", CboAudioSampleRate, "LblHz", "Hz");
+    CboDevice = MakeList(GBOutput, "CboDevice", DeviceItems(), TWindowSettings().Device, 420);
+    grid->addWidget(MakeLabel(GBOutput, "LblDevice", "Device: "), 4, 0);
+    grid->addWidget(CboDevice, 4, 1, 1, 3, Qt::AlignLeft);
     // A wider box keeps its fields where they are.
     grid->setColumnStretch(4, 1);
     return GBOutput;
@@ -402,8 +413,20 @@ bool TForm1::FormCreate() {
                        QMessageBox::Information);
         return false;
     }
+    MarkUnavailableDevices();
     ReadSettings();
     return true;
+}
+
+void TForm1::MarkUnavailableDevices() {
+    auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
+    for (size_t row = 0; row < Devices().size(); ++row) {
+        const std::string reason = DeviceUnavailableReason(Devices()[row]);
+        if (reason.empty() || !model) continue;
+        QStandardItem* item = model->item(static_cast<int>(row));
+        item->setText(item->text() + " (" + Q(reason) + ")");
+        item->setEnabled(false);
+    }
 }
 
 void TForm1::ReadSettings() {
@@ -420,6 +443,10 @@ void TForm1::ReadSettings() {
     SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
     SelectStored(CboFrameRate, settings.VideoFrameRate, missing.VideoFrameRate);
     SelectStored(CboAudioSampleRate, settings.AudioSampleRate, missing.AudioSampleRate);
+    SelectStored(CboDevice, settings.Device, missing.Device);
+    // A device these libraries cannot make files for is not chosen.
+    const auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
+    if (model && !model->item(CboDevice->currentIndex())->isEnabled()) CboDevice->setCurrentIndex(missing.Device);
     ChkOverwrite->setChecked(settings.Overwrite);
     ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
     ChkKeepShape->setChecked(settings.KeepShape);
@@ -450,6 +477,7 @@ void TForm1::WriteSettings() {
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
+    settings.Device = CboDevice->currentIndex();
     // A maximised window keeps the size it had before, to return to it.
     const QSize size = isMaximized() ? normalGeometry().size() : this->size();
     if (size.isValid()) {
@@ -520,6 +548,7 @@ TConversionSettings TForm1::ConversionSettings() const {
     settings.AudioSampleRate = CboAudioSampleRate->currentText().toInt();
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
+    settings.Device = static_cast<size_t>(std::max(0, CboDevice->currentIndex()));
     return settings;
 }
 
@@ -570,7 +599,7 @@ std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
     for (int column = 0; column < colCount; ++column) Lvw->setItem(row, column, new QTableWidgetItem(texts[column]));
     // Long names are cut in their columns: the tooltips hold them whole.
     Lvw->item(row, colInputName)->setToolTip(path);
-    Lvw->item(row, colOutputName)->setToolTip(Q(WithTrailingSlash(settings.OutputFolder) + job.OutputName + ".mp4"));
+    Lvw->item(row, colOutputName)->setToolTip(Q(job.OutputPath));
     Lvw->item(row, colInputName)->setData(kRowIdRole, next_row_id_++);
     RequestThumbnail(row, path);
     return std::nullopt;
@@ -691,11 +720,15 @@ int TForm1::ListRow(size_t runRow) const {
 }
 
 bool TForm1::ConfirmIpodLimits() {
-    const std::vector<std::string> breaks = IpodLimitBreaks(PlannedFacts(ConversionSettings()));
-    if (breaks.empty()) return true;
-    QString text = "Files made with these settings will not play on an iPod:\n";
-    for (const std::string& reason : breaks) text += "\n" + Q(reason);
-    return AskYesNo(text + "\n\nConvert anyway?", kApplicationTitle);
+    const TDevicePlan plan = PlanForDevice(ConversionSettings());
+    if (!plan.Refusal.empty()) {
+        ShowMessageBox(Q(plan.Refusal), kApplicationTitle, QMessageBox::Warning);
+        return false;
+    }
+    if (plan.Changes.empty()) return true;
+    QString text = Q(std::string("For ") + DeviceAt(plan.Settings.Device).Name + " these settings change:\n");
+    for (const std::string& change : plan.Changes) text += "\n" + Q(change);
+    return AskYesNo(text + "\n\nConvert?", kApplicationTitle);
 }
 
 void TForm1::PostToWindowThread(std::function<void()> work) {

@@ -148,6 +148,8 @@ private:
     QLayout* BuildRunButtons();
     void ConnectControls();
     void ReadSettings();
+    // Greys out the devices whose encoders the bound libraries lack.
+    void MarkUnavailableDevices();
     void WriteSettings();
     void RestoreWindowSize(const TWindowSettings& settings);
     // The refusal, when the file got no row.
@@ -223,6 +225,7 @@ private:
     QSpinBox* SpinAudio;
     QComboBox* CboFrameRate;
     QComboBox* CboAudioSampleRate;
+    QComboBox* CboDevice;
     QGroupBox* GBOther;
     QCheckBox* ChkOverwrite;
     QCheckBox* ChkShutdown;

@@ -32,6 +32,7 @@ TWindowSettings ReadWindowSettings(const std::string& path) {
     settings.Overwrite = ReadFlag(file, "Overwrite", settings.Overwrite);
     settings.ShutdownAfterCompleted = ReadFlag(file, "ShutdownAfterCompleted", settings.ShutdownAfterCompleted);
     settings.KeepShape = ReadFlag(file, "KeepShape", settings.KeepShape);
+    settings.Device = file.ReadInteger(kSection, "Device", settings.Device);
     // The size is one value: half of it is no size.
     const int32_t width = file.ReadInteger(kSection, "WindowWidth", -1);
     const int32_t height = file.ReadInteger(kSection, "WindowHeight", -1);
@@ -56,6 +57,7 @@ void WriteWindowSettings(const std::string& path, const TWindowSettings& setting
     file.WriteString(kSection, "Overwrite", FlagText(settings.Overwrite));
     file.WriteString(kSection, "ShutdownAfterCompleted", FlagText(settings.ShutdownAfterCompleted));
     file.WriteString(kSection, "KeepShape", FlagText(settings.KeepShape));
+    file.WriteInteger(kSection, "Device", settings.Device);
     file.WriteInteger(kSection, "WindowWidth", settings.WindowWidth);
     file.WriteInteger(kSection, "WindowHeight", settings.WindowHeight);
     file.WriteString(kSection, "WindowMaximized", FlagText(settings.WindowMaximized));

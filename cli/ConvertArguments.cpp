@@ -82,6 +82,13 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
         } else if (word == "--jobs") {
             if (!number(scratch, 0, 64)) return false;
             parsed.jobs = *scratch;
+        } else if (word == "--device") {
+            const std::optional<size_t> device = FindDevice(value);
+            if (!device) {
+                error = "option '--device' takes one of " + DeviceShortNames() + ", not '" + value + "'";
+                return false;
+            }
+            parsed.settings.Device = *device;
         } else if (word == "--size") {
             parsed.settings.FrameSize = value;
         } else if (word == "--fps") {

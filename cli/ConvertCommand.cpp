@@ -18,12 +18,17 @@
 
 namespace {
 
-const char kConvertHelp[] =
-    "Usage: tovrela-cli convert [OPTIONS] FILE|FOLDER...\n"
+std::string ConvertHelp() {
+    std::string devices;
+    for (const TDevice& device : Devices())
+        devices += "                          " + std::string(device.ShortName) + ": " + device.Name + "\n";
+    return "Usage: tovrela-cli convert [OPTIONS] FILE|FOLDER...\n"
     "\n"
-    "Converts every file (a folder stands for the files in it) into an iPod MP4\n"
-    "file (MPEG-4 video, AAC audio) in the output folder, one after another.\n"
+    "Converts every file (a folder stands for the files in it) into a file the\n"
+    "chosen device plays (by default an iPod MP4 file: MPEG-4 video, AAC audio)\n"
+    "in the output folder, one after another.\n"
     "\n"
+    "  --device NAME         the device the files are made for (default ipod):\n" + devices +
     "  --profile N           one of the profiles listed below (the window's);\n"
     "                        sets bit rates and channels\n"
     "  --video-bitrate KBPS  video bit rate (default 512)\n"
@@ -32,7 +37,7 @@ const char kConvertHelp[] =
     "  --size WxH            frame size (default 320x240)\n"
     "  --fps RATE            Auto (keep the input's), 23.97, 29.97 or a number (default 30)\n"
     "  --sample-rate HZ      audio sample rate (default 44100)\n"
-    "  --output-folder DIR   where the MP4 files go (default ~/My iPod Files/)\n"
+    "  --output-folder DIR   where the files go (default ~/My iPod Files/)\n"
     "  --overwrite           replace existing files instead of adding \"(n)\" to the name\n"
     "  --stretch             stretch the picture to the frame size instead of keeping\n"
     "                        its shape inside it with black bands\n"
@@ -49,12 +54,17 @@ const char kConvertHelp[] =
     "Without --overwrite no file is ever replaced: a name taken while the file\n"
     "converts gives the next free \"(n)\" name. With --overwrite a stopped file\n"
     "never replaces an existing one; it is kept beside it as \"NAME (stopped).mp4\".\n"
+    "Settings the device cannot play are brought within its limits, and each\n"
+    "change is said before the run; a video bit rate above the device's most,\n"
+    "or a device whose encoder the libraries lack, is refused.\n"
     "Exit status: 0 when every file was converted, 1 when any was refused, failed\n"
-    "or stopped, 2 on a usage error, 3 when the libraries cannot be bound.\n";
+    "or stopped, 2 on a usage error or settings the device refuses, 3 when the\n"
+    "libraries cannot be bound.\n";
+}
 
 // The help, then the profiles as the table has them.
 void PrintConvertHelp(FILE* stream) {
-    std::fputs(kConvertHelp, stream);
+    std::fputs(ConvertHelp().c_str(), stream);
     std::fputs("\nProfiles:\n", stream);
     const auto profiles = OutputProfiles();
     for (size_t index = 0; index < profiles.size(); ++index)
@@ -140,8 +150,6 @@ int RunConvertCommand(const std::vector<std::string>& words) {
         return 0;
     }
     const std::vector<std::string> files = ExpandInputs(arguments.files);
-    for (const std::string& reason : IpodLimitBreaks(PlannedFacts(arguments.settings)))
-        std::fprintf(stderr, "Warning: files made with these settings will not play on an iPod: %s\n", reason.c_str());
 
     TEventLoop loop;
     TVexmoConverter component;
@@ -150,6 +158,13 @@ int RunConvertCommand(const std::vector<std::string>& words) {
         std::fprintf(stderr, "tovrela-cli convert: %s\n", component.LastErrorMessage().c_str());
         return 3;
     }
+    const TDevicePlan plan = PlanForDevice(arguments.settings);
+    if (!plan.Refusal.empty()) {
+        std::fprintf(stderr, "tovrela-cli convert: %s\n", plan.Refusal.c_str());
+        component.UnloadLibraries();
+        return 2;
+    }
+    for (const std::string& change : plan.Changes) std::fprintf(stderr, "Note: %s\n", change.c_str());
     component.SetDelayedCallHost(&loop);
     TTerminalView view(files, isatty(STDERR_FILENO) == 1);
     component.SetOnLog([&](int32_t index, TLogLevel level, const std::string& message) {

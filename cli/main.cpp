@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Devices.h"
 
 namespace {
 
@@ -15,13 +16,16 @@ void PrintUsage(std::FILE* stream) {
         "  transcode [--setup-only] -i INPUT [-x NAME=VALUE]... OUTPUT\n"
         "                                                convert one task (or only set it up and describe its output)\n"
         "  options [-x NAME=VALUE]... [--text-file FILE]  show the engine's option state\n"
-        "  convert [--profile N] [--output-folder DIR] [--overwrite] [--jobs N] FILE|FOLDER...\n"
-        "                                                convert files into iPod MP4 files\n"
-        "  check [--libav DIR] [--plain-names] FILE...   tell whether files play on an iPod\n"
+        "  convert [--device NAME] [--profile N] [--output-folder DIR] [--overwrite] [--jobs N] FILE|FOLDER...\n"
+        "                                                convert files into files a device plays\n"
+        "  check [--device NAME] [--libav DIR] [--plain-names] FILE...\n"
+        "                                                tell whether files play on a device\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
-        "\n"
-        "Run 'tovrela-cli COMMAND --help' for a command's options.\n",
+        "\n",
         stream);
+    std::fputs("Devices for --device:\n", stream);
+    for (const TDevice& device : Devices()) std::fprintf(stream, "  %-12s %s\n", device.ShortName, device.Name);
+    std::fputs("\nRun 'tovrela-cli COMMAND --help' for a command's options.\n", stream);
 }
 
 }  // namespace

@@ -71,6 +71,7 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
     stopping_ = false;
     view_.RunStateChanged(true);
 
+    device_ = settings.Device;
     bool anyTask = false;
     std::vector<int64_t> durations(rows_.size(), -1);
     std::vector<size_t> refused;
@@ -186,7 +187,7 @@ std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
     std::string error;
     try {
         if (ReadMediaFacts(rows_[row].output_path, facts, error)) {
-            std::vector<std::string> notes = IpodLimitBreaks(facts);
+            std::vector<std::string> notes = DeviceLimitBreaks(DeviceAt(device_), facts);
             const int64_t endedMs = facts.DurationUs < 0 ? -1 : facts.DurationUs / 1000;
             if (InputEndedEarly(endedMs, rows_[row].announced_ms))
                 notes.insert(notes.begin(), RunTexts::InputEndedEarly(endedMs, rows_[row].announced_ms));
@@ -195,7 +196,8 @@ std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
     } catch (const std::exception& failure) {
         error = failure.what();
     }
-    return std::string(RunTexts::kStatusCompleted) + " (not checked for iPod: " + error + ")";
+    return std::string(RunTexts::kStatusCompleted) + " (not checked for " + DeviceAt(device_).PlayerName + ": " +
+           error + ")";
 }
 
 void TConversionRun::End(bool byItself) {

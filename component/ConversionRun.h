@@ -87,7 +87,7 @@ private:
     void End(bool byItself);
     void SetStatus(size_t row, TRowOutcome outcome, const std::string& status);
     void EndRow(size_t row, TRowOutcome outcome, const std::string& status);
-    // "Completed", with the iPod limits the written file breaks.
+    // "Completed", with the device's limits the written file breaks.
     std::string CheckedCompletedStatus(size_t row) const;
     Row* RowOfTask(int32_t index);
 
@@ -97,6 +97,7 @@ private:
     std::vector<Row> rows_;
     std::vector<RunTexts::TFailedFile> failed_;
     TListProgress list_;
+    size_t device_ = kDefaultDeviceIndex;
     bool running_ = false;
     bool stopping_ = false;
     // Events posted before the task list was rebuilt belong to no run.

@@ -1,5 +1,6 @@
 #include "IpodLimits.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,15 +8,8 @@
 
 namespace {
 
-constexpr int kMaxWidth = 640;
-constexpr int kMaxHeight = 480;
-constexpr double kMaxFrameRate = 30.0;
 // A rate read back as a ratio of timestamps may land a hair above 30.
 constexpr double kFrameRateSlack = 0.05;
-constexpr int kMaxH264Level = 30;
-constexpr int64_t kMaxAudioBitRate = 160000;
-constexpr int kMaxSampleRate = 48000;
-constexpr int kMaxChannels = 2;
 // Encoders keep an average bit rate only roughly; a file made at the
 // highest allowed rate must not be called too fast for a few bits.
 constexpr double kBitRateSlack = 1.03;
@@ -29,11 +23,6 @@ std::string NumberText(double value) {
 // 30 is level "3.0".
 std::string LevelText(int level) { return std::to_string(level / 10) + "." + std::to_string(level % 10); }
 
-std::string Exceeds(const std::string& what, const std::string& value, const std::string& limit,
-                    const std::string& unit = "") {
-    return what + " for iPod: " + value + " > " + limit + unit;
-}
-
 std::string CodecName(AVCodecID codec) {
     const char* name = ff::avcodec_get_name ? ff::avcodec_get_name(codec) : nullptr;
     return name ? name : std::to_string(static_cast<int>(codec));
@@ -43,50 +32,85 @@ bool TooFast(int64_t bitRate, int64_t limit) { return bitRate > limit * kBitRate
 
 std::string Kbps(int64_t bitRate) { return std::to_string((bitRate + 500) / 1000); }
 
-void CheckVideo(const TVideoFacts& video, std::vector<std::string>& breaks) {
-    if (video.Codec == AV_CODEC_ID_MPEG4) {
-        if (video.Profile != FF_PROFILE_UNKNOWN && video.Profile != FF_PROFILE_MPEG4_SIMPLE)
-            breaks.push_back("not MPEG-4 Simple Profile, which iPod needs");
-    } else if (video.Codec == AV_CODEC_ID_H264) {
-        const bool baseline = (video.Profile & ~FF_PROFILE_H264_CONSTRAINED) == FF_PROFILE_H264_BASELINE;
-        if (video.Profile != FF_PROFILE_UNKNOWN && !baseline)
-            breaks.push_back("not H.264 Baseline Profile, which iPod needs");
-        if (video.Level != FF_LEVEL_UNKNOWN && video.Level > kMaxH264Level)
-            breaks.push_back(Exceeds("H.264 level too high", LevelText(video.Level), LevelText(kMaxH264Level)));
-    } else {
-        breaks.push_back("video codec " + CodecName(video.Codec) + " not playable on iPod");
+class TBreaks {
+public:
+    explicit TBreaks(const TDevice& device) : player_(device.PlayerName) {}
+    void Exceeds(const std::string& what, const std::string& value, const std::string& limit,
+                 const std::string& unit = "") {
+        list_.push_back(what + " for " + player_ + ": " + value + " > " + limit + unit);
     }
-    if (video.Width > kMaxWidth)
-        breaks.push_back(Exceeds("too wide", std::to_string(video.Width), std::to_string(kMaxWidth)));
-    if (video.Height > kMaxHeight)
-        breaks.push_back(Exceeds("too tall", std::to_string(video.Height), std::to_string(kMaxHeight)));
-    if (video.FrameRate > kMaxFrameRate + kFrameRateSlack)
-        breaks.push_back(Exceeds("frame rate too high", NumberText(video.FrameRate), NumberText(kMaxFrameRate)));
-    if (TooFast(video.BitRate, kIpodMaxVideoBitRate))
-        breaks.push_back(
-            Exceeds("video bit rate too high", Kbps(video.BitRate), Kbps(kIpodMaxVideoBitRate), " kbit/s"));
+    void Needs(const std::string& what) { list_.push_back("not " + what + ", which " + player_ + " needs"); }
+    void NotPlayable(const std::string& what) { list_.push_back(what + " not playable on " + player_); }
+    void Add(const std::string& reason) { list_.push_back(reason); }
+    const std::string& Player() const { return player_; }
+    std::vector<std::string> Take() { return std::move(list_); }
+
+private:
+    std::string player_;
+    std::vector<std::string> list_;
+};
+
+bool IsBaseline(int profile) { return (profile & ~FF_PROFILE_H264_CONSTRAINED) == FF_PROFILE_H264_BASELINE; }
+
+// The row whose video limits hold for a file of this codec: the device's
+// own, or the one of the other codec it plays; nullptr when it plays neither.
+const TDevice* VideoRowFor(const TDevice& device, AVCodecID codec) {
+    if (codec == device.VideoCodec) return &device;
+    if (!device.OtherCodecRow) return nullptr;
+    const TDevice& other = DeviceAt(*FindDevice(device.OtherCodecRow));
+    return codec == other.VideoCodec ? &other : nullptr;
 }
 
-void CheckAudio(const TAudioFacts& audio, std::vector<std::string>& breaks) {
-    if (audio.Codec != AV_CODEC_ID_AAC)
-        breaks.push_back("audio codec " + CodecName(audio.Codec) + " not playable on iPod");
-    else if (audio.Profile != FF_PROFILE_UNKNOWN && audio.Profile != FF_PROFILE_AAC_LOW)
-        breaks.push_back("not AAC-LC audio, which iPod needs");
-    if (TooFast(audio.BitRate, kMaxAudioBitRate))
-        breaks.push_back(
-            Exceeds("audio bit rate too high", Kbps(audio.BitRate), Kbps(kMaxAudioBitRate), " kbit/s"));
-    if (audio.SampleRate > kMaxSampleRate)
-        breaks.push_back(Exceeds("audio sample rate too high", std::to_string(audio.SampleRate),
-                                 std::to_string(kMaxSampleRate), " Hz"));
-    if (audio.Channels > kMaxChannels)
-        breaks.push_back(
-            Exceeds("too many audio channels", std::to_string(audio.Channels), std::to_string(kMaxChannels)));
+// An H.264 file is held to the level it declares; other codecs' players
+// look only at the picture, so they are held to the row's highest level.
+const TDeviceLevel* LevelFor(const TDevice& row, const TVideoFacts& video, TBreaks& breaks) {
+    if (row.VideoCodec != AV_CODEC_ID_H264 || video.Level == FF_LEVEL_UNKNOWN) return &row.HighestLevel();
+    for (const TDeviceLevel& level : row.Levels)
+        if (video.Level <= level.Level) return &level;
+    breaks.Exceeds("H.264 level too high", LevelText(video.Level), LevelText(row.HighestLevel().Level));
+    return &row.HighestLevel();
 }
 
-bool PlayableContainer(const TMediaFacts& facts) {
-    const bool movFamily = facts.Container.find("mp4") != std::string::npos ||
-                           facts.Container.find("mov") != std::string::npos;
-    return movFamily && (facts.Extension == ".mp4" || facts.Extension == ".m4v" || facts.Extension == ".mov");
+void CheckVideo(const TDevice& device, const TVideoFacts& video, TBreaks& breaks) {
+    const TDevice* row = VideoRowFor(device, video.Codec);
+    if (!row) {
+        breaks.NotPlayable("video codec " + CodecName(video.Codec));
+        return;
+    }
+    if (video.Codec == AV_CODEC_ID_MPEG4 && video.Profile != FF_PROFILE_UNKNOWN && video.Profile != row->VideoProfile)
+        breaks.Needs("MPEG-4 Simple Profile");
+    if (video.Codec == AV_CODEC_ID_H264 && video.Profile != FF_PROFILE_UNKNOWN && !IsBaseline(video.Profile))
+        breaks.Needs("H.264 Baseline Profile");
+    const TDeviceLevel& level = *LevelFor(*row, video, breaks);
+    if (video.Width > level.MaxWidth)
+        breaks.Exceeds("too wide", std::to_string(video.Width), std::to_string(level.MaxWidth));
+    if (video.Height > level.MaxHeight)
+        breaks.Exceeds("too tall", std::to_string(video.Height), std::to_string(level.MaxHeight));
+    if (video.FrameRate > row->MaxFrameRate + kFrameRateSlack)
+        breaks.Exceeds("frame rate too high", NumberText(video.FrameRate), NumberText(row->MaxFrameRate));
+    if (TooFast(video.BitRate, level.MaxBitRate))
+        breaks.Exceeds("video bit rate too high", Kbps(video.BitRate), Kbps(level.MaxBitRate), " kbit/s");
+}
+
+void CheckAudio(const TDevice& device, const TAudioFacts& audio, TBreaks& breaks) {
+    if (audio.Codec != device.AudioCodec)
+        breaks.NotPlayable("audio codec " + CodecName(audio.Codec));
+    else if (device.AudioProfile != FF_PROFILE_UNKNOWN && audio.Profile != FF_PROFILE_UNKNOWN &&
+             audio.Profile != device.AudioProfile)
+        breaks.Needs("AAC-LC audio");
+    if (TooFast(audio.BitRate, device.MaxAudioBitRate))
+        breaks.Exceeds("audio bit rate too high", Kbps(audio.BitRate), Kbps(device.MaxAudioBitRate), " kbit/s");
+    if (audio.SampleRate > device.MaxSampleRate)
+        breaks.Exceeds("audio sample rate too high", std::to_string(audio.SampleRate),
+                       std::to_string(device.MaxSampleRate), " Hz");
+    if (audio.Channels > device.MaxChannels)
+        breaks.Exceeds("too many audio channels", std::to_string(audio.Channels), std::to_string(device.MaxChannels));
+}
+
+bool PlayableContainer(const TDevice& device, const TMediaFacts& facts) {
+    if (facts.Container.find(device.ContainerFamily) == std::string::npos) return false;
+    return std::any_of(device.PlayableExtensions.begin(), device.PlayableExtensions.end(),
+                       [&](const char* extension) { return facts.Extension == extension; });
 }
 
 // "30000/1001", "30" or "" (the input's own rate, unknown here).
@@ -101,36 +125,84 @@ double RateOfOption(const std::string& option) {
     return numerator;
 }
 
-}  // namespace
-
-std::vector<std::string> IpodLimitBreaks(const TMediaFacts& facts) {
-    std::vector<std::string> breaks;
-    if (!PlayableContainer(facts))
-        breaks.push_back("file type " + (facts.Extension.empty() ? facts.Container : facts.Extension) +
-                         " not playable on iPod");
-    if (!facts.Video && !facts.Audio) breaks.push_back("no video or audio for iPod to play");
-    if (facts.Video) CheckVideo(*facts.Video, breaks);
-    if (facts.Audio) CheckAudio(*facts.Audio, breaks);
-    return breaks;
+// A frame size too large for the device, shrunk at its own shape to fit.
+void FitFrameSize(const TDevice& device, TDevicePlan& plan) {
+    int width = 0, height = 0;
+    if (std::sscanf(plan.Settings.FrameSize.c_str(), "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0)
+        return;
+    const TDeviceLevel& highest = device.HighestLevel();
+    if (width <= highest.MaxWidth && height <= highest.MaxHeight) return;
+    const double scale = std::min(static_cast<double>(highest.MaxWidth) / width,
+                                  static_cast<double>(highest.MaxHeight) / height);
+    const int fitWidth = std::max(2, static_cast<int>(width * scale) / 2 * 2);
+    const int fitHeight = std::max(2, static_cast<int>(height * scale) / 2 * 2);
+    const std::string fitted = std::to_string(fitWidth) + "x" + std::to_string(fitHeight);
+    plan.Changes.push_back("frame size " + plan.Settings.FrameSize + " is larger than " + device.PlayerName +
+                           " plays: using " + fitted);
+    plan.Settings.FrameSize = fitted;
 }
 
-TMediaFacts PlannedFacts(const TConversionSettings& settings) {
-    TMediaFacts facts;
-    facts.Container = "mov,mp4";
-    facts.Extension = ".mp4";
-    TVideoFacts video;
-    video.Codec = AV_CODEC_ID_MPEG4;
-    std::sscanf(settings.FrameSize.c_str(), "%dx%d", &video.Width, &video.Height);
-    video.FrameRate = RateOfOption(FrameRateOption(settings.FrameRate));
-    video.BitRate = static_cast<int64_t>(settings.VideoBitrateKbps) * 1000;
-    facts.Video = video;
-    TAudioFacts audio;
-    audio.Codec = AV_CODEC_ID_AAC;
-    audio.SampleRate = settings.AudioSampleRate;
-    audio.Channels = settings.Channels;
-    audio.BitRate = static_cast<int64_t>(settings.AudioBitrateKbps) * 1000;
-    facts.Audio = audio;
-    return facts;
+void FitFrameRate(const TDevice& device, TDevicePlan& plan) {
+    const double rate = RateOfOption(FrameRateOption(plan.Settings.FrameRate));
+    if (rate <= device.MaxFrameRate + kFrameRateSlack) return;
+    const std::string fitted = NumberText(device.MaxFrameRate);
+    plan.Changes.push_back("frame rate " + plan.Settings.FrameRate + " is more than " + device.PlayerName +
+                           " plays: using " + fitted);
+    plan.Settings.FrameRate = fitted;
+}
+
+void FitAudio(const TDevice& device, TDevicePlan& plan) {
+    TConversionSettings& settings = plan.Settings;
+    const int32_t maxKbps = device.MaxAudioBitRate / 1000;
+    if (settings.AudioBitrateKbps > maxKbps) {
+        plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbit/s is more than " +
+                               device.PlayerName + " plays: using " + std::to_string(maxKbps) + " kbit/s");
+        settings.AudioBitrateKbps = maxKbps;
+    }
+    if (!device.AudioBitRatesKbps.empty()) {
+        // The nearest rate the encoder knows.
+        int nearest = device.AudioBitRatesKbps.front();
+        for (int rate : device.AudioBitRatesKbps)
+            if (std::abs(rate - settings.AudioBitrateKbps) < std::abs(nearest - settings.AudioBitrateKbps)) nearest = rate;
+        if (nearest != settings.AudioBitrateKbps) {
+            plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbit/s is not one " +
+                                   device.PlayerName + " plays: using " + std::to_string(nearest) + " kbit/s");
+            settings.AudioBitrateKbps = nearest;
+        }
+    }
+    if (settings.AudioSampleRate < device.MinSampleRate) {
+        plan.Changes.push_back("audio sample rate " + std::to_string(settings.AudioSampleRate) + " Hz is less than " +
+                               device.PlayerName + " plays: using " + std::to_string(device.MinSampleRate) + " Hz");
+        settings.AudioSampleRate = device.MinSampleRate;
+    }
+    if (settings.AudioSampleRate > device.MaxSampleRate) {
+        plan.Changes.push_back("audio sample rate " + std::to_string(settings.AudioSampleRate) + " Hz is more than " +
+                               device.PlayerName + " plays: using " + std::to_string(device.MaxSampleRate) + " Hz");
+        settings.AudioSampleRate = device.MaxSampleRate;
+    }
+}
+
+// The lowest level that carries the picture and the rate; a size the
+// settings leave to the input counts as the largest.
+TDeviceLevel LevelForSettings(const TDevice& device, const TConversionSettings& settings) {
+    int width = 0, height = 0;
+    if (std::sscanf(settings.FrameSize.c_str(), "%dx%d", &width, &height) != 2) width = height = 1 << 20;
+    const int64_t bitRate = static_cast<int64_t>(settings.VideoBitrateKbps) * 1000;
+    for (const TDeviceLevel& level : device.Levels)
+        if (width <= level.MaxWidth && height <= level.MaxHeight && bitRate <= level.MaxBitRate) return level;
+    return device.HighestLevel();
+}
+
+}  // namespace
+
+std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts) {
+    TBreaks breaks(device);
+    if (!PlayableContainer(device, facts))
+        breaks.NotPlayable("file type " + (facts.Extension.empty() ? facts.Container : facts.Extension));
+    if (!facts.Video && !facts.Audio) breaks.Add("no video or audio for " + breaks.Player() + " to play");
+    if (facts.Video) CheckVideo(device, *facts.Video, breaks);
+    if (facts.Audio) CheckAudio(device, *facts.Audio, breaks);
+    return breaks.Take();
 }
 
 std::string CompletedStatus(const std::vector<std::string>& breaks) {
@@ -139,4 +211,27 @@ std::string CompletedStatus(const std::vector<std::string>& breaks) {
     status += " (";
     for (size_t i = 0; i < breaks.size(); ++i) status += (i ? "; " : "") + breaks[i];
     return status + ")";
+}
+
+TDevicePlan PlanForDevice(const TConversionSettings& settings) {
+    TDevicePlan plan;
+    plan.Settings = settings;
+    const TDevice& device = DeviceAt(settings.Device);
+    plan.Settings.Device = static_cast<size_t>(&device - Devices().data());
+    const std::string unavailable = DeviceUnavailableReason(device);
+    if (!unavailable.empty()) {
+        plan.Refusal = std::string("Cannot convert for ") + device.Name + ": " + unavailable + ".";
+        return plan;
+    }
+    const int32_t maxKbps = device.HighestLevel().MaxBitRate / 1000;
+    if (settings.VideoBitrateKbps > maxKbps) {
+        plan.Refusal = "The video bit rate of " + std::to_string(settings.VideoBitrateKbps) + " kbit/s is more than " +
+                       device.Name + " plays: at most " + std::to_string(maxKbps) + " kbit/s.";
+        return plan;
+    }
+    FitFrameSize(device, plan);
+    FitFrameRate(device, plan);
+    FitAudio(device, plan);
+    plan.Level = LevelForSettings(device, plan.Settings);
+    return plan;
 }

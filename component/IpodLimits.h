@@ -1,22 +1,32 @@
 #pragma once
-// The iPod's published limits for video files, checked on what a file holds
-// (read back from it) or on what a conversion's settings will write. Each
-// limit a file breaks is one short reason, e.g. "too wide for iPod: 720 > 640".
+// What each device plays, applied to what a file holds (read back from it)
+// and to the settings of a conversion before it starts. Each limit a file
+// breaks is one short reason, e.g. "too wide for iPod: 720 > 640".
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Devices.h"
 #include "JobBuilder.h"
 #include "MediaFacts.h"
 
-// The most video the iPod takes, in bits per second.
-inline constexpr int32_t kIpodMaxVideoBitRate = 2500000;
-
-// The reasons the file would not play, in a fixed order; empty when it plays.
-std::vector<std::string> IpodLimitBreaks(const TMediaFacts& facts);
-// What a conversion with these settings writes, as far as the settings tell
-// it; what they leave to the input (an "Auto" frame rate) stays unknown.
-TMediaFacts PlannedFacts(const TConversionSettings& settings);
+// The reasons the file would not play on the device, in a fixed order;
+// empty when it plays.
+std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts);
 // "Completed", or "Completed (reason; reason)" for a file that will not play.
 std::string CompletedStatus(const std::vector<std::string>& breaks);
+
+// The settings a conversion for the chosen device runs with: what the
+// device cannot play brought within its limits, each change said in words,
+// or the reason the conversion cannot be made at all.
+struct TDevicePlan {
+    TConversionSettings Settings;
+    std::vector<std::string> Changes;
+    std::string Refusal;  // empty when the conversion can run
+    // The codec level the video is written at: the lowest that carries the
+    // settings' picture size and rate.
+    TDeviceLevel Level;
+};
+// Needs bound libraries, to tell whether they have the device's encoders.
+TDevicePlan PlanForDevice(const TConversionSettings& settings);

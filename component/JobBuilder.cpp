@@ -74,6 +74,16 @@ TUserMessage InputRefusal(const std::string& inputPath) {
     return RunTexts::NotSupported(inputPath, TRefusalReason::NotMedia);
 }
 
+// The encoders' own settings for the device, and the level the stream
+// declares, as option lines for the engine.
+std::string EncoderOptionText(const TDevice& device, const TDeviceLevel& level) {
+    std::string text =
+        std::string(device.VideoEncoderOptions) + device.VideoQualityOptions + device.AudioEncoderOptions;
+    text += "level=" + std::to_string(level.Level) + "\n";
+    if (level.MaxReferences > 0) text += "refs=" + std::to_string(level.MaxReferences) + "\n";
+    return text;
+}
+
 }  // namespace
 
 void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile) {
@@ -82,11 +92,16 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile) 
     settings.Channels = profile.Channels;
 }
 
-TVideoRateControl VideoRateControl(int32_t bitRate) {
+TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const TDeviceLevel& level) {
     TVideoRateControl control;
-    control.MaxRate = std::min(bitRate * 2, kIpodMaxVideoBitRate);
-    control.BufferSize = bitRate;
-    control.Tolerance = bitRate;
+    control.BitRate = std::min(bitRate, static_cast<int32_t>(level.MaxBitRate * kTopRateShare));
+    // A buffer drained at the peak rate never sends more in a second than
+    // the two together; near the level's peak both give way.
+    control.BufferSize = std::min(control.BitRate, std::max(level.MaxBitRate - control.BitRate, control.BitRate / 16));
+    if (level.MaxBufferSize > 0) control.BufferSize = std::min(control.BufferSize, level.MaxBufferSize);
+    control.MaxRate = std::max(control.BitRate, std::min(control.BitRate * 2, level.MaxBitRate - control.BufferSize));
+    control.Tolerance = control.BitRate;
+    control.KeyFrameInterval = device.MaxKeyFrameInterval;
     return control;
 }
 
@@ -97,14 +112,19 @@ std::string FrameRateOption(const std::string& listed) {
     return listed;
 }
 
-TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath) {
+TOutputOptions BuildOutputOptions(const TConversionSettings& chosen, const std::string& outputPath) {
+    const TDevicePlan plan = PlanForDevice(chosen);
+    const TConversionSettings& settings = plan.Settings;
+    const TDevice& device = DeviceAt(settings.Device);
     TOutputOptions options;
-    options.VideoCodec = "mpeg4";
-    options.AudioCodec = "libfaac";
+    options.OutputFormat = device.Muxer;
+    options.VideoCodec = device.VideoEncoder;
+    options.AudioCodec = device.AudioEncoder;
+    options.ExtraOptions = EncoderOptionText(device, plan.Level);
     options.AudioChannels = settings.Channels == 1 ? 1 : 2;
     options.AudioBitrate = settings.AudioBitrateKbps * 1000;
-    options.VideoBitrate = settings.VideoBitrateKbps * 1000;
-    const TVideoRateControl rateControl = VideoRateControl(options.VideoBitrate);
+    const TVideoRateControl rateControl = VideoRateControl(settings.VideoBitrateKbps * 1000, device, plan.Level);
+    options.VideoBitrate = rateControl.BitRate;
     options.VideoMaxRate = rateControl.MaxRate;
     options.VideoBufferSize = rateControl.BufferSize;
     options.VideoBitrateTolerance = rateControl.Tolerance;
@@ -114,7 +134,7 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
     options.KeepShape = settings.KeepShape;
     options.AudioSampleRate = settings.AudioSampleRate;
     options.Timestamp = 0;
-    options.FileExt = ".mp4";
+    options.FileExt = device.Extension;
     options.FileName = outputPath;
     options.ReplaceExisting = settings.Overwrite;
     return options;
@@ -232,6 +252,11 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
         return job;
     }
 
+    const TDevicePlan plan = PlanForDevice(settings);
+    if (!plan.Refusal.empty()) {
+        job.Refusal = TUserMessage{inputPath + ": " + plan.Refusal, RunTexts::kApplicationTitle, TMessageIcon::Warning};
+        return job;
+    }
     const int32_t index = component.AddInputFile(inputPath, input);
     if (index < 0) {
         job.Refusal = InputRefusal(inputPath);

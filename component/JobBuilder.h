@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Devices.h"
 #include "OutputProfiles.h"
 #include "RunTexts.h"
 #include "TaskOptions.h"
@@ -25,6 +26,7 @@ struct TConversionSettings {
     int32_t AudioSampleRate = 44100;
     bool Overwrite = false;
     bool KeepShape = true;  // fit the picture at its own shape instead of stretching it
+    size_t Device = kDefaultDeviceIndex;  // the row of the device table the files are made for
 };
 
 // The profile's values put into the settings; frame size, rate and sample
@@ -34,19 +36,27 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 // How the video encoder is held to the chosen bit rate. Left to itself it
 // tolerates a surplus of megabits, spent mostly in the first second, and
 // its key frames, two or three a second, eat a low rate whole. A
-// rate-control buffer of one second, drained at no more than twice the rate
-// and never above the iPod's peak, keeps the average near the target and the
-// file playable; one key frame a second keeps seeking quick.
+// rate-control buffer of at most one second, drained at no more than twice
+// the rate and never above the codec level's peak, keeps the average near
+// the target and the file playable; a key frame a second (or as often as
+// the device asks) keeps seeking quick. Near the level's peak the buffer
+// shrinks to the room left under it, and the encoder aims a little below
+// the peak, since no encoder keeps every second exactly at its average.
 struct TVideoRateControl {
+    int32_t BitRate = 0;     // the encoder's target, bits per second
     int32_t MaxRate = 0;     // bits per second
     int32_t BufferSize = 0;  // bits
     int32_t Tolerance = 0;   // bits
     int32_t KeyFrameInterval = 30;  // frames
 };
-TVideoRateControl VideoRateControl(int32_t bitRate);
+// The share of the level's peak the encoder aims at, at most.
+inline constexpr double kTopRateShare = 0.92;
+TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const TDeviceLevel& level);
 
 // "Auto" leaves the input's rate; "23.97" and "29.97" are the NTSC rates.
 std::string FrameRateOption(const std::string& listed);
+// The task's output for the settings' device, with what the device cannot
+// play brought within its limits (see PlanForDevice); needs bound libraries.
 TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath);
 
 // The files to convert: each given file, and the files of each given folder

@@ -208,20 +208,23 @@ private slots:
         QVERIFY(shown(11));
     }
 
-    void settingsAnIpodCannotPlayAreQuestionedAndTheFileSaysWhy() {
+    void theChosenDeviceFitsWhatItCannotPlayAfterAskingAndNamesTheFile() {
         Fixture f;
         f.AddClips({{"avi_mpeg4_mp3.avi", "wide.avi"}});
         f.form.Control<QComboBox>("CboResolution")->setCurrentText("720x306");
+        f.form.Control<QComboBox>("CboDevice")->setCurrentIndex(1);
         f.form.answerYes = false;
         f.form.BtnStartClick();
         QVERIFY(!f.form.Running());
         QCOMPARE(f.form.questions.size(), 1);
-        QVERIFY2(f.form.questions[0].contains("\ntoo wide for iPod: 720 > 640\n"), qPrintable(f.form.questions[0]));
+        QVERIFY2(f.form.questions[0].contains("\nframe size 720x306 is larger than iPod plays: using 640x272\n"),
+                 qPrintable(f.form.questions[0]));
         f.form.answerYes = true;
         f.form.BtnStartClick();
         QVERIFY(f.form.Running());
         QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
-        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed (too wide for iPod: 720 > 640)"}));
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed"}));
+        QVERIFY(QFile::exists(f.Out() + "/wide.m4v"));
     }
 
     void failedFilesAreListedInTheFinishMessageAndTheLogIsLeftBesideTheOutputs() {

@@ -92,6 +92,7 @@ private slots:
         QTest::newRow("channels") << "Channels=7" << "CboChannels" << 1;
         QTest::newRow("profile") << "Profile=99" << "CboProfiles" << 3;
         QTest::newRow("sample rate") << "AudioSampleRate=6" << "CboAudioSampleRate" << 4;
+        QTest::newRow("device") << "Device=4" << "CboDevice" << 0;
     }
     void anIndexPastItsListSelectsWhatAMissingKeySelects() {
         QFETCH(QString, line);
@@ -143,6 +144,7 @@ private slots:
             form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
             form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
             form.Control<QCheckBox>("ChkKeepShape")->setChecked(false);
+            form.Control<QComboBox>("CboDevice")->setCurrentIndex(2);
             form.resize(760, 560);
             QVERIFY(form.close());
             QVERIFY(form.messages.isEmpty());
@@ -152,7 +154,7 @@ private slots:
         const QString text = QString::fromUtf8(file.readAll());
         QVERIFY2(text.contains("[Options]\nOutputPath=" + home.Path("out") + "/\nProfile=7\nResolution=8\nChannels=0\n"
                                "VideoQuality=1000\nAudioQuality=40\nVideoFrameRate=0\nAudioSampleRate=5\n"
-                               "Overwrite=False\nShutdownAfterCompleted=True\nKeepShape=False\n"
+                               "Overwrite=False\nShutdownAfterCompleted=True\nKeepShape=False\nDevice=2\n"
                                "WindowWidth=760\nWindowHeight=560\nWindowMaximized=False\n"),
                  qPrintable(text));
         QVERIFY(text.contains("[Recent]\nLast=/tmp/a.avi\n"));
@@ -172,6 +174,7 @@ private slots:
         QVERIFY(form.Control<QCheckBox>("ChkShutdown")->isChecked());
         QVERIFY(!form.Control<QCheckBox>("ChkKeepShape")->isChecked());
         QVERIFY(!form.ConversionSettings().KeepShape);
+        QCOMPARE(form.ConversionSettings().Device, size_t{2});
         form.close();
     }
 

@@ -21,6 +21,7 @@
 #include "ComponentTestSupport.h"
 #include "ConversionRun.h"
 #include "MediaAnalysis.h"
+#include "MediaFacts.h"
 #include "MediaWriter.h"
 #include "TestMedia.h"
 
@@ -85,15 +86,19 @@ TEST_F(ConversionRunTest, ThreeFilesEndCompletedWithTheFinishMessage) {
     EXPECT_EQ(view.listLines.back().rfind("File 3 of 3 \u00b7 ", 0), 0u) << view.listLines.back();
 }
 
-TEST_F(ConversionRunTest, AFileBeyondTheIpodsLimitsCompletesWithTheLimitsItBreaks) {
+TEST_F(ConversionRunTest, SettingsBeyondTheDevicesLimitsAreFittedSoTheFilePlays) {
     settings.FrameSize = "720x320";
     settings.FrameRate = "60";
     TConversionRun run(component, view, post);
     ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi")}, settings, 1));
     RunUntilIdle(run);
-    EXPECT_EQ(view.statuses,
-              (std::vector<std::string>{"Completed (too wide for iPod: 720 > 640; frame rate too high for iPod: 60 > 30)"}));
-    EXPECT_EQ(run.Outcome(0), TRowOutcome::Completed);
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{"Completed"}));
+    TMediaFacts facts;
+    std::string error;
+    ASSERT_TRUE(ReadMediaFacts(run.OutputPath(0), facts, error)) << error;
+    EXPECT_EQ(facts.Video->Width, 640);
+    EXPECT_EQ(facts.Video->Height, 284);
+    EXPECT_LE(facts.Video->FrameRate, 30.05);
 }
 
 TEST_F(ConversionRunTest, ARefusedFileKeepsItsOwnStatusAndTheOthersStayOnTheirRows) {

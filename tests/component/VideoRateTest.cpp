@@ -38,7 +38,7 @@ TEST_P(ProfileVideoRate, AverageNearTheTargetAndPeakWithinTheIpodsLimit) {
     const VideoRate rate = MeasureVideoRate(output);
     const double target = settings.VideoBitrateKbps * 1000.0;
     EXPECT_NEAR(rate.averageBitRate, target, target * 0.1);
-    EXPECT_LE(rate.peakBitRate, kIpodMaxVideoBitRate);
+    EXPECT_LE(rate.peakBitRate, DeviceAt(kDefaultDeviceIndex).HighestLevel().MaxBitRate);
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, ProfileVideoRate, testing::Values(128, 512, 1500));

@@ -77,6 +77,9 @@ struct TestClip {
     // encoder's priming where the container cannot tell readers to skip it.
     int64_t audioLagUs = 0;
     double beepAmplitude = kBeepAmplitude;
+    // Above 0: white noise of that amplitude under the whole sound track, the
+    // kind of signal an AAC encoder would rather describe than code.
+    double noiseAmplitude = 0.0;
     // "pal8" for a grey palette whose index is the picture's luma.
     const char* pixelFormat = "yuv420p";
     // Above 0: the audio encoder's variable-rate quality instead of its bit rate.

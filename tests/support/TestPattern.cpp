@@ -81,14 +81,19 @@ void DrawTestPicture(const TestClip& clip, int64_t frameNumber, uint8_t* const p
 }
 
 double TestSampleValue(const TestClip& clip, int64_t sampleIndex) {
+    // The same noise wherever the sample is asked for.
+    const double noise =
+        clip.noiseAmplitude > 0.0
+            ? clip.noiseAmplitude * (static_cast<double>(GrainHash(sampleIndex, 0, 1) % 65536) / 32768.0 - 1.0)
+            : 0.0;
     for (int64_t mark : clip.markTimesUs) {
         int64_t start = SampleAt(clip, mark);
         if (sampleIndex >= start && sampleIndex < SampleAt(clip, mark + kBeepLengthUs)) {
             double t = static_cast<double>(sampleIndex - start) / clip.sampleRate;
-            return clip.beepAmplitude * std::sin(2 * std::numbers::pi * kBeepFrequency * t);
+            return noise + clip.beepAmplitude * std::sin(2 * std::numbers::pi * kBeepFrequency * t);
         }
     }
-    return 0.0;
+    return noise;
 }
 
 bool LooksWhite(const uint8_t* luma, int stride, int width, int height) {

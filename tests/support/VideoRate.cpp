@@ -23,6 +23,9 @@ std::vector<SentPacket> VideoPackets(const std::string& path) {
     if (ff::avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         throw std::runtime_error("cannot open " + path);
     TInputContextPtr input(opened);
+    // An MPEG program stream names its streams only once they are read.
+    if (ff::avformat_find_stream_info(input.get(), nullptr) < 0)
+        throw std::runtime_error("cannot read the streams of " + path);
     int index = -1;
     for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
         if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) index = static_cast<int>(i);

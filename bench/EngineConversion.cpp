@@ -1,0 +1,38 @@
+#include "EngineConversion.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "FFmpeg.h"
+#include "MediaWriter.h"
+
+std::string PrepareClip(const TestClip& clip, const std::filesystem::path& folder) {
+    const std::string path = (folder / clip.fileName).string();
+    if (std::filesystem::exists(path)) return path;
+    std::printf("writing %s ...\n", path.c_str());
+    std::fflush(stdout);
+    try {
+        WriteTestClip(clip, path);
+    } catch (...) {
+        std::filesystem::remove(path);
+        throw;
+    }
+    return path;
+}
+
+void ConvertWithEngine(const std::string& input, const TOutputOptions& options) {
+    TCustomFFmpeg engine;
+    engine.Initialize();
+    engine.SetVerbose(-1);
+    try {
+        ApplyInputOptions(engine, TInputOptions());
+        if (!engine.OpenInputFile(input)) throw std::runtime_error(engine.last_error);
+        ApplyOutputOptions(engine, options);
+        if (!engine.OpenOutputFile(options.FileName)) throw std::runtime_error(engine.last_error);
+        engine.Transcode();
+    } catch (...) {
+        engine.CleanUp();
+        throw;
+    }
+    engine.CleanUp();
+}
