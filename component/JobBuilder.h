@@ -25,6 +25,7 @@ struct TConversionSettings {
     int32_t AudioSampleRate = 44100;
     bool Overwrite = false;
     bool KeepShape = true;  // fit the picture at its own shape instead of stretching it
+    bool MusicVideo = false;  // mark outputs as music videos instead of movies or TV shows
 };
 
 // One output profile: its text as listed, and the values read out of it.

@@ -224,6 +224,8 @@ const FieldRow kFields[] = {
     PLAIN(album),
     PLAIN(year),
     PLAIN(track),
+    PLAIN(output_metadata),
+    PLAIN(poster_width),
     PLAIN(limit_filesize),
     PLAIN(video_sync_method),
     PLAIN(audio_sync_method),

@@ -77,6 +77,8 @@ constexpr OptionRow kOptionTable[] = {
     {"comment", K::Text, &E::SetComment},
     {"genre", K::Text, &E::SetGenre},
     {"album", K::Text, &E::SetAlbum},
+    {"metadata", K::Text, &E::AddOutputMetadata},
+    {"poster", K::Int, &S::poster_width},
     {"dframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_DATA}},
     {"benchmark", K::Ignored, {}},
     {"dump", K::Flag, &S::packet_dump},
