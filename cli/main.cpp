@@ -18,6 +18,8 @@ void PrintUsage(std::FILE* stream) {
         "  convert [--profile N] [--output-folder DIR] [--overwrite] [--jobs N] FILE|FOLDER...\n"
         "                                                convert files into iPod MP4 files\n"
         "  check [--libav DIR] [--plain-names] FILE...   tell whether files play on an iPod\n"
+        "  ipods [FOLDER...]                             list the iPods and whether videos can go on them\n"
+        "  send MOUNT FILE...                            put files on the iPod mounted at MOUNT\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n"
         "Run 'tovrela-cli COMMAND --help' for a command's options.\n",
@@ -38,6 +40,8 @@ int main(int argc, char** argv) {
     if (command == "options") return RunOptionsCommand(arguments);
     if (command == "convert") return RunConvertCommand(arguments);
     if (command == "check") return RunCheckCommand(arguments);
+    if (command == "ipods") return RunIpodsCommand(arguments);
+    if (command == "send") return RunSendCommand(arguments);
     if (command == "--version" || command == "-V") return RunVersionCommand();
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);
