@@ -49,6 +49,14 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
             parsed.settings.KeepShape = false;
             continue;
         }
+        if (word == "--no-keep") {
+            parsed.keep = false;
+            continue;
+        }
+        if (word == "--music-video") {
+            parsed.settings.MusicVideo = true;
+            continue;
+        }
         if (word == "--plain-names") {
             parsed.versionedNames = false;
             continue;
@@ -95,6 +103,8 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
             parsed.settings.FrameRate = value;
         } else if (word == "--output-folder") {
             parsed.settings.OutputFolder = WithTrailingSlash(value.empty() ? "." : value);
+        } else if (word == "--to-ipod") {
+            parsed.toIpod = value;
         } else if (word == "--libav") {
             parsed.libraryFolder = value;
         } else if (word == "--log-level") {

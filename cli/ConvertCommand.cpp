@@ -12,6 +12,7 @@
 #include "ConvertArguments.h"
 #include "EventLoop.h"
 #include "IpodLimits.h"
+#include "IpodSender.h"
 #include "OutputProfiles.h"
 #include "StopSignals.h"
 #include "VexmoConverter.h"
@@ -46,6 +47,12 @@ std::string ConvertHelp() {
     "  --log-level LEVEL     quiet, error, info, debug or all (default error)\n"
     "  --libav DIR           bind the FFmpeg libraries found in DIR\n"
     "  --plain-names         load libavutil.so ... instead of libavutil.so.57 ...\n"
+    "  --music-video         mark the files as music videos (default: movies, or TV\n"
+    "                        shows when the name says S01E02 or 1x02)\n"
+    "  --to-ipod MOUNT       put each file on the iPod mounted at MOUNT as soon as\n"
+    "                        it is completed and plays there\n"
+    "  --no-keep             with --to-ipod: remove each file from the output\n"
+    "                        folder once the iPod's database lists it\n"
     "\n"
     "Ctrl-C (or SIGTERM, SIGHUP) stops the run: the file being converted is\n"
     "finished where it stands, the others are not started; a second one ends the\n"
@@ -85,8 +92,13 @@ public:
         if (outcome != TRowOutcome::Completed && outcome != TRowOutcome::Stopped && outcome != TRowOutcome::Failed)
             return;
         ClearBar();
-        std::fprintf(stderr, "%s\n", RunTexts::ResultLine(NameOf(files_[row]), "", status).c_str());
+        std::string shown = status;
+        if (outcome == TRowOutcome::Completed && onCompleted) shown = onCompleted(row, status);
+        std::fprintf(stderr, "%s\n", RunTexts::ResultLine(NameOf(files_[row]), "", shown).c_str());
     }
+
+    // Called for each completed file; gives the status to show.
+    std::function<std::string(size_t row, const std::string& status)> onCompleted;
 
     void ShowProgress(size_t row, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs) override {
         const auto now = std::chrono::steady_clock::now();
@@ -167,6 +179,16 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     for (const std::string& change : plan.Changes) std::fprintf(stderr, "Note: %s\n", change.c_str());
     component.SetDelayedCallHost(&loop);
     TTerminalView view(files, isatty(STDERR_FILENO) == 1);
+    std::unique_ptr<TIpodSender> ipod;
+    if (!arguments.toIpod.empty()) {
+        ipod = std::make_unique<TIpodSender>();
+        if (!ipod->Open(arguments.toIpod, error)) {
+            std::fprintf(stderr, "tovrela-cli convert: %s\n", error.c_str());
+            component.UnloadLibraries();
+            return 1;
+        }
+    }
+    std::map<size_t, std::string> ipodStatuses;
     component.SetOnLog([&](int32_t index, TLogLevel level, const std::string& message) {
         if (level > arguments.logLevel) return;
         loop.Post([&view, index, message] {
@@ -181,6 +203,17 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     int exitStatus = 1;
     {
         TConversionRun run(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
+        if (ipod)
+            view.onCompleted = [&](size_t row, const std::string& status) {
+                std::string failure;
+                const std::string& output = run.OutputPath(row);
+                if (!ipod->Send(output, failure)) {
+                    std::fprintf(stderr, "%s\n", failure.c_str());
+                    return status;
+                }
+                if (!arguments.keep) ipod->RemoveWhenListed(output);
+                return ipodStatuses[row] = RunTexts::kStatusOnIpod;
+            };
         // The component takes a stop from any thread; this one may be busy
         // converting a file itself (--jobs 0).
         TStopSignals stopSignals([&component, &loop] {
@@ -196,11 +229,17 @@ int RunConvertCommand(const std::vector<std::string>& words) {
                     view.ClearBar();
                     std::fputs("Stopping...\n", stderr);
                     run.Stop();
+                    if (ipod && !ipod->WriteAfterEveryFile(error)) std::fprintf(stderr, "%s\n", error.c_str());
                 }
             }
         }
         view.ClearBar();
         bool allCompleted = run.RowCount() > 0;
+        if (ipod && !ipod->Finish(error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            ipodStatuses.clear();
+            allCompleted = false;
+        }
         std::fputs("\n", stdout);
         for (size_t row = 0; row < run.RowCount(); ++row) {
             // Only a file the run left is named: a failed or refused file has none.
@@ -208,7 +247,9 @@ int RunConvertCommand(const std::vector<std::string>& words) {
             const std::string& output = run.OutputPath(row);
             const bool written = !output.empty() && run.Outcome(row) != TRowOutcome::Failed &&
                                  std::filesystem::is_regular_file(output, error);
-            std::printf("%s\n", RunTexts::ResultLine(files[row], written ? output : "", run.Status(row)).c_str());
+            const auto onIpod = ipodStatuses.find(row);
+            const std::string& status = onIpod != ipodStatuses.end() ? onIpod->second : run.Status(row);
+            std::printf("%s\n", RunTexts::ResultLine(files[row], written ? output : "", status).c_str());
             allCompleted = allCompleted && run.Outcome(row) == TRowOutcome::Completed;
         }
         exitStatus = allCompleted ? 0 : 1;

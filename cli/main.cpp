@@ -20,6 +20,8 @@ void PrintUsage(std::FILE* stream) {
         "                                                convert files into files a device plays\n"
         "  check [--device NAME] [--libav DIR] [--plain-names] FILE...\n"
         "                                                tell whether files play on a device\n"
+        "  ipods [FOLDER...]                             list the iPods and whether videos can go on them\n"
+        "  send MOUNT FILE...                            put files on the iPod mounted at MOUNT\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n",
         stream);
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
     if (command == "options") return RunOptionsCommand(arguments);
     if (command == "convert") return RunConvertCommand(arguments);
     if (command == "check") return RunCheckCommand(arguments);
+    if (command == "ipods") return RunIpodsCommand(arguments);
+    if (command == "send") return RunSendCommand(arguments);
     if (command == "--version" || command == "-V") return RunVersionCommand();
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);

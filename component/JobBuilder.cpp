@@ -1,4 +1,5 @@
 #include "JobBuilder.h"
+#include "OutputTags.h"
 
 #include <algorithm>
 #include <cctype>
@@ -36,6 +37,7 @@ struct ProbedInput {
     std::string container;  // the demuxer's short name, empty when not opened
     bool opened = false;
     bool pictureOrSound = false;
+    std::string title;      // the input's own title tag
 };
 
 ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
@@ -47,6 +49,7 @@ ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
     probed.container = probe.ContainerFormat();
     probed.pictureOrSound = probe.VideoStreamCount() > 0 || probe.AudioStreamCount() > 0;
     probed.announcedUs = probe.AnnouncedDurationUs();
+    probed.title = info.Title;
     probe.Close();
     probed.durationUs = info.Duration == AV_NOPTS_VALUE || info.Duration < 0 ? -1 : info.Duration;
     return probed;
@@ -267,6 +270,7 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), output.FileExt, settings.Overwrite, inputPath);
     const std::string outputPath = folder + job.OutputName + output.FileExt;
     output.FileName = outputPath;
+    ApplyOutputTags(output, OutputTagsOf(inputPath, probed.title, settings.MusicVideo));
     if (!component.AddOutputFile(index, outputPath, output)) {
         job.Refusal = RunTexts::CannotConvert(component.LastErrorMessage());
         component.RemoveTask(index);

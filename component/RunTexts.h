@@ -34,6 +34,7 @@ constexpr const char* kApplicationVersion = kProgramVersion;
 // Statuses of a row.
 constexpr const char* kStatusCleared = " ";
 constexpr const char* kStatusCompleted = "Completed";
+constexpr const char* kStatusOnIpod = "Completed, on iPod";
 constexpr const char* kStatusStopped = "Stopped";
 // "42% Completed", or the output time written so far when the total is unknown.
 std::string ProgressStatus(int32_t currentMs, int32_t totalMs);

@@ -100,6 +100,8 @@ bool ReadMediaFacts(const std::string& path, TMediaFacts& facts, std::string& er
     facts.Container = context->iformat->name;
     facts.Extension = LowerExtension(path);
     if (context->duration != AV_NOPTS_VALUE && context->duration >= 0) facts.DurationUs = context->duration;
+    const AVDictionaryEntry* tag = nullptr;
+    while ((tag = ff::av_dict_get(context->metadata, "", tag, AV_DICT_IGNORE_SUFFIX))) facts.Tags[tag->key] = tag->value;
     const AVStream* video = FirstStream(context.get(), AVMEDIA_TYPE_VIDEO);
     const AVStream* audio = FirstStream(context.get(), AVMEDIA_TYPE_AUDIO);
     if (video) facts.Video = VideoFactsOf(context.get(), video);

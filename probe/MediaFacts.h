@@ -5,6 +5,7 @@
 // file is decided on these.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,7 @@ struct TMediaFacts {
     std::optional<TVideoFacts> Video;  // the first video stream, if any
     std::optional<TAudioFacts> Audio;  // the first audio stream, if any
     int64_t DurationUs = -1;           // the container's, -1 when not known
+    std::map<std::string, std::string> Tags;  // the container's metadata, under the library's key names
 };
 
 // Opens the file and reads its facts. False, with a message naming the file

@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libavutil-dev libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavfilter-dev
+  libgpod-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
 )
 missing=()

@@ -76,6 +76,7 @@ public:
     void SetComment(const std::string& text);
     void SetGenre(const std::string& text);
     void SetAlbum(const std::string& text);
+    void AddOutputMetadata(const std::string& keyAndValue);  // "key=value"
     void SetTrack(int32_t track);                 // > 0
     void SetYear(int32_t year);                   // > 0
     void SetStartTime(int64_t microseconds);      // > 0

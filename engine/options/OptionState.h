@@ -161,6 +161,11 @@ struct TOptionState {
     std::string album;
     int32_t year = 0;   // 0 = none
     int32_t track = 0;  // 0 = none
+    // Further container tags, each "key=value" under the muxer's own key names.
+    std::vector<std::string> output_metadata;
+    // Above 0: MP4 and QuickTime outputs carry a picture of the input as their
+    // cover art, at most this many pixels wide.
+    int32_t poster_width{};
     int64_t limit_filesize{};  // bytes; 0 = none
     int32_t video_sync_method{};
     int32_t audio_sync_method{};

@@ -210,6 +210,7 @@ const FieldRow kFields[] = {
     PLAIN(album),
     PLAIN(year),
     PLAIN(track),
+    PLAIN(output_metadata),
     PLAIN(video_channel),
     PLAIN(video_standard),
     PLAIN(pass),

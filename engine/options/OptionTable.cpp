@@ -80,6 +80,8 @@ using S = TOptionState;
 constexpr ValueRange kDiscardLevels{AVDISCARD_NONE, AVDISCARD_ALL};
 constexpr ValueRange kIntraDcBits{8, 11};
 constexpr ValueRange kVolumeGain{0, 65536};
+// Cover art wider than a screen only makes the file bigger.
+constexpr ValueRange kPosterWidths{0, 4096};
 
 constexpr OptionRow kOptionTable[] = {
     {"L", K::Ignored, {}},
@@ -103,6 +105,8 @@ constexpr OptionRow kOptionTable[] = {
     {"comment", K::Text, &E::SetComment},
     {"genre", K::Text, &E::SetGenre},
     {"album", K::Text, &E::SetAlbum},
+    {"metadata", K::Text, &E::AddOutputMetadata},
+    {"poster", K::Int, FIELD(poster_width), 0, kPosterWidths},
     {"dframes", K::Int, MaxFramesEntry{AVMEDIA_TYPE_DATA}},
     {"benchmark", K::Ignored, {}},
     {"dump", K::Flag, FIELD(packet_dump)},

@@ -178,6 +178,10 @@ void TCustomFFmpeg::SetOutputMetadata(AVFormatContext* output) {
     if (year > 0) set("date", std::to_string(year));
     if (track > 0) set("track", std::to_string(track));
     set("genre", genre);
+    for (const std::string& tag : output_metadata) {
+        const size_t equals = tag.find('=');
+        set(tag.substr(0, equals).c_str(), tag.substr(equals + 1));
+    }
 }
 
 // The output must be one that can be written, must not be one of the

@@ -45,6 +45,13 @@ void TCustomFFmpeg::SetComment(const std::string& text) { StoreIfGiven(comment, 
 void TCustomFFmpeg::SetGenre(const std::string& text) { StoreIfGiven(genre, text); }
 void TCustomFFmpeg::SetAlbum(const std::string& text) { StoreIfGiven(album, text); }
 
+void TCustomFFmpeg::AddOutputMetadata(const std::string& keyAndValue) {
+    const size_t equals = keyAndValue.find('=');
+    if (equals == 0 || equals == std::string::npos)
+        throw FFMpegException("Invalid metadata '" + keyAndValue + "': expected key=value");
+    output_metadata.push_back(keyAndValue);
+}
+
 void TCustomFFmpeg::SetTrack(int32_t number) {
     if (number > 0) track = number;
 }

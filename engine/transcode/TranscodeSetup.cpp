@@ -10,6 +10,7 @@
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "LocalFile.h"
+#include "PosterStream.h"
 #include "SystemReason.h"
 #include "TextConversion.h"
 
@@ -88,10 +89,15 @@ void TCustomFFmpeg::WriteHeaders() {
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
         if (!(output->oformat->flags & AVFMT_NOFILE) && !output->pb) OpenTemporaryOutput(static_cast<int>(file));
+        const TPosterStream poster =
+            input_count > 0 ? AddPosterStream(output, input_contexts[0]->url, poster_width) : TPosterStream{};
         if (ff::avformat_write_header(output, nullptr) < 0)
             throw FFMpegException(
                 FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
                            static_cast<int>(file)));
+        if (const int written = WritePosterPacket(output, poster); written < 0)
+            throw FFMpegException(FormatText("Could not write the poster of output file #%d", static_cast<int>(file)) +
+                                  SystemReasonSuffix(written));
     }
 }
 

@@ -1,0 +1,133 @@
+#include "IpodFinder.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "GpodHandles.h"
+
+namespace {
+
+// The mount table escapes blanks and a few other bytes as three octal digits.
+std::string Unescaped(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string digits = field.substr(i + 1, 3);
+            if (digits.find_first_not_of("01234567") == std::string::npos) {
+                text += static_cast<char>(std::stoi(digits, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        text += field[i];
+    }
+    return text;
+}
+
+// Kernel and network file systems never hold an iPod and may be slow to ask.
+bool MayHoldIpod(const std::string& type) {
+    static const std::set<std::string> kNever = {
+        "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "pstore", "debugfs",
+        "tracefs", "bpf", "mqueue", "hugetlbfs", "autofs", "binfmt_misc", "configfs", "fusectl", "nsfs",
+        "overlay", "squashfs", "nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "rpc_pipefs", "efivarfs"};
+    return !kNever.count(type);
+}
+
+TIpodSupport SupportOf(Itdb_IpodGeneration generation, bool hasFirewireGuid, std::string& reason) {
+    switch (generation) {
+        case ITDB_IPOD_GENERATION_VIDEO_1:
+        case ITDB_IPOD_GENERATION_VIDEO_2:
+            return TIpodSupport::Supported;
+        case ITDB_IPOD_GENERATION_CLASSIC_1:
+        case ITDB_IPOD_GENERATION_CLASSIC_2:
+        case ITDB_IPOD_GENERATION_CLASSIC_3:
+        case ITDB_IPOD_GENERATION_NANO_3:
+        case ITDB_IPOD_GENERATION_NANO_4:
+            if (hasFirewireGuid) return TIpodSupport::Supported;
+            reason = "its database must be signed with its FireWire ID, which is not on the iPod: add the line "
+                     "\"FirewireGuid: 0x...\" to iPod_Control/Device/SysInfo, with the serial number that "
+                     "\"lsusb -v\" shows for the iPod";
+            return TIpodSupport::NeedsFirewireGuid;
+        case ITDB_IPOD_GENERATION_NANO_5:
+        case ITDB_IPOD_GENERATION_NANO_6:
+        case ITDB_IPOD_GENERATION_TOUCH_1:
+        case ITDB_IPOD_GENERATION_TOUCH_2:
+        case ITDB_IPOD_GENERATION_TOUCH_3:
+        case ITDB_IPOD_GENERATION_TOUCH_4:
+        case ITDB_IPOD_GENERATION_IPHONE_1:
+        case ITDB_IPOD_GENERATION_IPHONE_2:
+        case ITDB_IPOD_GENERATION_IPHONE_3:
+        case ITDB_IPOD_GENERATION_IPHONE_4:
+        case ITDB_IPOD_GENERATION_IPAD_1:
+            reason = "its database needs a signature that libgpod cannot make";
+            return TIpodSupport::Refused;
+        case ITDB_IPOD_GENERATION_UNKNOWN:
+            reason = "its model is unknown: iPod_Control/Device/SysInfo names no model number (ModelNumStr)";
+            return TIpodSupport::Refused;
+        default:
+            reason = "this model does not play video";
+            return TIpodSupport::Refused;
+    }
+}
+
+std::string Text(const gchar* text) { return text ? text : ""; }
+
+}  // namespace
+
+bool HoldsIpodDatabase(const std::string& folder) {
+    struct stat status {};
+    return ::stat((folder + "/iPod_Control/iTunes/iTunesDB").c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+TIpod DescribeIpod(const std::string& folder) {
+    TIpod ipod;
+    ipod.Mount = folder;
+    if (!HoldsIpodDatabase(folder)) {
+        ipod.Reason = "not an iPod: it has no iPod_Control/iTunes/iTunesDB";
+        return ipod;
+    }
+    TGErrorSlot error;
+    TGpodDatabasePtr database(itdb_parse(folder.c_str(), error.Out()));
+    if (!database) {
+        ipod.Support = TIpodSupport::Refused;
+        ipod.Reason = "its database cannot be read (" + error.Message() + ")";
+        return ipod;
+    }
+    if (Itdb_Playlist* master = itdb_playlist_mpl(database.get())) ipod.Name = Text(master->name);
+    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database->device);
+    const Itdb_IpodGeneration generation = info ? info->ipod_generation : ITDB_IPOD_GENERATION_UNKNOWN;
+    if (info) {
+        ipod.Model = Text(itdb_info_get_ipod_model_name_string(info->ipod_model));
+        ipod.Generation = Text(itdb_info_get_ipod_generation_string(generation));
+        ipod.ModelNumber = Text(info->model_number);
+    }
+    TGTextPtr guid(itdb_device_get_sysinfo(database->device, "FirewireGuid"));
+    ipod.Support = SupportOf(generation, guid && *guid, ipod.Reason);
+    return ipod;
+}
+
+std::vector<TIpod> MountedIpods() {
+    std::vector<TIpod> ipods;
+    std::ifstream table("/proc/self/mounts");
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string device, mount, type;
+        if (!(fields >> device >> mount >> type) || !MayHoldIpod(type)) continue;
+        mount = Unescaped(mount);
+        if (HoldsIpodDatabase(mount)) ipods.push_back(DescribeIpod(mount));
+    }
+    return ipods;
+}
+
+std::string IpodLine(const TIpod& ipod) {
+    if (ipod.Support == TIpodSupport::NotAnIpod) return ipod.Mount + ": " + ipod.Reason;
+    std::string line = (ipod.Name.empty() ? std::string("iPod") : "\"" + ipod.Name + "\"");
+    if (!ipod.Model.empty()) line += " (" + ipod.Generation + ", " + ipod.Model + ", " + ipod.ModelNumber + ")";
+    line += " at " + ipod.Mount;
+    if (ipod.Support == TIpodSupport::Supported) return line + ": can receive videos";
+    return line + ": cannot receive videos: " + ipod.Reason;
+}

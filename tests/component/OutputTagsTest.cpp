@@ -1,0 +1,98 @@
+// What a converted file says about itself: a title, a media kind with the
+// show, season and episode, and a poster, all read back from the file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "AVFormatHlpr.h"
+#include "ComponentTestSupport.h"
+#include "JobBuilder.h"
+#include "MediaFacts.h"
+#include "OutputTags.h"
+
+namespace {
+
+struct NameCase {
+    const char* path;
+    const char* title;
+    TMediaKind kind;
+    const char* show;
+    int season;
+    int episode;
+};
+
+class OutputTagsOfName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(OutputTagsOfName, TitleAndKindComeFromTheName) {
+    const NameCase& c = GetParam();
+    const TOutputTags tags = OutputTagsOf(c.path, "", false);
+    EXPECT_EQ(tags.Title, c.title);
+    EXPECT_EQ(tags.Kind, c.kind);
+    if (c.kind == TMediaKind::TvShow) {
+        ASSERT_TRUE(tags.Episode);
+        EXPECT_EQ(tags.Episode->Show, c.show);
+        EXPECT_EQ(tags.Episode->Season, c.season);
+        EXPECT_EQ(tags.Episode->Episode, c.episode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OutputTagsOfName,
+    ::testing::Values(NameCase{"/v/The.Office.S02E03.720p.mkv", "The Office S02E03 720p", TMediaKind::TvShow,
+                               "The Office", 2, 3},
+                      NameCase{"/v/Show Name - 1x12.avi", "Show Name - 1x12", TMediaKind::TvShow, "Show Name", 1, 12},
+                      NameCase{"/v/my_holiday__film.avi", "my holiday film", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/Mr. Smith Goes.avi", "Mr. Smith Goes", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/Film.1080p.x264.mkv", "Film 1080p x264", TMediaKind::Movie, "", 0, 0}));
+
+TEST(OutputTags, OwnTitleTagAndMusicVideoWin) {
+    const TOutputTags tags = OutputTagsOf("/v/Band.S01E01.avi", "Our Song", true);
+    EXPECT_EQ(tags.Title, "Our Song");
+    EXPECT_EQ(tags.Kind, TMediaKind::MusicVideo);
+    EXPECT_FALSE(tags.Episode);
+}
+
+// A real conversion through the shared job routine: the MP4 writer's tags
+// and the cover picture are in the file.
+TEST(OutputTags, AConvertedFileCarriesTitleKindEpisodeAndPoster) {
+    BindComponentTestLibraries();
+    const std::filesystem::path folder = ScratchFolder();
+    const std::filesystem::path input = folder / "Some_Show.S03E07.avi";
+    std::filesystem::copy_file(ClipPath("video_only.avi"), input);
+    TVexmoConverter component;
+    TConversionSettings settings;
+    settings.OutputFolder = folder.string();
+    const TJob job = AddJob(component, input.string(), settings);
+    ASSERT_GE(job.TaskIndex, 0);
+    EventRecorder events;
+    events.Attach(component);
+    component.StartConvert(1);
+    ASSERT_TRUE(events.WaitForEnd());
+    const std::string output = (folder / (job.OutputName + ".mp4")).string();
+
+    TMediaFacts facts;
+    std::string error;
+    ASSERT_TRUE(ReadMediaFacts(output, facts, error)) << error;
+    EXPECT_EQ(facts.Tags["title"], "Some Show S03E07");
+    EXPECT_EQ(facts.Tags["media_type"], "10");
+    EXPECT_EQ(facts.Tags["show"], "Some Show");
+    EXPECT_EQ(facts.Tags["season_number"], "3");
+    EXPECT_EQ(facts.Tags["episode_sort"], "7");
+
+    AVFormatContext* context = nullptr;
+    ASSERT_EQ(ff::avformat_open_input(&context, output.c_str(), nullptr, nullptr), 0);
+    int posters = 0;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (!(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+        ++posters;
+        EXPECT_EQ(stream->codecpar->codec_id, AV_CODEC_ID_MJPEG);
+        EXPECT_GT(stream->attached_pic.size, 0);
+        EXPECT_LE(stream->codecpar->width, kPosterMaxWidth);
+    }
+    ff::avformat_close_input(&context);
+    EXPECT_EQ(posters, 1);
+}
+
+}  // namespace
