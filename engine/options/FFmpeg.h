@@ -318,15 +318,22 @@ private:
     void DiscardOutputs();
     void CloseEncoder(OutputStreamState& ost);
     void CloseDecoder(InputStreamState& ist);
-    void StopDecodeStages();
     bool StopsAtALimit() const;
+    // Stages (RunStages.cpp).
+    bool StagesAllowed() const;
+    void BuildStages();
+    void StopStages();
     double OutputTime(const OutputStreamState& ost) const;
     // Encoding paths: each takes one decoded frame (none to flush) and writes
     // what the encoder gives back.
     void EncodeVideoFrame(OutputStreamState& ost, InputStreamState& ist, AVFrame* frame);
     void EncodeAudio(OutputStreamState& ost, InputStreamState& ist, AVFrame* frame);
     void EncodeSubtitle(OutputStreamState& ost, InputStreamState& ist, const AVSubtitle* sub, int64_t pts);
+    // Codes a frame (none: the end) with the stream's encoder, on its stage
+    // when it has one, and writes the packets that come back.
+    void Encode(OutputStreamState& ost, const AVFrame* frame);
     void DrainEncoder(OutputStreamState& ost);
+    void WriteEncodedPacket(OutputStreamState& ost, AVPacket* pkt);
     void ReportProgress(bool last_report);
     // Video path.
     int ConfigureVideoFilters(InputStreamState& ist, OutputStreamState& ost);

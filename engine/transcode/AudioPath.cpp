@@ -83,8 +83,7 @@ void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, A
         if (ost.resample) ConvertIntoFifo(ost, nullptr);
         EncodeFifoFrames(ost, true);
         ost.flushed = true;
-        if (ff::avcodec_send_frame(ost.encoder, nullptr) < 0) throw FFMpegException("Audio encoding failed");
-        DrainEncoder(ost);
+        Encode(ost, nullptr);
         return;
     }
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) return;
@@ -254,7 +253,6 @@ void TCustomFFmpeg::EncodeFifoFrames(OutputStreamState& ost, bool flushing) {
         out->pts = ost.sync_opts;
         ost.sync_opts += samples;
         ost.frame_number++;
-        if (ff::avcodec_send_frame(enc, out.get()) < 0) throw FFMpegException("Audio encoding failed");
-        DrainEncoder(ost);
+        Encode(ost, out.get());
     }
 }

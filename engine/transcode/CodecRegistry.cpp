@@ -29,11 +29,6 @@ void CopyCodedSideData(const AVCodecContext* enc, AVStream* stream) {
     }
 }
 
-// Packets a decoding thread may run ahead of the run's thread: enough to
-// keep it busy while a picture is scaled and encoded, few enough to hold
-// only a handful of decoded pictures.
-constexpr size_t kDecodeStageLag = 4;
-
 void CloseCodec(TCodecContextPtr& holder) {
     std::lock_guard<std::recursive_mutex> lock(CodecLock());
     if (holder) ff::av_freep(&holder->stats_in);
@@ -58,7 +53,7 @@ void TCustomFFmpeg::OpenDecoders() {
         // carry them are read, so a run that ends at a limit would take more
         // of them in; such a run decodes slices in parallel only, which
         // delays nothing.
-        const bool delay_allowed = decoder_threads != 1 && !StopsAtALimit();
+        const bool delay_allowed = StagesAllowed();
         holder->thread_count = decoder_threads;
         holder->thread_type = delay_allowed ? FF_THREAD_FRAME | FF_THREAD_SLICE : FF_THREAD_SLICE;
         int result;
@@ -71,8 +66,6 @@ void TCustomFFmpeg::OpenDecoders() {
                 FormatText("Error while opening codec for input stream #%d.%d", ist->file_index, ist->stream_index));
         opened_decoders.push_front(&holder);
         ist->decoder = holder.get();
-        if (delay_allowed && holder->codec_type == AVMEDIA_TYPE_VIDEO)
-            ist->decode_stage = std::make_unique<DecodeStage>(holder.get(), kDecodeStageLag);
     }
 }
 
@@ -126,15 +119,10 @@ void TCustomFFmpeg::CloseEncoder(OutputStreamState& ost) {
 }
 
 void TCustomFFmpeg::CloseDecoder(InputStreamState& ist) {
-    ist.decode_stage.reset();
     TCodecContextPtr& holder = input_decoders[ist.file_index][ist.stream_index];
     opened_decoders.remove(&holder);
     CloseCodec(holder);
     ist.decoder = nullptr;
-}
-
-void TCustomFFmpeg::StopDecodeStages() {
-    for (InputStreamState* ist : run.ist_table) ist->decode_stage.reset();
 }
 
 void TCustomFFmpeg::CloseOpenedCodecs() {

@@ -1,23 +1,17 @@
 #pragma once
-// A video decoder working on a thread of its own, so that the run's thread
-// scales, encodes and writes the pictures already decoded while the next
-// ones are being decoded. What comes out is what the decoder would give on
-// the run's thread, only a fixed number of packets later: the outcome of a
-// packet is taken once `lag` newer packets have been handed in (or the end
-// of the stream), so the result never depends on how the threads happen to
-// be scheduled.
+// A decoder working on a thread of its own, so that the run's thread scales,
+// encodes and writes the pictures already decoded while the next ones are
+// being decoded. It gives what the decoder would give on the run's thread,
+// a fixed number of packets later.
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "LaggedStage.h"
 #include "LibraryHandles.h"
 
 // What decoding one packet gave.
@@ -33,37 +27,20 @@ struct DecodedPacket {
     std::vector<DecodedPicture> pictures;
 };
 
-class DecodeStage {
+class DecodeStage : public LaggedStage<TPacketPtr, DecodedPacket> {
 public:
-    // The decoder must be open and stay so until the stage is destroyed;
+    // The decoder must be open and stay so until the stage has been joined;
     // only the stage's thread touches it meanwhile.
     DecodeStage(AVCodecContext* decoder, size_t lag);
-    // Ends the thread; packets not yet decoded are dropped.
-    ~DecodeStage();
-    DecodeStage(const DecodeStage&) = delete;
-    DecodeStage& operator=(const DecodeStage&) = delete;
 
     // Hands in a new reference to the packet, or the end of the stream
     // (nullptr). False when no memory is left for the reference.
     bool Submit(const AVPacket* packet);
-    // The outcome of the oldest packet not yet taken, when it is due;
-    // waits for the decoder to finish it. False when none is due.
-    bool TakeDue(DecodedPacket& outcome);
+
+protected:
+    DecodedPacket Process(TPacketPtr packet) override;
+    size_t Weight(const DecodedPacket& outcome) const override;
 
 private:
-    void Work();
-    DecodedPacket Decode(const AVPacket* packet);
-
     AVCodecContext* decoder_;
-    const size_t lag_;
-    size_t submitted_ = 0;
-    size_t taken_ = 0;
-    bool ended_ = false;  // the end of the stream was handed in
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<TPacketPtr> waiting_;  // nullptr: the end of the stream
-    std::deque<DecodedPacket> done_;
-    bool quit_ = false;
-    std::thread worker_;
 };

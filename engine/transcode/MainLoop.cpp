@@ -138,6 +138,7 @@ void TCustomFFmpeg::CorrectTimestamps(int file_index, InputStreamState& ist, AVP
 void TCustomFFmpeg::FinishRun() {
     for (size_t i = 0; i < run.ist_table.size(); ++i)
         if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
+    StopStages();
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
     if (NothingWritten())
         DiscardOutputs();

@@ -5,7 +5,7 @@
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
-#include "PacketHolder.h"
+#include "LibraryHandles.h"
 #include "PosterPicture.h"
 
 namespace {

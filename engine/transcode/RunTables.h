@@ -21,6 +21,7 @@ extern "C" {
 
 #include "AudioSync.h"
 #include "DecodeStage.h"
+#include "EncodeStage.h"
 #include "OptionState.h"
 #include "PictureTurn.h"
 
@@ -37,9 +38,9 @@ struct InputStreamState {
     int discard = 1;        // 1 while no output stream takes this stream as its source
     int decoding_needed = 0;
     AVCodecContext* decoder = nullptr;  // kept by the input set-up, opened by the run
-    // Decodes video on a thread of its own; while it exists only it touches
-    // the decoder, so it goes before the decoder is closed.
-    std::unique_ptr<DecodeStage> decode_stage;
+    // Decodes on a thread of its own, owned by the run's stages; while it
+    // runs only it touches the decoder.
+    DecodeStage* decode_stage = nullptr;
     // The decoder's frame rate as of the last decoded picture.
     AVRational decoder_frame_rate{0, 1};
 
@@ -67,6 +68,9 @@ struct OutputStreamState {
     int source_index = 0;  // into the input stream table
     AVStream* st = nullptr;          // owned by the output file
     AVCodecContext* encoder = nullptr;  // the stream's own codec context
+    // Codes on a thread of its own, owned by the run's stages; while it runs
+    // only it codes with the encoder.
+    EncodeStage* encode_stage = nullptr;
     bool stream_copy = false;
     int encoding_needed = 0;
     int frame_number = 0;  // frames (packets) written
@@ -150,6 +154,10 @@ struct TranscodeRun {
     std::FILE* vstats = nullptr;  // per-frame video statistics ("vstats")
     std::array<int, 52> qp_histogram{};  // "qphist"
     double reported_time = 0;  // seconds; the progress time never goes back
+
+    // The pieces of the work on threads of their own; joined before any
+    // codec they work with is closed.
+    StageSet stages;
 };
 
 // Frees the tables in the order they were built; safe on a partly built run

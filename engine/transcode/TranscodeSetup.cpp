@@ -39,11 +39,12 @@ void TCustomFFmpeg::Transcode() {
         InitBitstreamFilters();
         WriteHeaders();
         LogSdp();
+        BuildStages();
         run_start_time = last_report_time = ff::av_gettime_relative();
         RunMainLoop();
         FinishRun();
     } catch (...) {
-        StopDecodeStages();
+        StopStages();
         CloseOpenedCodecs();
         ReleaseRunTables(run);
         throw;

@@ -52,8 +52,7 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStreamState& ost, InputStreamState& i
     if (!frame) {
         if (ost.flushed) return;
         ost.flushed = true;
-        if (ff::avcodec_send_frame(ost.encoder, nullptr) < 0) throw FFMpegException("Video encoding failed");
-        DrainEncoder(ost);
+        Encode(ost, nullptr);
         return;
     }
     const double sync_time = static_cast<double>(ost.sync_ist->pts - start_time - ost.sync_shift) / 1000000;
@@ -261,10 +260,8 @@ void TCustomFFmpeg::SendVideoPicture(OutputStreamState& ost, const InputStreamSt
     // The decoder's picture types would otherwise force the encoder's.
     out->pict_type = me_threshold == 0 ? AV_PICTURE_TYPE_NONE : decoded->pict_type;
     out->pts = ost.sync_opts;
-    const int result = ff::avcodec_send_frame(enc, out);
+    Encode(ost, out);
     ff::av_frame_unref(out);
-    if (result < 0) throw FFMpegException("Video encoding failed");
-    DrainEncoder(ost);
     ost.sync_opts++;
     ost.frame_number++;
 }

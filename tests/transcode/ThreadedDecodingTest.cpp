@@ -1,5 +1,6 @@
-// Decoding on several threads changes how fast a conversion runs, never what
-// it writes: the same options give the same file as decoding on one thread.
+// Running a conversion's stages on threads of their own changes how fast it
+// runs, never what it writes: the same options give the same files as one
+// thread does, whatever the clip, the limits and the number of outputs.
 
 #include <gtest/gtest.h>
 
@@ -11,37 +12,55 @@
 namespace {
 
 struct Case {
+    const char* name;
     const char* clip;
     TOptionList options;
+    bool twoOutputs = false;
 };
 
+// The bytes of every output, one after the other.
 std::string Convert(const Case& c, int decoderThreads, const std::string& name) {
     TranscodeTask task;
-    const std::filesystem::path output = ScratchFolder() / name;
+    const std::filesystem::path first = ScratchFolder() / (name + ".mp4");
+    const std::filesystem::path second = ScratchFolder() / (name + "-second.mp4");
     task.engine.decoder_threads = decoderThreads;
-    EXPECT_NO_THROW(task.SetUp(TestMediaPath(c.clip), c.options, output.string()));
+    EXPECT_NO_THROW(task.SetUp(TestMediaPath(c.clip), c.options, first.string()));
+    if (c.twoOutputs) {
+        for (const auto& [option, value] : c.options) task.engine.SetOption(option, value);
+        EXPECT_NO_THROW(task.engine.OpenOutputFile(second.string()));
+    }
     task.Run();
     EXPECT_TRUE(task.engine.finished_normally);
-    return ReadFile(output);
+    return ReadFile(first) + (c.twoOutputs ? ReadFile(second) : "");
 }
 
-class ThreadedDecoding : public testing::TestWithParam<Case> {};
+class ThreadedStages : public testing::TestWithParam<Case> {};
 
-TEST_P(ThreadedDecoding, WritesTheSameFileAsOneThread) {
-    const std::string single = Convert(GetParam(), 1, "single.mp4");
-    const std::string threaded = Convert(GetParam(), 4, "threaded.mp4");
+TEST_P(ThreadedStages, WriteTheSameFilesAsOneThread) {
+    const std::string single = Convert(GetParam(), 1, "single");
+    const std::string threaded = Convert(GetParam(), 4, "threaded");
     ASSERT_FALSE(single.empty());
     EXPECT_TRUE(single == threaded) << "sizes " << single.size() << " and " << threaded.size();
 }
 
 const TOptionList kIpod = {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"s", "320x240"}, {"r", "30000/1001"},
                            {"b", "512000"},     {"ab", "80000"}};
+const TOptionList kMpeg4 = {{"vcodec", "mpeg4"}, {"acodec", "aac"}};
+
+TOptionList With(TOptionList options, const char* name, const char* value) {
+    options.emplace_back(name, value);
+    return options;
+}
 
 INSTANTIATE_TEST_SUITE_P(
-    EveryPictureKeptInPlace, ThreadedDecoding,
-    testing::Values(Case{"mov_mpeg4_aac.mov", kIpod},     // frame threads
-                    Case{"mpeg_ps_mpeg2_mp2.mpg", kIpod},  // slice threads, reordered pictures
-                    Case{"avi_mpeg4_mp3.avi", {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"t", "1"}}},
-                    Case{"avi_mpeg4_mp3.avi", {{"vcodec", "mpeg4"}, {"acodec", "aac"}, {"vframes", "30"}}}));
+    EveryPictureKeptInPlace, ThreadedStages,
+    testing::Values(Case{"FrameThreads", "mov_mpeg4_aac.mov", kIpod},
+                    Case{"ReorderedPictures", "mpeg_ps_mpeg2_mp2.mpg", kIpod},
+                    Case{"Length", "avi_mpeg4_mp3.avi", With(kMpeg4, "t", "1")},
+                    Case{"FrameCount", "avi_mpeg4_mp3.avi", With(kMpeg4, "vframes", "30")},
+                    Case{"StartPoint", "mpeg_ps_mpeg2_mp2.mpg", With(kIpod, "ss", "0.7")},
+                    Case{"StreamCopy", "mov_mpeg4_aac.mov", {{"vcodec", "copy"}, {"acodec", "aac"}}},
+                    Case{"TwoOutputs", "avi_mpeg4_mp3.avi", kMpeg4, true}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
