@@ -30,6 +30,7 @@
     X(av_frame_free)                   \
     X(av_frame_unref)                  \
     X(av_frame_ref)                    \
+    X(av_frame_clone)                  \
     X(av_frame_get_buffer)             \
     X(av_frame_make_writable)          \
     X(av_frame_is_writable)            \
