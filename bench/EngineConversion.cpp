@@ -1,7 +1,6 @@
 #include "EngineConversion.h"
 
 #include <cstdio>
-#include <stdexcept>
 
 #include "FFmpeg.h"
 #include "MediaWriter.h"
@@ -26,9 +25,9 @@ void ConvertWithEngine(const std::string& input, const TOutputOptions& options) 
     engine.SetVerbose(-1);
     try {
         ApplyInputOptions(engine, TInputOptions());
-        if (!engine.OpenInputFile(input)) throw std::runtime_error(engine.last_error);
+        engine.OpenInputFile(input);
         ApplyOutputOptions(engine, options);
-        if (!engine.OpenOutputFile(options.FileName)) throw std::runtime_error(engine.last_error);
+        engine.OpenOutputFile(options.FileName);
         engine.Transcode();
     } catch (...) {
         engine.CleanUp();

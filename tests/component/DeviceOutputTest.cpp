@@ -79,9 +79,9 @@ TEST_P(DeviceOutput, PlaysOnTheDeviceWhenReadBack) {
     engine.Initialize();
     engine.SetVerbose(-1);
     ApplyInputOptions(engine, TInputOptions());
-    ASSERT_TRUE(engine.OpenInputFile(input)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenInputFile(input));
     ApplyOutputOptions(engine, BuildOutputOptions(settings, output));
-    ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.last_error;
+    ASSERT_NO_THROW(engine.OpenOutputFile(output));
     engine.Transcode();
     engine.CleanUp();
 
