@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "AVUtilHlpr.h"
 #include "CommandSupport.h"
 #include "Commands.h"
 #include "Devices.h"
@@ -85,6 +86,9 @@ int RunCheckCommand(const std::vector<std::string>& arguments) {
     TLibraryArguments parsed;
     if (!ParseLibraryArguments("check", rest, parsed)) return 2;
     if (!BindLibrariesOrReport(parsed.libraryFolder, parsed.versionedNames)) return kBindFailureStatus;
+    // The libraries' own warnings about the files read (such as the demuxer's
+    // about cover art) say nothing to a person.
+    ff::av_log_set_level(AV_LOG_ERROR);
     bool allPlay = true;
     for (const std::string& file : parsed.files) allPlay = CheckFile(DeviceAt(device), file) && allPlay;
     return allPlay ? 0 : 1;

@@ -170,7 +170,10 @@ void TAVProbe::CountStreams() {
     programCount_ = static_cast<int32_t>(context_->nb_programs);
     audioStreamCount_ = videoStreamCount_ = subtitleStreamCount_ = 0;
     for (int32_t index = 0; index < streamCount_; ++index) {
-        switch (context_->streams[index]->codecpar->codec_type) {
+        const AVStream* stream = context_->streams[index];
+        // Cover art is one still picture beside the sound, not a video.
+        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+        switch (stream->codecpar->codec_type) {
             case AVMEDIA_TYPE_VIDEO:
                 if (videoStreamCount_++ == 0) firstVideoStream_ = index;
                 break;

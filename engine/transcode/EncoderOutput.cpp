@@ -46,6 +46,7 @@ void TCustomFFmpeg::WriteEncodedPacket(OutputStreamState& ost, AVPacket* pkt) {
     else
         audio_size += pkt->size;
     if (ost.logfile && enc->stats_out) ff::my_fprintf(ost.logfile, "%s", enc->stats_out);
+    ++ost.coded_packets;
     NoteCodedPacket(ost, pkt);
     // A picture lasts one tick of the encoder's clock; without it the
     // muxer gives the last picture no time and players never show it.

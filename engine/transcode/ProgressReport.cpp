@@ -41,8 +41,10 @@ void TCustomFFmpeg::ReportProgress(bool last_report) {
             } else {
                 video_seen = true;
                 values.frame_number = ost->frame_number;
-                // Nothing to tell before the first picture is out.
-                if (values.frame_number < 1) return;
+                // Nothing to tell before the first picture is out of the
+                // encoder (which may work some pictures behind on a thread
+                // of its own).
+                if (values.frame_number < 1 || (!ost->stream_copy && ost->coded_packets < 1)) return;
                 const double elapsed = static_cast<double>(ff::av_gettime_relative() - run_start_time) / 1000000;
                 values.fps = elapsed > 1 ? static_cast<int32_t>(values.frame_number / elapsed + 0.5) : 0;
                 values.quality = quality;

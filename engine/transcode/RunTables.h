@@ -119,6 +119,7 @@ struct OutputStreamState {
     // lambda units, picture type and squared errors per plane).
     int coded_quality = 0;
     int coded_pict_type = 0;
+    int64_t coded_packets = 0;  // what the encoder has given back so far
     uint64_t coded_error[4] = {0, 0, 0, 0};
     // Microseconds taken off the sync source's clock after a jump too large
     // to fill with copies of pictures or silence.

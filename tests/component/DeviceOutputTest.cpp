@@ -11,7 +11,7 @@
 
 #include "AacSections.h"
 #include "ComponentTestSupport.h"
-#include "FFmpeg.h"
+#include "EngineConversion.h"
 #include "IpodLimits.h"
 #include "JobBuilder.h"
 #include "MediaWriter.h"
@@ -75,15 +75,7 @@ TEST_P(DeviceOutput, PlaysOnTheDeviceWhenReadBack) {
     const TDevice& device = DeviceAt(settings.Device);
     const std::string input = HardClip();
     const std::string output = (ScratchFolder() / (std::string("out") + device.Extension)).string();
-    TCustomFFmpeg engine;
-    engine.Initialize();
-    engine.SetVerbose(-1);
-    ApplyInputOptions(engine, TInputOptions());
-    ASSERT_NO_THROW(engine.OpenInputFile(input));
-    ApplyOutputOptions(engine, BuildOutputOptions(settings, output));
-    ASSERT_NO_THROW(engine.OpenOutputFile(output));
-    engine.Transcode();
-    engine.CleanUp();
+    ConvertWithEngine(input, BuildOutputOptions(settings, output));
 
     TMediaFacts facts;
     std::string error;

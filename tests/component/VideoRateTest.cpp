@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ComponentTestSupport.h"
-#include "FFmpeg.h"
+#include "EngineConversion.h"
 #include "IpodLimits.h"
 #include "JobBuilder.h"
 #include "MediaWriter.h"
@@ -25,15 +25,7 @@ TEST_P(ProfileVideoRate, AverageNearTheTargetAndPeakWithinTheIpodsLimit) {
     const std::string input = (ScratchFolder() / "grainy.avi").string();
     WriteTestClip(IpodSizedClip("grainy.avi", kTenSecondsUs, kHeavyGrain), input);
     const std::string output = (ScratchFolder() / "rate.mp4").string();
-    TCustomFFmpeg engine;
-    engine.Initialize();
-    engine.SetVerbose(-1);
-    ApplyInputOptions(engine, TInputOptions());
-    ASSERT_NO_THROW(engine.OpenInputFile(input));
-    ApplyOutputOptions(engine, BuildOutputOptions(settings, output));
-    ASSERT_NO_THROW(engine.OpenOutputFile(output));
-    engine.Transcode();
-    engine.CleanUp();
+    ConvertWithEngine(input, BuildOutputOptions(settings, output));
 
     const VideoRate rate = MeasureVideoRate(output);
     const double target = settings.VideoBitrateKbps * 1000.0;

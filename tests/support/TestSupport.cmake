@@ -13,7 +13,7 @@ add_library(tovrela_test_engine STATIC ${CMAKE_CURRENT_LIST_DIR}/TranscodeTask.c
 target_link_libraries(tovrela_test_engine PUBLIC tovrela_engine tovrela_test_media tovrela_test_files)
 
 add_library(tovrela_test_component STATIC ${CMAKE_CURRENT_LIST_DIR}/ComponentTestSupport.cpp)
-target_link_libraries(tovrela_test_component PUBLIC tovrela_component tovrela_test_engine)
+target_link_libraries(tovrela_test_component PUBLIC tovrela_test_conversion tovrela_test_engine)
 
 find_package(Qt6 REQUIRED COMPONENTS Test)
 add_library(tovrela_test_window STATIC ${CMAKE_CURRENT_LIST_DIR}/WindowTestSupport.cpp)
