@@ -97,6 +97,7 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
                 return false;
             }
             parsed.settings.Device = *device;
+            parsed.deviceGiven = true;
         } else if (word == "--size") {
             parsed.settings.FrameSize = value;
         } else if (word == "--fps") {

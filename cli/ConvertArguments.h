@@ -20,6 +20,7 @@ struct ConvertArguments {
     std::string libraryFolder;
     bool versionedNames = true;
     bool help = false;
+    bool deviceGiven = false;  // --device was given; else the iPod's model chooses
     std::string toIpod;  // the mounted iPod each completed file goes to; empty: none
     bool keep = true;    // false: a file on the iPod is not kept in the output folder
     std::vector<std::string> files;  // folders stand for the files in them

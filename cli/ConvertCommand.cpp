@@ -11,8 +11,9 @@
 #include "ConversionRun.h"
 #include "ConvertArguments.h"
 #include "EventLoop.h"
+#include "IpodDelivery.h"
+#include "IpodFinder.h"
 #include "IpodLimits.h"
-#include "IpodSender.h"
 #include "OutputProfiles.h"
 #include "StopSignals.h"
 #include "VexmoConverter.h"
@@ -50,7 +51,8 @@ std::string ConvertHelp() {
     "  --music-video         mark the files as music videos (default: movies, or TV\n"
     "                        shows when the name says S01E02 or 1x02)\n"
     "  --to-ipod MOUNT       put each file on the iPod mounted at MOUNT as soon as\n"
-    "                        it is completed and plays there\n"
+    "                        it is completed and plays there; without --device\n"
+    "                        the files are made for that iPod's model\n"
     "  --no-keep             with --to-ipod: remove each file from the output\n"
     "                        folder once the iPod's database lists it\n"
     "\n"
@@ -92,13 +94,8 @@ public:
         if (outcome != TRowOutcome::Completed && outcome != TRowOutcome::Stopped && outcome != TRowOutcome::Failed)
             return;
         ClearBar();
-        std::string shown = status;
-        if (outcome == TRowOutcome::Completed && onCompleted) shown = onCompleted(row, status);
-        std::fprintf(stderr, "%s\n", RunTexts::ResultLine(NameOf(files_[row]), "", shown).c_str());
+        std::fprintf(stderr, "%s\n", RunTexts::ResultLine(NameOf(files_[row]), "", status).c_str());
     }
-
-    // Called for each completed file; gives the status to show.
-    std::function<std::string(size_t row, const std::string& status)> onCompleted;
 
     void ShowProgress(size_t row, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs) override {
         const auto now = std::chrono::steady_clock::now();
@@ -170,6 +167,16 @@ int RunConvertCommand(const std::vector<std::string>& words) {
         std::fprintf(stderr, "tovrela-cli convert: %s\n", component.LastErrorMessage().c_str());
         return 3;
     }
+    if (!arguments.toIpod.empty()) {
+        // Refused before anything is converted for it.
+        const TIpod ipod = DescribeIpod(arguments.toIpod);
+        if (ipod.Support != TIpodSupport::Supported) {
+            std::fprintf(stderr, "tovrela-cli convert: %s\n", IpodLine(ipod).c_str());
+            component.UnloadLibraries();
+            return 1;
+        }
+        if (!arguments.deviceGiven) arguments.settings.Device = ipod.Device;
+    }
     const TDevicePlan plan = PlanForDevice(arguments.settings);
     if (!plan.Refusal.empty()) {
         std::fprintf(stderr, "tovrela-cli convert: %s\n", plan.Refusal.c_str());
@@ -179,16 +186,6 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     for (const std::string& change : plan.Changes) std::fprintf(stderr, "Note: %s\n", change.c_str());
     component.SetDelayedCallHost(&loop);
     TTerminalView view(files, isatty(STDERR_FILENO) == 1);
-    std::unique_ptr<TIpodSender> ipod;
-    if (!arguments.toIpod.empty()) {
-        ipod = std::make_unique<TIpodSender>();
-        if (!ipod->Open(arguments.toIpod, error)) {
-            std::fprintf(stderr, "tovrela-cli convert: %s\n", error.c_str());
-            component.UnloadLibraries();
-            return 1;
-        }
-    }
-    std::map<size_t, std::string> ipodStatuses;
     component.SetOnLog([&](int32_t index, TLogLevel level, const std::string& message) {
         if (level > arguments.logLevel) return;
         loop.Post([&view, index, message] {
@@ -203,24 +200,15 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     int exitStatus = 1;
     {
         TConversionRun run(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
-        if (ipod)
-            view.onCompleted = [&](size_t row, const std::string& status) {
-                std::string failure;
-                const std::string& output = run.OutputPath(row);
-                if (!ipod->Send(output, failure)) {
-                    std::fprintf(stderr, "%s\n", failure.c_str());
-                    return status;
-                }
-                if (!arguments.keep) ipod->RemoveWhenListed(output);
-                return ipodStatuses[row] = RunTexts::kStatusOnIpod;
-            };
         // The component takes a stop from any thread; this one may be busy
         // converting a file itself (--jobs 0).
         TStopSignals stopSignals([&component, &loop] {
             component.StopConvert();
             loop.Post([] {});
         });
-        if (run.Start(files, arguments.settings, arguments.jobs)) {
+        std::unique_ptr<TFileDelivery> ipod;
+        if (!arguments.toIpod.empty()) ipod = std::make_unique<TIpodDelivery>(arguments.toIpod, arguments.keep);
+        if (run.Start(files, arguments.settings, arguments.jobs, std::move(ipod))) {
             bool stopping = false;
             while (run.Running()) {
                 loop.RunOnce(std::chrono::milliseconds(100));
@@ -229,17 +217,11 @@ int RunConvertCommand(const std::vector<std::string>& words) {
                     view.ClearBar();
                     std::fputs("Stopping...\n", stderr);
                     run.Stop();
-                    if (ipod && !ipod->WriteAfterEveryFile(error)) std::fprintf(stderr, "%s\n", error.c_str());
                 }
             }
         }
         view.ClearBar();
         bool allCompleted = run.RowCount() > 0;
-        if (ipod && !ipod->Finish(error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            ipodStatuses.clear();
-            allCompleted = false;
-        }
         std::fputs("\n", stdout);
         for (size_t row = 0; row < run.RowCount(); ++row) {
             // Only a file the run left is named: a failed or refused file has none.
@@ -247,10 +229,8 @@ int RunConvertCommand(const std::vector<std::string>& words) {
             const std::string& output = run.OutputPath(row);
             const bool written = !output.empty() && run.Outcome(row) != TRowOutcome::Failed &&
                                  std::filesystem::is_regular_file(output, error);
-            const auto onIpod = ipodStatuses.find(row);
-            const std::string& status = onIpod != ipodStatuses.end() ? onIpod->second : run.Status(row);
-            std::printf("%s\n", RunTexts::ResultLine(files[row], written ? output : "", status).c_str());
-            allCompleted = allCompleted && run.Outcome(row) == TRowOutcome::Completed;
+            std::printf("%s\n", RunTexts::ResultLine(files[row], written ? output : "", run.Status(row)).c_str());
+            allCompleted = allCompleted && run.Outcome(row) == TRowOutcome::Completed && !run.NotDelivered(row);
         }
         exitStatus = allCompleted ? 0 : 1;
     }

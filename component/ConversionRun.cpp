@@ -43,13 +43,15 @@ TConversionRun::TConversionRun(TVexmoConverter& component, TRunView& view, TPost
 }
 
 TConversionRun::~TConversionRun() {
+    delivery_.reset();
+    ++delivery_serial_;
     component_.SetOnProgress(nullptr);
     component_.SetOnTerminate(nullptr);
     ++generation_;
 }
 
 bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TConversionSettings& settings,
-                           int32_t tasksAtATime) {
+                           int32_t tasksAtATime, std::unique_ptr<TFileDelivery> delivery) {
     if (running_) return true;
     if (inputPaths.empty()) {
         view_.ShowMessage(RunTexts::NothingToConvert());
@@ -60,6 +62,20 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
 
     rows_.assign(inputPaths.size(), Row{});
     failed_.clear();
+    not_delivered_.clear();
+    delivery_ = std::move(delivery);
+    delivering_ = 0;
+    tasks_ended_ = false;
+    delivery_finishing_ = false;
+    ended_by_itself_ = false;
+    if (delivery_) {
+        const uint64_t serial = ++delivery_serial_;
+        delivery_->Begin([this, serial](const TDeliveryReport& report) {
+            post_([this, serial, report] {
+                if (serial == delivery_serial_) OnDelivery(report);
+            });
+        });
+    }
     for (size_t row = 0; row < rows_.size(); ++row) {
         rows_[row].input_path = inputPaths[row];
         SetStatus(row, TRowOutcome::Pending, RunTexts::kStatusCleared);
@@ -103,23 +119,39 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
 
 void TConversionRun::Stop() {
     if (!running_) return;
+    if (delivery_ && !stopping_) delivery_->DeliverEachAtOnce();
     stopping_ = true;
     component_.StopConvert();
 }
 
 void TConversionRun::Abandon() {
-    if (!running_) return;
+    if (!running_ || tasks_ended_) return;
+    if (delivery_ && !stopping_) delivery_->DeliverEachAtOnce();
     stopping_ = true;
     component_.StopConvert();
     component_.ClearTasks();
     ++generation_;
     for (size_t row = 0; row < rows_.size(); ++row)
-        if (rows_[row].outcome == TRowOutcome::Pending || rows_[row].outcome == TRowOutcome::Converting) {
+        if ((rows_[row].outcome == TRowOutcome::Pending || rows_[row].outcome == TRowOutcome::Converting) &&
+            !rows_[row].delivering) {
             // Where a dropped task left its part is not known here.
             rows_[row].output_path.clear();
             SetStatus(row, TRowOutcome::Stopped, RunTexts::kStatusStopped);
         }
-    End(false);
+    if (!delivery_) {
+        End(false);
+        return;
+    }
+    tasks_ended_ = true;
+    FinishDeliveryWhenDone();
+}
+
+void TConversionRun::WaitForDelivery() {
+    if (!delivery_) return;
+    // The delivery's destructor makes what it was handed lasting.
+    delivery_.reset();
+    ++delivery_serial_;
+    running_ = false;
 }
 
 int64_t TConversionRun::RowOfTaskIndex(int32_t taskIndex) const {
@@ -155,14 +187,22 @@ void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, c
                                  const std::string& written) {
     if (!running_) return;
     if (index < 0) {
-        End(true);
+        ended_by_itself_ = true;
+        if (!delivery_) {
+            End(true);
+            return;
+        }
+        tasks_ended_ = true;
+        FinishDeliveryWhenDone();
         return;
     }
     Row* row = RowOfTask(index);
     if (!row) return;
     const size_t position = static_cast<size_t>(row - rows_.data());
     row->output_path = written;
-    if (finished) {
+    if (finished && delivery_) {
+        Deliver(position, CheckedCompletedStatus(position));
+    } else if (finished) {
         EndRow(position, TRowOutcome::Completed, CheckedCompletedStatus(position));
     } else if (exception) {
         EndRow(position, TRowOutcome::Failed, message);
@@ -200,18 +240,73 @@ std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
            error + ")";
 }
 
+void TConversionRun::Deliver(size_t row, const std::string& completedStatus) {
+    Row& delivered = rows_[row];
+    delivered.completed_status = completedStatus;
+    delivered.delivering = true;
+    ++delivering_;
+    // The file is converted; only its delivery is left.
+    list_.FileEnded(row);
+    SetStatus(row, TRowOutcome::Converting, RunTexts::kStatusPuttingOnIpod);
+    delivery_->Deliver(delivered.output_path);
+}
+
+void TConversionRun::OnDelivery(const TDeliveryReport& report) {
+    if (report.Kind == TDeliveryReport::Finished) {
+        End(ended_by_itself_);
+        return;
+    }
+    for (size_t position = 0; position < rows_.size(); ++position) {
+        Row& row = rows_[position];
+        if (row.output_path != report.Path || row.output_path.empty()) continue;
+        if (row.delivering) {
+            row.delivering = false;
+            --delivering_;
+        }
+        if (report.Kind == TDeliveryReport::Delivered) {
+            SetStatus(position, TRowOutcome::Completed, RunTexts::kStatusOnIpod);
+        } else {
+            row.not_delivered = true;
+            SetStatus(position, TRowOutcome::Completed,
+                      RunTexts::NotOnIpodStatus(row.completed_status, report.Message));
+            if (view_.ListsFailuresAtEnd())
+                not_delivered_.push_back({row.input_path, report.Message});
+            else
+                view_.ShowMessage(RunTexts::NotPutOnIpod(row.input_path, report.Message));
+        }
+        break;
+    }
+    FinishDeliveryWhenDone();
+}
+
+void TConversionRun::FinishDeliveryWhenDone() {
+    if (!delivery_ || !tasks_ended_ || delivering_ > 0 || delivery_finishing_) return;
+    delivery_finishing_ = true;
+    delivery_->Finish();
+}
+
 void TConversionRun::End(bool byItself) {
     running_ = false;
+    if (delivery_) {
+        delivery_.reset();
+        ++delivery_serial_;
+    }
     component_.ClearTasks();
     ++generation_;
     view_.RunStateChanged(false);
     if (!byItself || stopping_) {
-        if (!failed_.empty()) view_.ShowMessage(RunTexts::WithFailedFiles({}, failed_));
+        if (!failed_.empty() || !not_delivered_.empty())
+            view_.ShowMessage(RunTexts::WithFilesNotOnIpod(RunTexts::WithFailedFiles({}, failed_), not_delivered_));
         return;
     }
     int completed = 0;
-    for (const Row& row : rows_) completed += row.outcome == TRowOutcome::Completed ? 1 : 0;
+    bool allDelivered = true;
+    for (const Row& row : rows_) {
+        completed += row.outcome == TRowOutcome::Completed ? 1 : 0;
+        allDelivered = allDelivered && !row.not_delivered;
+    }
     const int total = static_cast<int>(rows_.size());
-    view_.RunFinished(completed == total);
-    view_.ShowMessage(RunTexts::WithFailedFiles(RunTexts::RunFinished(completed, total), failed_));
+    view_.RunFinished(completed == total && allDelivered);
+    view_.ShowMessage(RunTexts::WithFilesNotOnIpod(
+        RunTexts::WithFailedFiles(RunTexts::RunFinished(completed, total), failed_), not_delivered_));
 }

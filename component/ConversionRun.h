@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "FileDelivery.h"
 #include "JobBuilder.h"
 #include "ListProgress.h"
 #include "RunTexts.h"
@@ -50,15 +52,22 @@ public:
 
     // Builds the tasks of every file (refused files get their message and
     // status) and starts them, `tasksAtATime` at once (0: without threads).
-    // False when the run did not start or ended at once.
+    // With a delivery, each completed file is handed to it and its row
+    // reads "Completed, on iPod" once it is delivered. False when the run
+    // did not start or ended at once.
     bool Start(const std::vector<std::string>& inputPaths, const TConversionSettings& settings,
-               int32_t tasksAtATime);
+               int32_t tasksAtATime, std::unique_ptr<TFileDelivery> delivery = nullptr);
     // Stops the running and pending tasks; each reports its end and the run
-    // ends once all have.
+    // ends once all have (and the delivery has made what it was handed
+    // lasting, each file at once from now on).
     void Stop();
-    // Stops and drops every task at once; the run is idle on return and the
-    // files not yet converted read "Stopped".
+    // Stops and drops every task at once; the files not yet converted read
+    // "Stopped". Without a delivery the run is idle on return; with one it
+    // ends once the files already completed are delivered.
     void Abandon();
+    // For closing time: waits until the delivery has made what it was handed
+    // lasting. Nothing more is shown and the run is idle on return.
+    void WaitForDelivery();
 
     bool Running() const { return running_; }
     TRowOutcome Outcome(size_t row) const { return rows_.at(row).outcome; }
@@ -69,6 +78,8 @@ public:
     // refused or its task left no file.
     const std::string& OutputPath(size_t row) const { return rows_.at(row).output_path; }
     size_t RowCount() const { return rows_.size(); }
+    // True when the row's file was converted but the delivery failed.
+    bool NotDelivered(size_t row) const { return rows_.at(row).not_delivered; }
     // The row whose task has the component's index `taskIndex`, -1 when none.
     int64_t RowOfTaskIndex(int32_t taskIndex) const;
 
@@ -80,10 +91,19 @@ private:
         std::string status;
         std::string output_path;
         int64_t announced_ms = -1;  // the input's duration by its header, -1 when unknown
+        std::string completed_status;  // what the converted file's check found
+        bool delivering = false;  // handed to the delivery, not yet reported on
+        bool not_delivered = false;
     };
     void OnProgress(int32_t index, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs);
     void OnTerminate(int32_t index, bool finished, bool exception, const std::string& message,
                      const std::string& written);
+    void OnDelivery(const TDeliveryReport& report);
+    // Hands the completed row's file to the delivery.
+    void Deliver(size_t row, const std::string& completedStatus);
+    // Asks the delivery to finish once every task has ended and every
+    // handed file has been reported on.
+    void FinishDeliveryWhenDone();
     void End(bool byItself);
     void SetStatus(size_t row, TRowOutcome outcome, const std::string& status);
     void EndRow(size_t row, TRowOutcome outcome, const std::string& status);
@@ -96,6 +116,14 @@ private:
     TPoster post_;
     std::vector<Row> rows_;
     std::vector<RunTexts::TFailedFile> failed_;
+    std::vector<RunTexts::TFailedFile> not_delivered_;
+    std::unique_ptr<TFileDelivery> delivery_;
+    size_t delivering_ = 0;  // rows handed over and not yet reported on
+    bool tasks_ended_ = false;
+    bool delivery_finishing_ = false;
+    bool ended_by_itself_ = false;
+    // Reports of a delivery that is gone belong to no run.
+    uint64_t delivery_serial_ = 0;
     TListProgress list_;
     size_t device_ = kDefaultDeviceIndex;
     bool running_ = false;

@@ -138,4 +138,22 @@ TUserMessage WithFailedFiles(TUserMessage ending, const std::vector<TFailedFile>
     return {text, kApplicationTitle, TMessageIcon::Warning};
 }
 
+std::string NotOnIpodStatus(const std::string& completedStatus, const std::string& cause) {
+    return completedStatus + ", not on iPod: " + cause;
+}
+
+TUserMessage NotPutOnIpod(const std::string& inputPath, const std::string& reason) {
+    return {"File \"" + inputPath + "\" was converted but is not on the iPod: " + reason, kApplicationTitle,
+            TMessageIcon::Warning};
+}
+
+TUserMessage WithFilesNotOnIpod(TUserMessage message, const std::vector<TFailedFile>& notOnIpod) {
+    if (notOnIpod.empty()) return message;
+    std::string text = message.text.empty() ? "" : message.text + "\n\n";
+    text += notOnIpod.size() == 1 ? "This file was converted but is not on the iPod:"
+                                  : "These files were converted but are not on the iPod:";
+    for (const TFailedFile& file : notOnIpod) text += "\n" + file.inputPath + ": " + file.reason;
+    return {text, kApplicationTitle, TMessageIcon::Warning};
+}
+
 }  // namespace RunTexts

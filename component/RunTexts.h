@@ -35,6 +35,9 @@ constexpr const char* kApplicationVersion = kProgramVersion;
 constexpr const char* kStatusCleared = " ";
 constexpr const char* kStatusCompleted = "Completed";
 constexpr const char* kStatusOnIpod = "Completed, on iPod";
+constexpr const char* kStatusPuttingOnIpod = "Completed, putting on iPod";
+// A completed file that is not on the iPod: its status, then why.
+std::string NotOnIpodStatus(const std::string& completedStatus, const std::string& cause);
 constexpr const char* kStatusStopped = "Stopped";
 // "42% Completed", or the output time written so far when the total is unknown.
 std::string ProgressStatus(int32_t currentMs, int32_t totalMs);
@@ -78,5 +81,11 @@ struct TFailedFile {
 // The message that ends a run (empty for a run stopped by hand) followed by
 // the files that failed, one line each; a warning when any did.
 TUserMessage WithFailedFiles(TUserMessage ending, const std::vector<TFailedFile>& failed);
+// A completed file that could not be put on the iPod; the reason names the
+// iPod and the cause.
+TUserMessage NotPutOnIpod(const std::string& inputPath, const std::string& reason);
+// The message followed by the files that are not on the iPod, one line each;
+// a warning when there are any.
+TUserMessage WithFilesNotOnIpod(TUserMessage message, const std::vector<TFailedFile>& notOnIpod);
 
 }  // namespace RunTexts

@@ -36,41 +36,64 @@ bool MayHoldIpod(const std::string& type) {
     return !kNever.count(type);
 }
 
+// What each generation of iPod needs before this program may write its
+// database, and the device row its files are made for: the H.264 iPods
+// play the better file, the touch and the iPhone their own.
+enum class TSigning { None, FirewireGuid, Impossible };
+struct TGenerationRow {
+    Itdb_IpodGeneration Generation;
+    TSigning Signing;
+    const char* Device;  // the short name of the device row
+};
+constexpr TGenerationRow kGenerations[] = {
+    {ITDB_IPOD_GENERATION_VIDEO_1, TSigning::None, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_VIDEO_2, TSigning::None, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_CLASSIC_1, TSigning::FirewireGuid, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_CLASSIC_2, TSigning::FirewireGuid, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_CLASSIC_3, TSigning::FirewireGuid, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_NANO_3, TSigning::FirewireGuid, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_NANO_4, TSigning::FirewireGuid, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_NANO_5, TSigning::Impossible, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_NANO_6, TSigning::Impossible, "ipod"},
+    {ITDB_IPOD_GENERATION_TOUCH_1, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_TOUCH_2, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_TOUCH_3, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_TOUCH_4, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_IPHONE_1, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_IPHONE_2, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_IPHONE_3, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_IPHONE_4, TSigning::Impossible, "iphone"},
+    {ITDB_IPOD_GENERATION_IPAD_1, TSigning::Impossible, "iphone"},
+};
+
+const TGenerationRow* GenerationRow(Itdb_IpodGeneration generation) {
+    for (const TGenerationRow& row : kGenerations)
+        if (row.Generation == generation) return &row;
+    return nullptr;
+}
+
 TIpodSupport SupportOf(Itdb_IpodGeneration generation, bool hasFirewireGuid, std::string& reason) {
-    switch (generation) {
-        case ITDB_IPOD_GENERATION_VIDEO_1:
-        case ITDB_IPOD_GENERATION_VIDEO_2:
+    const TGenerationRow* row = GenerationRow(generation);
+    if (!row) {
+        reason = generation == ITDB_IPOD_GENERATION_UNKNOWN
+                     ? "its model is unknown: iPod_Control/Device/SysInfo names no model number (ModelNumStr)"
+                     : "this model does not play video";
+        return TIpodSupport::Refused;
+    }
+    switch (row->Signing) {
+        case TSigning::None:
             return TIpodSupport::Supported;
-        case ITDB_IPOD_GENERATION_CLASSIC_1:
-        case ITDB_IPOD_GENERATION_CLASSIC_2:
-        case ITDB_IPOD_GENERATION_CLASSIC_3:
-        case ITDB_IPOD_GENERATION_NANO_3:
-        case ITDB_IPOD_GENERATION_NANO_4:
+        case TSigning::FirewireGuid:
             if (hasFirewireGuid) return TIpodSupport::Supported;
             reason = "its database must be signed with its FireWire ID, which is not on the iPod: add the line "
                      "\"FirewireGuid: 0x...\" to iPod_Control/Device/SysInfo, with the serial number that "
                      "\"lsusb -v\" shows for the iPod";
             return TIpodSupport::NeedsFirewireGuid;
-        case ITDB_IPOD_GENERATION_NANO_5:
-        case ITDB_IPOD_GENERATION_NANO_6:
-        case ITDB_IPOD_GENERATION_TOUCH_1:
-        case ITDB_IPOD_GENERATION_TOUCH_2:
-        case ITDB_IPOD_GENERATION_TOUCH_3:
-        case ITDB_IPOD_GENERATION_TOUCH_4:
-        case ITDB_IPOD_GENERATION_IPHONE_1:
-        case ITDB_IPOD_GENERATION_IPHONE_2:
-        case ITDB_IPOD_GENERATION_IPHONE_3:
-        case ITDB_IPOD_GENERATION_IPHONE_4:
-        case ITDB_IPOD_GENERATION_IPAD_1:
-            reason = "its database needs a signature that libgpod cannot make";
-            return TIpodSupport::Refused;
-        case ITDB_IPOD_GENERATION_UNKNOWN:
-            reason = "its model is unknown: iPod_Control/Device/SysInfo names no model number (ModelNumStr)";
-            return TIpodSupport::Refused;
-        default:
-            reason = "this model does not play video";
-            return TIpodSupport::Refused;
+        case TSigning::Impossible:
+            break;
     }
+    reason = "its database needs a signature that libgpod cannot make";
+    return TIpodSupport::Refused;
 }
 
 std::string Text(const gchar* text) { return text ? text : ""; }
@@ -106,6 +129,10 @@ TIpod DescribeIpod(const std::string& folder) {
     }
     TGTextPtr guid(itdb_device_get_sysinfo(database->device, "FirewireGuid"));
     ipod.Support = SupportOf(generation, guid && *guid, ipod.Reason);
+    if (const TGenerationRow* row = GenerationRow(generation))
+        ipod.Device = FindDevice(row->Device).value_or(kDefaultDeviceIndex);
+    // Libraries without the row's encoder still make the files every iPod plays.
+    if (!DeviceUnavailableReason(DeviceAt(ipod.Device)).empty()) ipod.Device = kDefaultDeviceIndex;
     return ipod;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Devices.h"
+
 enum class TIpodSupport {
     Supported,
     NeedsFirewireGuid,  // its database must be signed, and the ID to sign with is missing
@@ -21,6 +23,9 @@ struct TIpod {
     std::string ModelNumber;  // e.g. "MA002"
     TIpodSupport Support = TIpodSupport::NotAnIpod;
     std::string Reason;       // why it cannot be written and what to do; empty when it can
+    // The row of the device table whose files it plays best; the default
+    // row when its model is older or unknown.
+    size_t Device = kDefaultDeviceIndex;
     // What the person sees: the name, else the folder.
     std::string Label() const { return Name.empty() ? Mount : Name; }
 };

@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 
 constexpr char kBackupName[] = "iTunesDB.tovrela-backup";
 constexpr char kNewName[] = "iTunesDB.tovrela-new";
+constexpr char kGone[] = "the iPod is no longer connected";
 
 std::string Tag(const TMediaFacts& facts, const std::string& key) {
     const auto found = facts.Tags.find(key);
@@ -110,6 +111,10 @@ bool TIpodLibrary::Open(const TIpod& ipod, std::string& error) {
 
 bool TIpodLibrary::Add(const TIpodVideo& video, std::string& error) {
     const std::string mount = ipod_.Mount;
+    if (!HoldsIpodDatabase(mount)) {
+        error = Failure(video.Path + " was not copied: " + kGone);
+        return false;
+    }
     // A copy that runs out of room fails with whatever the last write saw;
     // the room is known beforehand.
     std::error_code sizeError, spaceError;
@@ -167,7 +172,11 @@ bool TIpodLibrary::Save(std::string& error) {
     const fs::path fresh = itunes / kNewName;
     std::string cause;
     std::error_code copyError;
-    if (!backedUp_ && !fs::copy_file(current, itunes / kBackupName, fs::copy_options::overwrite_existing, copyError)) {
+    const bool gone = !HoldsIpodDatabase(ipod_.Mount);
+    if (gone) {
+        cause = std::string("could not write its database: ") + kGone;
+    } else if (!backedUp_ &&
+               !fs::copy_file(current, itunes / kBackupName, fs::copy_options::overwrite_existing, copyError)) {
         cause = "could not keep a copy of its database (" + copyError.message() + ")";
     } else {
         backedUp_ = true;
@@ -187,7 +196,9 @@ bool TIpodLibrary::Save(std::string& error) {
     for (Itdb_Track* track : unsaved_) Forget(track);
     const size_t lost = unsaved_.size();
     unsaved_.clear();
-    error = Failure(cause + "; its database was left as it was and the " + std::to_string(lost) +
-                    (lost == 1 ? " video" : " videos") + " sent since were taken off again");
+    const std::string videos = std::to_string(lost) + (lost == 1 ? " video" : " videos");
+    error = Failure(cause + (gone ? "; the " + videos + " sent since are not in its database"
+                                  : "; its database was left as it was and the " + videos +
+                                        " sent since were taken off again"));
     return false;
 }

@@ -25,6 +25,9 @@ public:
     // Writes the database, then removes the sent files marked to go. False
     // with the message when the write fails (every file then stays here).
     bool Finish(std::string& error);
+    // The files that the last failed write of the database took off the
+    // iPod again.
+    const std::vector<std::string>& TakenOff() const { return takenOff_; }
     // The file is removed from this computer once the iPod lists it.
     void RemoveWhenListed(const std::string& path) { toRemove_.push_back(path); }
     const TIpod& Ipod() const { return library_.Ipod(); }
@@ -34,4 +37,7 @@ private:
     bool everyFile_ = false;
     std::vector<std::string> toRemove_;
     std::vector<std::string> sent_;
+    std::vector<std::string> unsaved_;  // sent since the database was last written
+    std::vector<std::string> takenOff_;
+    bool Save(std::string& error);
 };

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <gpod/itdb.h>
+#include <map>
 
 #include "CommandRun.h"
 #include "ComponentTestSupport.h"
-#include "GpodHandles.h"
+#include "IpodSender.h"
+#include "IpodTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -24,23 +24,6 @@ struct IpodKind {
     bool keep;          // "--no-keep" when false
 };
 void PrintTo(const IpodKind& kind, std::ostream* stream) { *stream << kind.model; }
-
-// An empty iPod in `folder`, as iTunes leaves a freshly restored one.
-void MakeIpod(const fs::path& folder, const char* model, bool firewireGuid) {
-    if (firewireGuid) {
-        fs::create_directories(folder / "iPod_Control/Device");
-        WriteFile(folder / "iPod_Control/Device/SysInfo", "FirewireGuid: 0x000A27001C0FFEE5\n");
-    }
-    GError* error = nullptr;
-    ASSERT_TRUE(itdb_init_ipod(folder.c_str(), model, "Test iPod", &error)) << (error ? error->message : "");
-}
-
-std::vector<std::string> FilesOnIpod(const fs::path& mount) {
-    std::vector<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(mount / "iPod_Control/Music"))
-        if (entry.is_regular_file()) files.push_back(entry.path().string());
-    return files;
-}
 
 CommandResult Cli(std::vector<std::string> words) {
     words.insert(words.begin(), TOVRELA_CLI);
@@ -61,12 +44,14 @@ const std::string& PlayableFile() {
 
 class IpodSend : public ::testing::TestWithParam<IpodKind> {};
 
+// Inputs of several foreign muxers go on both kinds of iPod, made for the
+// iPod's model (H.264 for both), each listed with its title, kind and artwork.
 TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     BindComponentTestLibraries();
     const IpodKind& kind = GetParam();
     const fs::path ipod = ScratchFolder() / "ipod";
     const fs::path out = ScratchFolder() / "out";
-    MakeIpod(ipod, kind.model, kind.firewireGuid);
+    ASSERT_EQ(MakeTestIpod(ipod, kind.model, kind.firewireGuid), "");
     const fs::path show = ScratchFolder() / "Some.Show.S01E02.avi";
     fs::copy_file(ClipPath("video_only.avi"), show);
 
@@ -76,34 +61,35 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
 
     std::vector<std::string> words = {"convert", "--to-ipod", ipod.string(), "--output-folder", out.string()};
     if (!kind.keep) words.push_back("--no-keep");
-    words.insert(words.end(), {show.string(), ClipPath("wmv_wmv2_wmav2.wmv")});
+    words.insert(words.end(), {show.string(), ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mpeg_ps_mpeg2_mp2.mpg"),
+                               ClipPath("wmv_wmv2_wmav2.wmv"), ClipPath("mov_mpeg4_aac.mov")});
     const CommandResult run = Cli(words);
     ASSERT_EQ(run.status, 0) << run.err << run.out;
     EXPECT_NE(run.out.find("Completed, on iPod"), std::string::npos) << run.out;
-    EXPECT_EQ(fs::exists(out / "Some.Show.S01E02.mp4"), kind.keep);
+    EXPECT_EQ(fs::exists(out / "Some.Show.S01E02.m4v"), kind.keep);
     EXPECT_TRUE(fs::exists(ipod / "iPod_Control/iTunes/iTunesDB.tovrela-backup"));
 
-    GError* error = nullptr;
-    TGpodDatabasePtr database(itdb_parse(ipod.c_str(), &error));
-    ASSERT_TRUE(database) << (error ? error->message : "");
-    ASSERT_EQ(itdb_tracks_number(database.get()), 2u);
-    std::map<std::string, Itdb_Track*> tracks;
-    for (GList* item = database->tracks; item; item = item->next) {
-        Itdb_Track* track = static_cast<Itdb_Track*>(item->data);
-        tracks[track->title] = track;
-        EXPECT_TRUE(itdb_track_has_thumbnails(track)) << track->title;
-        EXPECT_GT(track->tracklen, 1500);
-        TGTextPtr file(itdb_filename_on_ipod(track));
-        ASSERT_TRUE(file);
-        EXPECT_EQ(fs::file_size(file.get()), track->size);
+    std::string error;
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(tracks.size(), 5u);
+    std::multimap<std::string, TTestIpodTrack> byTitle;
+    for (const TTestIpodTrack& track : tracks) {
+        byTitle.emplace(track.Title, track);
+        EXPECT_TRUE(track.HasArtwork) << track.Title;
+        EXPECT_GT(track.LengthMs, 1500) << track.Title;
+        ASSERT_FALSE(track.File.empty()) << track.Title;
+        EXPECT_EQ(fs::file_size(track.File), track.Size) << track.Title;
     }
-    ASSERT_TRUE(tracks.count("Some Show S01E02"));
-    EXPECT_EQ(tracks["Some Show S01E02"]->mediatype, static_cast<guint32>(ITDB_MEDIATYPE_TVSHOW));
-    EXPECT_STREQ(tracks["Some Show S01E02"]->tvshow, "Some Show");
-    EXPECT_EQ(tracks["Some Show S01E02"]->season_nr, 1u);
-    EXPECT_EQ(tracks["Some Show S01E02"]->episode_nr, 2u);
-    ASSERT_TRUE(tracks.count("Tovrela test clip"));  // the input's own title tag
-    EXPECT_EQ(tracks["Tovrela test clip"]->mediatype, static_cast<guint32>(ITDB_MEDIATYPE_MOVIE));
+    ASSERT_EQ(byTitle.count("Some Show S01E02"), 1u);
+    const TTestIpodTrack& episode = byTitle.find("Some Show S01E02")->second;
+    EXPECT_EQ(episode.Kind, "TV show");
+    EXPECT_EQ(episode.Show, "Some Show");
+    EXPECT_EQ(episode.Season, 1u);
+    EXPECT_EQ(episode.Episode, 2u);
+    ASSERT_EQ(byTitle.count("mpeg ps mpeg2 mp2"), 1u);  // named after the file
+    EXPECT_EQ(byTitle.find("mpeg ps mpeg2 mp2")->second.Kind, "movie");
+    EXPECT_EQ(byTitle.count("Tovrela test clip"), 3u);  // the inputs' own title tags
     if (kind.firewireGuid) {
         // The signature sits at offset 0x58 of the database's header.
         const std::string bytes = ReadFile(ipod / "iPod_Control/iTunes/iTunesDB");
@@ -118,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, IpodSend,
 
 TEST(IpodList, SaysWhyAnIpodOrFolderCannotTakeVideos) {
     const fs::path classic = ScratchFolder() / "classic";
-    MakeIpod(ScratchFolder() / "classic", "MB029", true);
+    ASSERT_EQ(MakeTestIpod(classic, "MB029", true), "");
     // Without the ID its database cannot be signed.
     fs::remove(classic / "iPod_Control/Device/SysInfoExtended");
     WriteFile(classic / "iPod_Control/Device/SysInfo", "ModelNumStr: MB029\n");
@@ -129,8 +115,10 @@ TEST(IpodList, SaysWhyAnIpodOrFolderCannotTakeVideos) {
 }
 
 // Each fault leaves the database as it was and no file in the music folders.
-enum class Fault { TruncatedDatabase, Full, ReadOnly, DatabaseWriteFails };
-void PrintTo(Fault fault, std::ostream* stream) { *stream << static_cast<int>(fault); }
+enum class Fault { TruncatedDatabase, Full, ReadOnly, DatabaseWriteFails, Removed, UnsupportedModel };
+constexpr const char* kFaultNames[] = {"TruncatedDatabase", "Full",    "ReadOnly",
+                                       "DatabaseWriteFails", "Removed", "UnsupportedModel"};
+void PrintTo(Fault fault, std::ostream* stream) { *stream << kFaultNames[static_cast<int>(fault)]; }
 
 class IpodFault : public ::testing::TestWithParam<Fault> {
 protected:
@@ -151,15 +139,17 @@ protected:
 TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
     BindComponentTestLibraries();
     const std::string file = PlayableFile();
-    fs::path ipod = ScratchFolder() / "ipod";
+    const fs::path ipod = ScratchFolder() / "ipod";
+    // Where the iPod's files are looked at afterwards.
+    fs::path device = ipod;
     switch (GetParam()) {
         case Fault::TruncatedDatabase:
-            MakeIpod(ipod, "MA002", false);
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
             fs::resize_file(ipod / "iPod_Control/iTunes/iTunesDB", 40);
             break;
         case Fault::Full: {
             if (!Mount("tovrela-test", ipod, "tmpfs", 0, "size=256k")) GTEST_SKIP() << "mounting a tmpfs needs root";
-            MakeIpod(ipod, "MA002", false);
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
             // Leaves room for the database, not for the video.
             const auto free = fs::space(ipod).available;
             if (free > 48 * 1024) WriteFile(ipod / "filler", std::string(free - 48 * 1024, 'x'));
@@ -167,38 +157,51 @@ TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
         }
         case Fault::DatabaseWriteFails:
             // The new database's temporary name is taken by a folder.
-            MakeIpod(ipod, "MA002", false);
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
             fs::create_directory(ipod / "iPod_Control/iTunes/iTunesDB.tovrela-new");
             break;
         case Fault::ReadOnly: {
-            const fs::path writable = ScratchFolder() / "writable";
-            MakeIpod(writable, "MA002", false);
-            if (!Mount(writable.c_str(), ipod, nullptr, MS_BIND, nullptr) ||
+            device = ScratchFolder() / "writable";
+            ASSERT_EQ(MakeTestIpod(device, "MA002", false), "");
+            if (!Mount(device.c_str(), ipod, nullptr, MS_BIND, nullptr) ||
                 !Mount(nullptr, ipod, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr))
                 GTEST_SKIP() << "a read-only bind mount needs root";
             break;
         }
+        case Fault::Removed:
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+            device = ScratchFolder() / "removed";
+            break;
+        case Fault::UnsupportedModel: {
+            // libgpod cannot make its database, so the iPod says it is one.
+            const std::string nano = TestIpodModelNumber("Nano with camera");
+            ASSERT_FALSE(nano.empty());
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+            WriteFile(ipod / "iPod_Control/Device/SysInfo", "ModelNumStr: " + nano + "\n");
+            break;
+        }
     }
     const std::string before = ReadFile(ipod / "iPod_Control/iTunes/iTunesDB");
-    const CommandResult sent = Cli({"send", ipod.string(), file});
-    EXPECT_EQ(sent.status, 1);
-    EXPECT_NE(sent.err.find(ipod.string()), std::string::npos) << sent.err;
-    const char* const kCauses[] = {"cannot be read", "not enough room", "Read-only file system",
-                                   "database was left as it was"};
-    EXPECT_NE(sent.err.find(kCauses[static_cast<int>(GetParam())]), std::string::npos) << sent.err;
-    EXPECT_EQ(ReadFile(ipod / "iPod_Control/iTunes/iTunesDB"), before);
-    EXPECT_TRUE(FilesOnIpod(ipod).empty());
+    TIpodSender sender;
+    std::string error;
+    bool sent = sender.Open(ipod.string(), error);
+    // Pulled out once the iPod's database was read.
+    if (GetParam() == Fault::Removed) fs::rename(ipod, device);
+    sent = sent && sender.Send(file, error);
+    sent = sent && sender.Finish(error);
+    EXPECT_FALSE(sent);
+    EXPECT_NE(error.find(ipod.string()), std::string::npos) << error;
+    const char* const kCauses[] = {"cannot be read",   "not enough room",           "Read-only file system",
+                                   "left as it was",   "no longer connected",       "cannot receive videos"};
+    EXPECT_NE(error.find(kCauses[static_cast<int>(GetParam())]), std::string::npos) << error;
+    EXPECT_TRUE(ReadFile(device / "iPod_Control/iTunes/iTunesDB") == before);
+    EXPECT_TRUE(FilesOnIpod(device).empty());
     EXPECT_TRUE(fs::exists(file));
-}
-
-std::string FaultName(const ::testing::TestParamInfo<Fault>& info) {
-    static const char* const kNames[] = {"TruncatedDatabase", "Full", "ReadOnly", "DatabaseWriteFails"};
-    return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, IpodFault,
                          ::testing::Values(Fault::TruncatedDatabase, Fault::Full, Fault::ReadOnly,
-                                                           Fault::DatabaseWriteFails),
-                         FaultName);
+                                           Fault::DatabaseWriteFails, Fault::Removed, Fault::UnsupportedModel),
+                         [](const auto& info) { return std::string(kFaultNames[static_cast<int>(info.param)]); });
 
 }  // namespace

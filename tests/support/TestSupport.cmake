@@ -18,3 +18,6 @@ target_link_libraries(tovrela_test_component PUBLIC tovrela_test_conversion tovr
 find_package(Qt6 REQUIRED COMPONENTS Test)
 add_library(tovrela_test_window STATIC ${CMAKE_CURRENT_LIST_DIR}/WindowTestSupport.cpp)
 target_link_libraries(tovrela_test_window PUBLIC tovrela_window tovrela_test_media Qt6::Test)
+
+add_library(tovrela_test_ipod STATIC ${CMAKE_CURRENT_LIST_DIR}/IpodTestSupport.cpp)
+target_link_libraries(tovrela_test_ipod PUBLIC tovrela_ipod)

@@ -1,0 +1,34 @@
+#pragma once
+// Test iPods in folders, made and read back by libgpod itself the way an
+// iPod reads its database. libgpod's types stay out of this header, which
+// the window's tests include beside Qt's.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Makes an empty iPod of that model number ("MA002", a classic "MB029") in
+// `folder`, as iTunes leaves a freshly restored one; with `firewireGuid` its
+// SysInfo carries the ID its database is signed with. Empty on success, else
+// libgpod's message.
+std::string MakeTestIpod(const std::filesystem::path& folder, const char* model, bool firewireGuid);
+// A model number libgpod knows for the first iPod of the generation whose
+// name starts with `generationName` ("Touch", "Nano (5th Gen.)"); empty when none.
+std::string TestIpodModelNumber(const std::string& generationName);
+
+struct TTestIpodTrack {
+    std::string Title;
+    std::string Kind;  // "movie", "TV show", "music video" or "other"
+    std::string Show;
+    uint32_t Season = 0;
+    uint32_t Episode = 0;
+    int32_t LengthMs = 0;
+    bool HasArtwork = false;
+    std::string File;   // on the iPod, empty when the track names none
+    uint64_t Size = 0;  // as the database says
+};
+// The tracks of the iPod's database; `error` is set when it cannot be read.
+std::vector<TTestIpodTrack> ReadTestIpodTracks(const std::filesystem::path& folder, std::string& error);
+// Every file in the iPod's music folders.
+std::vector<std::string> FilesOnIpod(const std::filesystem::path& folder);
