@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableWidget>
@@ -36,6 +37,7 @@
 #include "FFMpegException.h"
 #include "FileDialogFilter.h"
 #include "HelpPage.h"
+#include "IpodDelivery.h"
 #include "IpodLimits.h"
 #include "PosterPicture.h"
 #include "ProgressCellDelegate.h"
@@ -176,6 +178,14 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
     // Pictures are taken one at a time, beside adding and converting.
     thumbnails_.setMaxThreadCount(1);
     thumbnails_.setThreadPriority(QThread::LowestPriority);
+    // The kernel marks the mount table when a drive comes or goes; the list
+    // of iPods is looked for again then, and only then.
+    ipod_search_.setMaxThreadCount(1);
+    mount_table_ = std::make_unique<QFile>("/proc/self/mounts");
+    if (mount_table_->open(QIODevice::ReadOnly)) {
+        mount_watch_ = std::make_unique<QSocketNotifier>(mount_table_->handle(), QSocketNotifier::Exception);
+        connect(mount_watch_.get(), &QSocketNotifier::activated, this, &TForm1::RefreshIpods);
+    }
     VexmoC.SetOnLog([this](int32_t index, TLogLevel level, const std::string& text) {
         if (index >= 0) PostToWindowThread([=, this] { AddLogLine(index, level, text); });
     });
@@ -185,6 +195,7 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
 
 TForm1::~TForm1() {
     StopThumbnails();
+    ipod_search_.waitForDone();
     if (!closed_) {
         events_detached_ = true;
         VexmoC.StopConvert();
@@ -283,9 +294,20 @@ QLayout* TForm1::BuildOutputFolderRow() {
     EdtOutputFolder->setReadOnly(true);
     EdtOutputFolder->setFixedHeight(kRowHeight);
     BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {30, kRowHeight});
+    // Where the files go besides the folder: the iPod they are put on, and
+    // whether the folder keeps them too.
+    CboIpod = MakeList(this, "CboIpod", {"none"}, 0, 120);
+    CboIpod->setToolTip("The iPod each converted file is put on");
+    ChkKeepCopy = MakeCheckBox(this, "ChkKeepCopy", "Keep a copy on this computer");
+    ChkKeepCopy->setToolTip("Files put on the iPod stay in the output folder too");
+    ChkKeepCopy->setChecked(true);
     row->addWidget(Label1);
     row->addWidget(EdtOutputFolder, 1);
     row->addWidget(BtnChangeOutputFolder);
+    row->addSpacing(4);
+    row->addWidget(MakeLabel(this, "LblIpod", "iPod: "));
+    row->addWidget(CboIpod);
+    row->addWidget(ChkKeepCopy);
     return row;
 }
 
@@ -400,6 +422,7 @@ void TForm1::ConnectControls() {
     });
     connect(Lvw, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenOutput(row); });
     connect(CboProfiles, &QComboBox::activated, this, &TForm1::CboProfilesSelect);
+    connect(CboIpod, &QComboBox::activated, this, &TForm1::CboIpodSelect);
 }
 
 // ---- Start-up, settings and close ----
@@ -450,6 +473,9 @@ void TForm1::ReadSettings() {
     ChkOverwrite->setChecked(settings.Overwrite);
     ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
     ChkKeepShape->setChecked(settings.KeepShape);
+    ChkKeepCopy->setChecked(settings.KeepCopy);
+    wanted_ipod_ = settings.Ipod;
+    RefreshIpods();
     RestoreWindowSize(settings);
 }
 
@@ -478,6 +504,8 @@ void TForm1::WriteSettings() {
     settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
     settings.Device = CboDevice->currentIndex();
+    settings.Ipod = wanted_ipod_;
+    settings.KeepCopy = ChkKeepCopy->isChecked();
     // A maximised window keeps the size it had before, to return to it.
     const QSize size = isMaximized() ? normalGeometry().size() : this->size();
     if (size.isValid()) {
@@ -517,8 +545,12 @@ void TForm1::FormCloseQuery() {
     VexmoC.SetOnTerminate(nullptr);
     events_detached_ = true;
     VexmoC.StopConvert();
-    // The pictures use the libraries too.
+    // The pictures use the libraries too, and so does putting files on the
+    // iPod, which finishes first: its database must list what is on it.
     StopThumbnails();
+    run_.WaitForDelivery();
+    ipod_search_.clear();
+    ipod_search_.waitForDone();
     // Waits until no task thread runs any more.
     VexmoC.UnloadLibraries();
     try {
@@ -706,12 +738,21 @@ void TForm1::StartRun(const std::vector<int>& rows) {
     std::vector<std::string> paths;
     for (int row : rows) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
     if (!paths.empty() && !ConfirmIpodLimits()) return;
+    std::unique_ptr<TFileDelivery> delivery;
+    if (const TIpod* ipod = ChosenIpod(); ipod && !paths.empty()) {
+        // Refused before anything is converted for it.
+        if (ipod->Support != TIpodSupport::Supported) {
+            ShowMessageBox(Q(IpodLine(*ipod)), kApplicationTitle, QMessageBox::Warning);
+            return;
+        }
+        delivery = std::make_unique<TIpodDelivery>(ipod->Mount, ChkKeepCopy->isChecked());
+    }
     run_rows_ = rows;
     const TConversionSettings settings = ConversionSettings();
     run_output_folder_ = WithTrailingSlash(settings.OutputFolder);
     run_had_failures_ = false;
     if (!paths.empty()) run_log_.Begin(paths);
-    run_.Start(paths, settings, 1);
+    run_.Start(paths, settings, 1, std::move(delivery));
 }
 
 int TForm1::ListRow(size_t runRow) const {
@@ -794,8 +835,8 @@ void TForm1::RunStateChanged(bool running) {
         following_row_ = -1;
     }
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
-                                                            BtnChangeOutputFolder, BtnAbout, BtnHelp, GBOutput,
-                                                            GBOther})
+                                                            BtnChangeOutputFolder, CboIpod, ChkKeepCopy, BtnAbout,
+                                                            BtnHelp, GBOutput, GBOther})
         control->setEnabled(!running);
     for (QLabel* line : {LblProgress, LblListProgress}) {
         line->setText("");
@@ -858,6 +899,49 @@ void TForm1::ShowThumbnail(qint64 rowId, const QImage& picture) {
 void TForm1::StopThumbnails() {
     thumbnails_.clear();
     thumbnails_.waitForDone();
+}
+
+// ---- iPods ----
+
+void TForm1::RefreshIpods() {
+    // Reading an iPod's database takes a while: the window goes on meanwhile.
+    ipod_search_.start([this] {
+        std::vector<TIpod> found = MountedIpods();
+        QMetaObject::invokeMethod(
+            this, [this, found = std::move(found)] { ShowIpods(found); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::ShowIpods(const std::vector<TIpod>& ipods) {
+    ipods_ = ipods;
+    CboIpod->clear();
+    CboIpod->addItem("none");
+    for (const TIpod& ipod : ipods_) {
+        const QString label = Q(ipod.Label());
+        CboIpod->addItem(ipod.Support == TIpodSupport::Supported ? label : label + " (cannot receive videos)",
+                         Q(ipod.Mount));
+        CboIpod->setItemData(CboIpod->count() - 1, Q(IpodLine(ipod)), Qt::ToolTipRole);
+    }
+    const int wanted = wanted_ipod_.empty() ? 0 : CboIpod->findData(Q(wanted_ipod_));
+    CboIpod->setCurrentIndex(std::max(0, wanted));
+}
+
+void TForm1::CboIpodSelect() {
+    const TIpod* ipod = ChosenIpod();
+    wanted_ipod_ = ipod ? ipod->Mount : std::string();
+    if (!ipod) return;
+    // The device list follows the iPod's model, unless the libraries cannot
+    // make its files.
+    const auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
+    const int device = static_cast<int>(ipod->Device);
+    if (!model || model->item(device)->isEnabled()) CboDevice->setCurrentIndex(device);
+}
+
+const TIpod* TForm1::ChosenIpod() const {
+    const std::string mount = CboIpod->currentData().toString().toStdString();
+    for (const TIpod& ipod : ipods_)
+        if (!mount.empty() && ipod.Mount == mount) return &ipod;
+    return nullptr;
 }
 
 // ---- What a row offers ----

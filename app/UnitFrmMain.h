@@ -6,6 +6,7 @@
 
 #include <QMessageBox>
 #include <QSize>
+#include <QFile>
 #include <QImage>
 #include <QStringList>
 #include <QThreadPool>
@@ -15,9 +16,12 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "ConversionRun.h"
+#include "IpodFinder.h"
 #include "RunLog.h"
 #include "VexmoConverter.h"
 #include "WindowSettings.h"
@@ -31,6 +35,7 @@ class QMenu;
 class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
+class QSocketNotifier;
 class QSpinBox;
 class QTableWidget;
 class TShutdown;
@@ -77,6 +82,10 @@ public:
     // The output settings as the controls read now.
     TConversionSettings ConversionSettings() const;
     bool Running() const { return run_.Running(); }
+    // Looks for the connected iPods again, beside the window; the iPod list
+    // shows them once found. The window does so itself whenever a drive is
+    // mounted or unmounted.
+    void RefreshIpods();
     TVexmoConverter& Converter() { return VexmoC; }
 
     // Shows an error that reached the event loop.
@@ -168,6 +177,12 @@ private:
     void ShowThumbnail(qint64 rowId, const QImage& picture);
     // Drops the pictures not yet taken and waits for those being taken.
     void StopThumbnails();
+    // The iPod list: "none", then the iPods found, the chosen one kept.
+    void ShowIpods(const std::vector<TIpod>& ipods);
+    // Makes the files for the chosen iPod's model.
+    void CboIpodSelect();
+    // The chosen iPod, when one is chosen.
+    const TIpod* ChosenIpod() const;
     bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;
     void MoveRow(int from, int to);
@@ -194,6 +209,13 @@ private:
     qint64 next_row_id_ = 0;
     std::vector<std::pair<qint64, std::string>> wanted_thumbnails_;
     QThreadPool thumbnails_;
+    // The mount table, whose changes bring a new look for iPods.
+    std::unique_ptr<QFile> mount_table_;
+    std::unique_ptr<QSocketNotifier> mount_watch_;
+    QThreadPool ipod_search_;
+    std::vector<TIpod> ipods_;
+    // The iPod to choose whenever it is connected; empty for none.
+    std::string wanted_ipod_;
     // The row the list last scrolled to, as its file began converting.
     int following_row_ = -1;
     TShutdown& shutdown_;
@@ -217,6 +239,7 @@ private:
     QLabel* Label1;
     QLineEdit* EdtOutputFolder;
     QPushButton* BtnChangeOutputFolder;
+    QComboBox* CboIpod;
     QGroupBox* GBOutput;
     QComboBox* CboProfiles;
     QComboBox* CboResolution;
@@ -230,6 +253,7 @@ private:
     QCheckBox* ChkOverwrite;
     QCheckBox* ChkShutdown;
     QCheckBox* ChkKeepShape;
+    QCheckBox* ChkKeepCopy;
     QLabel* LblProgress;
     QLabel* LblListProgress;
     QPushButton* BtnStart;

@@ -33,6 +33,10 @@ TWindowSettings ReadWindowSettings(const std::string& path) {
     settings.ShutdownAfterCompleted = ReadFlag(file, "ShutdownAfterCompleted", settings.ShutdownAfterCompleted);
     settings.KeepShape = ReadFlag(file, "KeepShape", settings.KeepShape);
     settings.Device = file.ReadInteger(kSection, "Device", settings.Device);
+    settings.Ipod = file.ReadString(kSection, "Ipod", settings.Ipod);
+    // Unchecked, the box removes files from this computer: only the exact
+    // text it writes for that unchecks it.
+    settings.KeepCopy = file.ReadString(kSection, "KeepCopy", FlagText(true)) != FlagText(false);
     // The size is one value: half of it is no size.
     const int32_t width = file.ReadInteger(kSection, "WindowWidth", -1);
     const int32_t height = file.ReadInteger(kSection, "WindowHeight", -1);
@@ -61,5 +65,7 @@ void WriteWindowSettings(const std::string& path, const TWindowSettings& setting
     file.WriteInteger(kSection, "WindowWidth", settings.WindowWidth);
     file.WriteInteger(kSection, "WindowHeight", settings.WindowHeight);
     file.WriteString(kSection, "WindowMaximized", FlagText(settings.WindowMaximized));
+    file.WriteString(kSection, "Ipod", settings.Ipod);
+    file.WriteString(kSection, "KeepCopy", FlagText(settings.KeepCopy));
     file.UpdateFile();
 }

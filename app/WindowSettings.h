@@ -38,6 +38,10 @@ struct TWindowSettings {
     bool ShutdownAfterCompleted = false;
     bool KeepShape = true;
     int32_t Device = 0;  // the row of the device list
+    // The folder of the iPod the files go to, empty for none; chosen again
+    // whenever that iPod is connected.
+    std::string Ipod;
+    bool KeepCopy = true;  // files put on the iPod stay in the output folder too
     // The window's size when it was last closed (its size before it was
     // maximised, when it was), and whether it was maximised.
     int32_t WindowWidth = 655;
@@ -48,5 +52,5 @@ struct TWindowSettings {
 // The stored settings; anything absent or unreadable keeps its default, and a
 // missing or unreadable file gives the defaults throughout.
 TWindowSettings ReadWindowSettings(const std::string& path);
-// Writes the fifteen keys; throws std::runtime_error "Unable to write to <path>".
+// Writes the seventeen keys; throws std::runtime_error "Unable to write to <path>".
 void WriteWindowSettings(const std::string& path, const TWindowSettings& settings);

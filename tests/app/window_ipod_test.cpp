@@ -1,0 +1,134 @@
+// The window puts converted files on an iPod it finds in the mount table:
+// the iPod list follows drives as they come, the files are made for the
+// iPod's model and listed in its database with their artwork, the output
+// folder keeps them only when asked, and a failure to send shows in the rows
+// and in the run's one failure box.
+
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "IpodTestSupport.h"
+#include "WindowTestSupport.h"
+
+namespace {
+
+constexpr int kRunTimeoutMs = 120000;
+
+// The test's mounts stay its own: a mount table of its own, made before any
+// thread starts (a process with threads cannot leave the shared one).
+const bool kOwnMountTable = [] {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}();
+
+// An iPod made on a file system of its own and then mounted at home/ipod, as
+// plugging it in mounts it; unmounted when the object goes.
+struct TPluggedIpod {
+    QByteArray device;
+    QByteArray mount;
+    TPluggedIpod(const TTestHome& home, const char* model, bool firewireGuid)
+        : device(home.Path("device").toLocal8Bit()), mount(home.Path("ipod").toLocal8Bit()) {
+        QDir().mkpath(QString::fromLocal8Bit(device));
+        QDir().mkpath(Mount());
+        QVERIFY(::mount("tovrela-test", device.constData(), "tmpfs", 0, "size=64m") == 0);
+        const std::string made = MakeTestIpod(device.toStdString(), model, firewireGuid);
+        QVERIFY2(made.empty(), made.c_str());
+        QVERIFY(::mount(device.constData(), mount.constData(), nullptr, MS_BIND, nullptr) == 0);
+        // Only the iPod's own mount is left.
+        ::umount2(device.constData(), MNT_DETACH);
+    }
+    ~TPluggedIpod() { ::umount2(mount.constData(), MNT_DETACH); }
+    QString Mount() const { return QString::fromLocal8Bit(mount); }
+};
+
+}  // namespace
+
+class WindowIpodTest : public QObject {
+    Q_OBJECT
+
+    // Chooses the iPod once the window lists it, as a person picks it.
+    static void ChooseIpod(TWindowFixture& f, const QString& mount) {
+        auto* list = f.form.Control<QComboBox>("CboIpod");
+        QTRY_VERIFY_WITH_TIMEOUT(list->findData(mount) > 0, 10000);
+        list->setCurrentIndex(list->findData(mount));
+        emit list->activated(list->currentIndex());
+    }
+
+private slots:
+    void initTestCase() {
+        if (!kOwnMountTable) QSKIP("mounting a test iPod needs root");
+    }
+
+    void filesGoOnTheChosenIpodWithTitleKindAndArtwork_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<bool>("firewireGuid");
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("fifth generation, copies kept") << "MA002" << false << true;
+        QTest::newRow("classic, no copies") << "MB029" << true << false;
+    }
+    void filesGoOnTheChosenIpodWithTitleKindAndArtwork() {
+        QFETCH(QString, model);
+        QFETCH(bool, firewireGuid);
+        QFETCH(bool, keep);
+        TWindowFixture f;
+        QCOMPARE(f.form.Control<QComboBox>("CboIpod")->currentText(), QString("none"));
+        TPluggedIpod ipod(f.home, model.toLatin1().constData(), firewireGuid);
+        ChooseIpod(f, ipod.Mount());
+        // Made for the iPod's model: H.264 on both.
+        QCOMPARE(f.form.Control<QComboBox>("CboDevice")->currentIndex(), 1);
+        f.form.Control<QCheckBox>("ChkKeepCopy")->setChecked(keep);
+        f.AddClips({{"avi_mpeg4_mp3.avi", "Some.Show.S01E02.avi"}, {"mpeg_ps_mpeg2_mp2.mpg", "dvd.mpg"}});
+
+        f.form.Control<QPushButton>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed, on iPod", "Completed, on iPod"}));
+        QCOMPARE(f.form.MessageTexts(), QStringList({"File conversion process finished."}));
+        std::string error;
+        const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod.Mount().toStdString(), error);
+        QCOMPARE(error, std::string());
+        QCOMPARE(tracks.size(), size_t(2));
+        for (const TTestIpodTrack& track : tracks) QVERIFY2(track.HasArtwork, track.Title.c_str());
+        // Titled by the input's own tag, a TV show by its name.
+        QCOMPARE(tracks[0].Title, std::string("Tovrela test clip"));
+        QCOMPARE(tracks[0].Kind, std::string("TV show"));
+        QCOMPARE(tracks[0].Show, std::string("Some Show"));
+        QCOMPARE(tracks[1].Title, std::string("dvd"));
+        QCOMPARE(tracks[1].Kind, std::string("movie"));
+        QCOMPARE(QDir(f.Out()).entryList(QDir::Files).size(), keep ? 2 : 0);
+
+        f.form.close();
+        const TWindowSettings stored = ReadWindowSettings(f.home.SettingsFile().toStdString());
+        QCOMPARE(QString::fromStdString(stored.Ipod), ipod.Mount());
+        QCOMPARE(stored.KeepCopy, keep);
+    }
+
+    void aFailedSendShowsInTheRowsAndInTheFailureBox() {
+        TWindowFixture f;
+        TPluggedIpod ipod(f.home, "MA002", false);
+        // The new database's temporary name is taken by a folder.
+        QVERIFY(QDir().mkpath(ipod.Mount() + "/iPod_Control/iTunes/iTunesDB.tovrela-new"));
+        ChooseIpod(f, ipod.Mount());
+        f.AddClips({{"avi_mpeg4_mp3.avi", "first.avi"}});
+        f.form.Control<QPushButton>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        const QString status = f.form.Column(TForm1::colStatus).value(0);
+        QVERIFY2(status.startsWith("Completed, not on iPod: iPod \"Test iPod\" (" + ipod.Mount() + ")"),
+                 qPrintable(status));
+        QCOMPARE(f.form.messages.size(), 1);
+        QVERIFY2(f.form.messages[0].text.contains("This file was converted but is not on the iPod:\n" +
+                                                  f.home.Path("in/first.avi") + ": iPod \"Test iPod\" (" +
+                                                  ipod.Mount() + "): could not write its database"),
+                 qPrintable(f.form.messages[0].text));
+        QCOMPARE(f.form.messages[0].icon, QMessageBox::Warning);
+        QVERIFY(QFileInfo::exists(f.Out() + "/first.m4v"));
+        QVERIFY(FilesOnIpod(ipod.Mount().toStdString()).empty());
+    }
+};
+
+QTEST_MAIN(WindowIpodTest)
+#include "window_ipod_test.moc"
