@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include "../../cli/EventLoop.h"
 #include "AVProbe.h"
@@ -122,6 +123,58 @@ TEST_F(ConversionRunTest, ARunWithNoTaskEndsAtOnce) {
     EXPECT_EQ(view.states, (std::vector<bool>{true, false}));
     EXPECT_FALSE(run.Start({}, settings, 1));
     EXPECT_EQ(view.messages.back(), "Please select files to be converted.");
+}
+
+// A delivery that takes the first file and refuses the second, then loses
+// the first when it makes them lasting; it says so from a thread of its own.
+class RecordingDelivery : public TFileDelivery {
+public:
+    void Begin(TReporter reporter) override { reporter_ = std::move(reporter); }
+    void Deliver(const std::string& path) override {
+        delivered->push_back(path);
+        Report({delivered->size() == 1 ? TDeliveryReport::Delivered : TDeliveryReport::NotDelivered, path, "refused"});
+    }
+    void DeliverEachAtOnce() override { *eachAtOnce = true; }
+    void Finish() override {
+        if (!delivered->empty()) Report({TDeliveryReport::NotDelivered, delivered->front(), "write failed"});
+        Report({TDeliveryReport::Finished, "", ""});
+    }
+    // Kept by the test: the run lets the delivery go when it ends.
+    std::shared_ptr<std::vector<std::string>> delivered = std::make_shared<std::vector<std::string>>();
+    std::shared_ptr<bool> eachAtOnce = std::make_shared<bool>(false);
+
+private:
+    void Report(const TDeliveryReport& report) { std::thread([this, report] { reporter_(report); }).join(); }
+    TReporter reporter_;
+};
+
+TEST_F(ConversionRunTest, ADeliveredFileReadsOnIpodUntilItIsLostAndTheRunWaitsForTheDelivery) {
+    TConversionRun run(component, view, post);
+    auto delivery = std::make_unique<RecordingDelivery>();
+    const auto delivered = delivery->delivered;
+    ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mov_mpeg4_aac.mov")}, settings, 1,
+                          std::move(delivery)));
+    std::vector<std::string> seen;
+    while (run.Running()) {
+        loop.RunOnce(std::chrono::milliseconds(20));
+        const std::string& first = view.statuses.empty() ? std::string() : view.statuses[0];
+        if (seen.empty() || seen.back() != first) seen.push_back(first);
+    }
+    EXPECT_EQ(seen.back(), "Completed, not on iPod: write failed");
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "Completed, on iPod"), seen.end());
+    EXPECT_EQ(view.statuses[1], "Completed, not on iPod: refused");
+    EXPECT_EQ(*delivered, (std::vector<std::string>{run.OutputPath(0), run.OutputPath(1)}));
+    EXPECT_TRUE(run.NotDelivered(0) && run.NotDelivered(1));
+    EXPECT_EQ(view.finished, (std::vector<bool>{false}));
+    EXPECT_EQ(view.states, (std::vector<bool>{true, false}));
+
+    // A stop makes every file lasting as soon as it is delivered.
+    auto stopped = std::make_unique<RecordingDelivery>();
+    const std::shared_ptr<bool> eachAtOnce = stopped->eachAtOnce;
+    ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi")}, settings, 1, std::move(stopped)));
+    run.Stop();
+    RunUntilIdle(run);
+    EXPECT_TRUE(*eachAtOnce);
 }
 
 TEST_F(ConversionRunTest, StoppingMarksTheUnfinishedFilesStoppedWithoutTheFinishMessage) {
