@@ -178,14 +178,7 @@ TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
     // Pictures are taken one at a time, beside adding and converting.
     thumbnails_.setMaxThreadCount(1);
     thumbnails_.setThreadPriority(QThread::LowestPriority);
-    // The kernel marks the mount table when a drive comes or goes; the list
-    // of iPods is looked for again then, and only then.
     ipod_search_.setMaxThreadCount(1);
-    mount_table_ = std::make_unique<QFile>("/proc/self/mounts");
-    if (mount_table_->open(QIODevice::ReadOnly)) {
-        mount_watch_ = std::make_unique<QSocketNotifier>(mount_table_->handle(), QSocketNotifier::Exception);
-        connect(mount_watch_.get(), &QSocketNotifier::activated, this, &TForm1::RefreshIpods);
-    }
     VexmoC.SetOnLog([this](int32_t index, TLogLevel level, const std::string& text) {
         if (index >= 0) PostToWindowThread([=, this] { AddLogLine(index, level, text); });
     });
@@ -293,6 +286,8 @@ QLayout* TForm1::BuildOutputFolderRow() {
     EdtOutputFolder->setObjectName("EdtOutputFolder");
     EdtOutputFolder->setReadOnly(true);
     EdtOutputFolder->setFixedHeight(kRowHeight);
+    // The iPod's controls beside it leave it narrow at the window's first size.
+    connect(EdtOutputFolder, &QLineEdit::textChanged, EdtOutputFolder, &QLineEdit::setToolTip);
     BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {30, kRowHeight});
     // Where the files go besides the folder: the iPod they are put on, and
     // whether the folder keeps them too.
@@ -438,7 +433,20 @@ bool TForm1::FormCreate() {
     }
     MarkUnavailableDevices();
     ReadSettings();
+    WatchForIpods();
     return true;
+}
+
+void TForm1::WatchForIpods() {
+    // The kernel marks the mount table when a drive comes or goes; the iPods
+    // are looked for then, and only then. The search asks the bound libraries
+    // which devices they can make files for, so it starts once they are bound.
+    mount_table_ = std::make_unique<QFile>("/proc/self/mounts");
+    if (mount_table_->open(QIODevice::ReadOnly)) {
+        mount_watch_ = std::make_unique<QSocketNotifier>(mount_table_->handle(), QSocketNotifier::Exception);
+        connect(mount_watch_.get(), &QSocketNotifier::activated, this, &TForm1::RefreshIpods);
+    }
+    RefreshIpods();
 }
 
 void TForm1::MarkUnavailableDevices() {
@@ -475,7 +483,6 @@ void TForm1::ReadSettings() {
     ChkKeepShape->setChecked(settings.KeepShape);
     ChkKeepCopy->setChecked(settings.KeepCopy);
     wanted_ipod_ = settings.Ipod;
-    RefreshIpods();
     RestoreWindowSize(settings);
 }
 

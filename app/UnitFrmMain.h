@@ -82,10 +82,6 @@ public:
     // The output settings as the controls read now.
     TConversionSettings ConversionSettings() const;
     bool Running() const { return run_.Running(); }
-    // Looks for the connected iPods again, beside the window; the iPod list
-    // shows them once found. The window does so itself whenever a drive is
-    // mounted or unmounted.
-    void RefreshIpods();
     TVexmoConverter& Converter() { return VexmoC; }
 
     // Shows an error that reached the event loop.
@@ -177,6 +173,11 @@ private:
     void ShowThumbnail(qint64 rowId, const QImage& picture);
     // Drops the pictures not yet taken and waits for those being taken.
     void StopThumbnails();
+    // Looks for iPods now and whenever a drive is mounted or unmounted.
+    void WatchForIpods();
+    // Looks for the connected iPods beside the window; the iPod list shows
+    // them once found.
+    void RefreshIpods();
     // The iPod list: "none", then the iPods found, the chosen one kept.
     void ShowIpods(const std::vector<TIpod>& ipods);
     // Makes the files for the chosen iPod's model.
