@@ -343,12 +343,10 @@ private:
     void EncodeForOutputs(InputStreamState& ist, AVFrame* frame);
     void PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame);
     int VideoFrameCopies(OutputStreamState& ost, double sync_time);
-    AVFrame* PrepareVideoPicture(OutputStreamState& ost, AVFrame* frame);
-    AVFrame* PrepareShapedPicture(OutputStreamState& ost, const AVFrame* frame, uint8_t* const planes[4], int width,
-                                  int height);
-    void SendVideoPicture(OutputStreamState& ost, const InputStreamState& ist, AVFrame* picture,
-                          const AVFrame* decoded);
-    bool ReportPictureError(const char* message);
+    void ProcessOnStage(OutputStreamState& ost, VideoPictureJob job, bool last);
+    void SendVideoPictures(OutputStreamState& ost, const VideoPictureJob& job);
+    void SendVideoPicture(OutputStreamState& ost, const VideoPictureJob& job, AVFrame* picture, int64_t pts);
+    void ReportPictureError(const char* message);
     // Audio path.
     void SetUpResampler(OutputStreamState& ost, const AVFrame* frame);
     bool CorrectAudioDrift(OutputStreamState& ost, InputStreamState& ist, AVFrame*& frame, TFramePtr& corrected);

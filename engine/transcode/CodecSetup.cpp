@@ -105,19 +105,12 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
             // Only the bands are known here: the picture's format and size
             // are taken from each decoded picture, since stream analysis of a
             // damaged file may not have learnt them.
-            ost.video_crop = frame_croptop || frame_cropbottom || frame_cropleft || frame_cropright;
-            ost.video_pad = frame_padtop || frame_padbottom || frame_padleft || frame_padright;
-            if (ost.video_crop) {
-                ost.topBand = frame_croptop;
-                ost.leftBand = frame_cropleft;
-            }
+            ost.video_settings.crop_top = frame_croptop;
+            ost.video_settings.crop_bottom = frame_cropbottom;
+            ost.video_settings.crop_left = frame_cropleft;
+            ost.video_settings.crop_right = frame_cropright;
+            ost.video_settings.pads = PadBands{frame_padtop, frame_padbottom, frame_padleft, frame_padright};
             SetUpPictureShape(ost, ist);
-            if (ost.video_pad) {
-                ost.padtop = frame_padtop;
-                ost.padbottom = frame_padbottom;
-                ost.padleft = frame_padleft;
-                ost.padright = frame_padright;
-            }
             if (int64_t flags = sws_flags; ff::av_opt_get_int(scaler_option_context.get(), "sws_flags", 0, &flags) >= 0)
                 sws_flags = static_cast<int32_t>(flags);
             break;
@@ -141,20 +134,21 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
 void TCustomFFmpeg::SetUpPictureShape(OutputStreamState& ost, const InputStreamState& ist) {
     if (vfilters_active) return;
     const AVCodecParameters* in = ist.st->codecpar;
-    ost.keep_shape = keep_shape != 0;
-    ost.source_aspect = ist.st->sample_aspect_ratio.num > 0 ? ist.st->sample_aspect_ratio : in->sample_aspect_ratio;
-    ost.turn = PictureTurnOf(ist.st);
+    VideoProcessSettings& shape = ost.video_settings;
+    shape.keep_shape = keep_shape != 0;
+    shape.source_aspect = ist.st->sample_aspect_ratio.num > 0 ? ist.st->sample_aspect_ratio : in->sample_aspect_ratio;
+    shape.turn = PictureTurnOf(ist.st);
     const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(ost.encoder->pix_fmt);
-    const bool turnable = IsPlanarEightBit(desc) && (!ost.turn.Swaps() || desc->log2_chroma_w == desc->log2_chroma_h);
-    if (!ost.turn.Identity() && !turnable) {
+    const bool turnable = IsPlanarEightBit(desc) && (!shape.turn.Swaps() || desc->log2_chroma_w == desc->log2_chroma_h);
+    if (!shape.turn.Identity() && !turnable) {
         Log(0, FormatText("output stream #%d.%d: pictures of pixel format %s cannot be turned; they stay as stored",
                           ost.file_index, ost.index, desc ? desc->name : "none"));
-        ost.turn = TPictureTurn{};
+        shape.turn = TPictureTurn{};
     }
-    if (ost.keep_shape && !IsPlanarEightBit(desc)) {
+    if (shape.keep_shape && !IsPlanarEightBit(desc)) {
         Log(0, FormatText("output stream #%d.%d: pictures of pixel format %s cannot be fitted; they are stretched",
                           ost.file_index, ost.index, desc ? desc->name : "none"));
-        ost.keep_shape = false;
+        shape.keep_shape = false;
     }
 }
 

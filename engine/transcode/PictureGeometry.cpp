@@ -32,10 +32,14 @@ void FillRows(uint8_t* plane, int linesize, int firstRow, int rows, int firstCol
 
 }  // namespace
 
+bool OffsetsFit(const AVPixFmtDescriptor* desc, int top, int left) {
+    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM))) return false;
+    return !(top & ((1 << desc->log2_chroma_h) - 1)) && !(left & ((1 << desc->log2_chroma_w) - 1));
+}
+
 bool OffsetPlanes(const AVPixFmtDescriptor* desc, uint8_t* planes[4], const int linesizes[4], int top, int left) {
     // A palette picture moves its index plane only; its palette stays.
-    if (!desc || (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM))) return false;
-    if ((top & ((1 << desc->log2_chroma_h) - 1)) || (left & ((1 << desc->log2_chroma_w) - 1))) return false;
+    if (!OffsetsFit(desc, top, left)) return false;
     bool moved[4] = {false, false, false, false};
     for (int c = 0; c < desc->nb_components; ++c) {
         const int plane = desc->comp[c].plane;

@@ -18,6 +18,8 @@ bool IsPlanarEightBit(const AVPixFmtDescriptor* desc);
 // that can be addressed this way, or the offsets do not fall on whole chroma
 // samples.
 bool OffsetPlanes(const AVPixFmtDescriptor* desc, uint8_t* planes[4], const int linesizes[4], int top, int left);
+// Whether OffsetPlanes can move a picture of the format by these offsets.
+bool OffsetsFit(const AVPixFmtDescriptor* desc, int top, int left);
 
 // The pad colour in Y, Cb, Cr.
 struct PadColour {

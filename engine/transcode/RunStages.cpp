@@ -1,9 +1,15 @@
 // The one place where a run's stages are built and joined: which pieces of
 // the work get a thread of their own. Each stage is lent the library object
-// it works on and given plain values; none holds on to the engine. Only a run
-// that may take its outputs from later work does so: one that ends at a
-// limit must end at the same picture, and one with several inputs chooses
-// what to read next by what its outputs were given.
+// it works on and given plain values; none holds on to the engine.
+//
+// A stage whose work only comes back later may change what the loop sees
+// when it decides what to read next and where to end: decoding moves the
+// stream's clock, coding moves where a sound stream stands in the output.
+// Those run on threads only when the run ends with its inputs and has one
+// input, so that it ends at the same picture. Processing pictures changes
+// nothing the loop looks at, since each picture's place in the output is
+// decided when it is handed out, so it has its own thread in every run that
+// may use threads.
 
 #include "FFmpeg.h"
 
@@ -14,12 +20,27 @@ namespace {
 // enough to hold only a handful of pictures.
 constexpr size_t kDecodeStageLag = 4;
 constexpr size_t kEncodeStageLag = 4;
+// Pictures the video processor may run ahead: making one takes a fraction
+// of decoding or coding one, so a few absorb the unevenness.
+constexpr size_t kProcessStageLag = 3;
 
 }  // namespace
 
 bool TCustomFFmpeg::StagesAllowed() const { return decoder_threads != 1 && !StopsAtALimit(); }
 
 void TCustomFFmpeg::BuildStages() {
+    for (OutputStreamState* ost : run.ost_table) {
+        if (!ost->encoding_needed || ost->encoder->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        VideoProcessSettings settings = ost->video_settings;
+        settings.pad_colour = PadColour{padcolor_y, padcolor_u, padcolor_v};
+        settings.scaler_flags = sws_flags;
+        settings.width = ost->encoder->width;
+        settings.height = ost->encoder->height;
+        settings.pixel_format = ost->encoder->pix_fmt;
+        ost->video_processor = std::make_unique<VideoProcessor>(settings);
+        if (decoder_threads != 1)
+            ost->process_stage = &run.stages.Add<VideoProcessStage>(*ost->video_processor, kProcessStageLag);
+    }
     if (!StagesAllowed()) return;
     for (InputStreamState* ist : run.ist_table)
         if (ist->decoding_needed && ist->decoder->codec_type == AVMEDIA_TYPE_VIDEO)
@@ -36,5 +57,5 @@ void TCustomFFmpeg::BuildStages() {
 void TCustomFFmpeg::StopStages() {
     run.stages.JoinAll();
     for (InputStreamState* ist : run.ist_table) ist->decode_stage = nullptr;
-    for (OutputStreamState* ost : run.ost_table) ost->encode_stage = nullptr;
+    for (OutputStreamState* ost : run.ost_table) ost->encode_stage = ost->process_stage = nullptr;
 }

@@ -5,16 +5,12 @@
 #include "AVUtilHlpr.h"
 #include "MyUtilHlpr.h"
 #include "SwResampleHlpr.h"
-#include "SwScaleHlpr.h"
 
 namespace {
 
 void ReleaseOutputStream(OutputStreamState* ost) {
     if (ost->logfile) ff::my_fclose(ost->logfile);
     if (ost->fifo) ff::av_audio_fifo_free(ost->fifo);
-    if (ost->pict_tmp) ff::av_frame_free(&ost->pict_tmp);
-    if (ost->turn_tmp) ff::av_frame_free(&ost->turn_tmp);
-    if (ost->img_resample_ctx) ff::sws_freeContext(ost->img_resample_ctx);
     if (ost->resample) ff::swr_free(&ost->resample);
     if (ost->last_picture) ff::av_frame_free(&ost->last_picture);
     delete ost;
@@ -35,7 +31,6 @@ void ReleaseRunTables(TranscodeRun& run) {
     if (run.decoded_frame) ff::av_frame_free(&run.decoded_frame);
     if (run.read_packet) ff::av_packet_free(&run.read_packet);
     if (run.filtered_frame) ff::av_frame_free(&run.filtered_frame);
-    if (run.cropped_frame) ff::av_frame_free(&run.cropped_frame);
     if (run.encoder_frame) ff::av_frame_free(&run.encoder_frame);
     if (run.vstats) ff::my_fclose(run.vstats);
     run.vstats = nullptr;

@@ -24,6 +24,8 @@ extern "C" {
 #include "EncodeStage.h"
 #include "OptionState.h"
 #include "PictureTurn.h"
+#include "VideoProcessStage.h"
+#include "VideoProcessor.h"
 
 struct InputFileState {
     int eof_reached = 0;
@@ -88,23 +90,12 @@ struct OutputStreamState {
     int64_t copy_offset = 0;
     int64_t packets_written = 0;
 
-    // Picture conversion.
-    AVFrame* pict_tmp = nullptr;  // planes sized for the encoder
-    SwsContext* img_resample_ctx = nullptr;  // made for the pictures as they come
-    int video_crop = 0;
-    int topBand = 0;
-    int leftBand = 0;
-    int video_pad = 0;
-    int padtop = 0;
-    int padbottom = 0;
-    int padleft = 0;
-    int padright = 0;
-    // The source turned the right way up, and fitted inside the picture at
-    // its own shape with square pixels.
-    TPictureTurn turn;
-    bool keep_shape = false;
-    AVRational source_aspect{1, 1};  // pixel aspect when a picture has none
-    AVFrame* turn_tmp = nullptr;     // the scaled picture before it is turned
+    // Picture conversion: the bands and the shape, known at set-up; the
+    // processor is built with them and the encoder's picture once the
+    // encoder is open, and may work on a stage of its own.
+    VideoProcessSettings video_settings;
+    std::unique_ptr<VideoProcessor> video_processor;
+    VideoProcessStage* process_stage = nullptr;
 
     // Audio conversion.
     int audio_resample = 0;
@@ -150,7 +141,6 @@ struct TranscodeRun {
 
     // ---- Video and audio paths, progress --------------------------------
     AVFrame* filtered_frame = nullptr;  // a picture taken from a filter graph
-    AVFrame* cropped_frame = nullptr;   // a view of a picture without its crop bands
     AVFrame* encoder_frame = nullptr;   // a picture as handed to an encoder
     std::FILE* vstats = nullptr;  // per-frame video statistics ("vstats")
     std::array<int, 52> qp_histogram{};  // "qphist"

@@ -60,7 +60,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"FrameCount", "avi_mpeg4_mp3.avi", With(kMpeg4, "vframes", "30")},
                     Case{"StartPoint", "mpeg_ps_mpeg2_mp2.mpg", With(kIpod, "ss", "0.7")},
                     Case{"StreamCopy", "mov_mpeg4_aac.mov", {{"vcodec", "copy"}, {"acodec", "aac"}}},
-                    Case{"TwoOutputs", "avi_mpeg4_mp3.avi", kMpeg4, true}),
+                    Case{"TwoOutputs", "avi_mpeg4_mp3.avi", kMpeg4, true},
+                    Case{"CroppedAndFitted", "odd_size.avi",
+                         With(With(kIpod, "keepshape", "1"), "cropleft", "16")},
+                    Case{"H264Encoder", "mov_mpeg4_aac.mov",
+                         {{"vcodec", "libx264"}, {"x264-params", "bframes=0:cabac=0"}, {"acodec", "aac"},
+                          {"s", "320x240"}, {"b", "512000"}}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
