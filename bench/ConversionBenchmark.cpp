@@ -1,6 +1,7 @@
 // Converts four generated 60-second clips (1920x1080 and 1280x720 H.264 with
 // AAC in MP4, 640x480 MPEG-4 with MP3 in AVI, 720x576 MPEG-2 with MP2 in an
-// MPEG program stream) with the window's iPod settings
+// MPEG program stream) and a 30-minute one like the AVI with the window's
+// iPod settings
 // and prints, for each, the conversion's wall time, CPU time and peak memory
 // next to the wall time of decoding the same file alone with every core.
 // Then converts a list of eight short SD clips with the command line, one
@@ -32,6 +33,7 @@
 namespace {
 
 constexpr int64_t kLongClipUs = 60000000;
+constexpr int64_t kFilmClipUs = 30 * kLongClipUs;
 constexpr int64_t kShortClipUs = 8000000;
 constexpr int kListLength = 8;
 constexpr int64_t kMarks[] = {500000, 4500000};
@@ -191,7 +193,10 @@ int main(int argc, char** argv) {
         const TestClip longClips[] = {H264Clip("tovrela_benchmark_1080p.mp4", 1920, 1080, 8000000),
                                       H264Clip("tovrela_benchmark_720p.mp4", 1280, 720, 4000000),
                                       XvidClip("tovrela_benchmark_480p.avi", kLongClipUs),
-                                      ProgramStreamClip("tovrela_benchmark_576p.mpg")};
+                                      ProgramStreamClip("tovrela_benchmark_576p.mpg"),
+                                      // The same SD clip thirty times as long: the conversion's
+                                      // peak memory must not grow with the length.
+                                      XvidClip("tovrela_benchmark_480p_30min.avi", kFilmClipUs)};
         if (writeOnly) {
             for (const TestClip& clip : longClips) Prepare(clip, folder);
             return 0;

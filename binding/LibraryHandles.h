@@ -13,6 +13,7 @@
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
+#include "SwResampleHlpr.h"
 #include "SwScaleHlpr.h"
 
 struct LibraryMemoryDeleter {
@@ -62,6 +63,18 @@ struct ScalerContextDeleter {
     }
 };
 
+struct ResamplerDeleter {
+    void operator()(SwrContext* context) const {
+        if (ff::swr_free) ff::swr_free(&context);
+    }
+};
+
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* fifo) const {
+        if (ff::av_audio_fifo_free) ff::av_audio_fifo_free(fifo);
+    }
+};
+
 struct BitstreamFilterDeleter {
     void operator()(AVBSFContext* context) const {
         if (ff::av_bsf_free) ff::av_bsf_free(&context);
@@ -96,6 +109,8 @@ using TFormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>
 using TInputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using TOutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using TScalerContextPtr = std::unique_ptr<SwsContext, ScalerContextDeleter>;
+using TResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
+using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 using TBitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterDeleter>;
 using TPacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using TFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;

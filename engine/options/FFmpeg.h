@@ -348,11 +348,9 @@ private:
     void SendVideoPicture(OutputStreamState& ost, const VideoPictureJob& job, AVFrame* picture, int64_t pts);
     void ReportPictureError(const char* message);
     // Audio path.
-    void SetUpResampler(OutputStreamState& ost, const AVFrame* frame);
     bool CorrectAudioDrift(OutputStreamState& ost, InputStreamState& ist, AVFrame*& frame, TFramePtr& corrected);
     void ConvertIntoFifo(OutputStreamState& ost, const AVFrame* frame);
     void EncodeFifoFrames(OutputStreamState& ost, bool flushing);
-    int64_t QueuedAudioSamples(const OutputStreamState& ost) const;
     // Statistics of coded frames.
     void NoteCodedPacket(OutputStreamState& ost, const AVPacket* pkt);
     void WriteVideoStats(OutputStreamState& ost, int frame_size);

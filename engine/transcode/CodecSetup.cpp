@@ -96,9 +96,6 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
     switch (enc->codec_type) {
         case AVMEDIA_TYPE_AUDIO:
             RefuseImplausibleSampleRate(in->sample_rate, run.input_files[ist.file_index]->url);
-            ost.fifo = ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 1024);
-            if (!ost.fifo) throw FFMpegException("av_fifo_init fail");
-            ost.reformat_pair = -6;
             ost.audio_resample = enc->sample_rate != in->sample_rate || audio_sync_method > 1;
             break;
         case AVMEDIA_TYPE_VIDEO:

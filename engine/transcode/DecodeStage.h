@@ -1,8 +1,8 @@
 #pragma once
-// A decoder working on a thread of its own, so that the run's thread scales,
-// encodes and writes the pictures already decoded while the next ones are
-// being decoded. It gives what the decoder would give on the run's thread,
-// a fixed number of packets later.
+// A decoder, of pictures or of sound, working on a thread of its own, so that
+// the run's thread hands on what is already decoded while the next packets
+// are being decoded. It gives what the decoder would give on the run's
+// thread, a fixed number of packets later.
 
 #include <cstddef>
 #include <vector>
@@ -36,6 +36,8 @@ public:
     // Hands in a new reference to the packet, or the end of the stream
     // (nullptr). False when no memory is left for the reference.
     bool Submit(const AVPacket* packet);
+
+    const char* Name() const override { return "tovrela decode"; }
 
 protected:
     DecodedPacket Process(TPacketPtr packet) override;

@@ -33,6 +33,8 @@ public:
     // when no memory is left for the reference.
     bool Submit(const AVFrame* frame);
 
+    const char* Name() const override { return "tovrela encode"; }
+
 protected:
     EncodedFrame Process(TFramePtr frame) override;
 

@@ -30,6 +30,8 @@ bool TCustomFFmpeg::StagesAllowed() const { return decoder_threads != 1 && !Stop
 
 void TCustomFFmpeg::BuildStages() {
     for (OutputStreamState* ost : run.ost_table) {
+        if (ost->encoding_needed && ost->encoder->codec_type == AVMEDIA_TYPE_AUDIO)
+            ost->audio_converter = std::make_unique<AudioConverter>(ost->encoder, ost->audio_resample);
         if (!ost->encoding_needed || ost->encoder->codec_type != AVMEDIA_TYPE_VIDEO) continue;
         VideoProcessSettings settings = ost->video_settings;
         settings.pad_colour = PadColour{padcolor_y, padcolor_u, padcolor_v};
@@ -42,9 +44,11 @@ void TCustomFFmpeg::BuildStages() {
             ost->process_stage = &run.stages.Add<VideoProcessStage>(*ost->video_processor, kProcessStageLag);
     }
     if (!StagesAllowed()) return;
-    for (InputStreamState* ist : run.ist_table)
-        if (ist->decoding_needed && ist->decoder->codec_type == AVMEDIA_TYPE_VIDEO)
+    for (InputStreamState* ist : run.ist_table) {
+        const AVMediaType kind = ist->decoder ? ist->decoder->codec_type : AVMEDIA_TYPE_UNKNOWN;
+        if (ist->decoding_needed && (kind == AVMEDIA_TYPE_VIDEO || kind == AVMEDIA_TYPE_AUDIO))
             ist->decode_stage = &run.stages.Add<DecodeStage>(ist->decoder, kDecodeStageLag);
+    }
     if (run.input_files.size() != 1) return;
     for (OutputStreamState* ost : run.ost_table) {
         const AVMediaType kind = ost->encoder->codec_type;
@@ -57,5 +61,8 @@ void TCustomFFmpeg::BuildStages() {
 void TCustomFFmpeg::StopStages() {
     run.stages.JoinAll();
     for (InputStreamState* ist : run.ist_table) ist->decode_stage = nullptr;
-    for (OutputStreamState* ost : run.ost_table) ost->encode_stage = ost->process_stage = nullptr;
+    for (OutputStreamState* ost : run.ost_table) {
+        ost->encode_stage = nullptr;
+        ost->process_stage = nullptr;
+    }
 }

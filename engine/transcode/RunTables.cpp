@@ -4,14 +4,11 @@
 #include "AVFilterHlpr.h"
 #include "AVUtilHlpr.h"
 #include "MyUtilHlpr.h"
-#include "SwResampleHlpr.h"
 
 namespace {
 
 void ReleaseOutputStream(OutputStreamState* ost) {
     if (ost->logfile) ff::my_fclose(ost->logfile);
-    if (ost->fifo) ff::av_audio_fifo_free(ost->fifo);
-    if (ost->resample) ff::swr_free(&ost->resample);
     if (ost->last_picture) ff::av_frame_free(&ost->last_picture);
     delete ost;
 }

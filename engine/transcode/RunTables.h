@@ -14,11 +14,9 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
+#include "AudioConverter.h"
 #include "AudioSync.h"
 #include "DecodeStage.h"
 #include "EncodeStage.h"
@@ -97,11 +95,10 @@ struct OutputStreamState {
     std::unique_ptr<VideoProcessor> video_processor;
     VideoProcessStage* process_stage = nullptr;
 
-    // Audio conversion.
-    int audio_resample = 0;
-    SwrContext* resample = nullptr;
-    int reformat_pair = -6;  // sample-format pair, none + none * 5
-    AVAudioFifo* fifo = nullptr;
+    // Audio conversion: whether the sound always goes through a resampler,
+    // known at set-up; the converter is built once the encoder is open.
+    bool audio_resample = false;
+    std::unique_ptr<AudioConverter> audio_converter;
 
     std::FILE* logfile = nullptr;  // two-pass statistics being written
 
@@ -116,10 +113,6 @@ struct OutputStreamState {
     // to fill with copies of pictures or silence.
     int64_t sync_shift = 0;
     TAudioGapWatch audio_gap;
-    // The audio the resampler was set up for.
-    int resample_in_rate = 0;
-    int resample_in_channels = 0;
-    int resample_in_format = -1;
     // The encoder has been told that no more input comes.
     bool flushed = false;
     // The last picture sent, repeated to fill a gap before the next one.

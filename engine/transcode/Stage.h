@@ -18,6 +18,9 @@ public:
     // Closes the stage's queues, so that Work returns soon and nobody waits
     // on the stage any more.
     virtual void Close() = 0;
+    // The name its thread shows in a profiler or a debugger (at most 15
+    // characters).
+    virtual const char* Name() const = 0;
 };
 
 // The stages of one run, each on its own thread from the moment it is added

@@ -32,6 +32,8 @@ public:
     // meanwhile.
     VideoProcessStage(VideoProcessor& processor, size_t lag) : LaggedStage(lag, lag + 1), processor_(processor) {}
 
+    const char* Name() const override { return "tovrela picture"; }
+
 protected:
     VideoPictureJob Process(VideoPictureJob job) override;
 
