@@ -1,19 +1,23 @@
 // A file made for each device, read back, is what that device plays: codec,
 // profile, level, size, rate and peak, the marks an iPod looks for, and
-// AAC-LC sound without noise substitution.
+// AAC-LC sound without noise substitution; also when the input comes from
+// another program's muxer, with the sound kept in step.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include "AacSections.h"
+#include "ClipCases.h"
 #include "ComponentTestSupport.h"
 #include "EngineConversion.h"
 #include "IpodLimits.h"
 #include "JobBuilder.h"
+#include "MediaAnalysis.h"
 #include "MediaWriter.h"
 #include "TestMedia.h"
 #include "VideoRate.h"
@@ -21,6 +25,7 @@
 namespace {
 
 constexpr int64_t kTenSecondsUs = 10000000;
+constexpr int64_t kSyncToleranceUs = 40000;
 constexpr TestStreamKind kVideoAudio[] = {TestStreamKind::Video, TestStreamKind::Audio};
 // The iPod's box after the H.264 stream's configuration: size, "uuid", its id.
 constexpr char kIpodUuidBox[] = "\x00\x00\x00\x1cuuid\x6b\x68\x40\xf2\x5f\x24\x4f\xc5\xba\x39\xa5\x1b\xcf\x03\x23\xf3";
@@ -112,10 +117,56 @@ INSTANTIATE_TEST_SUITE_P(Devices, DeviceOutput,
                                          DeviceCase{"ipod-h264", "320x240", 512, 13},
                                          DeviceCase{"iphone", "320x240", 1500, 30},
                                          DeviceCase{"rockbox", "320x240", 512, 10}),
-                         [](const testing::TestParamInfo<DeviceCase>& info) {
-                             std::string name = info.param.shortName;
-                             for (char& c : name) c = c == '-' ? '_' : c;
-                             return name;
+                         [](const testing::TestParamInfo<DeviceCase>& info) { return TestNameOf(info.param.shortName); });
+
+struct ForeignCase {
+    const char* shortName;
+    const char* clipName;
+};
+
+class DeviceFromForeignInput : public testing::TestWithParam<ForeignCase> {};
+
+TEST_P(DeviceFromForeignInput, PlaysWithTheSoundInStep) {
+    BindComponentTestLibraries();
+    const ForeignCase& param = GetParam();
+    const TestClip* clip = nullptr;
+    for (const TestClip& candidate : ForeignMuxerClips())
+        if (std::string(candidate.fileName) == param.clipName) clip = &candidate;
+    ASSERT_NE(clip, nullptr);
+    const std::string input = (ScratchFolder() / clip->fileName).string();
+    WriteTestClip(*clip, input);
+    TConversionSettings settings;
+    settings.Device = *FindDevice(param.shortName);
+    const TDevice& device = DeviceAt(settings.Device);
+    const std::string output = (ScratchFolder() / (std::string("out") + device.Extension)).string();
+    ConvertWithEngine(input, BuildOutputOptions(settings, output));
+
+    TMediaFacts facts;
+    std::string error;
+    ASSERT_TRUE(ReadMediaFacts(output, facts, error)) << error;
+    EXPECT_EQ(DeviceLimitBreaks(device, facts), std::vector<std::string>());
+    const MediaAnalysis source = AnalyseMedia(input);
+    const MediaAnalysis converted = AnalyseMedia(output);
+    ASSERT_TRUE(converted.First(AVMEDIA_TYPE_VIDEO) && converted.First(AVMEDIA_TYPE_AUDIO));
+    const std::vector<int64_t> before =
+        AudioVideoOffsetsUs(*source.First(AVMEDIA_TYPE_VIDEO), *source.First(AVMEDIA_TYPE_AUDIO));
+    const std::vector<int64_t> after =
+        AudioVideoOffsetsUs(*converted.First(AVMEDIA_TYPE_VIDEO), *converted.First(AVMEDIA_TYPE_AUDIO));
+    ASSERT_EQ(after.size(), clip->markTimesUs.size());
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < after.size(); ++i)
+        EXPECT_LE(std::llabs(after[i] - before[i]), kSyncToleranceUs)
+            << "mark " << i << ": " << before[i] << " us in the clip, " << after[i] << " us converted";
+}
+
+// One kind of foreign input per device, each kind once.
+INSTANTIATE_TEST_SUITE_P(Devices, DeviceFromForeignInput,
+                         testing::Values(ForeignCase{"ipod", "camcorder_pal.dv"},
+                                         ForeignCase{"ipod-h264", "phone_h264_aac_turned.mp4"},
+                                         ForeignCase{"iphone", "dvd_mpeg2_ac3.vob"},
+                                         ForeignCase{"rockbox", "wmv_wmv2_wmav2.wmv"}),
+                         [](const testing::TestParamInfo<ForeignCase>& info) {
+                             return TestNameOf(info.param.shortName);
                          });
 
 }  // namespace

@@ -37,6 +37,7 @@ private:
         if (code < 0) Fail(step, code);
     }
     void AddStream(TestStreamKind kind);
+    void MarkTurned(AVStream& stream);
     TCodecContextPtr OpenEncoder(TestStreamKind kind);
     int64_t NextTimeUs(const OutputStream& output) const;
     void Advance(OutputStream& output);
@@ -122,7 +123,16 @@ void ClipWriter::AddStream(TestStreamKind kind) {
         Check(ff::avcodec_parameters_from_context(output.stream->codecpar, output.encoder.get()),
               "copying the encoder's parameters");
     }
+    if (kind == TestStreamKind::Video && clip_.turned) MarkTurned(*output.stream);
     streams_.push_back(std::move(output));
+}
+
+void ClipWriter::MarkTurned(AVStream& stream) {
+    // The source's x axis shown pointing down, its y axis pointing left.
+    const int32_t matrix[9] = {0, 1 << 16, 0, -(1 << 16), 0, 0, 0, 0, 1 << 30};
+    uint8_t* data = ff::av_stream_new_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof matrix);
+    if (!data) Fail("adding the display matrix");
+    std::memcpy(data, matrix, sizeof matrix);
 }
 
 TCodecContextPtr ClipWriter::OpenEncoder(TestStreamKind kind) {

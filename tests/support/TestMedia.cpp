@@ -26,6 +26,11 @@ constexpr int64_t kLamePrimingUs44100 = 1105 * int64_t{1000000} / 44100;
 constexpr int64_t kLamePrimingUs22050 = 1105 * int64_t{1000000} / 22050;
 constexpr int64_t kAc3PrimingUs44100 = 256 * int64_t{1000000} / 44100;
 
+// The marks fall on whole frames: the 15th and 45th at NTSC's 30000/1001,
+// the 13th and 38th at PAL's 25.
+constexpr int64_t kNtscMarkTimesUs[] = {500500, 1501500};
+constexpr int64_t kPalMarkTimesUs[] = {520000, 1520000};
+
 // Values the codecs refuse are avoided here: 176x144 suits every encoder,
 // including those that need multiples of 16; 24 frames per second is a rate
 // MPEG-1/2 allow and puts both marks on whole frames; the SWF muxer takes MP3
@@ -72,6 +77,25 @@ const TestClip kClips[] = {
      .audioEncoder = "libmp3lame", .streams = kAudioThenTwoVideos},
 };
 
+// A DVD's MPEG-2 at full NTSC size with AC-3; DV as a PAL camcorder writes
+// it (its only size and rate, sound as 48 kHz PCM); a phone's H.264 and AAC,
+// recorded upright and stored sideways with the turn in the display matrix.
+const TestClip kForeignClips[] = {
+    kClips[0],
+    {.fileName = "dvd_mpeg2_ac3.vob", .muxer = "vob", .videoEncoder = "mpeg2video", .audioEncoder = "ac3",
+     .width = 720, .height = 480, .frameRateNum = 30000, .frameRateDen = 1001, .maxBFrames = 2,
+     .videoBitRate = 6000000, .sampleRate = 48000, .audioBitRate = 192000, .markTimesUs = kNtscMarkTimesUs,
+     .streams = kVideoAudio},
+    {.fileName = "phone_h264_aac_turned.mp4", .muxer = "mp4", .videoEncoder = "libx264", .audioEncoder = "aac",
+     .width = 640, .height = 480, .frameRateNum = 30, .videoBitRate = 2000000, .sampleRate = 48000,
+     .streams = kVideoAudio, .turned = true},
+    {.fileName = "camcorder_pal.dv", .muxer = "dv", .videoEncoder = "dvvideo", .audioEncoder = "pcm_s16le",
+     .width = 720, .height = 576, .frameRateNum = 25, .sampleRate = 48000, .markTimesUs = kPalMarkTimesUs,
+     .streams = kVideoAudio},
+    kClips[4],
+    kClips[6],
+};
+
 }  // namespace
 
 int TestClip::CountOf(TestStreamKind kind) const {
@@ -101,6 +125,8 @@ TestClip IpodSizedClip(const char* fileName, int64_t durationUs, int grain) {
 }
 
 std::span<const TestClip> TestClips() { return kClips; }
+
+std::span<const TestClip> ForeignMuxerClips() { return kForeignClips; }
 
 const TestClip& FindTestClip(const std::string& fileName) {
     for (const TestClip& clip : kClips)
