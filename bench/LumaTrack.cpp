@@ -53,13 +53,18 @@ public:
     }
 
 private:
+    // Scaled into 4:2:0 planes as the engine scales pictures for its
+    // encoders, so that the luma keeps the range the encoder sees (a grey
+    // target would stretch limited-range luma to full range).
     void Scale(const AVFrame& frame, int width, int height, std::vector<uint8_t>& luma) {
         if (!scaler_)
             scaler_.reset(ff::sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), width,
-                                             height, AV_PIX_FMT_GRAY8, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                             height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler_) throw std::runtime_error("cannot scale the source's pictures");
-        uint8_t* planes[4] = {luma.data(), nullptr, nullptr, nullptr};
-        int strides[4] = {width, 0, 0, 0};
+        const int chromaWidth = (width + 1) / 2;
+        chroma_.resize(static_cast<size_t>(chromaWidth) * ((height + 1) / 2) * 2);
+        uint8_t* planes[4] = {luma.data(), chroma_.data(), chroma_.data() + chroma_.size() / 2, nullptr};
+        int strides[4] = {width, chromaWidth, chromaWidth, 0};
         ff::sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
     }
 
@@ -67,6 +72,7 @@ private:
     int width_;
     int height_;
     std::unique_ptr<SwsContext, ScalerFree> scaler_;
+    std::vector<uint8_t> chroma_;  // both chroma planes of a scaled picture, not compared
 };
 
 void RequireSameSize(const LumaTrack& source, const LumaTrack& converted) {

@@ -40,7 +40,9 @@ struct TDevice {
     const char* VideoEncoderOptions;
     const char* VideoQualityOptions;
     double MaxFrameRate;
-    int MaxKeyFrameInterval;  // pictures between key frames
+    // Pictures between key frames, at most; a lower frame rate asked for
+    // gets fewer, so that key frames are never more than two seconds apart.
+    int MaxKeyFrameInterval;
 
     const char* AudioEncoder;
     AVCodecID AudioCodec;

@@ -113,18 +113,6 @@ bool PlayableContainer(const TDevice& device, const TMediaFacts& facts) {
                        [&](const char* extension) { return facts.Extension == extension; });
 }
 
-// "30000/1001", "30" or "" (the input's own rate, unknown here).
-double RateOfOption(const std::string& option) {
-    if (option.empty()) return 0.0;
-    char* end = nullptr;
-    const double numerator = std::strtod(option.c_str(), &end);
-    if (*end == '/') {
-        const double denominator = std::strtod(end + 1, nullptr);
-        return denominator > 0.0 ? numerator / denominator : 0.0;
-    }
-    return numerator;
-}
-
 // A frame size too large for the device, shrunk at its own shape to fit.
 void FitFrameSize(const TDevice& device, TDevicePlan& plan) {
     int width = 0, height = 0;
@@ -143,7 +131,7 @@ void FitFrameSize(const TDevice& device, TDevicePlan& plan) {
 }
 
 void FitFrameRate(const TDevice& device, TDevicePlan& plan) {
-    const double rate = RateOfOption(FrameRateOption(plan.Settings.FrameRate));
+    const double rate = FrameRateValue(plan.Settings.FrameRate);
     if (rate <= device.MaxFrameRate + kFrameRateSlack) return;
     const std::string fitted = NumberText(device.MaxFrameRate);
     plan.Changes.push_back("frame rate " + plan.Settings.FrameRate + " is more than " + device.PlayerName +

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -115,6 +116,18 @@ std::string FrameRateOption(const std::string& listed) {
     return listed;
 }
 
+double FrameRateValue(const std::string& listed) {
+    const std::string option = FrameRateOption(listed);
+    if (option.empty()) return 0.0;
+    char* end = nullptr;
+    const double numerator = std::strtod(option.c_str(), &end);
+    if (*end == '/') {
+        const double denominator = std::strtod(end + 1, nullptr);
+        return denominator > 0.0 ? numerator / denominator : 0.0;
+    }
+    return numerator;
+}
+
 TOutputOptions BuildOutputOptions(const TConversionSettings& chosen, const std::string& outputPath) {
     const TDevicePlan plan = PlanForDevice(chosen);
     const TConversionSettings& settings = plan.Settings;
@@ -132,6 +145,9 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& chosen, const std::
     options.VideoBufferSize = rateControl.BufferSize;
     options.VideoBitrateTolerance = rateControl.Tolerance;
     options.GopSize = rateControl.KeyFrameInterval;
+    const double frameRate = FrameRateValue(settings.FrameRate);
+    if (frameRate > 0.0)
+        options.GopSize = std::clamp(static_cast<int32_t>(frameRate * kMaxKeyFrameSeconds), 1, options.GopSize);
     options.FrameSize = settings.FrameSize;
     options.FrameRate = FrameRateOption(settings.FrameRate);
     options.KeepShape = settings.KeepShape;

@@ -39,8 +39,8 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 // its key frames, two or three a second, eat a low rate whole. A
 // rate-control buffer of at most one second, drained at no more than twice
 // the rate and never above the codec level's peak, keeps the average near
-// the target and the file playable; a key frame a second (or as often as
-// the device asks) keeps seeking quick. Near the level's peak the buffer
+// the target and the file playable; a key frame as often as the device
+// asks keeps seeking quick. Near the level's peak the buffer
 // shrinks to the room left under it, and the encoder aims a little below
 // the peak, since no encoder keeps every second exactly at its average.
 struct TVideoRateControl {
@@ -56,6 +56,10 @@ TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const
 
 // "Auto" leaves the input's rate; "23.97" and "29.97" are the NTSC rates.
 std::string FrameRateOption(const std::string& listed);
+// The listed rate in pictures a second; 0 for "Auto", whose rate is the input's.
+double FrameRateValue(const std::string& listed);
+// Key frames are never further apart than this, so that seeking stays quick.
+inline constexpr double kMaxKeyFrameSeconds = 2.0;
 // The task's output for the settings' device, with what the device cannot
 // play brought within its limits (see PlanForDevice); needs bound libraries.
 TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std::string& outputPath);

@@ -111,8 +111,14 @@ TEST(Settings, TranslatedIntoTheOutputRecord) {
     EXPECT_EQ(options.FileExt, ".mp4");
     EXPECT_EQ(options.FileName, "/out/x.mp4");
     EXPECT_TRUE(options.KeepShape);
+    EXPECT_EQ(options.GopSize, 30);
     settings.KeepShape = false;
     EXPECT_FALSE(BuildOutputOptions(settings, "/out/x.mp4").KeepShape);
+    // Key frames as far apart as the device allows, but never beyond two seconds.
+    settings.Device = *FindDevice("ipod-h264");
+    EXPECT_EQ(BuildOutputOptions(settings, "/out/x.m4v").GopSize, 59);
+    settings.FrameRate = "Auto";
+    EXPECT_EQ(BuildOutputOptions(settings, "/out/x.m4v").GopSize, 60);
     EXPECT_EQ(FrameRateOption("Auto"), "");
     EXPECT_EQ(FrameRateOption("23.97"), "24000/1001");
     EXPECT_EQ(FrameRateOption("15"), "15");
