@@ -30,3 +30,9 @@ struct TDevicePlan {
 };
 // Needs bound libraries, to tell whether they have the device's encoders.
 TDevicePlan PlanForDevice(const TConversionSettings& settings);
+// The frame rate that "Auto" stands for with an input of `rate` (numerator,
+// denominator) pictures a second: empty when the device plays the input's
+// own rate or it is unknown; else the input's rate divided by the smallest
+// whole number that brings it within the device's, so that pictures are
+// dropped evenly (50 gives 25, 59.94 gives 29.97), as "NUM/DEN".
+std::string AutoFrameRateFor(const TDevice& device, std::pair<int, int> rate);

@@ -39,6 +39,7 @@ struct ProbedInput {
     bool opened = false;
     bool pictureOrSound = false;
     std::string title;      // the input's own title tag
+    std::pair<int, int> frameRate{0, 1};  // of its first video stream
 };
 
 ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
@@ -51,6 +52,7 @@ ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
     probed.pictureOrSound = probe.VideoStreamCount() > 0 || probe.AudioStreamCount() > 0;
     probed.announcedUs = probe.AnnouncedDurationUs();
     probed.title = info.Title;
+    probed.frameRate = probe.VideoFrameRate();
     probe.Close();
     probed.durationUs = info.Duration == AV_NOPTS_VALUE || info.Duration < 0 ? -1 : info.Duration;
     return probed;
@@ -110,7 +112,7 @@ TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const
 }
 
 std::string FrameRateOption(const std::string& listed) {
-    if (listed == "Auto") return "";
+    if (listed == kKeepInputFrameRate) return "";
     if (listed == "23.97") return "24000/1001";
     if (listed == "29.97") return "30000/1001";
     return listed;
@@ -252,7 +254,7 @@ std::string ChooseOutputName(const std::string& folder, const std::string& baseN
     }
 }
 
-TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& settings) {
+TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& chosen) {
     TJob job;
     TInputOptions input;
     input.FileName = inputPath;
@@ -271,6 +273,12 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
         return job;
     }
 
+    // "Auto" keeps the input's rate only where the device plays it.
+    TConversionSettings settings = chosen;
+    if (settings.FrameRate == kKeepInputFrameRate) {
+        const std::string playable = AutoFrameRateFor(DeviceAt(settings.Device), probed.frameRate);
+        if (!playable.empty()) settings.FrameRate = playable;
+    }
     const TDevicePlan plan = PlanForDevice(settings);
     if (!plan.Refusal.empty()) {
         job.Refusal = TUserMessage{inputPath + ": " + plan.Refusal, RunTexts::kApplicationTitle, TMessageIcon::Warning};

@@ -54,6 +54,8 @@ struct TVideoRateControl {
 inline constexpr double kTopRateShare = 0.92;
 TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const TDeviceLevel& level);
 
+// The listed frame rate that keeps the input's own, where the device plays it.
+inline constexpr const char* kKeepInputFrameRate = "Auto";
 // "Auto" leaves the input's rate; "23.97" and "29.97" are the NTSC rates.
 std::string FrameRateOption(const std::string& listed);
 // The listed rate in pictures a second; 0 for "Auto", whose rate is the input's.
@@ -99,4 +101,4 @@ struct TJob {
 };
 // Probes the file, creates its task with its output, and on refusal leaves
 // no task behind.
-TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& settings);
+TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& chosen);

@@ -158,6 +158,14 @@ int64_t TAVProbe::AnnouncedDurationUs() const {
     return longest;
 }
 
+std::pair<int, int> TAVProbe::VideoFrameRate() const {
+    if (!context_ || firstVideoStream_ < 0) return {0, 1};
+    const AVStream* stream = context_->streams[firstVideoStream_];
+    for (const AVRational rate : {stream->avg_frame_rate, stream->r_frame_rate})
+        if (rate.num > 0 && rate.den > 0) return {rate.num, rate.den};
+    return {0, 1};
+}
+
 std::string TAVProbe::ContainerFormat() const {
     return context_ && context_->iformat ? context_->iformat->name : "";
 }

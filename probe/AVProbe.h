@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 struct AVFormatContext;
 
@@ -63,6 +64,9 @@ public:
     int32_t FirstAudioStream() const { return firstAudioStream_; }
     int32_t FirstVideoStream() const { return firstVideoStream_; }
     int32_t FirstSubtitleStream() const { return firstSubtitleStream_; }
+    // Pictures a second of the first video stream (its average, else the
+    // demuxer's guess); numerator 0 when unknown or nothing is probed.
+    std::pair<int, int> VideoFrameRate() const;
 
 private:
     void CountStreams();

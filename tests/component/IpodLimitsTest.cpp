@@ -119,3 +119,15 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
 }
 
 }  // namespace
+
+// "Auto" keeps a rate the device plays and drops pictures evenly from one it
+// does not; a rate nobody knows is left to the engine.
+TEST(DevicePlan, AutoFrameRateKeepsWhatTheDevicePlaysAndHalvesWhatItDoesNot) {
+    const TDevice& ipod = DeviceAt(kDefaultDeviceIndex);
+    EXPECT_EQ(AutoFrameRateFor(ipod, {25, 1}), "");
+    EXPECT_EQ(AutoFrameRateFor(ipod, {30000, 1001}), "");
+    EXPECT_EQ(AutoFrameRateFor(ipod, {0, 1}), "");
+    EXPECT_EQ(AutoFrameRateFor(ipod, {50, 1}), "50/2");
+    EXPECT_EQ(AutoFrameRateFor(ipod, {60000, 1001}), "60000/2002");
+    EXPECT_EQ(AutoFrameRateFor(ipod, {120, 1}), "120/4");
+}
