@@ -68,6 +68,20 @@ std::string BytesOf(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// Converts the input for the settings' device into the scratch folder and
+// reads the file back, expecting it within the device's limits; the file's
+// path goes into `output`.
+TMediaFacts ConvertForDevice(const std::string& input, const TConversionSettings& settings, std::string& output) {
+    const TDevice& device = DeviceAt(settings.Device);
+    output = (ScratchFolder() / (std::string("out") + device.Extension)).string();
+    ConvertWithEngine(input, BuildOutputOptions(settings, output));
+    TMediaFacts facts;
+    std::string error;
+    EXPECT_TRUE(ReadMediaFacts(output, facts, error)) << error;
+    EXPECT_EQ(DeviceLimitBreaks(device, facts), std::vector<std::string>());
+    return facts;
+}
+
 class DeviceOutput : public testing::TestWithParam<DeviceCase> {};
 
 TEST_P(DeviceOutput, PlaysOnTheDeviceWhenReadBack) {
@@ -78,14 +92,8 @@ TEST_P(DeviceOutput, PlaysOnTheDeviceWhenReadBack) {
     settings.FrameSize = param.frameSize;
     settings.VideoBitrateKbps = param.videoKbps;
     const TDevice& device = DeviceAt(settings.Device);
-    const std::string input = HardClip();
-    const std::string output = (ScratchFolder() / (std::string("out") + device.Extension)).string();
-    ConvertWithEngine(input, BuildOutputOptions(settings, output));
-
-    TMediaFacts facts;
-    std::string error;
-    ASSERT_TRUE(ReadMediaFacts(output, facts, error)) << error;
-    EXPECT_EQ(DeviceLimitBreaks(device, facts), std::vector<std::string>());
+    std::string output;
+    const TMediaFacts facts = ConvertForDevice(HardClip(), settings, output);
     ASSERT_TRUE(facts.Video && facts.Audio);
     EXPECT_EQ(facts.Video->Codec, device.VideoCodec);
     if (device.VideoCodec == AV_CODEC_ID_H264) {
@@ -137,14 +145,8 @@ TEST_P(DeviceFromForeignInput, PlaysWithTheSoundInStep) {
     WriteTestClip(*clip, input);
     TConversionSettings settings;
     settings.Device = *FindDevice(param.shortName);
-    const TDevice& device = DeviceAt(settings.Device);
-    const std::string output = (ScratchFolder() / (std::string("out") + device.Extension)).string();
-    ConvertWithEngine(input, BuildOutputOptions(settings, output));
-
-    TMediaFacts facts;
-    std::string error;
-    ASSERT_TRUE(ReadMediaFacts(output, facts, error)) << error;
-    EXPECT_EQ(DeviceLimitBreaks(device, facts), std::vector<std::string>());
+    std::string output;
+    ConvertForDevice(input, settings, output);
     const MediaAnalysis source = AnalyseMedia(input);
     const MediaAnalysis converted = AnalyseMedia(output);
     ASSERT_TRUE(converted.First(AVMEDIA_TYPE_VIDEO) && converted.First(AVMEDIA_TYPE_AUDIO));
