@@ -588,6 +588,7 @@ TConversionSettings TForm1::ConversionSettings() const {
     settings.Overwrite = ChkOverwrite->isChecked();
     settings.KeepShape = ChkKeepShape->isChecked();
     settings.Device = static_cast<size_t>(std::max(0, CboDevice->currentIndex()));
+    if (const TIpod* ipod = ChosenIpod()) settings.Model = ipod->VideoLimit;
     return settings;
 }
 

@@ -177,6 +177,7 @@ int RunConvertCommand(const std::vector<std::string>& words) {
             return 1;
         }
         if (!arguments.deviceGiven) arguments.settings.Device = ipod.Device;
+        arguments.settings.Model = ipod.VideoLimit;
     }
     const TDevicePlan plan = PlanForDevice(arguments.settings);
     if (!plan.Refusal.empty()) {

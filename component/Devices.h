@@ -69,6 +69,16 @@ struct TDevice {
     const TDeviceLevel& HighestLevel() const { return Levels.back(); }
 };
 
+// Where one model of a device plays less than its row: the first iPods with
+// video take MPEG-4 pictures only up to 480x480. With no codec the row's own
+// limits hold.
+struct TModelVideoLimit {
+    AVCodecID Codec = AV_CODEC_ID_NONE;
+    int MaxWidth = 0;
+    int MaxHeight = 0;
+    const char* ModelName = "";  // in the reasons: "too wide for the fifth-generation iPod"
+};
+
 std::span<const TDevice> Devices();
 // The first row: the device of every conversion not told otherwise.
 inline constexpr size_t kDefaultDeviceIndex = 0;

@@ -35,9 +35,10 @@ std::string Kbps(int64_t bitRate) { return std::to_string((bitRate + 500) / 1000
 class TBreaks {
 public:
     explicit TBreaks(const TDevice& device) : player_(device.PlayerName) {}
+    // `player`: a model that plays less than the device, in place of the device.
     void Exceeds(const std::string& what, const std::string& value, const std::string& limit,
-                 const std::string& unit = "") {
-        list_.push_back(what + " for " + player_ + ": " + value + " > " + limit + unit);
+                 const std::string& unit = "", const std::string& player = "") {
+        list_.push_back(what + " for " + (player.empty() ? player_ : player) + ": " + value + " > " + limit + unit);
     }
     void Needs(const std::string& what) { list_.push_back("not " + what + ", which " + player_ + " needs"); }
     void NotPlayable(const std::string& what) { list_.push_back(what + " not playable on " + player_); }
@@ -71,7 +72,20 @@ const TDeviceLevel* LevelFor(const TDevice& row, const TVideoFacts& video, TBrea
     return &row.HighestLevel();
 }
 
-void CheckVideo(const TDevice& device, const TVideoFacts& video, TBreaks& breaks) {
+// The largest picture of the level, or the model's where it plays less of
+// that codec; `player` is then the model's name.
+struct TPictureLimit {
+    int MaxWidth;
+    int MaxHeight;
+    std::string Player;
+};
+TPictureLimit PictureLimit(const TDeviceLevel& level, AVCodecID codec, const TModelVideoLimit& model) {
+    if (model.Codec != codec || (model.MaxWidth >= level.MaxWidth && model.MaxHeight >= level.MaxHeight))
+        return {level.MaxWidth, level.MaxHeight, ""};
+    return {std::min(level.MaxWidth, model.MaxWidth), std::min(level.MaxHeight, model.MaxHeight), model.ModelName};
+}
+
+void CheckVideo(const TDevice& device, const TVideoFacts& video, const TModelVideoLimit& model, TBreaks& breaks) {
     const TDevice* row = VideoRowFor(device, video.Codec);
     if (!row) {
         breaks.NotPlayable("video codec " + CodecName(video.Codec));
@@ -82,10 +96,12 @@ void CheckVideo(const TDevice& device, const TVideoFacts& video, TBreaks& breaks
     if (video.Codec == AV_CODEC_ID_H264 && video.Profile != FF_PROFILE_UNKNOWN && !IsBaseline(video.Profile))
         breaks.Needs("H.264 Baseline Profile");
     const TDeviceLevel& level = *LevelFor(*row, video, breaks);
-    if (video.Width > level.MaxWidth)
-        breaks.Exceeds("too wide", std::to_string(video.Width), std::to_string(level.MaxWidth));
-    if (video.Height > level.MaxHeight)
-        breaks.Exceeds("too tall", std::to_string(video.Height), std::to_string(level.MaxHeight));
+    const TPictureLimit picture = PictureLimit(level, video.Codec, model);
+    if (video.Width > picture.MaxWidth)
+        breaks.Exceeds("too wide", std::to_string(video.Width), std::to_string(picture.MaxWidth), "", picture.Player);
+    if (video.Height > picture.MaxHeight)
+        breaks.Exceeds("too tall", std::to_string(video.Height), std::to_string(picture.MaxHeight), "",
+                       picture.Player);
     if (video.FrameRate > row->MaxFrameRate + kFrameRateSlack)
         breaks.Exceeds("frame rate too high", NumberText(video.FrameRate), NumberText(row->MaxFrameRate));
     if (TooFast(video.BitRate, level.MaxBitRate))
@@ -113,19 +129,21 @@ bool PlayableContainer(const TDevice& device, const TMediaFacts& facts) {
                        [&](const char* extension) { return facts.Extension == extension; });
 }
 
-// A frame size too large for the device, shrunk at its own shape to fit.
+// A frame size too large for the device (or for its model), shrunk at its
+// own shape to fit.
 void FitFrameSize(const TDevice& device, TDevicePlan& plan) {
     int width = 0, height = 0;
     if (std::sscanf(plan.Settings.FrameSize.c_str(), "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0)
         return;
-    const TDeviceLevel& highest = device.HighestLevel();
-    if (width <= highest.MaxWidth && height <= highest.MaxHeight) return;
-    const double scale = std::min(static_cast<double>(highest.MaxWidth) / width,
-                                  static_cast<double>(highest.MaxHeight) / height);
+    const TPictureLimit limit = PictureLimit(device.HighestLevel(), device.VideoCodec, plan.Settings.Model);
+    if (width <= limit.MaxWidth && height <= limit.MaxHeight) return;
+    const double scale = std::min(static_cast<double>(limit.MaxWidth) / width,
+                                  static_cast<double>(limit.MaxHeight) / height);
     const int fitWidth = std::max(2, static_cast<int>(width * scale) / 2 * 2);
     const int fitHeight = std::max(2, static_cast<int>(height * scale) / 2 * 2);
     const std::string fitted = std::to_string(fitWidth) + "x" + std::to_string(fitHeight);
-    plan.Changes.push_back("frame size " + plan.Settings.FrameSize + " is larger than " + device.PlayerName +
+    plan.Changes.push_back("frame size " + plan.Settings.FrameSize + " is larger than " +
+                           (limit.Player.empty() ? std::string(device.PlayerName) : limit.Player) +
                            " plays: using " + fitted);
     plan.Settings.FrameSize = fitted;
 }
@@ -197,12 +215,13 @@ TDeviceLevel LevelForSettings(const TDevice& device, const TConversionSettings& 
 
 }  // namespace
 
-std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts) {
+std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts,
+                                           const TModelVideoLimit& model) {
     TBreaks breaks(device);
     if (!PlayableContainer(device, facts))
         breaks.NotPlayable("file type " + (facts.Extension.empty() ? facts.Container : facts.Extension));
     if (!facts.Video && !facts.Audio) breaks.Add("no video or audio for " + breaks.Player() + " to play");
-    if (facts.Video) CheckVideo(device, *facts.Video, breaks);
+    if (facts.Video) CheckVideo(device, *facts.Video, model, breaks);
     if (facts.Audio) CheckAudio(device, *facts.Audio, breaks);
     return breaks.Take();
 }

@@ -11,14 +11,17 @@
 #include "JobBuilder.h"
 #include "MediaFacts.h"
 
-// The reasons the file would not play on the device, in a fixed order;
-// empty when it plays.
-std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts);
+// The reasons the file would not play on the device (on the model of it
+// that `model` describes, where that plays less), in a fixed order; empty
+// when it plays.
+std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts,
+                                           const TModelVideoLimit& model = {});
 // "Completed", or "Completed (reason; reason)" for a file that will not play.
 std::string CompletedStatus(const std::vector<std::string>& breaks);
 
 // The settings a conversion for the chosen device runs with: what the
-// device cannot play brought within its limits, each change said in words,
+// device (or the settings' model of it) cannot play brought within its
+// limits, each change said in words,
 // or the reason the conversion cannot be made at all.
 struct TDevicePlan {
     TConversionSettings Settings;

@@ -27,6 +27,7 @@ struct TConversionSettings {
     bool Overwrite = false;
     bool KeepShape = true;  // fit the picture at its own shape instead of stretching it
     size_t Device = kDefaultDeviceIndex;  // the row of the device table the files are made for
+    TModelVideoLimit Model;  // where the iPod the files go to plays less than the row
     bool MusicVideo = false;  // mark outputs as music videos instead of movies or TV shows
 };
 

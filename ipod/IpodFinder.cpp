@@ -38,15 +38,18 @@ bool MayHoldIpod(const std::string& type) {
 
 // What each generation of iPod needs before this program may write its
 // database, and the device row its files are made for: the H.264 iPods
-// play the better file, the touch and the iPhone their own.
+// play the better file, the touch and the iPhone their own. The fifth
+// generation (not the 5.5th) plays MPEG-4 only up to 480x480.
 enum class TSigning { None, FirewireGuid, Impossible };
 struct TGenerationRow {
     Itdb_IpodGeneration Generation;
     TSigning Signing;
     const char* Device;  // the short name of the device row
+    TModelVideoLimit VideoLimit = {};
 };
 constexpr TGenerationRow kGenerations[] = {
-    {ITDB_IPOD_GENERATION_VIDEO_1, TSigning::None, "ipod-h264"},
+    {ITDB_IPOD_GENERATION_VIDEO_1, TSigning::None, "ipod-h264",
+     {AV_CODEC_ID_MPEG4, 480, 480, "the fifth-generation iPod"}},
     {ITDB_IPOD_GENERATION_VIDEO_2, TSigning::None, "ipod-h264"},
     {ITDB_IPOD_GENERATION_CLASSIC_1, TSigning::FirewireGuid, "ipod-h264"},
     {ITDB_IPOD_GENERATION_CLASSIC_2, TSigning::FirewireGuid, "ipod-h264"},
@@ -129,8 +132,10 @@ TIpod DescribeIpod(const std::string& folder) {
     }
     TGTextPtr guid(itdb_device_get_sysinfo(database->device, "FirewireGuid"));
     ipod.Support = SupportOf(generation, guid && *guid, ipod.Reason);
-    if (const TGenerationRow* row = GenerationRow(generation))
+    if (const TGenerationRow* row = GenerationRow(generation)) {
         ipod.Device = FindDevice(row->Device).value_or(kDefaultDeviceIndex);
+        ipod.VideoLimit = row->VideoLimit;
+    }
     // Libraries without the row's encoder still make the files every iPod plays.
     if (!DeviceUnavailableReason(DeviceAt(ipod.Device)).empty()) ipod.Device = kDefaultDeviceIndex;
     return ipod;

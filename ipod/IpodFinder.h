@@ -26,6 +26,8 @@ struct TIpod {
     // The row of the device table whose files it plays best; the default
     // row when its model is older or unknown.
     size_t Device = kDefaultDeviceIndex;
+    // Where its model plays less than the device rows say.
+    TModelVideoLimit VideoLimit;
     // What the person sees: the name, else the folder.
     std::string Label() const { return Name.empty() ? Mount : Name; }
 };

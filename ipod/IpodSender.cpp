@@ -28,7 +28,7 @@ bool TIpodSender::Open(const std::string& mount, std::string& error) {
 bool TIpodSender::Send(const std::string& path, std::string& error) {
     TMediaFacts facts;
     if (!ReadMediaFacts(path, facts, error)) return false;
-    const std::vector<std::string> breaks = DeviceLimitBreaks(DeviceAt(Ipod().Device), facts);
+    const std::vector<std::string> breaks = DeviceLimitBreaks(DeviceAt(Ipod().Device), facts, Ipod().VideoLimit);
     if (!breaks.empty()) {
         error = path + ": not sent to iPod \"" + Ipod().Label() + "\", which cannot play it: " + Joined(breaks);
         return false;

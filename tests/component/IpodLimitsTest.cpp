@@ -24,7 +24,10 @@ struct LimitCase {
     const char* device;
     std::function<void(TMediaFacts&)> change;
     std::vector<std::string> breaks;
+    TModelVideoLimit model = {};
 };
+
+constexpr TModelVideoLimit kFifthGeneration = {AV_CODEC_ID_MPEG4, 480, 480, "the fifth-generation iPod"};
 
 class IpodLimitsTest : public testing::TestWithParam<LimitCase> {
 protected:
@@ -34,7 +37,8 @@ protected:
 TEST_P(IpodLimitsTest, NamesEachLimitTheFileBreaks) {
     TMediaFacts facts = PlayableFacts();
     GetParam().change(facts);
-    EXPECT_EQ(DeviceLimitBreaks(DeviceAt(*FindDevice(GetParam().device)), facts), GetParam().breaks);
+    EXPECT_EQ(DeviceLimitBreaks(DeviceAt(*FindDevice(GetParam().device)), facts, GetParam().model),
+              GetParam().breaks);
 }
 
 const LimitCase kCases[] = {
@@ -53,6 +57,10 @@ const LimitCase kCases[] = {
      {"video bit rate too high for iPod: 2500 > 1500 kbit/s"}},
     {"h264_on_iphone", "iphone", [](TMediaFacts& f) { f.Video->Codec = AV_CODEC_ID_H264;
                                              f.Video->Profile = FF_PROFILE_H264_BASELINE; f.Video->Level = 30; }, {}},
+    // A model that plays less of one codec than its row holds MPEG-4 files
+    // to its own limit (the H.264 row plays MPEG-4 by the MPEG-4 row's).
+    {"mpeg4_on_fifth_generation", "ipod-h264", [](TMediaFacts&) {},
+     {"too wide for the fifth-generation iPod: 640 > 480"}, kFifthGeneration},
     {"mp4_for_rockbox", "rockbox", [](TMediaFacts&) {},
      {"file type .m4v not playable on Rockbox", "video codec mpeg4 not playable on Rockbox",
       "audio codec aac not playable on Rockbox"}},
@@ -100,6 +108,13 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
     EXPECT_EQ(plan.Settings.FrameSize, "640x272");
     EXPECT_EQ(plan.Level.Level, 30);
     EXPECT_EQ(plan.Level.MaxReferences, 1);
+    // The model's own limit holds for its codec only.
+    settings.Model = kFifthGeneration;
+    settings.FrameSize = "640x480";
+    EXPECT_EQ(PlanForDevice(settings).Settings.FrameSize, "640x480");
+    settings.Device = kDefaultDeviceIndex;
+    EXPECT_EQ(PlanForDevice(settings).Changes.front(),
+              "frame size 640x480 is larger than the fifth-generation iPod plays: using 480x360");
 
     settings = TConversionSettings();
     settings.Device = *FindDevice("rockbox");

@@ -13,6 +13,7 @@
 #include "ComponentTestSupport.h"
 #include "IpodSender.h"
 #include "IpodTestSupport.h"
+#include "MediaFacts.h"
 
 namespace fs = std::filesystem;
 
@@ -101,6 +102,36 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
 INSTANTIATE_TEST_SUITE_P(Kinds, IpodSend,
                          ::testing::Values(IpodKind{"MA002", false, true}, IpodKind{"MB029", true, false}),
                          [](const auto& info) { return std::string(info.param.model); });
+
+// The fifth generation plays MPEG-4 only up to 480x480: a larger file is
+// not sent, and a conversion for it is made smaller, saying so first.
+TEST(IpodModel, FifthGenerationGetsMpeg4OfAtMost480x480) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    const fs::path large = ScratchFolder() / "large";
+    const CommandResult made =
+        Cli({"convert", "--size", "640x480", "--output-folder", large.string(), ClipPath("video_only.avi")});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const CommandResult sent = Cli({"send", ipod.string(), (large / "video_only.mp4").string()});
+    EXPECT_NE(sent.status, 0);
+    EXPECT_NE(sent.err.find("too wide for the fifth-generation iPod: 640 > 480"), std::string::npos) << sent.err;
+
+    const CommandResult run = Cli({"convert", "--to-ipod", ipod.string(), "--device", "ipod", "--size", "640x480",
+                                   "--no-keep", "--output-folder", (ScratchFolder() / "out").string(),
+                                   ClipPath("video_only.avi")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("frame size 640x480 is larger than the fifth-generation iPod plays: using 480x360"),
+              std::string::npos)
+        << run.err;
+    std::string error;
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    TMediaFacts facts;
+    ASSERT_TRUE(ReadMediaFacts(tracks[0].File, facts, error)) << error;
+    ASSERT_TRUE(facts.Video);
+    EXPECT_EQ(facts.Video->Width, 480);
+}
 
 TEST(IpodList, SaysWhyAnIpodOrFolderCannotTakeVideos) {
     const fs::path classic = ScratchFolder() / "classic";
