@@ -268,12 +268,6 @@ private:
     TTargetNorm DecideNorm(const std::string& norm, const std::string& fallback);
 
     // ---- Frame hooks (private) -------------------------------------------
-    // Counts the picture and decides whether the hooks act on it; true when
-    // they need a writable copy of it.
-    bool BeginPictureHooks(int64_t frame_time);
-    // Runs the custom hook or the frame-hook chain on the writable copy.
-    void RunPictureHooks(AVFrame* picture, int64_t frame_time);
-    void RunCustomHook(AVFrame* picture, int64_t frame_time);
     void ReleaseVideoHooks();
     TVideoHookState video_hooks;
 
@@ -322,6 +316,7 @@ private:
     // Stages (RunStages.cpp).
     bool StagesAllowed() const;
     void BuildStages();
+    OutputStreamState* PreparingOutput() const;
     void StopStages();
     double OutputTime(const OutputStreamState& ost) const;
     // Encoding paths: each takes one decoded frame (none to flush) and writes
@@ -344,6 +339,7 @@ private:
     void PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame);
     int VideoFrameCopies(OutputStreamState& ost, double sync_time);
     void ProcessOnStage(OutputStreamState& ost, VideoPictureJob job, bool last);
+    void PrepareOnStage(OutputStreamState& ost, const InputStreamState& ist, const AVFrame* frame);
     void SendVideoPictures(OutputStreamState& ost, const VideoPictureJob& job);
     void SendVideoPicture(OutputStreamState& ost, const VideoPictureJob& job, AVFrame* picture, int64_t pts);
     void ReportPictureError(const char* message);

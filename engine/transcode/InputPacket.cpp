@@ -161,9 +161,12 @@ void TCustomFFmpeg::TakeDecodedFrame(InputStreamState& ist, AVFrame* frame, int 
 void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {
     if (frame->nb_samples > 0 && audio_volume != 256) ApplyVolume(frame);
     const bool video = ist.decoder->codec_type == AVMEDIA_TYPE_VIDEO;
-    if (video) PreprocessVideoFrame(ist, frame);
+    if (video && !ist.preparing_output) PreprocessVideoFrame(ist, frame);
     EmulateRate(ist);
-    if (!WithinRecording(ist.pts)) return;
+    if (!WithinRecording(ist.pts)) {
+        if (video && ist.preparing_output) PrepareOnStage(*ist.preparing_output, ist, frame);
+        return;
+    }
     if (video && ist.filter_graph)
         FilterVideoFrame(ist, frame);
     else

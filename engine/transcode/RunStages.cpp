@@ -9,7 +9,12 @@
 // input, so that it ends at the same picture. Processing pictures changes
 // nothing the loop looks at, since each picture's place in the output is
 // decided when it is handed out, so it has its own thread in every run that
-// may use threads.
+// may use threads; so do deinterlacing and the frame hooks, on that same
+// thread, where one output's stage can take them for the whole run. The
+// hooks are lent the task's hook state for the run, and are given the task
+// only to pass it to their handlers.
+
+#include <memory>
 
 #include "FFmpeg.h"
 
@@ -29,6 +34,9 @@ constexpr size_t kProcessStageLag = 3;
 bool TCustomFFmpeg::StagesAllowed() const { return decoder_threads != 1 && !StopsAtALimit(); }
 
 void TCustomFFmpeg::BuildStages() {
+    run.picture_preparer = std::make_unique<PicturePreparer>(
+        PictureHookLinks{video_hooks, frame_hooks, vhook_active, custom_hook_active, this}, deinterlace != 0);
+    OutputStreamState* preparing = PreparingOutput();
     for (OutputStreamState* ost : run.ost_table) {
         if (ost->encoding_needed && ost->encoder->codec_type == AVMEDIA_TYPE_AUDIO)
             ost->audio_converter = std::make_unique<AudioConverter>(ost->encoder, ost->audio_resample);
@@ -41,8 +49,10 @@ void TCustomFFmpeg::BuildStages() {
         settings.pixel_format = ost->encoder->pix_fmt;
         ost->video_processor = std::make_unique<VideoProcessor>(settings);
         if (decoder_threads != 1)
-            ost->process_stage = &run.stages.Add<VideoProcessStage>(*ost->video_processor, kProcessStageLag);
+            ost->process_stage = &run.stages.Add<VideoProcessStage>(
+                *ost->video_processor, ost == preparing ? run.picture_preparer.get() : nullptr, kProcessStageLag);
     }
+    if (preparing) run.ist_table[preparing->source_index]->preparing_output = preparing;
     if (!StagesAllowed()) return;
     for (InputStreamState* ist : run.ist_table) {
         const AVMediaType kind = ist->decoder ? ist->decoder->codec_type : AVMEDIA_TYPE_UNKNOWN;
@@ -58,9 +68,35 @@ void TCustomFFmpeg::BuildStages() {
     }
 }
 
+// The output stream whose processing stage deinterlaces and hooks the
+// pictures: the only encoded output of the only decoded video stream, fed
+// without a filter graph, since the hooks share one state, see every
+// picture once and come before any filter. None when the pictures pass
+// unchanged: then the run's thread only counts them.
+OutputStreamState* TCustomFFmpeg::PreparingOutput() const {
+    if (decoder_threads == 1 || !run.picture_preparer->ChangesPictures()) return nullptr;
+    const InputStreamState* source = nullptr;
+    for (const InputStreamState* ist : run.ist_table) {
+        if (!ist->decoding_needed || !ist->decoder || ist->decoder->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (source) return nullptr;
+        source = ist;
+    }
+    if (!source || source->filter_graph) return nullptr;
+    OutputStreamState* found = nullptr;
+    for (OutputStreamState* ost : run.ost_table) {
+        if (run.ist_table[ost->source_index] != source || !ost->encoding_needed) continue;
+        if (found) return nullptr;
+        found = ost;
+    }
+    return found;
+}
+
 void TCustomFFmpeg::StopStages() {
     run.stages.JoinAll();
-    for (InputStreamState* ist : run.ist_table) ist->decode_stage = nullptr;
+    for (InputStreamState* ist : run.ist_table) {
+        ist->decode_stage = nullptr;
+        ist->preparing_output = nullptr;
+    }
     for (OutputStreamState* ost : run.ost_table) {
         ost->encode_stage = nullptr;
         ost->process_stage = nullptr;

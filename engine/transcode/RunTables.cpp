@@ -19,7 +19,6 @@ void ReleaseRunTables(TranscodeRun& run) {
     run.file_table.clear();
     for (InputStreamState* ist : run.ist_table) {
         if (ist->filter_graph) ff::avfilter_graph_free(&ist->filter_graph);
-        if (ist->hook_picture) ff::av_frame_free(&ist->hook_picture);
         delete ist;
     }
     run.ist_table.clear();
@@ -29,6 +28,7 @@ void ReleaseRunTables(TranscodeRun& run) {
     if (run.read_packet) ff::av_packet_free(&run.read_packet);
     if (run.filtered_frame) ff::av_frame_free(&run.filtered_frame);
     if (run.encoder_frame) ff::av_frame_free(&run.encoder_frame);
+    run.picture_preparer.reset();
     if (run.vstats) ff::my_fclose(run.vstats);
     run.vstats = nullptr;
     run.qp_histogram.fill(0);

@@ -21,9 +21,12 @@ extern "C" {
 #include "DecodeStage.h"
 #include "EncodeStage.h"
 #include "OptionState.h"
+#include "PicturePreparer.h"
 #include "PictureTurn.h"
 #include "VideoProcessStage.h"
 #include "VideoProcessor.h"
+
+struct OutputStreamState;
 
 struct InputFileState {
     int eof_reached = 0;
@@ -58,8 +61,9 @@ struct InputStreamState {
     AVFilterContext* input_video_filter = nullptr;
     AVFilterContext* output_video_filter = nullptr;
     AVFilterGraph* filter_graph = nullptr;
-    // The decoded picture after deinterlacing, kept for the whole run.
-    AVFrame* hook_picture = nullptr;
+    // The output stream on whose processing stage this stream's pictures
+    // are deinterlaced and hooked; none when the run's thread does it.
+    OutputStreamState* preparing_output = nullptr;
 };
 
 struct OutputStreamState {
@@ -139,6 +143,8 @@ struct TranscodeRun {
     std::array<int, 52> qp_histogram{};  // "qphist"
     double reported_time = 0;  // seconds; the progress time never goes back
 
+    // Deinterlacing and the frame hooks, for every decoded picture.
+    std::unique_ptr<PicturePreparer> picture_preparer;
     // The pieces of the work on threads of their own; joined before any
     // codec they work with is closed.
     StageSet stages;

@@ -1,11 +1,13 @@
-// Decoded pictures to the video encoder: kept at the output's frame rate by
-// leaving pictures out or repeating them, made into the encoder's picture
-// (VideoProcessor, on its own stage when the run has stages), encoded and
-// written.
+// Decoded pictures to the video encoder: deinterlaced and hooked
+// (PicturePreparer), kept at the output's frame rate by leaving pictures out
+// or repeating them, made into the encoder's picture (VideoProcessor, both
+// on the output's own stage when the run has stages), encoded and written.
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
@@ -29,11 +31,16 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStreamState& ost, InputStreamState& i
         Encode(ost, nullptr);
         return;
     }
+    const bool prepares = ist.preparing_output == &ost;
     const double sync_time = static_cast<double>(ost.sync_ist->pts - start_time - ost.sync_shift) / 1000000;
     int copies = VideoFrameCopies(ost, sync_time);
     copies = std::min(copies, max_frames[0] - ost.frame_number);
-    if (copies <= 0) return;
+    if (copies <= 0) {
+        if (prepares) PrepareOnStage(ost, ist, frame);
+        return;
+    }
     if (const char* refusal = ost.video_processor->Refusal(frame)) {
+        if (prepares) PrepareOnStage(ost, ist, frame);
         ReportPictureError(refusal);
         return;
     }
@@ -46,6 +53,8 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStreamState& ost, InputStreamState& i
     job.top_field_first = frame->top_field_first;
     job.picture_type = frame->pict_type;
     job.quality = ist.quality;
+    job.prepare = prepares;
+    job.time_us = ist.pts;
     ost.sync_opts += copies;
     ost.frame_number += copies;
     if (ost.process_stage) {
@@ -64,9 +73,29 @@ void TCustomFFmpeg::ProcessOnStage(OutputStreamState& ost, VideoPictureJob job, 
     if (!ost.process_stage->Submit(std::move(job), last)) throw FFMpegException("av_malloc fail");
     VideoPictureJob done;
     while (ost.process_stage->TakeDue(done)) {
+        for (const std::string& message : done.messages) Log(0, message);
         if (!done.failure.empty()) throw FFMpegException(done.failure);
         if (done.picture) SendVideoPictures(ost, done);
     }
+}
+
+// A picture that goes to no output still goes through deinterlacing and the
+// hooks, in its turn, on the stage that prepares its stream's pictures.
+void TCustomFFmpeg::PrepareOnStage(OutputStreamState& ost, const InputStreamState& ist, const AVFrame* frame) {
+    VideoPictureJob job;
+    job.prepare = true;
+    job.time_us = ist.pts;
+    job.picture.reset(ff::av_frame_clone(frame));
+    if (!job.picture) throw FFMpegException("av_malloc fail");
+    ProcessOnStage(ost, std::move(job), false);
+}
+
+// Deinterlacing and the hooks on the run's thread, for a stream whose
+// pictures no stage prepares.
+void TCustomFFmpeg::PreprocessVideoFrame(InputStreamState& ist, AVFrame* frame) {
+    std::vector<std::string> messages;
+    run.picture_preparer->Prepare(frame, ist.pts, messages);
+    for (const std::string& message : messages) Log(0, message);
 }
 
 // A gap is filled with the picture shown before it, so that this one

@@ -5,7 +5,12 @@
 VideoPictureJob VideoProcessStage::Process(VideoPictureJob job) {
     if (!job.picture) return job;
     try {
-        job.picture = processor_.Process(job.picture.get());
+        if (job.prepare && preparer_ && preparer_->Prepare(job.picture.get(), job.time_us, job.messages))
+            job.interlaced = 0;
+        if (job.copies > 0)
+            job.picture = processor_.Process(job.picture.get());
+        else
+            job.picture.reset();
     } catch (const std::exception& error) {
         job.picture.reset();
         job.failure = error.what();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "TestMedia.h"
@@ -16,7 +18,16 @@ struct Case {
     const char* clip;
     TOptionList options;
     bool twoOutputs = false;
+    bool hooked = false;  // a custom hook marks each picture with its number
 };
+
+// A bar as long as the picture's number, so that a picture hooked out of
+// turn, or a picture the hook never saw, changes the file.
+void MarkPictureNumber(void*, TCustomFFmpeg*, THookBitmap& bitmap, int32_t frameNumber, int64_t, bool&, bool&) {
+    const int length = std::min(bitmap.Width(), 4 * frameNumber);
+    for (int row = 0; row < std::min(bitmap.Height(), 16); ++row)
+        std::memset(bitmap.ScanLine(row), 255, static_cast<size_t>(3 * length));
+}
 
 // The bytes of every output, one after the other.
 std::string Convert(const Case& c, int decoderThreads, const std::string& name) {
@@ -24,6 +35,7 @@ std::string Convert(const Case& c, int decoderThreads, const std::string& name) 
     const std::filesystem::path first = ScratchFolder() / (name + ".mp4");
     const std::filesystem::path second = ScratchFolder() / (name + "-second.mp4");
     task.engine.decoder_threads = decoderThreads;
+    if (c.hooked) task.engine.SetCustomHook(&MarkPictureNumber, nullptr);
     EXPECT_NO_THROW(task.SetUp(TestMediaPath(c.clip), c.options, first.string()));
     if (c.twoOutputs) {
         for (const auto& [option, value] : c.options) task.engine.SetOption(option, value);
@@ -65,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
                          With(With(kIpod, "keepshape", "1"), "cropleft", "16")},
                     Case{"H264Encoder", "mov_mpeg4_aac.mov",
                          {{"vcodec", "libx264"}, {"x264-params", "bframes=0:cabac=0"}, {"acodec", "aac"},
-                          {"s", "320x240"}, {"b", "512000"}}}),
+                          {"s", "320x240"}, {"b", "512000"}}},
+                    Case{"Deinterlaced", "mpeg_ps_mpeg2_mp2.mpg", With(kIpod, "deinterlace", "")},
+                    Case{"HookedFromAStartPoint", "avi_mpeg4_mp3.avi", With(kMpeg4, "ss", "0.5"), false, true}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
