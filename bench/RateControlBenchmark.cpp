@@ -6,10 +6,14 @@
 // no rate-control buffer), and prints per conversion the average video bit rate against the
 // target, the largest amount sent in any one second, and the PSNR of the
 // luma against the source. The clips are written once into the folder
-// (default: the system's temporary folder) and reused.
+// (default: the system's temporary folder) and reused. With --devices it
+// converts the 10-second clips for every device instead, with the job alone,
+// and marks each average more than 10 % off the target and each one-second
+// peak above the device's highest rate.
 //
-// Usage: rate_control_benchmark [FOLDER]
+// Usage: rate_control_benchmark [--devices] [FOLDER]
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -65,12 +69,38 @@ void Measure(const std::string& source, const std::filesystem::path& folder, con
     }
 }
 
+void MeasureDevices(const std::string& source, const std::filesystem::path& folder, const char* content) {
+    for (size_t device = 0; device < Devices().size(); ++device) {
+        const TDevice& row = DeviceAt(device);
+        for (const TOutputProfile& profile : OutputProfiles()) {
+            TConversionSettings settings;
+            settings.Device = device;
+            settings.VideoBitrateKbps = profile.VideoBitrateKbps;
+            settings.FrameSize = "320x240";
+            settings.FrameRate = "30";
+            const std::string output = (folder / (std::string("rate_control_out") + row.Extension)).string();
+            ConvertWithEngine(source, BuildOutputOptions(settings, output));
+            const VideoRate rate = MeasureVideoRate(output);
+            const double off = rate.averageBitRate / (settings.VideoBitrateKbps * 1000.0) - 1;
+            const int32_t maxRate = row.HighestLevel().MaxBitRate;
+            std::printf("%-5s 10s %-9s %5d kbit/s  average %7.1f kbit/s (%+6.1f %%)%s  peak %7.1f of %5d kbit/s%s\n",
+                        content, row.ShortName, settings.VideoBitrateKbps, rate.averageBitRate / 1000, off * 100,
+                        std::abs(off) > 0.1 ? " OFF" : "    ", rate.peakBitRate / 1000, maxRate / 1000,
+                        rate.peakBitRate > maxRate ? " OVER" : "");
+            std::fflush(stdout);
+            std::filesystem::remove(output);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        const std::filesystem::path folder =
-            argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path() / "tovrela-rate";
+        const bool devices = argc > 1 && std::string(argv[1]) == "--devices";
+        const int folderArgument = devices ? 2 : 1;
+        const std::filesystem::path folder = argc > folderArgument ? std::filesystem::path(argv[folderArgument])
+                                                                   : std::filesystem::temp_directory_path() / "tovrela-rate";
         std::filesystem::create_directories(folder);
         BindTestLibraries();
         struct Source {
@@ -84,8 +114,12 @@ int main(int argc, char** argv) {
                                   {"easy", "rate_easy_60s.avi", 60000000, 0},
                                   {"hard", "rate_hard_60s.avi", 60000000, kGrain}};
         for (const Source& source : sources) {
+            if (devices && source.durationUs != 10000000) continue;
             const std::string path = PrepareClip(IpodSizedClip(source.name, source.durationUs, source.grain), folder);
-            Measure(path, folder, source.content, source.durationUs);
+            if (devices)
+                MeasureDevices(path, folder, source.content);
+            else
+                Measure(path, folder, source.content, source.durationUs);
         }
         return 0;
     } catch (const std::exception& error) {

@@ -38,12 +38,14 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 // How the video encoder is held to the chosen bit rate. Left to itself it
 // tolerates a surplus of megabits, spent mostly in the first second, and
 // its key frames, two or three a second, eat a low rate whole. A
-// rate-control buffer of at most one second, drained at no more than twice
-// the rate and never above the codec level's peak, keeps the average near
-// the target and the file playable; a key frame as often as the device
-// asks keeps seeking quick. Near the level's peak the buffer
-// shrinks to the room left under it, and the encoder aims a little below
-// the peak, since no encoder keeps every second exactly at its average.
+// rate-control buffer of at most one second (and at most the codec level's),
+// drained at no more than twice the rate (H.264: at the rate itself) and
+// never above the level's rate,
+// keeps the average near the target and the stream within its level; a key
+// frame as often as the device asks keeps seeking quick. No second of the
+// file may carry more than the device's highest rate, so near that the
+// buffer shrinks to the room left under it, and the encoder aims a little
+// below it, since no encoder keeps every second exactly at its average.
 struct TVideoRateControl {
     int32_t BitRate = 0;     // the encoder's target, bits per second
     int32_t MaxRate = 0;     // bits per second
@@ -51,7 +53,7 @@ struct TVideoRateControl {
     int32_t Tolerance = 0;   // bits
     int32_t KeyFrameInterval = 30;  // frames
 };
-// The share of the level's peak the encoder aims at, at most.
+// The share of the device's highest rate the encoder aims at, at most.
 inline constexpr double kTopRateShare = 0.92;
 TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const TDeviceLevel& level);
 
