@@ -40,12 +40,12 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 // its key frames, two or three a second, eat a low rate whole. A
 // rate-control buffer of at most one second (and at most the codec level's),
 // drained at no more than twice the rate (H.264: at the rate itself) and
-// never above the level's rate,
-// keeps the average near the target and the stream within its level; a key
-// frame as often as the device asks keeps seeking quick. No second of the
-// file may carry more than the device's highest rate, so near that the
-// buffer shrinks to the room left under it, and the encoder aims a little
-// below it, since no encoder keeps every second exactly at its average.
+// never above the level's rate, keeps the average near the target and the
+// stream within its level; a key frame as often as the device asks keeps
+// seeking quick. No second of the file may carry more than the device's
+// highest rate, so near that the buffer shrinks to the room left under it,
+// and the encoder aims a little below it, since no encoder keeps every
+// second exactly at its average.
 struct TVideoRateControl {
     int32_t BitRate = 0;     // the encoder's target, bits per second
     int32_t MaxRate = 0;     // bits per second
