@@ -150,12 +150,17 @@ void PrintListFigures(const char* label, const ChildFigures& figures, const Chil
 
 // The list with the default number of jobs and with a few fixed ones,
 // against the baseline: one file at a time, each decoded on one thread.
-void MeasureList(const std::filesystem::path& folder) {
+std::vector<std::string> PrepareList(const std::filesystem::path& folder) {
     std::vector<std::string> inputs;
     for (int n = 1; n <= kListLength; ++n) {
         const std::string name = "tovrela_benchmark_sd_" + std::to_string(n) + ".avi";
         inputs.push_back(Prepare(XvidClip(name.c_str(), kShortClipUs), folder));
     }
+    return inputs;
+}
+
+void MeasureList(const std::filesystem::path& folder) {
+    const std::vector<std::string> inputs = PrepareList(folder);
     std::filesystem::create_directories(folder / "list");
     const ChildFigures baseline = ConvertList(inputs, folder, "1", {"TOVRELA_DECODER_THREADS=1"});
     PrintListFigures("baseline (1 job, 1 thr)", baseline, baseline);
@@ -199,6 +204,7 @@ int main(int argc, char** argv) {
                                       XvidClip("tovrela_benchmark_480p_30min.avi", kFilmClipUs)};
         if (writeOnly) {
             for (const TestClip& clip : longClips) Prepare(clip, folder);
+            PrepareList(folder);
             return 0;
         }
         for (const TestClip& clip : longClips) MeasureLongClip(clip, folder);

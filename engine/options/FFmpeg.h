@@ -317,6 +317,8 @@ private:
     bool StagesAllowed() const;
     void BuildStages();
     OutputStreamState* PreparingOutput() const;
+    AudioProcessSettings AudioSettings(const OutputStreamState& ost) const;
+    bool OnlyEncodedOutputOf(const OutputStreamState& ost) const;
     void StopStages();
     double OutputTime(const OutputStreamState& ost) const;
     // Encoding paths: each takes one decoded frame (none to flush) and writes
@@ -344,9 +346,8 @@ private:
     void SendVideoPicture(OutputStreamState& ost, const VideoPictureJob& job, AVFrame* picture, int64_t pts);
     void ReportPictureError(const char* message);
     // Audio path.
-    bool CorrectAudioDrift(OutputStreamState& ost, InputStreamState& ist, AVFrame*& frame, TFramePtr& corrected);
-    void ConvertIntoFifo(OutputStreamState& ost, const AVFrame* frame);
-    void EncodeFifoFrames(OutputStreamState& ost, bool flushing);
+    void LogAudioLines(const AudioBlockOutcome& outcome);
+    void EncodeAudioFrames(OutputStreamState& ost, const AudioBlockOutcome& outcome);
     // Statistics of coded frames.
     void NoteCodedPacket(OutputStreamState& ost, const AVPacket* pkt);
     void WriteVideoStats(OutputStreamState& ost, int frame_size);

@@ -6,9 +6,9 @@
 #include "FFMpegException.h"
 #include "FormatText.h"
 
-bool AbsorbClockJump(OutputStreamState& ost, double difference_seconds, float threshold_seconds) {
+bool AbsorbClockJump(int64_t& sync_shift, double difference_seconds, float threshold_seconds) {
     if (std::fabs(difference_seconds) <= static_cast<double>(threshold_seconds)) return false;
-    ost.sync_shift += std::llrint(difference_seconds * 1000000);
+    sync_shift += std::llrint(difference_seconds * 1000000);
     return true;
 }
 

@@ -2,13 +2,18 @@
 // What the video and audio paths share: the repair of clock jumps between an
 // output and its sync source, and the working frames a run keeps.
 
-#include "RunTables.h"
+#include <cstdint>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 
 // Shifts the output's view of its sync source when the two clocks are more
 // than the threshold apart (a source whose streams start far apart, or whose
 // clock jumps): such a gap is not filled with copies of pictures or with
 // silence, the output continues without it. True when it shifted.
-bool AbsorbClockJump(OutputStreamState& ost, double difference_seconds, float threshold_seconds);
+// `sync_shift` is in microseconds.
+bool AbsorbClockJump(int64_t& sync_shift, double difference_seconds, float threshold_seconds);
 
 // A frame of the run, allocated on first use and kept until the run ends.
 AVFrame* RunFrame(AVFrame*& frame);

@@ -4,9 +4,11 @@
 //
 // A stage whose work only comes back later may change what the loop sees
 // when it decides what to read next and where to end: decoding moves the
-// stream's clock, coding moves where a sound stream stands in the output.
-// Those run on threads only when the run ends with its inputs and has one
-// input, so that it ends at the same picture. Processing pictures changes
+// stream's clock, coding and processing sound move where a sound stream
+// stands in the output. Those run on threads only when the run ends with its
+// inputs and has one input, so that it ends at the same picture; sound is
+// processed on a thread when its stream feeds no other output, whose
+// corrections at the start it would share. Processing pictures changes
 // nothing the loop looks at, since each picture's place in the output is
 // decided when it is handed out, so it has its own thread in every run that
 // may use threads; so do deinterlacing and the frame hooks, on that same
@@ -28,6 +30,9 @@ constexpr size_t kEncodeStageLag = 4;
 // Pictures the video processor may run ahead: making one takes a fraction
 // of decoding or coding one, so a few absorb the unevenness.
 constexpr size_t kProcessStageLag = 3;
+// Blocks of sound the audio processor may run ahead: it is quick, a few
+// keep it from waking for every block.
+constexpr size_t kAudioStageLag = 4;
 
 }  // namespace
 
@@ -39,7 +44,7 @@ void TCustomFFmpeg::BuildStages() {
     OutputStreamState* preparing = PreparingOutput();
     for (OutputStreamState* ost : run.ost_table) {
         if (ost->encoding_needed && ost->encoder->codec_type == AVMEDIA_TYPE_AUDIO)
-            ost->audio_converter = std::make_unique<AudioConverter>(ost->encoder, ost->audio_resample);
+            ost->audio_processor = std::make_unique<AudioProcessor>(ost->encoder, AudioSettings(*ost));
         if (!ost->encoding_needed || ost->encoder->codec_type != AVMEDIA_TYPE_VIDEO) continue;
         VideoProcessSettings settings = ost->video_settings;
         settings.pad_colour = PadColour{padcolor_y, padcolor_u, padcolor_v};
@@ -60,6 +65,9 @@ void TCustomFFmpeg::BuildStages() {
             ist->decode_stage = &run.stages.Add<DecodeStage>(ist->decoder, kDecodeStageLag);
     }
     if (run.input_files.size() != 1) return;
+    for (OutputStreamState* ost : run.ost_table)
+        if (ost->audio_processor && OnlyEncodedOutputOf(*ost))
+            ost->audio_stage = &run.stages.Add<AudioProcessStage>(*ost->audio_processor, kAudioStageLag);
     for (OutputStreamState* ost : run.ost_table) {
         const AVMediaType kind = ost->encoder->codec_type;
         // Two-pass statistics are read from the encoder packet by packet.
@@ -91,6 +99,29 @@ OutputStreamState* TCustomFFmpeg::PreparingOutput() const {
     return found;
 }
 
+AudioProcessSettings TCustomFFmpeg::AudioSettings(const OutputStreamState& ost) const {
+    AudioProcessSettings settings;
+    settings.sync_method = audio_sync_method;
+    settings.drift_threshold_seconds = audio_drift_threshold;
+    settings.clock_jump_seconds = dts_delta_threshold;
+    settings.start_time_us = start_time;
+    settings.verbose = verbose;
+    settings.exit_on_error = exit_on_error != 0;
+    settings.always_resample = ost.audio_resample;
+    settings.input_name = run.input_files[run.ist_table[ost.source_index]->file_index]->url;
+    settings.file_index = ost.file_index;
+    settings.stream_index = ost.index;
+    return settings;
+}
+
+// Whether no other encoded output takes the stream's source: its sound
+// corrections at the start then concern this output alone.
+bool TCustomFFmpeg::OnlyEncodedOutputOf(const OutputStreamState& ost) const {
+    for (const OutputStreamState* other : run.ost_table)
+        if (other != &ost && other->source_index == ost.source_index && other->encoding_needed) return false;
+    return true;
+}
+
 void TCustomFFmpeg::StopStages() {
     run.stages.JoinAll();
     for (InputStreamState* ist : run.ist_table) {
@@ -100,5 +131,6 @@ void TCustomFFmpeg::StopStages() {
     for (OutputStreamState* ost : run.ost_table) {
         ost->encode_stage = nullptr;
         ost->process_stage = nullptr;
+        ost->audio_stage = nullptr;
     }
 }

@@ -16,7 +16,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "AudioConverter.h"
+#include "AudioProcessStage.h"
+#include "AudioProcessor.h"
 #include "AudioSync.h"
 #include "DecodeStage.h"
 #include "EncodeStage.h"
@@ -100,9 +101,11 @@ struct OutputStreamState {
     VideoProcessStage* process_stage = nullptr;
 
     // Audio conversion: whether the sound always goes through a resampler,
-    // known at set-up; the converter is built once the encoder is open.
+    // known at set-up; the processor is built once the encoder is open, and
+    // may work on a stage of its own.
     bool audio_resample = false;
-    std::unique_ptr<AudioConverter> audio_converter;
+    std::unique_ptr<AudioProcessor> audio_processor;
+    AudioProcessStage* audio_stage = nullptr;
 
     std::FILE* logfile = nullptr;  // two-pass statistics being written
 
@@ -114,9 +117,8 @@ struct OutputStreamState {
     int64_t coded_packets = 0;  // what the encoder has given back so far
     uint64_t coded_error[4] = {0, 0, 0, 0};
     // Microseconds taken off the sync source's clock after a jump too large
-    // to fill with copies of pictures or silence.
+    // to fill with copies of pictures (the audio processor keeps its own).
     int64_t sync_shift = 0;
-    TAudioGapWatch audio_gap;
     // The encoder has been told that no more input comes.
     bool flushed = false;
     // The last picture sent, repeated to fill a gap before the next one.

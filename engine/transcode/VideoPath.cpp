@@ -118,7 +118,7 @@ void TCustomFFmpeg::SendVideoPictures(OutputStreamState& ost, const VideoPicture
 int TCustomFFmpeg::VideoFrameCopies(OutputStreamState& ost, double sync_time) {
     const double tb = av_q2d(ost.encoder->time_base);
     double delta = sync_time / tb - static_cast<double>(ost.sync_opts);
-    if (AbsorbClockJump(ost, delta * tb, dts_delta_threshold)) {
+    if (AbsorbClockJump(ost.sync_shift, delta * tb, dts_delta_threshold)) {
         if (verbose > 2)
             Log(FormatText("output stream #%d.%d: clock jump of %0.3f s, continuing without a gap", ost.file_index,
                            ost.index, delta * tb));
