@@ -31,7 +31,6 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <memory>
-#include <filesystem>
 
 #include "Application.h"
 #include "FFMpegException.h"
@@ -152,14 +151,6 @@ QString CannotOpenText(const QUrl& url) {
 }
 
 }  // namespace
-
-bool TForm1::WrittenSinceRunStart(const std::string& path) const {
-    // An output is written under a temporary name and renamed into place
-    // when finished, so its time is that of its last write in this run.
-    std::error_code failure;
-    const auto written = std::filesystem::last_write_time(path, failure);
-    return !failure && written >= run_started_;
-}
 
 TForm1::TForm1(TShutdown& shutdown, QWidget* parent)
     : QWidget(parent),
@@ -796,20 +787,18 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
     statusItem->setText(Q(status));
     // A message is usually wider than its column.
     statusItem->setToolTip(Q(status).trimmed().isEmpty() ? QString() : Q(status));
-    // The run chooses every output name again; once it has, the row names a
-    // file only while it is written or when this run left one under that
-    // name: a failed task leaves none, a task stopped before it wrote
-    // anything leaves none, and a file of that name from an earlier run is
-    // not this row's.
+    // The run chooses every output name again; once it has, the row names
+    // the file its task writes, then the one it left (none when it failed or
+    // stopped before writing anything): never a file of that name from an
+    // earlier run.
     if (outcome != TRowOutcome::Pending) {
         const std::string& output = run_.OutputPath(row);
         const bool ended = outcome == TRowOutcome::Completed || outcome == TRowOutcome::Stopped;
-        const bool written =
-            !output.empty() && (outcome == TRowOutcome::Converting || (ended && WrittenSinceRunStart(output)));
+        const bool named = !output.empty();
         QTableWidgetItem* outputItem = Lvw->item(position, colOutputName);
-        outputItem->setText(written ? QFileInfo(Q(output)).completeBaseName() : QString());
-        outputItem->setToolTip(written ? Q(output) : QString());
-        outputItem->setData(kWrittenOutputRole, written && ended ? Q(output) : QVariant());
+        outputItem->setText(named ? QFileInfo(Q(output)).completeBaseName() : QString());
+        outputItem->setToolTip(named ? Q(output) : QString());
+        outputItem->setData(kWrittenOutputRole, named && ended ? Q(output) : QVariant());
         if (outcome == TRowOutcome::Converting && following_row_ != position) run_log_.FileStarted(row, output);
     }
     if (outcome == TRowOutcome::Failed || outcome == TRowOutcome::Refused) run_had_failures_ = true;
@@ -838,10 +827,7 @@ void TForm1::ShowMessage(const TUserMessage& message) {
 }
 
 void TForm1::RunStateChanged(bool running) {
-    if (running) {
-        run_started_ = std::filesystem::file_time_type::clock::now();
-        following_row_ = -1;
-    }
+    if (running) following_row_ = -1;
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
                                                             BtnChangeOutputFolder, CboIpod, ChkKeepCopy, BtnAbout,
                                                             BtnHelp, GBOutput, GBOther})

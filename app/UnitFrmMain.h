@@ -14,7 +14,6 @@
 #include <QWidget>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -194,11 +193,7 @@ private:
     // thread without ever waiting for it.
     void PostToWindowThread(std::function<void()> work);
 
-    // True when the file exists and was written after the run started.
-    bool WrittenSinceRunStart(const std::string& path) const;
-
     TVexmoConverter VexmoC;
-    std::filesystem::file_time_type run_started_;
     // The list rows the run converts, in run order.
     std::vector<int> run_rows_;
     std::string run_output_folder_;

@@ -1,5 +1,7 @@
 // The desktop program: one main window for the program's whole life.
 
+#include <signal.h>
+
 #include <QScreen>
 
 #include "Application.h"
@@ -9,6 +11,9 @@
 #include "UnitGeneral.h"
 
 int main(int argc, char** argv) {
+    // A file growing past the size limit the user set fails to write, with a
+    // message, instead of ending the program and leaving its part behind.
+    signal(SIGXFSZ, SIG_IGN);
     TApplication application(argc, argv);
     QCoreApplication::setApplicationName(TForm1::kApplicationTitle);
     QGuiApplication::setDesktopFileName("tovrela");

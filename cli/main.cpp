@@ -1,3 +1,5 @@
+#include <signal.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,6 +35,9 @@ void PrintUsage(std::FILE* stream) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file growing past the size limit the user set fails to write, with a
+    // message, instead of ending the program and leaving its part behind.
+    signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;

@@ -33,11 +33,11 @@ TConversionRun::TConversionRun(TVexmoConverter& component, TRunView& view, TPost
             if (generation == generation_) OnProgress(index, frame, fps, currentMs, totalMs);
         });
     });
-    component_.SetOnTerminate([this](int32_t index, bool finished, bool exception, const std::string& message) {
+    component_.SetOnTerminate([this](int32_t index, bool, bool, const std::string&) {
         const uint64_t generation = generation_;
-        const std::string written = index >= 0 ? component_.WrittenOutput(index) : std::string();
+        const std::optional<TTaskEnd> end = component_.TaskEnd(index);
         post_([=, this] {
-            if (generation == generation_) OnTerminate(index, finished, exception, message, written);
+            if (generation == generation_) OnTerminate(index, end);
         });
     });
 }
@@ -80,41 +80,50 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
         rows_[row].input_path = inputPaths[row];
         SetStatus(row, TRowOutcome::Pending, RunTexts::kStatusCleared);
     }
-    // Once the list is rebuilt no event of an earlier run can arrive any more.
-    component_.ClearTasks();
-    ++generation_;
     running_ = true;
     stopping_ = false;
     view_.RunStateChanged(true);
 
-    device_ = settings.Device;
-    bool anyTask = false;
-    std::vector<int64_t> durations(rows_.size(), -1);
-    std::vector<size_t> refused;
-    for (size_t row = 0; row < rows_.size(); ++row) {
-        const TJob job = AddJob(component_, inputPaths[row], settings);
-        durations[row] = job.DurationMs;
+    settings_ = settings;
+    tasks_at_a_time_ = tasksAtATime;
+    next_row_ = 0;
+    written_claims_.clear();
+    list_.Start(std::vector<int64_t>(rows_.size(), -1), NowSeconds());
+    if (!StartBatch()) {
+        End(false);
+        return false;
+    }
+    return true;
+}
+
+bool TConversionRun::StartBatch() {
+    // Once the list is rebuilt no event of an earlier batch or run can arrive any more.
+    component_.ClearTasks();
+    ++generation_;
+    for (Row& row : rows_) row.task = -1;
+    size_t tasks = 0;
+    while (next_row_ < rows_.size() && tasks < kFilesPerBatch) {
+        const size_t row = next_row_++;
+        const TJob job = AddJob(component_, rows_[row].input_path, settings_);
+        list_.FileDuration(row, job.DurationMs);
         rows_[row].announced_ms = job.AnnouncedMs;
         if (job.Refusal) {
-            SetStatus(row, TRowOutcome::Refused, job.Refusal->text);
+            EndRow(row, TRowOutcome::Refused, job.Refusal->text);
             view_.ShowMessage(*job.Refusal);
-            refused.push_back(row);
             continue;
         }
         rows_[row].task = job.TaskIndex;
         rows_[row].output_path = job.OutputPath;
-        anyTask = true;
+        ++tasks;
     }
-    // The clock starts once the files are checked, with the conversion.
-    list_.Start(durations, NowSeconds());
-    for (size_t row : refused) list_.FileEnded(row);
-    if (!anyTask) {
-        End(false);
-        return false;
-    }
+    if (tasks == 0) return false;
     component_.ThreadPriority = tpNormal;
-    component_.StartConvert(tasksAtATime);
+    component_.StartConvert(tasks_at_a_time_);
     return true;
+}
+
+void TConversionRun::StopFilesNotStarted() {
+    for (; next_row_ < rows_.size(); ++next_row_) EndRow(next_row_, TRowOutcome::Stopped, RunTexts::kStatusStopped);
 }
 
 void TConversionRun::Stop() {
@@ -129,15 +138,24 @@ void TConversionRun::Abandon() {
     if (delivery_ && !stopping_) delivery_->DeliverEachAtOnce();
     stopping_ = true;
     component_.StopConvert();
-    component_.ClearTasks();
+    component_.WaitUntilTasksEnded();
+    // Each task's end is read here rather than from its event, which may
+    // still be on its way: a row whose task finished or stopped names the
+    // file it left, a row whose task never started names none.
     ++generation_;
-    for (size_t row = 0; row < rows_.size(); ++row)
-        if ((rows_[row].outcome == TRowOutcome::Pending || rows_[row].outcome == TRowOutcome::Converting) &&
-            !rows_[row].delivering) {
-            // Where a dropped task left its part is not known here.
+    for (size_t row = 0; row < next_row_; ++row) {
+        if ((rows_[row].outcome != TRowOutcome::Pending && rows_[row].outcome != TRowOutcome::Converting) ||
+            rows_[row].delivering)
+            continue;
+        if (const std::optional<TTaskEnd> end = component_.TaskEnd(rows_[row].task)) {
+            EndTask(row, *end);
+        } else {
             rows_[row].output_path.clear();
-            SetStatus(row, TRowOutcome::Stopped, RunTexts::kStatusStopped);
+            EndRow(row, TRowOutcome::Stopped, RunTexts::kStatusStopped);
         }
+    }
+    StopFilesNotStarted();
+    component_.ClearTasks();
     if (!delivery_) {
         End(false);
         return;
@@ -183,10 +201,11 @@ void TConversionRun::OnProgress(int32_t index, int32_t frame, int32_t fps, int32
     view_.ShowListProgress(list_.Estimate(NowSeconds()));
 }
 
-void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, const std::string& message,
-                                 const std::string& written) {
+void TConversionRun::OnTerminate(int32_t index, const std::optional<TTaskEnd>& end) {
     if (!running_) return;
     if (index < 0) {
+        if (!stopping_ && StartBatch()) return;
+        StopFilesNotStarted();
         ended_by_itself_ = true;
         if (!delivery_) {
             End(true);
@@ -197,21 +216,29 @@ void TConversionRun::OnTerminate(int32_t index, bool finished, bool exception, c
         return;
     }
     Row* row = RowOfTask(index);
-    if (!row) return;
-    const size_t position = static_cast<size_t>(row - rows_.data());
-    row->output_path = written;
-    if (finished && delivery_) {
-        Deliver(position, CheckedCompletedStatus(position));
-    } else if (finished) {
-        EndRow(position, TRowOutcome::Completed, CheckedCompletedStatus(position));
-    } else if (exception) {
-        EndRow(position, TRowOutcome::Failed, message);
+    if (row && end) EndTask(static_cast<size_t>(row - rows_.data()), *end);
+}
+
+void TConversionRun::EndTask(size_t row, const TTaskEnd& end) {
+    rows_[row].output_path = end.written;
+    // The task has let go of its name by now; the run keeps it, so that a
+    // later file of the same name is not given it even when files may be
+    // replaced.
+    if (settings_.Overwrite && !end.written.empty()) written_claims_.emplace_back().Claim(end.written, this);
+    if (end.finished && delivery_) {
+        Deliver(row, CheckedCompletedStatus(row));
+    } else if (end.finished) {
+        EndRow(row, TRowOutcome::Completed, CheckedCompletedStatus(row));
+    } else if (end.result.failed) {
+        const std::string failure =
+            RunTexts::RunFailure(end.result.message, end.result.unwritten_output, end.result.reason);
+        EndRow(row, TRowOutcome::Failed, failure);
         if (view_.ListsFailuresAtEnd())
-            failed_.push_back({row->input_path, message});
+            failed_.push_back({rows_[row].input_path, failure});
         else
-            view_.ShowMessage(RunTexts::TaskFailed(row->input_path, message));
+            view_.ShowMessage(RunTexts::TaskFailed(rows_[row].input_path, failure));
     } else {
-        EndRow(position, TRowOutcome::Stopped, RunTexts::kStatusStopped);
+        EndRow(row, TRowOutcome::Stopped, RunTexts::kStatusStopped);
     }
 }
 
@@ -227,7 +254,7 @@ std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
     std::string error;
     try {
         if (ReadMediaFacts(rows_[row].output_path, facts, error)) {
-            std::vector<std::string> notes = DeviceLimitBreaks(DeviceAt(device_), facts);
+            std::vector<std::string> notes = DeviceLimitBreaks(DeviceAt(settings_.Device), facts);
             const int64_t endedMs = facts.DurationUs < 0 ? -1 : facts.DurationUs / 1000;
             if (InputEndedEarly(endedMs, rows_[row].announced_ms))
                 notes.insert(notes.begin(), RunTexts::InputEndedEarly(endedMs, rows_[row].announced_ms));
@@ -236,8 +263,8 @@ std::string TConversionRun::CheckedCompletedStatus(size_t row) const {
     } catch (const std::exception& failure) {
         error = failure.what();
     }
-    return std::string(RunTexts::kStatusCompleted) + " (not checked for " + DeviceAt(device_).PlayerName + ": " +
-           error + ")";
+    return std::string(RunTexts::kStatusCompleted) + " (not checked for " + DeviceAt(settings_.Device).PlayerName +
+           ": " + error + ")";
 }
 
 void TConversionRun::Deliver(size_t row, const std::string& completedStatus) {
@@ -287,6 +314,8 @@ void TConversionRun::FinishDeliveryWhenDone() {
 
 void TConversionRun::End(bool byItself) {
     running_ = false;
+    written_claims_.clear();
+    StopFilesNotStarted();
     if (delivery_) {
         delivery_.reset();
         ++delivery_serial_;

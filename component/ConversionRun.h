@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "FFmpegTask.h"
 #include "FileDelivery.h"
 #include "JobBuilder.h"
 #include "ListProgress.h"
+#include "OutputClaims.h"
 #include "RunTexts.h"
 
 class TVexmoConverter;
@@ -50,8 +53,9 @@ public:
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
 
-    // Builds the tasks of every file (refused files get their message and
-    // status) and starts them, `tasksAtATime` at once (0: without threads).
+    // Builds the tasks of the files, a batch at a time (refused files get
+    // their message and status as their turn comes), and starts them,
+    // `tasksAtATime` at once (0: without threads).
     // With a delivery, each completed file is handed to it and its row
     // reads "Completed, on iPod" once it is delivered. False when the run
     // did not start or ended at once.
@@ -61,9 +65,11 @@ public:
     // ends once all have (and the delivery has made what it was handed
     // lasting, each file at once from now on).
     void Stop();
-    // Stops and drops every task at once; the files not yet converted read
-    // "Stopped". Without a delivery the run is idle on return; with one it
-    // ends once the files already completed are delivered.
+    // Stops every task and waits until each has ended: a file being
+    // converted is finished where it stands and its row names what was
+    // written; files not yet started read "Stopped". Without a delivery the
+    // run is idle on return; with one it ends once the files already
+    // completed are delivered.
     void Abandon();
     // For closing time: waits until the delivery has made what it was handed
     // lasting. Nothing more is shown and the run is idle on return.
@@ -96,8 +102,14 @@ private:
         bool not_delivered = false;
     };
     void OnProgress(int32_t index, int32_t frame, int32_t fps, int32_t currentMs, int32_t totalMs);
-    void OnTerminate(int32_t index, bool finished, bool exception, const std::string& message,
-                     const std::string& written);
+    // Builds the tasks of the next files and starts them; false when none
+    // of the files left could be converted.
+    bool StartBatch();
+    // The files whose turn never came read "Stopped".
+    void StopFilesNotStarted();
+    void OnTerminate(int32_t index, const std::optional<TTaskEnd>& end);
+    // The row's status and output once its task has ended.
+    void EndTask(size_t row, const TTaskEnd& end);
     void OnDelivery(const TDeliveryReport& report);
     // Hands the completed row's file to the delivery.
     void Deliver(size_t row, const std::string& completedStatus);
@@ -124,8 +136,15 @@ private:
     bool ended_by_itself_ = false;
     // Reports of a delivery that is gone belong to no run.
     uint64_t delivery_serial_ = 0;
+    // A long list is converted a batch of files at a time, so that the
+    // memory a waiting task takes does not add up with the list's length.
+    static constexpr size_t kFilesPerBatch = 64;
     TListProgress list_;
-    size_t device_ = kDefaultDeviceIndex;
+    TConversionSettings settings_;
+    int32_t tasks_at_a_time_ = 0;
+    size_t next_row_ = 0;  // the first file not yet given a task
+    // The files this run wrote, kept from being given to a later file.
+    std::vector<TOutputClaim> written_claims_;
     bool running_ = false;
     bool stopping_ = false;
     // Events posted before the task list was rebuilt belong to no run.

@@ -116,7 +116,9 @@ void TDoTerminateThread::Run(const TFFmpegPtr& engine, std::shared_ptr<TThreadCo
 
 TTaskResult TTaskResult::Failure(const std::exception& error) {
     const auto* engineError = dynamic_cast<const FFMpegException*>(&error);
-    return {true, error.what(), engineError ? engineError->Reason() : std::string()};
+    const auto* writeError = dynamic_cast<const FFMpegWriteError*>(&error);
+    return {true, error.what(), engineError ? engineError->Reason() : std::string(),
+            writeError ? writeError->File() : std::string()};
 }
 
 // ---- TFFmpeg -----------------------------------------------------------------

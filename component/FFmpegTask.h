@@ -77,9 +77,20 @@ struct TTaskResult {
     bool failed = false;
     std::string message;
     std::string reason;
+    // The output file (its final name) when writing it failed, else empty.
+    std::string unwritten_output;
 
     // The result of a task that ended with this error.
     static TTaskResult Failure(const std::exception& error);
+};
+
+// How a task's last run ended, as its client reads it once it has ended.
+struct TTaskEnd {
+    bool finished = false;  // ran to its end
+    TTaskResult result;
+    // The file its output was finished under, which may differ from the name
+    // it was given when that name was taken meanwhile; empty when none.
+    std::string written;
 };
 
 class TFFmpeg : public TCustomFFmpeg, public std::enable_shared_from_this<TFFmpeg> {

@@ -19,16 +19,17 @@ std::string TimeLeftText(int64_t seconds) {
 
 void TListProgress::Start(const std::vector<int64_t>& durationsMs, double now) {
     files_.assign(durationsMs.size(), File{});
-    int64_t knownTotal = 0, knownCount = 0;
-    for (size_t i = 0; i < durationsMs.size(); ++i) {
-        files_[i].durationMs = std::max<int64_t>(durationsMs[i], 0);
-        if (files_[i].durationMs > 0) {
-            knownTotal += files_[i].durationMs;
-            ++knownCount;
-        }
-    }
-    typicalMs_ = knownCount > 0 ? knownTotal / knownCount : 0;
+    knownTotalMs_ = knownCount_ = typicalMs_ = 0;
+    for (size_t i = 0; i < durationsMs.size(); ++i) FileDuration(i, durationsMs[i]);
     started_ = now;
+}
+
+void TListProgress::FileDuration(size_t file, int64_t durationMs) {
+    if (file >= files_.size() || durationMs <= 0 || files_[file].durationMs > 0) return;
+    files_[file].durationMs = durationMs;
+    knownTotalMs_ += durationMs;
+    ++knownCount_;
+    typicalMs_ = knownTotalMs_ / knownCount_;
 }
 
 void TListProgress::FileProgress(size_t file, int64_t doneMs, int64_t totalMs) {

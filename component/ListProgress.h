@@ -21,6 +21,8 @@ public:
     // The probed duration of every file in milliseconds, 0 or less when not
     // known; `now` in seconds on any steady clock.
     void Start(const std::vector<int64_t>& durationsMs, double now);
+    // The file's probed duration, once it is known.
+    void FileDuration(size_t file, int64_t durationMs);
     // `doneMs` of the file's media converted; `totalMs` is the task's own
     // idea of the file's duration, used when the probe had none.
     void FileProgress(size_t file, int64_t doneMs, int64_t totalMs);
@@ -39,6 +41,8 @@ private:
     std::vector<File> files_;
     double started_ = 0.0;
     int64_t typicalMs_ = 0;  // stands for the durations nobody knows
+    int64_t knownTotalMs_ = 0;
+    int64_t knownCount_ = 0;
 };
 
 // "File 3 of 12 · 41 % of the list · about 6 min left"

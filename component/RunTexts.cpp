@@ -114,6 +114,11 @@ TUserMessage CannotConvert(const std::string& lastErrorMessage) {
     return {"Cannot convert: " + lastErrorMessage, "Error", TMessageIcon::Information};
 }
 
+std::string RunFailure(const std::string& message, const std::string& unwrittenOutput, const std::string& reason) {
+    if (unwrittenOutput.empty()) return message;
+    return "Could not write " + unwrittenOutput + (reason.empty() ? "" : ": " + reason);
+}
+
 TUserMessage TaskFailed(const std::string& inputPath, const std::string& message) {
     return {"File \"" + inputPath + "\" could not be converted: " + message, kApplicationTitle,
             TMessageIcon::Warning};

@@ -67,6 +67,11 @@ std::string RefusalReasonText(TRefusalReason reason, int errorNumber = 0);
 // Refusals of a file when it is added.
 TUserMessage NotSupported(const std::string& inputPath, TRefusalReason reason, int errorNumber = 0);
 TUserMessage CannotConvert(const std::string& lastErrorMessage);
+// What a person is told of a task that failed: a file that could not be
+// written is named with the system's reason ("Could not write
+// /out/clip.mp4: File too large"); the engine's own message, which may name
+// the library call that failed, is for the log.
+std::string RunFailure(const std::string& message, const std::string& unwrittenOutput, const std::string& reason);
 // A task that ended with an error; the message names the file, since it
 // may appear long after that file's row scrolled out of sight.
 TUserMessage TaskFailed(const std::string& inputPath, const std::string& message);

@@ -67,11 +67,22 @@ size_t TCustomFFmpegVCL::TaskCount() {
     return tasks_.Count();
 }
 
-std::string TCustomFFmpegVCL::WrittenOutput(int32_t index) {
+std::optional<TTaskEnd> TCustomFFmpegVCL::TaskEnd(int32_t index) {
     TComponentLock::Guard guard(component_lock_);
-    if (index < 0 || static_cast<size_t>(index) >= tasks_.Count()) return "";
-    const std::vector<std::string>& written = tasks_.Item(index)->written_outputs;
-    return written.empty() ? "" : written.front();
+    if (index < 0 || static_cast<size_t>(index) >= tasks_.Count()) return std::nullopt;
+    const TFFmpeg& task = *tasks_.Item(index);
+    if (!task.Terminated()) return std::nullopt;
+    return TTaskEnd{task.finished_normally, task.result,
+                    task.written_outputs.empty() ? std::string() : task.written_outputs.front()};
+}
+
+void TCustomFFmpegVCL::WaitUntilTasksEnded() {
+    std::vector<TFFmpegPtr> tasks;
+    {
+        TComponentLock::Guard guard(component_lock_);
+        tasks = tasks_.Items();
+    }
+    for (const TFFmpegPtr& task : tasks) task->WaitUntilEnded();
 }
 
 void TCustomFFmpegVCL::DropTasks(TComponentLock::Guard& guard, std::vector<TFFmpegPtr> tasks) {

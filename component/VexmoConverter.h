@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -43,10 +44,12 @@ public:
     void StopConvert();
 
     TAVProbe& Probe() { return probe_; }
-    // The file the task's last run finished its output under, which may
-    // differ from the name it was given when that name was taken meanwhile;
-    // empty when it left none. For the task's terminate event.
-    std::string WrittenOutput(int32_t index);
+    // How the task's last run ended; none before it has ended. For the
+    // task's terminate event, or after WaitUntilTasksEnded.
+    std::optional<TTaskEnd> TaskEnd(int32_t index);
+    // Waits until every listed task has ended, as each soon does after
+    // StopConvert; their terminate events may still be on their way.
+    void WaitUntilTasksEnded();
     const std::string& LastErrorMessage() const { return last_error_message_; }
     size_t TaskCount();
 

@@ -27,6 +27,19 @@ public:
     using FFMpegException::FFMpegException;
 };
 
-// The failure of opening or writing a media file with that library result
+// A failure to write an output file, which names the file under its final
+// name: a person is told which file could not be written and why, while the
+// message, with the library call that failed, goes to the log.
+class FFMpegWriteError : public FFMpegException {
+public:
+    FFMpegWriteError(const std::string& file, const std::string& message, const std::string& reason)
+        : FFMpegException(message, reason), file_(file) {}
+    const std::string& File() const { return file_; }
+
+private:
+    std::string file_;
+};
+
+// The failure of opening a media file with that library result
 // code: the open-error message for the name, and the system's reason.
 FFMpegException MediaFileError(const std::string& name, int resultCode);

@@ -308,8 +308,9 @@ private:
     void EmulateRate(InputStreamState& ist);
     void FinishRun();
     bool NothingWritten() const;
-    void CompleteOutputs();
-    void DiscardOutputs();
+    // `stopped`: the run was asked to stop before its files were finished.
+    void CompleteOutputs(bool stopped);
+    void DiscardOutputs(bool stopped);
     void CloseEncoder(OutputStreamState& ost);
     void CloseDecoder(InputStreamState& ist);
     bool StopsAtALimit() const;

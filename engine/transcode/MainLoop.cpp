@@ -140,15 +140,19 @@ void TCustomFFmpeg::FinishRun() {
         if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
     StopStages();
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
+    // One reading of the stop request decides both how the files are
+    // finished and how the task ends: a stop arriving meanwhile must not
+    // leave a whole file under its final name reported as stopped.
+    const bool stopped = stop_requested.load();
     if (NothingWritten())
-        DiscardOutputs();
+        DiscardOutputs(stopped);
     else
-        CompleteOutputs();
+        CompleteOutputs(stopped);
     for (OutputStreamState* ost : run.ost_table)
         if (ost->encoding_needed) CloseEncoder(*ost);
     for (InputStreamState* ist : run.ist_table)
         if (ist->decoding_needed) CloseDecoder(*ist);
-    finished_normally = !stop_requested.load();
+    finished_normally = !stopped;
     ReleaseRunTables(run);
 }
 
@@ -162,19 +166,20 @@ bool TCustomFFmpeg::NothingWritten() const {
 // The files are closed and given their final names now, so that they are
 // complete when the run returns; a file that could not be completed keeps the
 // temporary name, which clean-up removes.
-void TCustomFFmpeg::CompleteOutputs() {
+void TCustomFFmpeg::CompleteOutputs(bool stopped) {
     // Closing flushes the last of the trailer, so its failure is the trailer's.
-    auto refuseTrailer = [](size_t file, int failure) {
+    auto refuseTrailer = [this](size_t file, int failure) {
         if (failure < 0)
-            throw FFMpegException(FormatText("Could not write trailer for output file #%d", static_cast<int>(file)),
-                                  SystemReason(failure));
+            throw FFMpegWriteError(run.output_files[file]->url,
+                                   FormatText("Could not write trailer for output file #%d", static_cast<int>(file)),
+                                   SystemReason(failure));
     };
     for (size_t file = 0; file < run.output_files.size(); ++file)
         refuseTrailer(file, ff::av_write_trailer(run.output_files[file]));
     ReportProgress(true);
     using TFinish = TPartialOutput::TFinish;
     const TFinish finish = !replace_existing_outputs ? TFinish::KeepExisting
-                           : stop_requested.load()   ? TFinish::KeepExistingStopped
+                           : stopped                 ? TFinish::KeepExistingStopped
                                                      : TFinish::Replace;
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
@@ -182,7 +187,8 @@ void TCustomFFmpeg::CompleteOutputs() {
         refuseTrailer(file, ff::avio_closep(&output->pb));
         if (!output_partials[file]) continue;
         if (const int failure = output_partials[file]->Commit(finish))
-            throw FFMpegException(FormatText("Could not write '%s'", output->url), SystemReasonOfErrno(failure));
+            throw FFMpegWriteError(output->url, FormatText("Could not write '%s'", output->url),
+                                   SystemReasonOfErrno(failure));
         written_outputs[file] = output_partials[file]->WrittenPath();
         output_partials[file].reset();
     }
@@ -192,14 +198,14 @@ void TCustomFFmpeg::CompleteOutputs() {
 // valid-looking file that plays nothing. Its temporary file is removed and
 // whatever lies under the final name stays untouched. Unless the run was
 // stopped before anything was written, that is a failure.
-void TCustomFFmpeg::DiscardOutputs() {
+void TCustomFFmpeg::DiscardOutputs(bool stopped) {
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
         if (output->oformat->flags & AVFMT_NOFILE) continue;
         ff::avio_closep(&output->pb);
         output_partials[file].reset();
     }
-    if (stop_requested.load()) return;
+    if (stopped) return;
     const InputStreamState& source = *run.ist_table[run.ost_table.front()->source_index];
     throw FFMpegException(FormatText("%s: nothing could be decoded, no output was written",
                                      run.input_files[source.file_index]->url));

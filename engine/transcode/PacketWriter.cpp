@@ -9,6 +9,7 @@
 #include "AVProbe.h"
 #include "FFmpeg.h"
 #include "LibraryHandles.h"
+#include "SystemReason.h"
 
 // The filters of each stream's chain learn the stream's parameters, each one
 // from the one before it; what the last one gives out is what the muxer gets.
@@ -82,8 +83,9 @@ void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t
     const int64_t start = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
     if (start != AV_NOPTS_VALUE) ost.written_end = std::max(ost.written_end, start + std::max<int64_t>(pkt->duration, 0));
     pkt->stream_index = ost.index;
-    const int result = ff::av_interleaved_write_frame(run.output_files[ost.file_index], pkt);
-    if (result < 0) throw MediaFileError("av_interleaved_write_frame()", result);
+    AVFormatContext* output = run.output_files[ost.file_index];
+    if (const int result = ff::av_interleaved_write_frame(output, pkt); result < 0)
+        throw FFMpegWriteError(output->url, "av_interleaved_write_frame(): Error while writing", SystemReason(result));
     ++ost.packets_written;
 }
 

@@ -92,13 +92,18 @@ void TCustomFFmpeg::WriteHeaders() {
         if (!(output->oformat->flags & AVFMT_NOFILE) && !output->pb) OpenTemporaryOutput(static_cast<int>(file));
         const TPosterStream poster =
             input_count > 0 ? AddPosterStream(output, input_contexts[0]->url, poster_width) : TPosterStream{};
-        if (ff::avformat_write_header(output, nullptr) < 0)
-            throw FFMpegException(
-                FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
-                           static_cast<int>(file)));
+        if (const int written = ff::avformat_write_header(output, nullptr); written < 0) {
+            const std::string failure = FormatText(
+                "Could not write header for output file #%d (incorrect codec parameters ?)", static_cast<int>(file));
+            // A full disk or missing rights are the file's fault, not the parameters'.
+            if (const std::string reason = SystemReason(written); !reason.empty())
+                throw FFMpegWriteError(output->url, failure, reason);
+            throw FFMpegException(failure);
+        }
         if (const int written = WritePosterPacket(output, poster); written < 0)
-            throw FFMpegException(FormatText("Could not write the poster of output file #%d", static_cast<int>(file)) +
-                                  SystemReasonSuffix(written));
+            throw FFMpegWriteError(output->url,
+                                   FormatText("Could not write the poster of output file #%d", static_cast<int>(file)),
+                                   SystemReason(written));
     }
 }
 
@@ -106,10 +111,11 @@ void TCustomFFmpeg::OpenTemporaryOutput(int file) {
     AVFormatContext* output = output_contexts[file].get();
     auto partial = std::make_unique<TPartialOutput>();
     if (const int failure = partial->Create(output->url, this))
-        throw FFMpegException(FormatText("Could not open '%s'", output->url), SystemReasonOfErrno(failure));
+        throw FFMpegWriteError(output->url, FormatText("Could not open '%s'", output->url),
+                               SystemReasonOfErrno(failure));
     const std::string url = LocalFileUrl(partial->Path());
     if (const int opened = ff::avio_open(&output->pb, url.c_str(), AVIO_FLAG_WRITE); opened < 0)
-        throw FFMpegException(FormatText("Could not open '%s'", output->url), SystemReason(opened));
+        throw FFMpegWriteError(output->url, FormatText("Could not open '%s'", output->url), SystemReason(opened));
     output_partials[file] = std::move(partial);
 }
 

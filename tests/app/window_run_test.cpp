@@ -8,13 +8,17 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
+#include "MediaWriter.h"
+#include "TestMedia.h"
 #include "WindowTestSupport.h"
 
 namespace {
@@ -155,34 +159,48 @@ private slots:
     void stoppedRowsNameOnlyWhatThisRunWrote() {
         Fixture f;
         QVERIFY(f.form.Control<QCheckBox>("ChkOverwrite")->isChecked());
-        f.AddClips({{"avi_mpeg4_mp3.avi", "one.avi"}, {"avi_mpeg4_mp3.avi", "two.avi"},
-                    {"avi_mpeg4_mp3.avi", "three.avi"}});
+        // The second file is long enough to be stopped in its middle.
+        TestClip longClip = FindTestClip("video_only.avi");
+        longClip.durationUs = 60000000;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "one.avi"}});
+        WriteTestClip(longClip, f.home.Path("in/two.avi").toStdString());
+        f.Add({f.home.Path("in/two.avi")});
+        f.AddClips({{"avi_mpeg4_mp3.avi", "three.avi"}});
         const QByteArray earlier = "an earlier run's output";
         for (const char* name : {"one.mp4", "two.mp4", "three.mp4"}) {
             QFile file(f.Out() + "/" + name);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(earlier);
         }
-        // "Stop" as soon as the second file converts, over its earlier output.
-        connect(&f.form, &TForm1::rowStatusChanged, this, [&](int row, const QString& status) {
-            if (row == 1 && !status.trimmed().isEmpty() && f.form.Running()) f.form.BtnStartClick();
+        const auto everyFile = [&] { return QDir(f.Out()).entryInfoList(QDir::Files | QDir::Hidden); };
+        // "Stop" once the second file, written over its earlier output, has a part.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!f.form.Running() || f.form.Column(TForm1::colStatus).value(1).trimmed().isEmpty()) return;
+            for (const QFileInfo& file : everyFile())
+                if (file.fileName().startsWith(".tovrela-part-") && file.size() > 40000) {
+                    poll.stop();
+                    f.form.BtnStartClick();
+                    return;
+                }
         });
+        poll.start(10);
         f.form.BtnStartClick();
         QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed", "Stopped", "Stopped"}));
-        const auto content = [&](const char* name) {
-            QFile file(f.Out() + "/" + name);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        // The stop finishes what the second file got so far, or keeps the
-        // earlier file when it had got nothing: a row never names a file of
-        // that name from an earlier run. The third usually never starts; on a
-        // busy machine the tasks may run ahead of the rows' statuses.
-        const QStringList names = f.form.Column(TForm1::colOutputName);
-        QCOMPARE(names.value(0), QString("one"));
-        for (int row : {1, 2})
-            if (!names.value(row).isEmpty()) QVERIFY2(content(qPrintable(names[row] + ".mp4")) != earlier, qPrintable(names[row]));
-        QVERIFY(content("one.mp4") != earlier);
+        // Each row names exactly the file this run left for it: the part goes
+        // beside the earlier file, and the third file never started.
+        QStringList named, writtenThisRun;
+        auto* list = f.form.Control<QTableWidget>("Lvw");
+        for (int row = 0; row < list->rowCount(); ++row)
+            named << list->item(row, TForm1::colOutputName)->toolTip();
+        for (const QFileInfo& file : everyFile()) {
+            QFile content(file.filePath());
+            QVERIFY(content.open(QIODevice::ReadOnly));
+            if (content.readAll() != earlier) writtenThisRun << file.filePath();
+        }
+        QCOMPARE(named, QStringList({f.Out() + "/one.mp4", f.Out() + "/two (stopped).mp4", QString()}));
+        QCOMPARE(writtenThisRun, QStringList({f.Out() + "/one.mp4", f.Out() + "/two (stopped).mp4"}));
     }
 
     void theListFollowsTheRowBeingConverted() {

@@ -219,30 +219,6 @@ TEST_F(ConversionRunTest, SameNamedInputsWithOverwriteEachGetAFileOfTheirOwn) {
     ExpectOnlyCompleteFiles(settings.OutputFolder);
 }
 
-TEST_F(ConversionRunTest, AFullDiskSaysSoAndLeavesTheReplacedFileAsItWas) {
-    const std::filesystem::path small = ScratchFolder() / "small";
-    std::filesystem::create_directories(small);
-    if (mount("tovrela-test", small.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{small.string()};
-    settings.OutputFolder = small.string();
-    settings.Overwrite = true;
-    std::ofstream(small / "avi_mpeg4_mp3.mp4") << "earlier";
-    {
-        TConversionRun run(component, view, post);
-        ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi")}, settings, 1));
-        RunUntilIdle(run);
-        EXPECT_EQ(run.Outcome(0), TRowOutcome::Failed);
-        EXPECT_NE(run.Status(0).find("No space left on device"), std::string::npos) << run.Status(0);
-    }
-    std::ifstream kept(small / "avi_mpeg4_mp3.mp4");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "earlier");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), 1);
-}
-
 TEST_F(ConversionRunTest, AnOutputNameOf250BytesConverts) {
     const std::filesystem::path input = ScratchFolder() / (std::string(246, 'n') + ".avi");
     std::filesystem::copy_file(ClipPath("avi_mpeg4_mp3.avi"), input);
@@ -342,17 +318,16 @@ void WaitForTemporary(const std::filesystem::path& folder, uintmax_t bytes) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-std::string LongClip(int64_t durationUs) {
+// Long enough that a stop sent once its output has begun reaches it in its
+// middle, however busy the machine.
+constexpr int64_t kLongClipUs = 60000000;
+
+std::string LongClip() {
     TestClip clip = FindTestClip("video_only.avi");
-    clip.durationUs = durationUs;
+    clip.durationUs = kLongClipUs;
     const std::string input = (ScratchFolder() / "long.avi").string();
     WriteTestClip(clip, input);
     return input;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream stream(path);
-    return std::string(std::istreambuf_iterator<char>(stream), {});
 }
 
 // A stop signal finishes the file being converted where it stands, starts no
@@ -363,7 +338,7 @@ TEST_P(ConvertSignalTest, SigtermFinishesTheCurrentFileWhereItStands) {
     BindComponentTestLibraries();
     const std::filesystem::path out = ScratchFolder() / "out";
     std::filesystem::create_directories(out);
-    const std::string input = LongClip(20000000);
+    const std::string input = LongClip();
     const CliRun cli = StartCli({"--jobs", GetParam(), "--output-folder", out.string(), input, input},
                                 (ScratchFolder() / "log.txt").string());
     WaitForTemporary(out, 40000);
@@ -375,7 +350,7 @@ TEST_P(ConvertSignalTest, SigtermFinishesTheCurrentFileWhereItStands) {
     ExpectOnlyCompleteFiles(out);
     const MediaAnalysis result = AnalyseMedia((out / "long.mp4").string());
     ASSERT_NE(result.First(AVMEDIA_TYPE_VIDEO), nullptr);
-    EXPECT_LT(result.First(AVMEDIA_TYPE_VIDEO)->endTimeUs, 20000000);
+    EXPECT_LT(result.First(AVMEDIA_TYPE_VIDEO)->endTimeUs, kLongClipUs);
 }
 
 // With --overwrite a stopped file is only a part: it goes beside a complete
@@ -385,7 +360,7 @@ TEST(ConvertCommand, AStopWhileOverwritingKeepsTheEarlierFileAndThePartBesideIt)
     const std::filesystem::path out = ScratchFolder() / "out";
     std::filesystem::create_directories(out);
     std::ofstream(out / "long.mp4") << "the complete earlier file";
-    const std::string input = LongClip(20000000);
+    const std::string input = LongClip();
     const CliRun cli =
         StartCli({"--overwrite", "--output-folder", out.string(), input}, (ScratchFolder() / "log.txt").string());
     WaitForTemporary(out, 40000);
@@ -406,7 +381,7 @@ TEST(ConvertCommand, ANameTakenDuringTheRunGivesTheNextFreeName) {
     BindComponentTestLibraries();
     const std::filesystem::path out = ScratchFolder() / "out";
     std::filesystem::create_directories(out);
-    const std::string input = LongClip(20000000);
+    const std::string input = LongClip();
     const CliRun cli = StartCli({"--output-folder", out.string(), input}, (ScratchFolder() / "log.txt").string());
     WaitForTemporary(out, 0);
     std::ofstream(out / "long.mp4") << "a file a person put there";
@@ -446,6 +421,70 @@ TEST(ConvertCommand, TwoRunsSideBySideIntoOneFolderKeepBothOutputs) {
 
 INSTANTIATE_TEST_SUITE_P(ConvertCommand, ConvertSignalTest, testing::Values("0", "1"));
 
+// Runs a conversion by the command line in a child process under a limit of
+// the system's (RLIMIT_...), its output going to `log`; the exit status, -1
+// when a signal ended it.
+int RunCliUnderLimit(std::vector<std::string> arguments, int resource, rlim_t limit, const std::string& log) {
+    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const rlimit limits{limit, limit};
+        setrlimit(resource, &limits);
+        const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(output, STDOUT_FILENO);
+        dup2(output, STDERR_FILENO);
+        execv(TOVRELA_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A file that cannot be written to its end, on a full disk or past the
+// user's file size limit, fails with its name and the system's reason (the
+// library's call is for the log), and leaves no file under any name: the
+// earlier file it was to replace stays as it was.
+struct WriteFailure {
+    bool fullDisk;  // else a file size limit
+    const char* reason;
+};
+class ConvertWriteFailureTest : public testing::TestWithParam<WriteFailure> {};
+
+TEST_P(ConvertWriteFailureTest, SaysWhichFileCouldNotBeWrittenAndWhyAndLeavesNothing) {
+    BindComponentTestLibraries();
+    const std::filesystem::path out = ScratchFolder() / "out";
+    std::filesystem::create_directories(out);
+    constexpr rlim_t kRoom = 64 * 1024;
+    if (GetParam().fullDisk && mount("tovrela-test", out.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{GetParam().fullDisk ? out.string() : ""};
+    std::ofstream(out / "avi_mpeg4_mp3.mp4") << "earlier";
+    const std::string input = ClipPath("avi_mpeg4_mp3.avi");
+    const std::string log = (ScratchFolder() / "log.txt").string();
+    EXPECT_EQ(RunCliUnderLimit({"--overwrite", "--output-folder", out.string(), input}, RLIMIT_FSIZE,
+                               GetParam().fullDisk ? RLIM_INFINITY : kRoom, log),
+              1);
+    const std::string output = ReadFile(log);
+    EXPECT_NE(output.find("\n" + input + ": Could not write " + (out / "avi_mpeg4_mp3.mp4").string() + ": " +
+                          GetParam().reason + "\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(ReadFile(out / "avi_mpeg4_mp3.mp4"), "earlier");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConvertCommand, ConvertWriteFailureTest,
+                         testing::Values(WriteFailure{true, "No space left on device"},
+                                         WriteFailure{false, "File too large"}));
+
 // Files waiting for their turn hold no descriptor: a list far longer than the
 // limit of open files converts completely.
 TEST(ConvertCommand, AListLongerThanTheDescriptorLimitConvertsCompletely) {
@@ -461,26 +500,9 @@ TEST(ConvertCommand, AListLongerThanTheDescriptorLimitConvertsCompletely) {
     constexpr int kFiles = 100;
     for (int i = 1; i < kFiles; ++i) std::filesystem::create_hard_link(in / "0.avi", in / (std::to_string(i) + ".avi"));
 
-    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert", "--size", "64x48", "--output-folder",
-                                      out.string(), in.string()};
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        const rlimit limit{40, 40};
-        setrlimit(RLIMIT_NOFILE, &limit);
-        const int quiet = open("/dev/null", O_WRONLY);
-        dup2(quiet, STDOUT_FILENO);
-        dup2(quiet, STDERR_FILENO);
-        execv(TOVRELA_CLI_PATH, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::string log = (ScratchFolder() / "log.txt").string();
+    EXPECT_EQ(RunCliUnderLimit({"--size", "64x48", "--output-folder", out.string(), in.string()}, RLIMIT_NOFILE, 40, log),
+              0) << ReadFile(log);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), kFiles);
     ExpectOnlyCompleteFiles(out);
 }
