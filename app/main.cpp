@@ -1,19 +1,16 @@
 // The desktop program: one main window for the program's whole life.
 
-#include <signal.h>
-
 #include <QScreen>
 
 #include "Application.h"
+#include "ProcessSetup.h"
 #include "ProgramIcon.h"
 #include "StopSignals.h"
 #include "UnitFrmMain.h"
 #include "UnitGeneral.h"
 
 int main(int argc, char** argv) {
-    // A file growing past the size limit the user set fails to write, with a
-    // message, instead of ending the program and leaving its part behind.
-    signal(SIGXFSZ, SIG_IGN);
+    PrepareProcessForConversions();
     TApplication application(argc, argv);
     QCoreApplication::setApplicationName(TForm1::kApplicationTitle);
     QGuiApplication::setDesktopFileName("tovrela");

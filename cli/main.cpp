@@ -1,11 +1,10 @@
-#include <signal.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
 #include "Devices.h"
+#include "ProcessSetup.h"
 
 namespace {
 
@@ -35,9 +34,7 @@ void PrintUsage(std::FILE* stream) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A file growing past the size limit the user set fails to write, with a
-    // message, instead of ending the program and leaving its part behind.
-    signal(SIGXFSZ, SIG_IGN);
+    PrepareProcessForConversions();
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;

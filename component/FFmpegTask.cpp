@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "FFMpegException.h"
+#include "ProcessSetup.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ std::shared_ptr<TTaskThread> TTaskThread::CreateSuspended(std::function<void()> 
             ApplyThreadPriority(priority);
             body();
             body = nullptr;  // may free the task, on this thread
+            ReturnFreedMemory();
             leaveCounts(counts);
         });
     } catch (...) {
