@@ -25,15 +25,18 @@ std::string ProgressLine(int32_t frameNumber, int32_t currentMs, int32_t fps) {
 std::string ProgressBarLine(const std::string& name, int32_t frameNumber, int32_t fps, int32_t currentMs,
                             int32_t totalMs, int64_t secondsLeft) {
     constexpr int kBarWidth = 24;
-    std::string line = name + " ";
+    std::string line = name;
     if (totalMs > 0) {
         const int64_t percent = std::min<int64_t>(100, static_cast<int64_t>(currentMs) * 100 / totalMs);
         const int filled = static_cast<int>(percent * kBarWidth / 100);
-        line += "[" + std::string(static_cast<size_t>(filled), '#') +
+        line += " [" + std::string(static_cast<size_t>(filled), '#') +
                 std::string(static_cast<size_t>(kBarWidth - filled), '.') + "] " + std::to_string(percent) + "%";
     }
-    line += " frame=" + std::to_string(frameNumber) + " fps=" + std::to_string(fps) +
-            " time=" + DurationText(currentMs / 1000);
+    // As in the window's line: no frame count for sound alone, no speed
+    // before the first second.
+    if (frameNumber >= 0) line += " frame=" + std::to_string(frameNumber);
+    if (fps > 0) line += " fps=" + std::to_string(fps);
+    line += " time=" + DurationText(currentMs / 1000);
     line += " ETA " + (secondsLeft < 0 ? std::string("--:--:--") : DurationText(secondsLeft));
     return line;
 }

@@ -59,6 +59,9 @@ TEST(RunTexts, DurationsStatusesAndProgressLine) {
     EXPECT_EQ(RunTexts::ProgressLine(120, 30500, 25), "Current Frame=120 Time=30 FPS=25");
     EXPECT_EQ(RunTexts::ProgressLine(12, 500, 0), "Current Frame=12 Time=0");
     EXPECT_EQ(RunTexts::ProgressLine(-1, 4200, -1), "Time=4");
+    EXPECT_EQ(RunTexts::ProgressBarLine("a.avi", 12, 0, 500, 1000, -1),
+              "a.avi [############............] 50% frame=12 time=00:00:00 ETA --:--:--");
+    EXPECT_EQ(RunTexts::ProgressBarLine("a.mp3", -1, 0, 500, 0, -1), "a.mp3 time=00:00:00 ETA --:--:--");
     EXPECT_EQ(RunTexts::InputEndedEarly(2500, 10000), "input ended at 0:02 of 0:10");
     EXPECT_EQ(RunTexts::ShortDurationText(3723), "1:02:03");
     // A name may hold a line break; a summary line never does.
