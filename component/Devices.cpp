@@ -69,6 +69,18 @@ constexpr char kMpeg2Quality[] = "non_linear_quant=1\nqmax=28\nqmin=1\nlmin=118\
 // The encoder writes a level only beside a profile: Main (4).
 constexpr char kMpeg2MainOptions[] = "profile=4\n";
 
+// x264 needs the larger buffer: held to a tenth of a second, and so aiming
+// at 92 % of 1.5 Mbit/s, it sent 13 to 20 % less; along every split of the
+// 1.5 Mbit/s between its aim and the buffer it stayed 11 to 18 % under 1.5
+// Mbit/s, and with a sixth of a second (86 %) it keeps within 5 % of its aim.
+constexpr double kTopRateShare = 0.92;
+constexpr double kH264TopRateShare = 0.86;
+// At its coarsest step and with a key frame every 15 pictures, MPEG-2 at
+// 320x240 sends about 197 kbit/s of grainy pictures whatever lower rate it
+// is asked for: 180 kbit/s is the lowest it keeps within a tenth of, and
+// this leaves a little room.
+constexpr int32_t kMpeg2MinBitRate = 184000;
+
 // iPods play the encoder's perceptual noise substitution as crackle and hiss,
 // so it is turned off. The encoder's other defaults stay within AAC-LC as
 // the devices play it: the LC object type, no prediction (a Main-profile
@@ -78,19 +90,19 @@ constexpr char kAacOptions[] = "aac_pns=0\n";
 
 constexpr TDevice kDevices[] = {
     {"iPod (any model with video)", "ipod", "iPod",
-     "mpeg4", AV_CODEC_ID_MPEG4, FF_PROFILE_MPEG4_SIMPLE, kMpeg4SimpleLevels, "", kMpeg4Quality, 30.0, 30,
+     "mpeg4", AV_CODEC_ID_MPEG4, FF_PROFILE_MPEG4_SIMPLE, kMpeg4SimpleLevels, "", kMpeg4Quality, 30.0, 30, 0, kTopRateShare,
      "libfaac", AV_CODEC_ID_AAC, FF_PROFILE_AAC_LOW, kAacOptions, 160000, {}, 8000, 48000, 2,
      "ipod", ".mp4", "mp4", kIpodExtensions, false, "ipod-h264"},
     {"iPod classic, nano (3rd\u20135th generation), iPod video 5G/5.5G", "ipod-h264", "iPod",
-     "libx264", AV_CODEC_ID_H264, FF_PROFILE_H264_BASELINE, kIpodH264Levels, kBaselineOptions, kH264Quality, 30.0, 60,
+     "libx264", AV_CODEC_ID_H264, FF_PROFILE_H264_BASELINE, kIpodH264Levels, kBaselineOptions, kH264Quality, 30.0, 60, 0, kH264TopRateShare,
      "libfaac", AV_CODEC_ID_AAC, FF_PROFILE_AAC_LOW, kAacOptions, 160000, {}, 8000, 48000, 2,
      "ipod", ".m4v", "mp4", kIpodExtensions, true, "ipod"},
     {"iPod touch, iPhone", "iphone", "iPhone",
-     "libx264", AV_CODEC_ID_H264, FF_PROFILE_H264_BASELINE, kIphoneH264Levels, kBaselineOptions, kH264Quality, 30.0, 60,
+     "libx264", AV_CODEC_ID_H264, FF_PROFILE_H264_BASELINE, kIphoneH264Levels, kBaselineOptions, kH264Quality, 30.0, 60, 0, kH264TopRateShare,
      "libfaac", AV_CODEC_ID_AAC, FF_PROFILE_AAC_LOW, kAacOptions, 160000, {}, 8000, 48000, 2,
      "ipod", ".m4v", "mp4", kIpodExtensions, true, "ipod"},
     {"Rockbox (MPEG player)", "rockbox", "Rockbox",
-     "mpeg2video", AV_CODEC_ID_MPEG2VIDEO, FF_PROFILE_UNKNOWN, kRockboxLevels, kMpeg2MainOptions, kMpeg2Quality, 30.0, 15,
+     "mpeg2video", AV_CODEC_ID_MPEG2VIDEO, FF_PROFILE_UNKNOWN, kRockboxLevels, kMpeg2MainOptions, kMpeg2Quality, 30.0, 15, kMpeg2MinBitRate, kTopRateShare,
      "mp2", AV_CODEC_ID_MP2, FF_PROFILE_UNKNOWN, "", 384000, kLayer2RatesKbps, 32000, 48000, 2,
      "vob", ".mpg", "mpeg", kMpegExtensions, false, nullptr},
 };

@@ -43,6 +43,13 @@ struct TDevice {
     // Pictures between key frames, at most; a lower frame rate asked for
     // gets fewer, so that key frames are never more than two seconds apart.
     int MaxKeyFrameInterval;
+    // The video rates the encoder keeps to within a tenth, bits per second.
+    // Below the lowest, its coarsest step still sends more (0: no such
+    // floor). The highest is this share of the device's highest rate: the
+    // rest is the rate-control buffer, and a second carries at most the rate
+    // and the buffer together.
+    int32_t MinVideoBitRate;
+    double TopRateShare;
 
     const char* AudioEncoder;
     AVCodecID AudioCodec;
@@ -67,6 +74,10 @@ struct TDevice {
     const char* OtherCodecRow;
 
     const TDeviceLevel& HighestLevel() const { return Levels.back(); }
+    // In whole kbit/s, as the settings give rates.
+    int32_t TopVideoBitRate() const {
+        return static_cast<int32_t>(HighestLevel().MaxBitRate * TopRateShare) / 1000 * 1000;
+    }
 };
 
 // Where one model of a device plays less than its row: the first iPods with

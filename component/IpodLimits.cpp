@@ -157,6 +157,25 @@ void FitFrameRate(const TDevice& device, TDevicePlan& plan) {
     plan.Settings.FrameRate = fitted;
 }
 
+// A rate the encoder cannot keep to is one the device cannot play as asked:
+// below its floor the file comes out larger, and above its top rate a
+// second would go over the device's highest rate.
+void FitVideoBitRate(const TDevice& device, TDevicePlan& plan) {
+    int32_t& kbps = plan.Settings.VideoBitrateKbps;
+    const int32_t lowestKbps = device.MinVideoBitRate / 1000;
+    const int32_t topKbps = device.TopVideoBitRate() / 1000;
+    if (kbps < lowestKbps) {
+        plan.Changes.push_back("video bit rate " + std::to_string(kbps) + " kbit/s is less than " + device.PlayerName +
+                               " plays: using " + std::to_string(lowestKbps) + " kbit/s");
+        kbps = lowestKbps;
+    } else if (kbps > topKbps) {
+        plan.Changes.push_back("video bit rate " + std::to_string(kbps) + " kbit/s is more than " + device.PlayerName +
+                               " plays with no second above " + Kbps(device.HighestLevel().MaxBitRate) +
+                               " kbit/s: using " + std::to_string(topKbps) + " kbit/s");
+        kbps = topKbps;
+    }
+}
+
 }  // namespace
 
 std::string AutoFrameRateFor(const TDevice& device, std::pair<int, int> rate) {
@@ -252,6 +271,7 @@ TDevicePlan PlanForDevice(const TConversionSettings& settings) {
     }
     FitFrameSize(device, plan);
     FitFrameRate(device, plan);
+    FitVideoBitRate(device, plan);
     FitAudio(device, plan);
     plan.Level = LevelForSettings(device, plan.Settings);
     return plan;

@@ -101,7 +101,7 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile) 
 TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const TDeviceLevel& level) {
     TVideoRateControl control;
     const int32_t peak = device.HighestLevel().MaxBitRate;
-    control.BitRate = std::min({bitRate, level.MaxBitRate, static_cast<int32_t>(peak * kTopRateShare)});
+    control.BitRate = std::min({bitRate, level.MaxBitRate, device.TopVideoBitRate()});
     // A buffer drained at the highest rate never sends more in a second than
     // the two together; near the device's peak both give way. A buffer of a
     // few pictures only would leave the rate well under its target: the

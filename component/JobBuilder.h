@@ -44,7 +44,8 @@ void ApplyProfile(TConversionSettings& settings, const TOutputProfile& profile);
 // stream within its level; a key frame as often as the device asks keeps
 // seeking quick. No second of the file may carry more than the device's
 // highest rate, so near that the buffer shrinks to the room left under it,
-// and the encoder aims a little below it, since no encoder keeps every
+// and the encoder aims below it (at the device's top rate, which the
+// settings are brought to before the run), since no encoder keeps every
 // second exactly at its average.
 struct TVideoRateControl {
     int32_t BitRate = 0;     // the encoder's target, bits per second
@@ -53,8 +54,6 @@ struct TVideoRateControl {
     int32_t Tolerance = 0;   // bits
     int32_t KeyFrameInterval = 30;  // frames
 };
-// The share of the device's highest rate the encoder aims at, at most.
-inline constexpr double kTopRateShare = 0.92;
 TVideoRateControl VideoRateControl(int32_t bitRate, const TDevice& device, const TDeviceLevel& level);
 
 // The listed frame rate that keeps the input's own, where the device plays it.

@@ -100,11 +100,14 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
     settings.FrameSize = "720x306";
     settings.FrameRate = "60";
     settings.AudioBitrateKbps = 192;
+    settings.VideoBitrateKbps = 1500;
     plan = PlanForDevice(settings);
-    EXPECT_EQ(plan.Changes, (std::vector<std::string>{
-                                "frame size 720x306 is larger than iPod plays: using 640x272",
-                                "frame rate 60 is more than iPod plays: using 30",
-                                "audio bit rate 192 kbit/s is more than iPod plays: using 160 kbit/s"}));
+    EXPECT_EQ(plan.Changes,
+              (std::vector<std::string>{
+                  "frame size 720x306 is larger than iPod plays: using 640x272",
+                  "frame rate 60 is more than iPod plays: using 30",
+                  "video bit rate 1500 kbit/s is more than iPod plays with no second above 1500 kbit/s: using 1290 kbit/s",
+                  "audio bit rate 192 kbit/s is more than iPod plays: using 160 kbit/s"}));
     EXPECT_EQ(plan.Settings.FrameSize, "640x272");
     EXPECT_EQ(plan.Level.Level, 30);
     EXPECT_EQ(plan.Level.MaxReferences, 1);
@@ -120,8 +123,10 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
     settings.Device = *FindDevice("rockbox");
     settings.AudioBitrateKbps = 90;
     settings.AudioSampleRate = 8000;
+    settings.VideoBitrateKbps = 128;
     plan = PlanForDevice(settings);
     EXPECT_EQ(plan.Changes, (std::vector<std::string>{
+                                "video bit rate 128 kbit/s is less than Rockbox plays: using 184 kbit/s",
                                 "audio bit rate 90 kbit/s is not one Rockbox plays: using 96 kbit/s",
                                 "audio sample rate 8000 Hz is less than Rockbox plays: using 32000 Hz"}));
 
