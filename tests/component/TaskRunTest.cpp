@@ -315,6 +315,8 @@ TEST_F(TaskRunTest, ClearingInsideTheTerminateEventStopsTheOtherWorker) {
     // In real time, task 1 has written no more than the time it ran.
     const auto margin = std::chrono::milliseconds(400);
     if (clearedAfter + margin > std::chrono::milliseconds(1900)) GTEST_SKIP() << "task 0 took too long to tell";
+    // Dropped before its first packet, task 1 leaves no file at all.
+    if (!std::filesystem::exists(outputs[1])) return;
     TAVProbe probe;
     ASSERT_TRUE(probe.Open(outputs[1], ""));
     TAVFileInfo info{};
