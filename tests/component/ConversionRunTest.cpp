@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <thread>
 
 #include "../../cli/EventLoop.h"
@@ -242,8 +241,11 @@ TEST_F(ConversionRunTest, AnInputEndingWellBeforeItsAnnouncedDurationCompletesAn
     ASSERT_TRUE(run.Start({input.string()}, settings, 1));
     RunUntilIdle(run);
     EXPECT_EQ(run.Outcome(0), TRowOutcome::Completed);
-    EXPECT_TRUE(std::regex_match(run.Status(0), std::regex(R"(Completed \(input ended at 0:0[1-3] of 0:10\))")))
-        << run.Status(0);
+    const std::string status = run.Status(0);
+    bool endedEarly = false;
+    for (const char* second : {"1", "2", "3"})
+        endedEarly |= status == std::string("Completed (input ended at 0:0") + second + " of 0:10)";
+    EXPECT_TRUE(endedEarly) << status;
 }
 
 TEST_F(ConversionRunTest, AbandoningIsIdleAtOnceAndLaterEventsChangeNothing) {
