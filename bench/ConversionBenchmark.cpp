@@ -1,9 +1,9 @@
 // Converts four generated 60-second clips (1920x1080 and 1280x720 H.264 with
 // AAC in MP4, 640x480 MPEG-4 with MP3 in AVI, 720x576 MPEG-2 with MP2 in an
-// MPEG program stream) and a 30-minute one like the AVI with the window's
-// iPod settings
-// and prints, for each, the conversion's wall time, CPU time and peak memory
-// next to the wall time of decoding the same file alone with every core.
+// MPEG program stream) and a 30-minute one like the AVI with the command
+// line's default job and prints, for each, the conversion's wall time, CPU
+// time and peak memory next to the wall time of decoding the same file alone
+// with every core.
 // Then converts a list of eight short SD clips with the command line, one
 // file at a time single-threaded (the baseline), at 1, 2 and 4 jobs and at
 // its default number of jobs. Every figure is
@@ -26,7 +26,8 @@
 
 #include "ChildMeasurement.h"
 #include "DecodeOnly.h"
-#include "FFmpeg.h"
+#include "EngineConversion.h"
+#include "JobBuilder.h"
 #include "MediaWriter.h"
 #include "TestMedia.h"
 
@@ -106,19 +107,12 @@ std::string Prepare(const TestClip& clip, const std::filesystem::path& folder) {
     return path;
 }
 
-// The window's default job: profile 3 at 320x240, 29.97 frames per second.
+// The job `tovrela-cli convert` runs when given nothing but the file: the
+// default device's row and profile, built by the routine both programs share.
 void ConvertForIpod(const std::string& input, const std::string& output) {
-    TCustomFFmpeg engine;
-    engine.Initialize();
-    engine.SetVerbose(0);
-    engine.OpenInputFile(input);
-    for (const auto& [name, value] :
-         {std::pair<const char*, const char*>{"vcodec", "mpeg4"}, {"acodec", "libfaac"}, {"s", "320x240"},
-          {"r", "30000/1001"}, {"ar", "44100"}, {"ac", "2"}, {"b", "512000"}, {"ab", "80000"}})
-        engine.SetOption(name, value);
-    engine.OpenOutputFile(output);
-    engine.Transcode();
-    engine.CleanUp();
+    TConversionSettings settings;
+    settings.Overwrite = true;
+    ConvertWithEngine(input, BuildOutputOptions(settings, output));
 }
 
 void MeasureLongClip(const TestClip& clip, const std::filesystem::path& folder) {
