@@ -176,20 +176,6 @@ void FitVideoBitRate(const TDevice& device, TDevicePlan& plan) {
     }
 }
 
-}  // namespace
-
-std::string AutoFrameRateFor(const TDevice& device, std::pair<int, int> rate) {
-    const auto [numerator, denominator] = rate;
-    if (numerator <= 0 || denominator <= 0) return "";
-    const double perSecond = static_cast<double>(numerator) / denominator;
-    int64_t divisor = 1;
-    while (perSecond / static_cast<double>(divisor) > device.MaxFrameRate + kFrameRateSlack) ++divisor;
-    if (divisor == 1) return "";
-    return std::to_string(numerator) + "/" + std::to_string(denominator * divisor);
-}
-
-namespace {
-
 void FitAudio(const TDevice& device, TDevicePlan& plan) {
     TConversionSettings& settings = plan.Settings;
     const int32_t maxKbps = device.MaxAudioBitRate / 1000;
@@ -233,6 +219,16 @@ TDeviceLevel LevelForSettings(const TDevice& device, const TConversionSettings& 
 }
 
 }  // namespace
+
+std::string AutoFrameRateFor(const TDevice& device, std::pair<int, int> rate) {
+    const auto [numerator, denominator] = rate;
+    if (numerator <= 0 || denominator <= 0) return "";
+    const double perSecond = static_cast<double>(numerator) / denominator;
+    int64_t divisor = 1;
+    while (perSecond / static_cast<double>(divisor) > device.MaxFrameRate + kFrameRateSlack) ++divisor;
+    if (divisor == 1) return "";
+    return std::to_string(numerator) + "/" + std::to_string(denominator * divisor);
+}
 
 std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFacts& facts,
                                            const TModelVideoLimit& model) {
