@@ -19,7 +19,7 @@ std::string TimeLeftText(int64_t seconds) {
 
 void TListProgress::Start(const std::vector<int64_t>& durationsMs, double now) {
     files_.assign(durationsMs.size(), File{});
-    knownTotalMs_ = knownCount_ = typicalMs_ = 0;
+    knownTotalMs_ = knownCount_ = 0;
     for (size_t i = 0; i < durationsMs.size(); ++i) FileDuration(i, durationsMs[i]);
     started_ = now;
 }
@@ -29,7 +29,6 @@ void TListProgress::FileDuration(size_t file, int64_t durationMs) {
     files_[file].durationMs = durationMs;
     knownTotalMs_ += durationMs;
     ++knownCount_;
-    typicalMs_ = knownTotalMs_ / knownCount_;
 }
 
 void TListProgress::FileProgress(size_t file, int64_t doneMs, int64_t totalMs) {
@@ -44,7 +43,9 @@ void TListProgress::FileEnded(size_t file) {
 }
 
 int64_t TListProgress::DurationOf(const File& file) const {
-    return file.durationMs > 0 ? file.durationMs : typicalMs_;
+    // The durations nobody knows stand at the average of those known.
+    if (file.durationMs > 0) return file.durationMs;
+    return knownCount_ > 0 ? knownTotalMs_ / knownCount_ : 0;
 }
 
 TListEstimate TListProgress::Estimate(double now) const {

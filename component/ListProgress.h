@@ -40,8 +40,7 @@ private:
 
     std::vector<File> files_;
     double started_ = 0.0;
-    int64_t typicalMs_ = 0;  // stands for the durations nobody knows
-    int64_t knownTotalMs_ = 0;
+    int64_t knownTotalMs_ = 0;  // of the files whose duration is known
     int64_t knownCount_ = 0;
 };
 

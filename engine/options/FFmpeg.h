@@ -347,7 +347,6 @@ private:
     void SendVideoPicture(OutputStreamState& ost, const VideoPictureJob& job, AVFrame* picture, int64_t pts);
     void ReportPictureError(const char* message);
     // Audio path.
-    void LogAudioLines(const AudioBlockOutcome& outcome);
     void EncodeAudioFrames(OutputStreamState& ost, const AudioBlockOutcome& outcome);
     // Statistics of coded frames.
     void NoteCodedPacket(OutputStreamState& ost, const AVPacket* pkt);

@@ -22,20 +22,10 @@ void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, A
         }
         if (!ost.audio_stage->Submit(std::move(job), !frame)) throw FFMpegException("av_malloc fail");
         AudioBlockJob done;
-        while (ost.audio_stage->TakeDue(done)) {
-            LogAudioLines(done.outcome);
-            if (done.failure) std::rethrow_exception(done.failure);
-            EncodeAudioFrames(ost, done.outcome);
-        }
+        while (ost.audio_stage->TakeDue(done)) EncodeAudioFrames(ost, done.outcome);
     } else {
         AudioBlockOutcome outcome;
-        try {
-            ost.audio_processor->Process(frame, clock_us, ist.is_start, outcome);
-        } catch (...) {
-            LogAudioLines(outcome);
-            throw;
-        }
-        LogAudioLines(outcome);
+        ost.audio_processor->Process(frame, clock_us, ist.is_start, outcome);
         EncodeAudioFrames(ost, outcome);
     }
     if (frame) return;
@@ -43,11 +33,11 @@ void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, A
     Encode(ost, nullptr);
 }
 
-void TCustomFFmpeg::LogAudioLines(const AudioBlockOutcome& outcome) {
-    for (const auto& [level, line] : outcome.log) Log(level, line);
-}
-
+// What processing one block gave, in its order: its log lines, then its
+// failure or its frames.
 void TCustomFFmpeg::EncodeAudioFrames(OutputStreamState& ost, const AudioBlockOutcome& outcome) {
+    for (const auto& [level, line] : outcome.log) Log(level, line);
+    if (outcome.failure) std::rethrow_exception(outcome.failure);
     for (const AudioBlockOutcome::EncoderFrame& out : outcome.frames) {
         ost.sync_opts = out.frame->pts + out.samples;
         ost.frame_number++;

@@ -1,11 +1,7 @@
 #include "AudioProcessStage.h"
 
 AudioBlockJob AudioProcessStage::Process(AudioBlockJob job) {
-    try {
-        processor_.Process(job.block.get(), job.clock_us, at_start_, job.outcome);
-    } catch (...) {
-        job.failure = std::current_exception();
-    }
+    processor_.Process(job.block.get(), job.clock_us, at_start_, job.outcome);
     job.block.reset();
     return job;
 }

@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 
 #include "AudioProcessor.h"
 #include "LaggedStage.h"
@@ -18,8 +17,7 @@
 struct AudioBlockJob {
     TFramePtr block;  // none: the end
     int64_t clock_us = 0;
-    AudioBlockOutcome outcome;     // on the way back
-    std::exception_ptr failure;    // ends the run
+    AudioBlockOutcome outcome;  // on the way back
 };
 
 class AudioProcessStage : public LaggedStage<AudioBlockJob, AudioBlockJob> {

@@ -39,6 +39,15 @@ void AudioProcessor::Note(AudioBlockOutcome& outcome, int level, std::string lin
 }
 
 void AudioProcessor::Process(const AVFrame* block, int64_t clock_us, int& at_start, AudioBlockOutcome& outcome) {
+    try {
+        ProcessBlock(block, clock_us, at_start, outcome);
+    } catch (...) {
+        outcome.failure = std::current_exception();
+    }
+}
+
+void AudioProcessor::ProcessBlock(const AVFrame* block, int64_t clock_us, int& at_start,
+                                  AudioBlockOutcome& outcome) {
     if (!block) {
         if (converter_.Resamples()) Convert(nullptr, outcome);
         CutFrames(true, outcome);

@@ -7,6 +7,7 @@
 // (AudioProcessStage) as well as on the run's.
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,8 @@ struct AudioBlockOutcome {
     };
     std::vector<EncoderFrame> frames;
     std::vector<std::pair<int, std::string>> log;  // level and line
+    // Ends the run, once the lines logged before it have been written.
+    std::exception_ptr failure;
 };
 
 class AudioProcessor {
@@ -49,11 +52,12 @@ public:
 
     // The block, decoded when the sync source's clock stood at `clock_us`,
     // or the end (nullptr). `at_start` is the source stream's: true until a
-    // correction has been made at its start. Raises FFMpegException when
-    // the sound cannot be converted and the run is to end.
+    // correction has been made at its start. When the sound cannot be
+    // converted and the run is to end, the outcome holds the failure.
     void Process(const AVFrame* block, int64_t clock_us, int& at_start, AudioBlockOutcome& outcome);
 
 private:
+    void ProcessBlock(const AVFrame* block, int64_t clock_us, int& at_start, AudioBlockOutcome& outcome);
     // Whether anything of the block is left; `block` may be replaced by one
     // held in `corrected`.
     bool CorrectDrift(const AVFrame*& block, int64_t clock_us, int& at_start, TFramePtr& corrected,
