@@ -272,6 +272,24 @@ int RunCli(const std::string& arguments, std::string& output, const char* subcom
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// `tovrela-cli convert` with the arguments, as exec takes them: the pointers
+// point into `words`, which keeps them.
+std::vector<char*> ConvertArgv(std::vector<std::string>& words, const std::vector<std::string>& arguments) {
+    words.insert(words.begin(), {TOVRELA_CLI_PATH, "convert"});
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// The child's exit status, -1 when a signal ended it.
+int ExitStatusOf(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // A conversion by the command line in a child process, its standard output
 // and error going to `log`.
 struct CliRun {
@@ -280,11 +298,8 @@ struct CliRun {
 };
 
 CliRun StartCli(std::vector<std::string> arguments, const std::string& log) {
-    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert", "--size", "160x120"};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<std::string> words = {"--size", "160x120"};
+    std::vector<char*> argv = ConvertArgv(words, arguments);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -297,11 +312,10 @@ CliRun StartCli(std::vector<std::string> arguments, const std::string& log) {
 
 // The exit status (-1 when killed) and everything the run printed.
 int FinishCli(const CliRun& run, std::string& output) {
-    int status = 0;
-    waitpid(run.pid, &status, 0);
+    const int status = ExitStatusOf(run.pid);
     std::ifstream logFile(run.log);
     output.assign(std::istreambuf_iterator<char>(logFile), {});
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
 }
 
 // Waits until a temporary in `folder` has grown past `bytes`: the file has
@@ -426,12 +440,9 @@ INSTANTIATE_TEST_SUITE_P(ConvertCommand, ConvertSignalTest, testing::Values("0",
 // Runs a conversion by the command line in a child process under a limit of
 // the system's (RLIMIT_...), its output going to `log`; the exit status, -1
 // when a signal ended it.
-int RunCliUnderLimit(std::vector<std::string> arguments, int resource, rlim_t limit, const std::string& log) {
-    std::vector<std::string> words = {TOVRELA_CLI_PATH, "convert"};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+int RunCliUnderLimit(const std::vector<std::string>& arguments, int resource, rlim_t limit, const std::string& log) {
+    std::vector<std::string> words;
+    std::vector<char*> argv = ConvertArgv(words, arguments);
     const pid_t pid = fork();
     if (pid == 0) {
         const rlimit limits{limit, limit};
@@ -442,9 +453,7 @@ int RunCliUnderLimit(std::vector<std::string> arguments, int resource, rlim_t li
         execv(TOVRELA_CLI_PATH, argv.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ExitStatusOf(pid);
 }
 
 // A file that cannot be written to its end, on a full disk or past the
