@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <mutex>
 #include <thread>
 
 void PrepareProcessForConversions() {
@@ -14,4 +15,12 @@ void PrepareProcessForConversions() {
     mallopt(M_ARENA_MAX, pools);
 }
 
-void ReturnFreedMemory() { malloc_trim(0); }
+void ReturnFreedMemory() {
+    // One thread at a time: the allocator sets itself up on the first call,
+    // and where the program's memory comes from another allocator (under a
+    // sanitizer) nothing has called it before, so two threads ending at
+    // once would both set it up and one would trim a half-built pool.
+    static std::mutex trimming;
+    const std::lock_guard lock(trimming);
+    malloc_trim(0);
+}

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <regex>
+#include <string>
 
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -59,6 +61,17 @@ TEST(Progress, AVideoTaskReportsOnlyOnceAPictureIsOut) {
     EXPECT_EQ(reports.back().fps, 0) << "the whole task takes less than a second";
 }
 
+// "frame=   12 q= 2.0 f_size=  1234 s_size=   56kB time= 0.480 br=  20.6kbits/s
+// avg_br=  18.3kbits/s type= P", all of it.
+bool IsStatisticsLine(const std::string& text) {
+    int frame = 0, frameSize = 0, streamSize = 0, consumed = -1;
+    float quality = 0, time = 0, bitRate = 0, averageBitRate = 0;
+    char type = 0;
+    std::sscanf(text.c_str(), "frame=%d q= %f f_size=%d s_size=%dkB time= %f br=%fkbits/s avg_br=%fkbits/s type= %c%n",
+                &frame, &quality, &frameSize, &streamSize, &time, &bitRate, &averageBitRate, &type, &consumed);
+    return consumed == static_cast<int>(text.size()) && type != 0 && std::strchr("IPB", type) != nullptr;
+}
+
 TEST(VideoStatistics, OneLinePerCodedPicture) {
     const std::string statistics = (ScratchFolder() / "vstats.log").string();
     TranscodeTask task;
@@ -67,13 +80,10 @@ TEST(VideoStatistics, OneLinePerCodedPicture) {
                            (ScratchFolder().parent_path() / "vstats.mp4").string()));
     task.Run();
     std::ifstream file(statistics);
-    const std::regex line(
-        R"(frame= +\d+ q= \d+\.\d f_size= +\d+ s_size= +\d+kB time= \d+\.\d{3} br= +\d+\.\dkbits/s )"
-        R"(avg_br= +\d+\.\dkbits/s type= [IPB])");
     int lines = 0;
     std::string text;
     while (std::getline(file, text)) {
-        EXPECT_TRUE(std::regex_match(text, line)) << text;
+        EXPECT_TRUE(IsStatisticsLine(text)) << text;
         ++lines;
     }
     EXPECT_EQ(lines, 48);
