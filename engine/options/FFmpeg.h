@@ -316,6 +316,7 @@ private:
     bool StopsAtALimit() const;
     // Stages (RunStages.cpp).
     bool StagesAllowed() const;
+    bool OutputMayLag() const;
     void BuildStages();
     OutputStreamState* PreparingOutput() const;
     AudioProcessSettings AudioSettings(const OutputStreamState& ost) const;
@@ -356,6 +357,8 @@ private:
     // Packet writing.
     void WritePacket(OutputStreamState& ost, AVPacket* pkt);
     void FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t filter_index);
+    void WaitForWriting(size_t file);
+    void RefuseFailedWrite(size_t file, int result) const;
     void FlushBitstreamFilters(OutputStreamState& ost);
     void ReportFilterFailure(const OutputStreamState& ost, const AVBSFContext* filter, int stream_index, int code);
 

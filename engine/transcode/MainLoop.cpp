@@ -14,13 +14,6 @@
 #include "FormatText.h"
 #include "SystemReason.h"
 
-namespace {
-
-// The library's log levels for the engine's debug lines.
-constexpr int kPacketDumpLevel = AV_LOG_DEBUG;
-
-}  // namespace
-
 double TCustomFFmpeg::OutputTime(const OutputStreamState& ost) const {
     if (ost.encoding_needed && ost.encoder && ost.encoder->codec_type == AVMEDIA_TYPE_VIDEO)
         return static_cast<double>(ost.sync_opts) * av_q2d(ost.encoder->time_base);
@@ -67,13 +60,14 @@ void TCustomFFmpeg::RunMainLoop() {
         }
 
         InputFileState& file = run.file_table[file_index];
-        AVFormatContext* input = run.input_files[file_index];
-        if (ff::av_read_frame(input, pkt) < 0) {
+        const int read = file.read_stage ? file.read_stage->Next(pkt)
+                                         : ReadInputPacket(run.input_files[file_index], pkt,
+                                                           PacketDump{packet_dump != 0, hex_dump != 0});
+        if (read < 0) {
             file.eof_reached = 1;
             if (shortest) break;
             continue;
         }
-        if (packet_dump) ff::av_pkt_dump_log2(nullptr, kPacketDumpLevel, pkt, hex_dump, input->streams[pkt->stream_index]);
         if (pkt->stream_index < file.stream_count) {
             const int ist_index = file.first_stream + pkt->stream_index;
             InputStreamState& ist = *run.ist_table[ist_index];
@@ -138,6 +132,7 @@ void TCustomFFmpeg::CorrectTimestamps(int file_index, InputStreamState& ist, AVP
 void TCustomFFmpeg::FinishRun() {
     for (size_t i = 0; i < run.ist_table.size(); ++i)
         if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
+    for (size_t file = 0; file < run.write_stages.size(); ++file) WaitForWriting(file);
     StopStages();
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
     // One reading of the stop request decides both how the files are

@@ -1,6 +1,6 @@
 // Every packet the engine produces leaves through WritePacket: through the
 // stream's bitstream filters, in order, then to the muxer's interleaving
-// writer.
+// writer, directly or through the file's writing stage.
 
 #include <algorithm>
 
@@ -83,10 +83,29 @@ void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t
     const int64_t start = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
     if (start != AV_NOPTS_VALUE) ost.written_end = std::max(ost.written_end, start + std::max<int64_t>(pkt->duration, 0));
     pkt->stream_index = ost.index;
-    AVFormatContext* output = run.output_files[ost.file_index];
-    if (const int result = ff::av_interleaved_write_frame(output, pkt); result < 0)
-        throw FFMpegWriteError(output->url, "av_interleaved_write_frame(): Error while writing", SystemReason(result));
+    const size_t file = static_cast<size_t>(ost.file_index);
+    if (file < run.write_stages.size()) {
+        if (!run.write_stages[file]->Submit(pkt)) {
+            RefuseFailedWrite(file, run.write_stages[file]->Failure());
+            throw FFMpegException("av_malloc fail");
+        }
+    } else {
+        RefuseFailedWrite(file, ff::av_interleaved_write_frame(run.output_files[file], pkt));
+    }
     ++ost.packets_written;
+}
+
+// Waits until the file's writing stage has written everything handed to it,
+// so that the file may be looked at or finished.
+void TCustomFFmpeg::WaitForWriting(size_t file) {
+    run.write_stages[file]->Drain();
+    RefuseFailedWrite(file, run.write_stages[file]->Failure());
+}
+
+void TCustomFFmpeg::RefuseFailedWrite(size_t file, int result) const {
+    if (result < 0)
+        throw FFMpegWriteError(run.output_files[file]->url, "av_interleaved_write_frame(): Error while writing",
+                               SystemReason(result));
 }
 
 // Filters that hold packets back give them up once told that no more come.

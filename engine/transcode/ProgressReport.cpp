@@ -23,6 +23,7 @@ double Psnr(double error) { return -10.0 * std::log10(error); }
 void TCustomFFmpeg::ReportProgress(bool last_report) {
     TProgressValues values;
     int64_t total_size = 0;
+    if (!run.write_stages.empty()) WaitForWriting(0);
     if (!run.output_files.empty() && run.output_files[0]->pb) {
         AVIOContext* pb = run.output_files[0]->pb;
         total_size = ff::avio_size(pb);

@@ -2,6 +2,13 @@
 // the work get a thread of their own. Each stage is lent the library object
 // it works on and given plain values; none holds on to the engine.
 //
+// Reading and writing change nothing the loop looks at: each input is read
+// in order, whatever stretch ahead of the loop, and each output gets its
+// packets in the order the loop hands them over, while the loop keeps its
+// own count of where each stream stands. Only the size limit looks at the
+// written file, after every packet: with it, processing pictures and writing
+// stay on the loop's thread too.
+//
 // A stage whose work only comes back later may change what the loop sees
 // when it decides what to read next and where to end: decoding moves the
 // stream's clock, coding and processing sound move where a sound stream
@@ -11,7 +18,7 @@
 // corrections at the start it would share. Processing pictures changes
 // nothing the loop looks at, since each picture's place in the output is
 // decided when it is handed out, so it has its own thread in every run that
-// may use threads; so do deinterlacing and the frame hooks, on that same
+// may use threads and has no size limit; so do deinterlacing and the frame hooks, on that same
 // thread, where one output's stage can take them for the whole run. The
 // hooks are lent the task's hook state for the run, and are given the task
 // only to pass it to their handlers.
@@ -38,6 +45,10 @@ constexpr size_t kAudioStageLag = 4;
 
 bool TCustomFFmpeg::StagesAllowed() const { return decoder_threads != 1 && !StopsAtALimit(); }
 
+// The size limit looks at the first file after every packet read, so with
+// it each picture must be coded and written by the time the loop reads on.
+bool TCustomFFmpeg::OutputMayLag() const { return decoder_threads != 1 && limit_filesize == 0; }
+
 void TCustomFFmpeg::BuildStages() {
     run.picture_preparer = std::make_unique<PicturePreparer>(
         PictureHookLinks{video_hooks, frame_hooks, vhook_active, custom_hook_active, this}, deinterlace != 0);
@@ -53,11 +64,17 @@ void TCustomFFmpeg::BuildStages() {
         settings.height = ost->encoder->height;
         settings.pixel_format = ost->encoder->pix_fmt;
         ost->video_processor = std::make_unique<VideoProcessor>(settings);
-        if (decoder_threads != 1)
+        if (OutputMayLag())
             ost->process_stage = &run.stages.Add<VideoProcessStage>(
                 *ost->video_processor, ost == preparing ? run.picture_preparer.get() : nullptr, kProcessStageLag);
     }
     if (preparing) run.ist_table[preparing->source_index]->preparing_output = preparing;
+    if (decoder_threads == 1) return;
+    for (size_t file = 0; file < run.input_files.size(); ++file)
+        run.file_table[file].read_stage =
+            &run.stages.Add<ReadStage>(run.input_files[file], PacketDump{packet_dump != 0, hex_dump != 0});
+    if (OutputMayLag())
+        for (AVFormatContext* output : run.output_files) run.write_stages.push_back(&run.stages.Add<WriteStage>(output));
     if (!StagesAllowed()) return;
     for (InputStreamState* ist : run.ist_table) {
         const AVMediaType kind = ist->decoder ? ist->decoder->codec_type : AVMEDIA_TYPE_UNKNOWN;
@@ -82,7 +99,7 @@ void TCustomFFmpeg::BuildStages() {
 // picture once and come before any filter. None when the pictures pass
 // unchanged: then the run's thread only counts them.
 OutputStreamState* TCustomFFmpeg::PreparingOutput() const {
-    if (decoder_threads == 1 || !run.picture_preparer->ChangesPictures()) return nullptr;
+    if (!OutputMayLag() || !run.picture_preparer->ChangesPictures()) return nullptr;
     const InputStreamState* source = nullptr;
     for (const InputStreamState* ist : run.ist_table) {
         if (!ist->decoding_needed || !ist->decoder || ist->decoder->codec_type != AVMEDIA_TYPE_VIDEO) continue;
@@ -124,6 +141,8 @@ bool TCustomFFmpeg::OnlyEncodedOutputOf(const OutputStreamState& ost) const {
 
 void TCustomFFmpeg::StopStages() {
     run.stages.JoinAll();
+    for (InputFileState& file : run.file_table) file.read_stage = nullptr;
+    run.write_stages.clear();
     for (InputStreamState* ist : run.ist_table) {
         ist->decode_stage = nullptr;
         ist->preparing_output = nullptr;

@@ -24,8 +24,10 @@ extern "C" {
 #include "OptionState.h"
 #include "PicturePreparer.h"
 #include "PictureTurn.h"
+#include "ReadStage.h"
 #include "VideoProcessStage.h"
 #include "VideoProcessor.h"
+#include "WriteStage.h"
 
 struct OutputStreamState;
 
@@ -33,6 +35,9 @@ struct InputFileState {
     int eof_reached = 0;
     int first_stream = 0;  // index of the file's first entry in the input stream table
     int stream_count = 0;
+    // Reads the file on a thread of its own, owned by the run's stages;
+    // while it runs only it reads from the file.
+    ReadStage* read_stage = nullptr;
 };
 
 struct InputStreamState {
@@ -150,6 +155,9 @@ struct TranscodeRun {
     // The pieces of the work on threads of their own; joined before any
     // codec they work with is closed.
     StageSet stages;
+    // Per output file, while the files are written on threads of their own
+    // (empty otherwise); while they run only they write to the files.
+    std::vector<WriteStage*> write_stages;
 };
 
 // Frees the tables in the order they were built; safe on a partly built run

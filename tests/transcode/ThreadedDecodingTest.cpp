@@ -70,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"ReorderedPictures", "mpeg_ps_mpeg2_mp2.mpg", kIpod},
                     Case{"Length", "avi_mpeg4_mp3.avi", With(kMpeg4, "t", "1")},
                     Case{"FrameCount", "avi_mpeg4_mp3.avi", With(kMpeg4, "vframes", "30")},
+                    Case{"SizeLimit", "avi_mpeg4_mp3.avi", With(kMpeg4, "fs", "20000")},
                     Case{"StartPoint", "mpeg_ps_mpeg2_mp2.mpg", With(kIpod, "ss", "0.7")},
                     Case{"StreamCopy", "mov_mpeg4_aac.mov", {{"vcodec", "copy"}, {"acodec", "aac"}}},
                     Case{"TwoOutputs", "avi_mpeg4_mp3.avi", kMpeg4, true},
