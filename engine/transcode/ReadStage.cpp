@@ -11,8 +11,10 @@ namespace {
 
 // What may be read ahead, in units of 4 KiB of packet data plus one per
 // packet: a few hundred small packets, or a megabyte of large ones, enough
-// that the run never waits for the disk.
+// that the run never waits for the disk. Once it has filled that, the stage
+// sleeps until the run has taken half, rather than waking for every packet.
 constexpr size_t kReadAheadUnits = 256;
+constexpr size_t kRefillUnits = kReadAheadUnits / 2;
 constexpr size_t kBytesPerUnit = 4096;
 
 }  // namespace
@@ -25,7 +27,7 @@ int ReadInputPacket(AVFormatContext* input, AVPacket* packet, PacketDump dump) {
 }
 
 ReadStage::ReadStage(AVFormatContext* input, PacketDump dump)
-    : input_(input), dump_(dump), packets_(kReadAheadUnits) {}
+    : input_(input), dump_(dump), packets_(kReadAheadUnits, kRefillUnits) {}
 
 int ReadStage::Next(AVPacket* packet) {
     Read read;

@@ -8,12 +8,14 @@
 namespace {
 
 // Packets waiting to be written: coded packets are small, and the muxer
-// keeps its own interleaving queue behind these.
+// keeps its own interleaving queue behind these. The stage wakes for a
+// batch of them rather than for every one.
 constexpr size_t kPacketsWaiting = 64;
+constexpr size_t kPacketsPerWaking = 16;
 
 }  // namespace
 
-WriteStage::WriteStage(AVFormatContext* output) : output_(output), packets_(kPacketsWaiting) {}
+WriteStage::WriteStage(AVFormatContext* output) : output_(output), packets_(kPacketsWaiting, 1, kPacketsPerWaking) {}
 
 bool WriteStage::Submit(AVPacket* packet) {
     if (Failure() < 0) return false;
@@ -28,6 +30,7 @@ bool WriteStage::Submit(AVPacket* packet) {
 }
 
 void WriteStage::Drain() {
+    packets_.Flush();
     std::unique_lock<std::mutex> lock(mutex_);
     written_one_.wait(lock, [&] { return written_ == submitted_ || Failure() < 0; });
 }
