@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
+#include "StageQueue.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
 
@@ -82,5 +85,30 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"Deinterlaced", "mpeg_ps_mpeg2_mp2.mpg", With(kIpod, "deinterlace", "")},
                     Case{"HookedFromAStartPoint", "avi_mpeg4_mp3.avi", With(kMpeg4, "ss", "0.5"), false, true}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// A reader woken in batches and a writer woken for room still hand over every
+// item once, in order; a Flush hands over less than a batch, a close ends both.
+TEST(ThreadedStagesQueue, HandsOverEveryItemInOrderWhateverTheBatches) {
+    StageQueue<int> queue(8, 4, 3);
+    std::thread writer([&] {
+        for (int i = 0; i < 1000; ++i) queue.Push(int{i}, 1 + i % 3);
+        queue.Push(-1);
+        queue.Flush();
+    });
+    std::vector<int> taken;
+    for (int item = 0; queue.Pop(item) && item >= 0;) taken.push_back(item);
+    writer.join();
+    ASSERT_EQ(taken.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(taken[static_cast<size_t>(i)], i);
+
+    int item = 0;
+    queue.Push(7);
+    queue.Flush();
+    ASSERT_TRUE(queue.Pop(item));
+    EXPECT_EQ(item, 7);
+    queue.Close();
+    EXPECT_FALSE(queue.Pop(item));
+    EXPECT_FALSE(queue.Push(8));
+}
 
 }  // namespace
