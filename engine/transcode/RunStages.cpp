@@ -18,10 +18,10 @@
 // corrections at the start it would share. Processing pictures changes
 // nothing the loop looks at, since each picture's place in the output is
 // decided when it is handed out, so it has its own thread in every run that
-// may use threads and has no size limit; so do deinterlacing and the frame hooks, on that same
-// thread, where one output's stage can take them for the whole run. The
-// hooks are lent the task's hook state for the run, and are given the task
-// only to pass it to their handlers.
+// may use threads and has no size limit; so do deinterlacing and the frame
+// hooks, on that same thread, where one output's stage can take them for the
+// whole run. The hooks are lent the task's hook state for the run, and are
+// given the task only to pass it to their handlers.
 
 #include <memory>
 
