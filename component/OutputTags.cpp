@@ -1,7 +1,7 @@
 #include "OutputTags.h"
 
+#include <cctype>
 #include <filesystem>
-#include <regex>
 
 #include "TaskOptions.h"
 
@@ -30,6 +30,62 @@ int StikOf(TMediaKind kind) {
     return 9;
 }
 
+bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+// The number written at `at` if it has between `least` and `most` digits
+// (and no more), moving `at` past it.
+std::optional<int> NumberAt(const std::string& text, size_t& at, size_t least, size_t most) {
+    size_t end = at;
+    while (end < text.size() && IsDigit(text[end])) ++end;
+    if (end - at < least || end - at > most) return std::nullopt;
+    const int number = std::stoi(text.substr(at, end - at));
+    at = end;
+    return number;
+}
+
+bool CharAt(const std::string& text, size_t& at, const char* any) {
+    if (at >= text.size() || std::string(any).find(text[at]) == std::string::npos) return false;
+    ++at;
+    return true;
+}
+
+// "S02E03", "s2.e3", "S02-E003" at `at`: a season of one or two digits
+// after an S, an episode of one to three after an E.
+std::optional<TEpisode> MarkedEpisodeAt(const std::string& stem, size_t at) {
+    if (!CharAt(stem, at, "Ss")) return std::nullopt;
+    const std::optional<int> season = NumberAt(stem, at, 1, 2);
+    if (!season) return std::nullopt;
+    CharAt(stem, at, " ._-");
+    if (!CharAt(stem, at, "Ee")) return std::nullopt;
+    const std::optional<int> episode = NumberAt(stem, at, 1, 3);
+    if (!episode) return std::nullopt;
+    return TEpisode{"", *season, *episode};
+}
+
+// "1x12", "02x103" at `at`.
+std::optional<TEpisode> CrossedEpisodeAt(const std::string& stem, size_t at) {
+    const std::optional<int> season = NumberAt(stem, at, 1, 2);
+    if (!season || !CharAt(stem, at, "x")) return std::nullopt;
+    const std::optional<int> episode = NumberAt(stem, at, 2, 3);
+    if (!episode) return std::nullopt;
+    return TEpisode{"", *season, *episode};
+}
+
+// The first place, at the start of the name or after a character that is
+// neither a letter nor a digit, where `at` finds an episode; the show is
+// what comes before it.
+template <typename Finder>
+std::optional<TEpisode> FirstEpisode(const std::string& stem, Finder at) {
+    for (size_t start = 0; start < stem.size(); ++start) {
+        if (start > 0 && std::isalnum(static_cast<unsigned char>(stem[start - 1]))) continue;
+        std::optional<TEpisode> episode = at(stem, start);
+        if (!episode) continue;
+        episode->Show = Cleaned(stem.substr(0, start == 0 ? 0 : start - 1));
+        return episode;
+    }
+    return std::nullopt;
+}
+
 void AddLine(std::string& lines, const std::string& line) {
     if (!lines.empty() && lines.back() != '\n') lines += '\n';
     lines += line + '\n';
@@ -40,16 +96,9 @@ void AddLine(std::string& lines, const std::string& line) {
 std::string TitleFromFileName(const std::string& path) { return Cleaned(StemOf(path)); }
 
 std::optional<TEpisode> EpisodeFromFileName(const std::string& path) {
-    static const std::regex kMarked(R"((^|[^A-Za-z0-9])[Ss](\d{1,2})[ ._-]?[Ee](\d{1,3})(?![0-9]))");
-    static const std::regex kCrossed(R"((^|[^A-Za-z0-9])(\d{1,2})x(\d{2,3})(?![0-9]))");
     const std::string stem = StemOf(path);
-    std::smatch match;
-    if (!std::regex_search(stem, match, kMarked) && !std::regex_search(stem, match, kCrossed)) return std::nullopt;
-    TEpisode episode;
-    episode.Show = Cleaned(match.prefix().str());
-    episode.Season = std::stoi(match[2].str());
-    episode.Episode = std::stoi(match[3].str());
-    return episode;
+    if (std::optional<TEpisode> marked = FirstEpisode(stem, MarkedEpisodeAt)) return marked;
+    return FirstEpisode(stem, CrossedEpisodeAt);
 }
 
 TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleTag, bool musicVideo) {

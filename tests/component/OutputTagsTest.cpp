@@ -47,7 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"/v/Show Name - 1x12.avi", "Show Name - 1x12", TMediaKind::TvShow, "Show Name", 1, 12},
                       NameCase{"/v/my_holiday__film.avi", "my holiday film", TMediaKind::Movie, "", 0, 0},
                       NameCase{"/v/Mr. Smith Goes.avi", "Mr. Smith Goes", TMediaKind::Movie, "", 0, 0},
-                      NameCase{"/v/Film.1080p.x264.mkv", "Film 1080p x264", TMediaKind::Movie, "", 0, 0}));
+                      NameCase{"/v/Film.1080p.x264.mkv", "Film 1080p x264", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/show.s2.e3.avi", "show s2 e3", TMediaKind::TvShow, "show", 2, 3},
+                      NameCase{"/v/Series 02x103.mkv", "Series 02x103", TMediaKind::TvShow, "Series", 2, 103},
+                      NameCase{"/v/Clip S123E04.avi", "Clip S123E04", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/DoctorS01E01.avi", "DoctorS01E01", TMediaKind::Movie, "", 0, 0}));
 
 TEST(OutputTags, OwnTitleTagAndMusicVideoWin) {
     const TOutputTags tags = OutputTagsOf("/v/Band.S01E01.avi", "Our Song", true);
