@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 
 #include "TaskOptions.h"
 
@@ -44,7 +45,7 @@ std::optional<int> NumberAt(const std::string& text, size_t& at, size_t least, s
 }
 
 bool CharAt(const std::string& text, size_t& at, const char* any) {
-    if (at >= text.size() || std::string(any).find(text[at]) == std::string::npos) return false;
+    if (at >= text.size() || std::string_view(any).find(text[at]) == std::string_view::npos) return false;
     ++at;
     return true;
 }

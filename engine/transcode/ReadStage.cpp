@@ -41,7 +41,7 @@ void ReadStage::Work() {
         Read read{0, TPacketPtr(ff::av_packet_alloc())};
         read.result = read.packet ? ReadInputPacket(input_, read.packet.get(), dump_) : AVERROR(ENOMEM);
         const bool ended = read.result < 0;
-        const size_t weight = 1 + (read.result < 0 ? 0 : static_cast<size_t>(read.packet->size) / kBytesPerUnit);
+        const size_t weight = 1 + (ended ? 0 : static_cast<size_t>(read.packet->size) / kBytesPerUnit);
         if (!packets_.Push(std::move(read), weight) || ended) return;
     }
 }

@@ -24,28 +24,34 @@ bool WriteStage::Submit(AVPacket* packet) {
     TPacketPtr owned(ff::av_packet_alloc());
     if (!owned || ff::av_packet_ref(owned.get(), packet) < 0) return false;
     ff::av_packet_unref(packet);
-    if (!packets_.Push(std::move(owned))) return false;
-    ++submitted_;
-    return true;
+    return packets_.Push(std::move(owned));
 }
 
+// A mark in the queue, passed once everything handed over before it has been
+// written, so that writing a packet costs no more than taking it off the
+// queue.
 void WriteStage::Drain() {
+    if (!packets_.Push(TPacketPtr())) return;
     packets_.Flush();
+    ++marks_sent_;
     std::unique_lock<std::mutex> lock(mutex_);
-    written_one_.wait(lock, [&] { return written_ == submitted_ || Failure() < 0; });
+    mark_passed_.wait(lock, [&] { return marks_passed_ == marks_sent_; });
 }
 
 void WriteStage::Work() {
     TPacketPtr packet;
     while (packets_.Pop(packet)) {
+        if (!packet) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++marks_passed_;
+            mark_passed_.notify_all();
+            continue;
+        }
         // After a failure the rest is only taken off the queue, so that the
         // run never waits for room.
         if (Failure() == 0)
             if (const int result = ff::av_interleaved_write_frame(output_, packet.get()); result < 0)
                 failure_.store(result);
         packet.reset();
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++written_;
-        written_one_.notify_all();
     }
 }

@@ -29,8 +29,9 @@ public:
     // packet blank. False when a write has failed (see Failure) or no memory
     // is left.
     bool Submit(AVPacket* packet);
-    // Waits until every packet handed over is written or a write has failed;
-    // until the next Submit the run may then look at the file.
+    // Waits until every packet handed over has been written (or dropped,
+    // after a failure); until the next Submit the run may then look at the
+    // file.
     void Drain();
     // The library's result of the write that failed, or 0.
     int Failure() const { return failure_.load(); }
@@ -43,8 +44,8 @@ private:
     AVFormatContext* output_;
     StageQueue<TPacketPtr> packets_;
     std::atomic<int> failure_{0};
-    size_t submitted_ = 0;  // touched by the run's thread only
+    size_t marks_sent_ = 0;  // touched by the run's thread only
     std::mutex mutex_;
-    std::condition_variable written_one_;
-    size_t written_ = 0;
+    std::condition_variable mark_passed_;
+    size_t marks_passed_ = 0;
 };
