@@ -23,6 +23,7 @@ void PrintUsage(std::FILE* stream) {
         "                                                tell whether files play on a device\n"
         "  ipods [FOLDER...]                             list the iPods and whether videos can go on them\n"
         "  send MOUNT FILE...                            put files on the iPod mounted at MOUNT\n"
+        "  ipod check|restore MOUNT                      check or repair an iPod's library, or put a backup back\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n",
         stream);
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     if (command == "check") return RunCheckCommand(arguments);
     if (command == "ipods") return RunIpodsCommand(arguments);
     if (command == "send") return RunSendCommand(arguments);
+    if (command == "ipod") return RunIpodCommand(arguments);
     if (command == "--version" || command == "-V") return RunVersionCommand();
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);

@@ -5,7 +5,7 @@ TIpodDelivery::TIpodDelivery(std::string mount, bool keepCopies)
 
 TIpodDelivery::~TIpodDelivery() {
     if (!worker_.joinable()) return;
-    Queue([this] { WriteAndFinish(); });
+    Queue([this] { ReportFinished(); });
     {
         std::lock_guard<std::mutex> lock(mutex_);
         closing_ = true;
@@ -26,12 +26,11 @@ void TIpodDelivery::Deliver(const std::string& path) {
     Queue([this, path] { Send(path); });
 }
 
-void TIpodDelivery::DeliverEachAtOnce() {
-    Queue([this] { WriteNow(); });
-}
+// Each file is lasting on the iPod as soon as it is reported delivered.
+void TIpodDelivery::DeliverEachAtOnce() {}
 
 void TIpodDelivery::Finish() {
-    Queue([this] { WriteAndFinish(); });
+    Queue([this] { ReportFinished(); });
 }
 
 void TIpodDelivery::Queue(std::function<void()> job) {
@@ -64,33 +63,19 @@ void TIpodDelivery::Send(const std::string& path) {
         return;
     }
     std::string error;
-    if (sender_.Send(path, error)) {
-        if (!keepCopies_) sender_.RemoveWhenListed(path);
-        Report(TDeliveryReport::Delivered, path);
-    } else if (!sender_.TakenOff().empty()) {
-        ReportTakenOff(error);
-    } else {
-        Report(TDeliveryReport::NotDelivered, path, error);
+    switch (sender_.Send(path, !keepCopies_, error)) {
+        case TSendOutcome::OnIpod:
+        case TSendOutcome::AlreadyThere: Report(TDeliveryReport::Delivered, path); break;
+        case TSendOutcome::NotSent: Report(TDeliveryReport::NotDelivered, path, error); break;
     }
 }
 
-void TIpodDelivery::WriteNow() {
-    std::string error;
-    if (opened_ && !sender_.WriteAfterEveryFile(error)) ReportTakenOff(error);
-}
-
-void TIpodDelivery::WriteAndFinish() {
+void TIpodDelivery::ReportFinished() {
     if (finished_) return;
     finished_ = true;
-    std::string error;
-    if (opened_ && !sender_.Finish(error)) ReportTakenOff(error);
     Report(TDeliveryReport::Finished);
 }
 
 void TIpodDelivery::Report(TDeliveryReport::TKind kind, const std::string& path, const std::string& message) {
     if (reporter_) reporter_(TDeliveryReport{kind, path, message});
-}
-
-void TIpodDelivery::ReportTakenOff(const std::string& message) {
-    for (const std::string& path : sender_.TakenOff()) Report(TDeliveryReport::NotDelivered, path, message);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Putting the files of a conversion run onto one iPod, on a thread of its
 // own so that copying a large file never holds up the window or the run:
-// files go on in the order they are handed over, and the database is
-// written once when the run finishes (after every file once it is stopping).
+// files go on in the order they are handed over, each in a change of its own
+// that is lasting before the file is reported delivered, so that no copy of
+// the iPod's database is held while files convert.
 
 #include <condition_variable>
 #include <deque>
@@ -19,7 +20,7 @@ public:
     // With `keepCopies` false each file is removed from this computer once
     // the iPod's written database lists it.
     TIpodDelivery(std::string mount, bool keepCopies);
-    // Sends what is still waiting and writes the database before it returns.
+    // Sends what is still waiting before it returns.
     ~TIpodDelivery() override;
     TIpodDelivery(const TIpodDelivery&) = delete;
     TIpodDelivery& operator=(const TIpodDelivery&) = delete;
@@ -35,11 +36,8 @@ private:
     // The rest runs on the delivery's thread.
     void Open();
     void Send(const std::string& path);
-    void WriteNow();
-    void WriteAndFinish();
+    void ReportFinished();
     void Report(TDeliveryReport::TKind kind, const std::string& path = {}, const std::string& message = {});
-    // Each file the failed write took off the iPod again.
-    void ReportTakenOff(const std::string& message);
 
     const std::string mount_;
     const bool keepCopies_;

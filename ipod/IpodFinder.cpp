@@ -6,7 +6,8 @@
 #include <set>
 #include <sstream>
 
-#include "GpodHandles.h"
+#include "DatabaseCheck.h"
+#include "IpodReading.h"
 
 namespace {
 
@@ -75,7 +76,18 @@ const TGenerationRow* GenerationRow(Itdb_IpodGeneration generation) {
     return nullptr;
 }
 
-TIpodSupport SupportOf(Itdb_IpodGeneration generation, bool hasFirewireGuid, std::string& reason) {
+// libgpod signs with whatever the line says; a value that is not the iPod's
+// 64-bit ID makes it show itself empty.
+bool IsFirewireGuid(const std::string& text) {
+    const std::string digits = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0 ? text.substr(2) : text;
+    return digits.size() == 16 && digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+constexpr char kHowToFindFirewireGuid[] =
+    "the line \"FirewireGuid: 0x...\" in iPod_Control/Device/SysInfo, with the 16 hexadecimal digits of the "
+    "serial number that \"lsusb -v\" shows for the iPod (e.g. 0x000A27001C0FFEE5)";
+
+TIpodSupport SupportOf(Itdb_IpodGeneration generation, const std::string& firewireGuid, std::string& reason) {
     const TGenerationRow* row = GenerationRow(generation);
     if (!row) {
         reason = generation == ITDB_IPOD_GENERATION_UNKNOWN
@@ -87,10 +99,13 @@ TIpodSupport SupportOf(Itdb_IpodGeneration generation, bool hasFirewireGuid, std
         case TSigning::None:
             return TIpodSupport::Supported;
         case TSigning::FirewireGuid:
-            if (hasFirewireGuid) return TIpodSupport::Supported;
-            reason = "its database must be signed with its FireWire ID, which is not on the iPod: add the line "
-                     "\"FirewireGuid: 0x...\" to iPod_Control/Device/SysInfo, with the serial number that "
-                     "\"lsusb -v\" shows for the iPod";
+            if (IsFirewireGuid(firewireGuid)) return TIpodSupport::Supported;
+            reason = firewireGuid.empty()
+                         ? std::string("its database must be signed with its FireWire ID, which is not on the "
+                                       "iPod: add ") + kHowToFindFirewireGuid
+                         : "its FireWire ID \"" + firewireGuid +
+                               "\" is not 16 hexadecimal digits, and signed with it the iPod would show itself "
+                               "empty: correct " + kHowToFindFirewireGuid;
             return TIpodSupport::NeedsFirewireGuid;
         case TSigning::Impossible:
             break;
@@ -109,29 +124,50 @@ bool HoldsIpodDatabase(const std::string& folder) {
 }
 
 TIpod DescribeIpod(const std::string& folder) {
+    TGpodDatabasePtr database;
+    return ReadIpod(folder, database);
+}
+
+TIpod ReadIpod(const std::string& folder, TGpodDatabasePtr& database) {
+    database.reset();
     TIpod ipod;
     ipod.Mount = folder;
     if (!HoldsIpodDatabase(folder)) {
         ipod.Reason = "not an iPod: it has no iPod_Control/iTunes/iTunesDB";
         return ipod;
     }
+    ipod.Support = TIpodSupport::Refused;
+    const TDatabaseCheck check = CheckDatabaseApart(folder);
+    switch (check.State) {
+        case TDatabaseState::Complete: break;
+        case TDatabaseState::Unreadable: ipod.Reason = "its database cannot be read (" + check.Message + ")"; break;
+        case TDatabaseState::Damaged: ipod.Reason = "its database is damaged"; break;
+        case TDatabaseState::ArtworkDamaged: ipod.Reason = "its artwork database is damaged"; break;
+        case TDatabaseState::Incomplete:
+            ipod.Reason = "its database could not be read completely; nothing was changed";
+            break;
+    }
+    // libgpod writes the artwork whenever it writes the database, from what
+    // it read: here that is nothing, and the pictures on the iPod would go.
+    if (check.State == TDatabaseState::Complete && check.ArtworkUnreadable)
+        ipod.Reason = "the artwork on it cannot be read, and writing its database would replace all of it";
+    if (!ipod.Reason.empty()) return ipod;
     TGErrorSlot error;
-    TGpodDatabasePtr database(itdb_parse(folder.c_str(), error.Out()));
+    database.reset(itdb_parse(folder.c_str(), error.Out()));
     if (!database) {
-        ipod.Support = TIpodSupport::Refused;
         ipod.Reason = "its database cannot be read (" + error.Message() + ")";
         return ipod;
     }
     if (Itdb_Playlist* master = itdb_playlist_mpl(database.get())) ipod.Name = Text(master->name);
-    const Itdb_IpodInfo* info = itdb_device_get_ipod_info(database->device);
+    const Itdb_IpodInfo* info = database->device ? itdb_device_get_ipod_info(database->device) : nullptr;
     const Itdb_IpodGeneration generation = info ? info->ipod_generation : ITDB_IPOD_GENERATION_UNKNOWN;
     if (info) {
         ipod.Model = Text(itdb_info_get_ipod_model_name_string(info->ipod_model));
         ipod.Generation = Text(itdb_info_get_ipod_generation_string(generation));
         ipod.ModelNumber = Text(info->model_number);
     }
-    TGTextPtr guid(itdb_device_get_sysinfo(database->device, "FirewireGuid"));
-    ipod.Support = SupportOf(generation, guid && *guid, ipod.Reason);
+    TGTextPtr guid(database->device ? itdb_device_get_sysinfo(database->device, "FirewireGuid") : nullptr);
+    ipod.Support = SupportOf(generation, Text(guid.get()), ipod.Reason);
     if (const TGenerationRow* row = GenerationRow(generation)) {
         ipod.Device = FindDevice(row->Device).value_or(kDefaultDeviceIndex);
         ipod.VideoLimit = row->VideoLimit;

@@ -3,12 +3,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <set>
+#include <algorithm>
 
-#include "GpodHandles.h"
+#include "DurableFiles.h"
+#include "IpodBackups.h"
+#include "IpodReading.h"
 #include "MediaFacts.h"
 #include "PosterPicture.h"
 
@@ -16,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kBackupName[] = "iTunesDB.tovrela-backup";
 constexpr char kNewName[] = "iTunesDB.tovrela-new";
 constexpr char kGone[] = "the iPod is no longer connected";
 
@@ -61,7 +65,7 @@ guint32 MediaTypeOf(TMediaKind kind) {
 
 std::string ErrnoText(int number) { return std::strerror(number); }
 
-// Room left for the database and the artwork that grow with each video.
+// Room left beyond the databases' own size for what grows with each video.
 constexpr uintmax_t kRoomToSpare = 1024 * 1024;
 
 std::string Megabytes(uintmax_t bytes) {
@@ -90,42 +94,104 @@ bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& erro
 
 void TIpodLibrary::TDatabaseFree::operator()(_Itdb_iTunesDB* database) const { itdb_free(database); }
 
+TIpodLibrary::TIpodLibrary() = default;
+
+TIpodLibrary::~TIpodLibrary() { TakeOffAdded(); }
+
 std::string TIpodLibrary::Failure(const std::string& cause) const {
-    return "iPod \"" + ipod_.Label() + "\" (" + ipod_.Mount + "): " + cause;
+    return ipod_.Name.empty() ? "iPod at " + ipod_.Mount + ": " + cause
+                              : "iPod \"" + ipod_.Label() + "\" (" + ipod_.Mount + "): " + cause;
 }
 
-bool TIpodLibrary::Open(const TIpod& ipod, std::string& error) {
-    ipod_ = ipod;
-    if (ipod.Support != TIpodSupport::Supported) {
-        error = Failure("cannot receive videos: " + ipod.Reason);
+bool TIpodLibrary::Open(const std::string& mount, const TNotice& notice, std::string& error) {
+    ipod_ = TIpod{};
+    ipod_.Mount = mount;
+    notice_ = notice;
+    if (!HoldsIpodDatabase(mount)) {
+        error = Failure(kGone);
         return false;
     }
-    TGErrorSlot failure;
-    database_.reset(itdb_parse(ipod.Mount.c_str(), failure.Out()));
-    if (!database_) {
-        error = Failure("its database cannot be read (" + failure.Message() + ")");
+    std::string lockError;
+    const auto waiting = [&] {
+        if (notice_) notice_(Failure("another program is writing to it; waiting for it to finish"));
+    };
+    if (!lock_.Take(mount, waiting, kIpodLockPatience, lockError)) {
+        error = Failure(lockError);
         return false;
     }
+    TGpodDatabasePtr database;
+    ipod_ = ReadIpod(mount, database);
+    if (ipod_.Support != TIpodSupport::Supported) {
+        error = Failure("cannot receive videos: " + ipod_.Reason);
+        return false;
+    }
+    database_.reset(database.release());
+    // The new database is written beside the old one, the artwork rewritten,
+    // and a backup of both may be taken first.
+    roomForDatabases_ = 2 * NewBackupBytes(mount) + kRoomToSpare;
     return true;
 }
 
-bool TIpodLibrary::Add(const TIpodVideo& video, std::string& error) {
+TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere, std::string& error) {
     const std::string mount = ipod_.Mount;
+    if (!database_) {
+        error = Failure(video.Path + " was not copied: its database is not open");
+        return TAdded::Failed;
+    }
     if (!HoldsIpodDatabase(mount)) {
         error = Failure(video.Path + " was not copied: " + kGone);
-        return false;
+        return TAdded::Failed;
     }
-    // A copy that runs out of room fails with whatever the last write saw;
-    // the room is known beforehand.
     std::error_code sizeError, spaceError;
     const uintmax_t size = fs::file_size(video.Path, sizeError);
-    const fs::space_info space = fs::space(mount, spaceError);
-    if (!sizeError && !spaceError && size + kRoomToSpare > space.available) {
-        error = Failure(video.Path + " was not copied: there is not enough room on it (" + Megabytes(size) +
-                        " needed, " + Megabytes(space.available) + " free)");
-        return false;
+    if (sizeError) {
+        error = video.Path + ": " + sizeError.message();
+        return TAdded::Failed;
     }
-    TGpodTrackPtr track(itdb_track_new());
+    if (!evenIfThere) {
+        const guint32 kind = MediaTypeOf(video.Tags.Kind);
+        for (GList* item = database_->tracks; item; item = item->next) {
+            const Itdb_Track* track = static_cast<const Itdb_Track*>(item->data);
+            if (track->title && video.Tags.Title == track->title && track->mediatype == kind &&
+                std::abs(static_cast<int64_t>(track->tracklen) - video.DurationMs) <= 1000 &&
+                static_cast<uintmax_t>(track->size) == size) {
+                error = Failure(video.Path + ": already on the iPod, as \"" + video.Tags.Title + "\"");
+                return TAdded::AlreadyThere;
+            }
+        }
+    }
+    // A copy that runs out of room fails with whatever the last write saw;
+    // the room is known beforehand, with what the databases need.
+    const fs::space_info space = fs::space(mount, spaceError);
+    if (!spaceError && size + roomForDatabases_ > space.available) {
+        error = Failure(video.Path + " was not copied: there is not enough room on it (" +
+                        Megabytes(size + roomForDatabases_) + " needed with its database, " +
+                        Megabytes(space.available) + " free)");
+        return TAdded::Failed;
+    }
+    // libgpod chooses the music folder from the database the track is in.
+    Itdb_Track* listed = List(video);
+    TGErrorSlot failure;
+    std::string syncError;
+    TGTextPtr destination(itdb_cp_get_dest_filename(listed, mount.c_str(), video.Path.c_str(), failure.Out()));
+    bool copied = destination && itdb_cp(video.Path.c_str(), destination.get(), failure.Out());
+    copied = copied && itdb_cp_finalize(listed, mount.c_str(), destination.get(), failure.Out());
+    // The file must be on the device before a database lists it.
+    const bool synced = copied && SyncPath(destination.get(), syncError) &&
+                        SyncPath(fs::path(destination.get()).parent_path().string(), syncError);
+    if (!synced) {
+        if (destination) RemoveDurably(destination.get());
+        if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_remove_track(master, listed);
+        itdb_track_remove(listed);
+        error = Failure(video.Path + " was not copied: " + (copied ? syncError : failure.Message()));
+        return TAdded::Failed;
+    }
+    added_.push_back(listed);
+    return TAdded::Added;
+}
+
+Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
+    Itdb_Track* track = itdb_track_new();
     track->title = g_strdup(video.Tags.Title.c_str());
     track->filetype = g_strdup("MPEG-4 video file");
     track->mediatype = MediaTypeOf(video.Tags.Kind);
@@ -138,67 +204,165 @@ bool TIpodLibrary::Add(const TIpodVideo& video, std::string& error) {
         track->season_nr = static_cast<guint32>(video.Tags.Episode->Season);
         track->episode_nr = static_cast<guint32>(video.Tags.Episode->Episode);
     }
-    // libgpod chooses the music folder from the database the track is in.
-    Itdb_Track* listed = track.release();
-    itdb_track_add(database_.get(), listed, -1);
-    TGErrorSlot failure;
-    TGTextPtr destination(itdb_cp_get_dest_filename(listed, mount.c_str(), video.Path.c_str(), failure.Out()));
-    bool copied = destination && itdb_cp(video.Path.c_str(), destination.get(), failure.Out());
-    copied = copied && itdb_cp_finalize(listed, mount.c_str(), destination.get(), failure.Out());
-    if (!copied) {
-        if (destination) ::unlink(destination.get());
-        itdb_track_remove(listed);
-        error = Failure(video.Path + " was not copied: " + failure.Message());
-        return false;
-    }
+    itdb_track_add(database_.get(), track, -1);
     // A picture libgpod cannot take costs the artwork, not the video.
     if (!video.PosterJpeg.empty())
-        itdb_track_set_thumbnails_from_data(listed, video.PosterJpeg.data(), video.PosterJpeg.size());
-    itdb_playlist_add_track(itdb_playlist_mpl(database_.get()), listed, -1);
-    unsaved_.push_back(listed);
+        itdb_track_set_thumbnails_from_data(track, video.PosterJpeg.data(), video.PosterJpeg.size());
+    if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_add_track(master, track, -1);
+    return track;
+}
+
+std::vector<std::string> TIpodLibrary::TrackProblems() const {
+    std::vector<std::string> problems;
+    if (!database_) return problems;
+    for (GList* item = database_->tracks; item; item = item->next) {
+        Itdb_Track* track = static_cast<Itdb_Track*>(item->data);
+        const std::string title = "\"" + std::string(track->title ? track->title : "") + "\"";
+        TGTextPtr file(itdb_filename_on_ipod(track));
+        std::error_code sizeError;
+        const uintmax_t size = file ? fs::file_size(file.get(), sizeError) : 0;
+        if (!track->ipod_path || !*track->ipod_path) {
+            problems.push_back(title + ": the database names no file for it");
+        } else if (!file || sizeError) {
+            problems.push_back(title + ": its file " + std::string(track->ipod_path) + " is missing");
+        } else if (size != static_cast<uintmax_t>(track->size)) {
+            problems.push_back(title + ": its file " + file.get() + " has " + std::to_string(size) +
+                               " bytes, the database says " + std::to_string(track->size));
+        }
+    }
+    return problems;
+}
+
+std::vector<std::string> TIpodLibrary::Orphans() const {
+    std::vector<std::string> orphans;
+    if (!database_) return orphans;
+    std::set<std::string> listed;
+    for (GList* item = database_->tracks; item; item = item->next)
+        if (TGTextPtr file{itdb_filename_on_ipod(static_cast<Itdb_Track*>(item->data))})
+            listed.insert(fs::weakly_canonical(file.get()).string());
+    TGTextPtr music(itdb_get_music_dir(ipod_.Mount.c_str()));
+    if (!music) return orphans;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(music.get(), error))
+        if (entry.is_regular_file() && !listed.count(fs::weakly_canonical(entry.path()).string()))
+            orphans.push_back(entry.path().string());
+    std::sort(orphans.begin(), orphans.end());
+    return orphans;
+}
+
+bool TIpodLibrary::Adopt(const std::string& file, std::string& error) {
+    TMediaFacts facts;
+    TIpodVideo video;
+    if (!ReadMediaFacts(file, facts, error) || !facts.Video || Tag(facts, "media_type").empty()) {
+        error = "not a video this program made";
+        return false;
+    }
+    if (!ReadIpodVideo(file, video, error)) return false;
+    Itdb_Track* listed = List(video);
+    TGErrorSlot failure;
+    if (!itdb_cp_finalize(listed, ipod_.Mount.c_str(), file.c_str(), failure.Out())) {
+        if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_remove_track(master, listed);
+        itdb_track_remove(listed);
+        error = failure.Message();
+        return false;
+    }
+    adopted_.push_back(listed);
     return true;
 }
 
-void TIpodLibrary::Forget(Itdb_Track* track) {
-    if (TGTextPtr file{itdb_filename_on_ipod(track)}) ::unlink(file.get());
-    itdb_playlist_remove_track(itdb_playlist_mpl(database_.get()), track);
-    itdb_track_remove(track);
+std::vector<std::string> TIpodLibrary::TakeOffAdded() {
+    std::vector<std::string> left;
+    for (Itdb_Track* track : added_) {
+        if (TGTextPtr file{itdb_filename_on_ipod(track)}) {
+            if (!RemoveDurably(file.get())) left.push_back(file.get());
+        } else if (track->ipod_path) {
+            // The iPod went: the file is where it was copied to.
+            std::string path = track->ipod_path;
+            for (char& c : path)
+                if (c == ':') c = '/';
+            left.push_back(ipod_.Mount + path);
+        }
+        if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_remove_track(master, track);
+        itdb_track_remove(track);
+    }
+    added_.clear();
+    return left;
 }
 
-bool TIpodLibrary::Save(std::string& error) {
-    if (unsaved_.empty()) return true;
-    const fs::path itunes = TGTextPtr(itdb_get_itunes_dir(ipod_.Mount.c_str())).get();
-    const fs::path current = itunes / "iTunesDB";
-    const fs::path fresh = itunes / kNewName;
+bool TIpodLibrary::WriteDatabase(std::string& cause) {
+    TGTextPtr itunes(itdb_get_itunes_dir(ipod_.Mount.c_str()));
+    if (!itunes || !HoldsIpodDatabase(ipod_.Mount)) {
+        cause = std::string("could not write its database: ") + kGone;
+        return false;
+    }
+    const fs::path current = fs::path(itunes.get()) / "iTunesDB";
+    // Of its own, should another program ever write without the lock.
+    const fs::path fresh = fs::path(itunes.get()) / (std::string(kNewName) + "-" + std::to_string(::getpid()));
+    TGErrorSlot failure;
+    std::string syncError;
+    bool written = itdb_write_file(database_.get(), fresh.c_str(), failure.Out());
+    if (!written) cause = "could not write its database (" + failure.Message() + ")";
+    // libgpod rewrote the artwork in place; it and the new database must be
+    // on the device before the new database takes the old one's name.
+    if (written) {
+        TGTextPtr artwork(itdb_get_artwork_dir(ipod_.Mount.c_str()));
+        std::error_code ignored;
+        if (artwork)
+            for (const auto& entry : fs::directory_iterator(artwork.get(), ignored))
+                written = written && (!entry.is_regular_file() || SyncPath(entry.path().string(), syncError));
+        written = written && (!artwork || SyncPath(artwork.get(), syncError)) && SyncPath(fresh.string(), syncError);
+        if (!written) cause = "could not write its database (" + syncError + ")";
+    }
+    if (written && ::rename(fresh.c_str(), current.c_str()) != 0) {
+        cause = "could not write its database (" + ErrnoText(errno) + ")";
+        written = false;
+    }
+    if (!written) {
+        RemoveDurably(fresh.string());
+        return false;
+    }
+    if (!SyncPath(itunes.get(), syncError)) {
+        cause = "could not write its database (" + syncError + ")";
+        return false;
+    }
+    // The plays and the playlists made on the iPod since the last write are
+    // in the database now: libgpod moves their files away, as it does when
+    // it writes the database itself, or they would be counted again at every
+    // read.
+    TGErrorSlot renameFailure;
+    if (!itdb_rename_files(ipod_.Mount.c_str(), renameFailure.Out()) && notice_)
+        notice_(Failure("the plays made on it since the last write may be counted again (" +
+                        renameFailure.Message() + ")"));
+    SyncPath(itunes.get(), syncError);
+    return true;
+}
+
+bool TIpodLibrary::Commit(bool keepBackup, std::string& error) {
+    if (added_.empty() && adopted_.empty()) return true;
     std::string cause;
-    std::error_code copyError;
+    std::string backupError;
     const bool gone = !HoldsIpodDatabase(ipod_.Mount);
     if (gone) {
         cause = std::string("could not write its database: ") + kGone;
-    } else if (!backedUp_ &&
-               !fs::copy_file(current, itunes / kBackupName, fs::copy_options::overwrite_existing, copyError)) {
-        cause = "could not keep a copy of its database (" + copyError.message() + ")";
-    } else {
-        backedUp_ = true;
-        TGErrorSlot failure;
-        if (!itdb_write_file(database_.get(), fresh.c_str(), failure.Out())) {
-            cause = "could not write its database (" + failure.Message() + ")";
-        } else if (::rename(fresh.c_str(), current.c_str()) != 0) {
-            cause = "could not write its database (" + ErrnoText(errno) + ")";
-        }
-    }
-    if (cause.empty()) {
-        unsaved_.clear();
+    } else if (keepBackup && !TakeIpodBackup(ipod_.Mount, backupError)) {
+        cause = "could not keep a copy of its database (" + backupError + ")";
+    } else if (WriteDatabase(cause)) {
+        added_.clear();
+        adopted_.clear();
         return true;
     }
-    std::error_code ignored;
-    fs::remove(fresh, ignored);
-    for (Itdb_Track* track : unsaved_) Forget(track);
-    const size_t lost = unsaved_.size();
-    unsaved_.clear();
-    const std::string videos = std::to_string(lost) + (lost == 1 ? " video" : " videos");
-    error = Failure(cause + (gone ? "; the " + videos + " sent since are not in its database"
-                                  : "; its database was left as it was and the " + videos +
-                                        " sent since were taken off again"));
+    const size_t count = added_.size();
+    const std::vector<std::string> left = TakeOffAdded();
+    const std::string videos = std::to_string(count) + (count == 1 ? " video" : " videos");
+    std::string outcome = "; its database was left as it was";
+    if (count == 0) {
+    } else if (left.empty()) {
+        outcome += " and the " + videos + " copied were taken off again";
+    } else {
+        outcome += "; copied files that could not be taken off again:";
+        for (const std::string& file : left) outcome += " " + file;
+        outcome += " (\"tovrela-cli ipod check MOUNT --repair\" removes them)";
+    }
+    error = Failure(cause + outcome);
     return false;
 }

@@ -2,17 +2,16 @@
 // Putting videos on an iPod: each file copied into the iPod's music folders
 // under the name libgpod chooses and listed in its database as a video with
 // its title, kind, length, size, bit rate and poster. The database is the
-// person's whole library, so it is written with care: a copy of the old one
-// is kept beside it before the first write, the new one is written under a
-// temporary name and renamed over the old one, and a write that fails takes
-// the files it would have listed off the iPod again.
+// person's whole library, so it is changed with care (see TIpodLibrary).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "IpodFinder.h"
+#include "IpodLock.h"
 #include "OutputTags.h"
 
 // What the iPod's database says about one video.
@@ -34,28 +33,66 @@ bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& erro
 struct _Itdb_iTunesDB;
 struct _Itdb_Track;
 
+// One change to the iPod's library, made the way a database changes its
+// files: the iPod's lock is taken, its database read afresh (and refused
+// unless it read completely), the videos copied and listed, and the new
+// database written under a temporary name, flushed, renamed over the old one
+// and its folder flushed, all before the lock is released. No copy of the
+// database outlives the change, so nothing another program wrote meanwhile
+// is thrown away.
 class TIpodLibrary {
 public:
-    // Reads the iPod's database. False with a message naming the iPod.
-    bool Open(const TIpod& ipod, std::string& error);
-    // Copies the file onto the iPod and lists it; the database is written by
-    // Save. A copy that fails (a full or removed iPod) leaves nothing behind.
-    bool Add(const TIpodVideo& video, std::string& error);
-    // Writes the database when files were added since the last write. When it
-    // fails the old database stays and the files added since are removed.
-    bool Save(std::string& error);
-    size_t UnsavedCount() const { return unsaved_.size(); }
+    using TNotice = std::function<void(const std::string&)>;
+    TIpodLibrary();
+    // Takes the files added but not written off the iPod again, then
+    // releases the lock.
+    ~TIpodLibrary();
+    TIpodLibrary(const TIpodLibrary&) = delete;
+    TIpodLibrary& operator=(const TIpodLibrary&) = delete;
+
+    // Takes the lock of the iPod at `mount` (telling `notice` when it waits
+    // for another program) and reads its database. False with a message
+    // naming the iPod.
+    bool Open(const std::string& mount, const TNotice& notice, std::string& error);
+    enum class TAdded { Added, AlreadyThere, Failed };
+    // Copies the file onto the iPod, flushed, and lists it. A track with the
+    // same title, kind, length (within a second) and size is taken to be
+    // this file already, unless `evenIfThere`. A copy that fails leaves
+    // nothing behind.
+    TAdded Add(const TIpodVideo& video, bool evenIfThere, std::string& error);
+    // Writes the database lasting when files were added, after a backup of
+    // the old one when `keepBackup`. When that fails, the old database stays
+    // and the files added are taken off again; the message says which could
+    // not be.
+    bool Commit(bool keepBackup, std::string& error);
     const TIpod& Ipod() const { return ipod_; }
+
+    // What "tovrela-cli ipod check" looks at. Tracks whose file is missing
+    // or has another size than the database says, one line each.
+    std::vector<std::string> TrackProblems() const;
+    // Files in the music folders that no track lists.
+    std::vector<std::string> Orphans() const;
+    // Lists a file already in the music folders as a video, when it is one
+    // this program made (a video with its kind in its tags); false with the
+    // reason otherwise. Commit writes it.
+    bool Adopt(const std::string& file, std::string& error);
 
 private:
     struct TDatabaseFree {
         void operator()(_Itdb_iTunesDB* database) const;
     };
-    void Forget(_Itdb_Track* track);
+    // A new track for the video, in the database and its master playlist.
+    _Itdb_Track* List(const TIpodVideo& video);
+    bool WriteDatabase(std::string& cause);
+    // The files of the added tracks that could not be removed.
+    std::vector<std::string> TakeOffAdded();
     std::string Failure(const std::string& cause) const;
 
     TIpod ipod_;
+    TIpodLock lock_;
+    TNotice notice_;
     std::unique_ptr<_Itdb_iTunesDB, TDatabaseFree> database_;
-    std::vector<_Itdb_Track*> unsaved_;  // owned by the database
-    bool backedUp_ = false;
+    std::vector<_Itdb_Track*> added_;    // owned by the database
+    std::vector<_Itdb_Track*> adopted_;  // likewise; their files were there before
+    uintmax_t roomForDatabases_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "IpodSender.h"
 
-#include <algorithm>
 #include <filesystem>
 
 #include "IpodLimits.h"
@@ -17,53 +16,42 @@ std::string Joined(const std::vector<std::string>& reasons) {
 }  // namespace
 
 bool TIpodSender::Open(const std::string& mount, std::string& error) {
-    const TIpod ipod = DescribeIpod(mount);
-    if (ipod.Support == TIpodSupport::NotAnIpod) {
-        error = mount + ": " + ipod.Reason;
+    ipod_ = DescribeIpod(mount);
+    if (ipod_.Support == TIpodSupport::NotAnIpod) {
+        error = mount + ": " + ipod_.Reason;
         return false;
     }
-    return library_.Open(ipod, error);
+    if (ipod_.Support != TIpodSupport::Supported) {
+        error = (ipod_.Name.empty() ? "iPod at " + mount : "iPod \"" + ipod_.Label() + "\" (" + mount + ")") +
+                ": cannot receive videos: " + ipod_.Reason;
+        return false;
+    }
+    return true;
 }
 
-bool TIpodSender::Send(const std::string& path, std::string& error) {
+TSendOutcome TIpodSender::Send(const std::string& path, bool removeHere, std::string& error) {
     TMediaFacts facts;
-    if (!ReadMediaFacts(path, facts, error)) return false;
-    const std::vector<std::string> breaks = DeviceLimitBreaks(DeviceAt(Ipod().Device), facts, Ipod().VideoLimit);
+    if (!ReadMediaFacts(path, facts, error)) return TSendOutcome::NotSent;
+    const std::vector<std::string> breaks = DeviceLimitBreaks(DeviceAt(ipod_.Device), facts, ipod_.VideoLimit);
     if (!breaks.empty()) {
-        error = path + ": not sent to iPod \"" + Ipod().Label() + "\", which cannot play it: " + Joined(breaks);
-        return false;
+        error = path + ": not sent to iPod \"" + ipod_.Label() + "\", which cannot play it: " + Joined(breaks);
+        return TSendOutcome::NotSent;
     }
     TIpodVideo video;
-    if (!ReadIpodVideo(path, video, error) || !library_.Add(video, error)) return false;
-    sent_.push_back(path);
-    unsaved_.push_back(path);
-    return !everyFile_ || Save(error);
-}
-
-bool TIpodSender::Save(std::string& error) {
-    takenOff_.clear();
-    const bool saved = library_.Save(error);
-    if (!saved) {
-        // Files taken off again stay on this computer whatever was asked.
-        takenOff_ = unsaved_;
-        for (const std::string& path : takenOff_) sent_.erase(std::find(sent_.begin(), sent_.end(), path));
+    if (!ReadIpodVideo(path, video, error)) return TSendOutcome::NotSent;
+    TIpodLibrary library;
+    if (!library.Open(ipod_.Mount, notice_, error)) return TSendOutcome::NotSent;
+    ipod_ = library.Ipod();
+    switch (library.Add(video, again_, error)) {
+        case TIpodLibrary::TAdded::Added: break;
+        case TIpodLibrary::TAdded::AlreadyThere: return TSendOutcome::AlreadyThere;
+        case TIpodLibrary::TAdded::Failed: return TSendOutcome::NotSent;
     }
-    unsaved_.clear();
-    return saved;
-}
-
-bool TIpodSender::WriteAfterEveryFile(std::string& error) {
-    everyFile_ = true;
-    return Save(error);
-}
-
-bool TIpodSender::Finish(std::string& error) {
-    if (!Save(error)) return false;
-    for (const std::string& path : toRemove_) {
-        if (std::find(sent_.begin(), sent_.end(), path) == sent_.end()) continue;
+    if (!library.Commit(!backedUp_, error)) return TSendOutcome::NotSent;
+    backedUp_ = true;
+    if (removeHere) {
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
     }
-    toRemove_.clear();
-    return true;
+    return TSendOutcome::OnIpod;
 }

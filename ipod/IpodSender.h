@@ -1,43 +1,39 @@
 #pragma once
 // Sending files to one iPod, the same way for "send", for a conversion run
 // that puts each file on as soon as it is completed, and for the window: each
-// file is checked against what the iPod plays first, the database is written
-// once at the end (after every file once the run is stopped), and files that
-// need not stay on this computer are removed only once the iPod's database
-// lists them.
+// file is checked against what the iPod plays first, then put on in a change
+// of its own (see TIpodLibrary), so that "on iPod" is said only once the
+// database that lists it is on the device, and a file that need not stay on
+// this computer is removed only then.
 
+#include <functional>
 #include <string>
-#include <vector>
 
 #include "IpodLibrary.h"
 
+enum class TSendOutcome { OnIpod, AlreadyThere, NotSent };
+
 class TIpodSender {
 public:
-    // Finds the iPod in `mount` and reads its database; false with a message
-    // naming the iPod (or the folder) and the cause.
+    // `notice` is told what a person should know that is not a failure:
+    // waiting for another program, a file already on the iPod.
+    explicit TIpodSender(TIpodLibrary::TNotice notice = {}) : notice_(std::move(notice)) {}
+    // Finds the iPod in `mount` and checks that it can receive videos; false
+    // with a message naming the iPod (or the folder) and the cause.
     bool Open(const std::string& mount, std::string& error);
-    // Puts the file on the iPod. False with a message naming the file and the
-    // cause when it is refused or cannot be sent.
-    bool Send(const std::string& path, std::string& error);
-    // From now on the database is written after every file; what was sent
-    // so far is written now. False with the message when that write fails.
-    bool WriteAfterEveryFile(std::string& error);
-    // Writes the database, then removes the sent files marked to go. False
-    // with the message when the write fails (every file then stays here).
-    bool Finish(std::string& error);
-    // The files that the last failed write of the database took off the
-    // iPod again.
-    const std::vector<std::string>& TakenOff() const { return takenOff_; }
-    // The file is removed from this computer once the iPod lists it.
-    void RemoveWhenListed(const std::string& path) { toRemove_.push_back(path); }
-    const TIpod& Ipod() const { return library_.Ipod(); }
+    // Files already on the iPod are sent again.
+    void SendAgain() { again_ = true; }
+    // Puts the file on the iPod and, when `removeHere`, removes it from this
+    // computer once the iPod's database listing it is lasting. NotSent with
+    // a message naming the file and the cause when it is refused or cannot
+    // be sent; AlreadyThere (the file stays) with the message saying so.
+    TSendOutcome Send(const std::string& path, bool removeHere, std::string& error);
+    const TIpod& Ipod() const { return ipod_; }
 
 private:
-    TIpodLibrary library_;
-    bool everyFile_ = false;
-    std::vector<std::string> toRemove_;
-    std::vector<std::string> sent_;
-    std::vector<std::string> unsaved_;  // sent since the database was last written
-    std::vector<std::string> takenOff_;
-    bool Save(std::string& error);
+    TIpodLibrary::TNotice notice_;
+    TIpod ipod_;
+    bool again_ = false;
+    // A backup is taken before the first change of each run.
+    bool backedUp_ = false;
 };

@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include "CommandRun.h"
 #include "ComponentTestSupport.h"
+#include "IpodLibrary.h"
 #include "IpodSender.h"
 #include "IpodTestSupport.h"
 #include "MediaFacts.h"
@@ -68,7 +70,7 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     ASSERT_EQ(run.status, 0) << run.err << run.out;
     EXPECT_NE(run.out.find("Completed, on iPod"), std::string::npos) << run.out;
     EXPECT_EQ(fs::exists(out / "Some.Show.S01E02.m4v"), kind.keep);
-    EXPECT_TRUE(fs::exists(ipod / "iPod_Control/iTunes/iTunesDB.tovrela-backup"));
+    EXPECT_EQ(fs::exists(ipod / "iPod_Control/iTunes/Tovrela Backups"), true);
 
     std::string error;
     const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
@@ -145,10 +147,43 @@ TEST(IpodList, SaysWhyAnIpodOrFolderCannotTakeVideos) {
     EXPECT_NE(listed.out.find(ScratchFolder().string() + ": not an iPod"), std::string::npos) << listed.out;
 }
 
-// Each fault leaves the database as it was and no file in the music folders.
-enum class Fault { TruncatedDatabase, Full, ReadOnly, DatabaseWriteFails, Removed, UnsupportedModel };
-constexpr const char* kFaultNames[] = {"TruncatedDatabase", "Full",    "ReadOnly",
-                                       "DatabaseWriteFails", "Removed", "UnsupportedModel"};
+// Each fault leaves the databases, the artwork and the music folders as they
+// were, and the program standing.
+enum class Fault {
+    TruncatedDatabase,
+    Full,
+    ReadOnly,
+    DatabaseWriteFails,
+    Removed,
+    UnsupportedModel,
+    DamagedArtworkDatabase,
+    HalfReadDatabase,
+    MissingArtworkDatabase,
+    WrongFirewireGuid,
+};
+constexpr const char* kFaultNames[] = {"TruncatedDatabase",      "Full",
+                                       "ReadOnly",               "DatabaseWriteFails",
+                                       "Removed",                "UnsupportedModel",
+                                       "DamagedArtworkDatabase", "HalfReadDatabase",
+                                       "MissingArtworkDatabase", "WrongFirewireGuid"};
+
+// The databases and the artwork, by name, with their bytes.
+std::map<std::string, std::string> LibraryFiles(const fs::path& ipod) {
+    std::map<std::string, std::string> files;
+    std::error_code error;
+    for (const char* folder : {"iPod_Control/iTunes", "iPod_Control/Artwork"})
+        for (const auto& entry : fs::directory_iterator(ipod / folder, error))
+            if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadFile(entry.path());
+    return files;
+}
+
+// Overwrites four bytes of the file at `at`.
+void Damage(const fs::path& file, size_t at, const char* bytes) {
+    std::string content = ReadFile(file);
+    ASSERT_LT(at + 4, content.size());
+    content.replace(at, 4, bytes, 4);
+    WriteFile(file, content);
+}
 void PrintTo(Fault fault, std::ostream* stream) { *stream << kFaultNames[static_cast<int>(fault)]; }
 
 class IpodFault : public ::testing::TestWithParam<Fault> {
@@ -189,7 +224,7 @@ TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
         case Fault::DatabaseWriteFails:
             // The new database's temporary name is taken by a folder.
             ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
-            fs::create_directory(ipod / "iPod_Control/iTunes/iTunesDB.tovrela-new");
+            fs::create_directory(ipod / ("iPod_Control/iTunes/iTunesDB.tovrela-new-" + std::to_string(::getpid())));
             break;
         case Fault::ReadOnly: {
             device = ScratchFolder() / "writable";
@@ -211,28 +246,218 @@ TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
             WriteFile(ipod / "iPod_Control/Device/SysInfo", "ModelNumStr: " + nano + "\n");
             break;
         }
+        case Fault::DamagedArtworkDatabase:
+            // A first section claiming no length makes libgpod abort.
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+            ASSERT_EQ(FillTestIpod(ipod, 12), "");
+            Damage(ipod / "iPod_Control/Artwork/ArtworkDB",
+                   ReadFile(ipod / "iPod_Control/Artwork/ArtworkDB").find("mhsd") + 8, "\0\0\0\0");
+            break;
+        case Fault::HalfReadDatabase: {
+            // libgpod reads the tracks before a damaged one, warning once.
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+            ASSERT_EQ(FillTestIpod(ipod, 12), "");
+            const fs::path database = ipod / "iPod_Control/iTunes/iTunesDB";
+            const std::string bytes = ReadFile(database);
+            Damage(database, bytes.find("mhit", bytes.find("mhit") + 4), "\xff\xff\xff\xff");
+            break;
+        }
+        case Fault::MissingArtworkDatabase:
+            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+            ASSERT_EQ(FillTestIpod(ipod, 12), "");
+            fs::remove(ipod / "iPod_Control/Artwork/ArtworkDB");
+            break;
+        case Fault::WrongFirewireGuid:
+            // Signed with it, the iPod would show itself empty.
+            ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+            fs::remove(ipod / "iPod_Control/Device/SysInfoExtended");
+            WriteFile(ipod / "iPod_Control/Device/SysInfo", "ModelNumStr: MB029\nFirewireGuid: 0x12\n");
+            break;
     }
-    const std::string before = ReadFile(ipod / "iPod_Control/iTunes/iTunesDB");
+    const std::map<std::string, std::string> before = LibraryFiles(ipod);
+    const std::vector<std::string> filesBefore = FilesOnIpod(ipod);
     TIpodSender sender;
     std::string error;
     bool sent = sender.Open(ipod.string(), error);
     // Pulled out once the iPod's database was read.
     if (GetParam() == Fault::Removed) fs::rename(ipod, device);
-    sent = sent && sender.Send(file, error);
-    sent = sent && sender.Finish(error);
+    sent = sent && sender.Send(file, true, error) == TSendOutcome::OnIpod;
     EXPECT_FALSE(sent);
     EXPECT_NE(error.find(ipod.string()), std::string::npos) << error;
-    const char* const kCauses[] = {"cannot be read",   "not enough room",           "Read-only file system",
-                                   "left as it was",   "no longer connected",       "cannot receive videos"};
+    const char* const kCauses[] = {"cannot be read",
+                                   "not enough room",
+                                   "Read-only file system",
+                                   "left as it was",
+                                   "no longer connected",
+                                   "cannot receive videos",
+                                   "its artwork database is damaged",
+                                   "its database could not be read completely; nothing was changed",
+                                   "the artwork on it cannot be read",
+                                   "is not 16 hexadecimal digits"};
     EXPECT_NE(error.find(kCauses[static_cast<int>(GetParam())]), std::string::npos) << error;
-    EXPECT_TRUE(ReadFile(device / "iPod_Control/iTunes/iTunesDB") == before);
-    EXPECT_TRUE(FilesOnIpod(device).empty());
+    const std::map<std::string, std::string> after = LibraryFiles(device);
+    EXPECT_TRUE(after.at("iTunesDB") == before.at("iTunesDB"));
+    // libgpod writes the artwork in place before the track database, so a
+    // write that fails after it leaves the artwork rewritten.
+    if (GetParam() != Fault::DatabaseWriteFails) {
+        EXPECT_TRUE(after == before);
+    }
+    EXPECT_EQ(FilesOnIpod(device), filesBefore);
     EXPECT_TRUE(fs::exists(file));
+    // Listing such an iPod takes nothing down either.
+    const CommandResult listed = Cli({"ipods", ipod.string()});
+    EXPECT_EQ(listed.status, 0) << listed.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, IpodFault,
                          ::testing::Values(Fault::TruncatedDatabase, Fault::Full, Fault::ReadOnly,
-                                           Fault::DatabaseWriteFails, Fault::Removed, Fault::UnsupportedModel),
+                                           Fault::DatabaseWriteFails, Fault::Removed, Fault::UnsupportedModel,
+                                           Fault::DamagedArtworkDatabase, Fault::HalfReadDatabase,
+                                           Fault::MissingArtworkDatabase, Fault::WrongFirewireGuid),
                          [](const auto& info) { return std::string(kFaultNames[static_cast<int>(info.param)]); });
+
+// A copy of the converted clip under another name, so that each is a video
+// of its own.
+fs::path ClipNamed(const std::string& name) {
+    const fs::path path = ScratchFolder() / (name + ".mp4");
+    fs::copy_file(PlayableFile(), path);
+    return path;
+}
+
+size_t VideoCount(const fs::path& ipod) {
+    std::string error;
+    size_t videos = 0;
+    for (const TTestIpodTrack& track : ReadTestIpodTracks(ipod, error)) videos += track.Kind != "other";
+    return videos;
+}
+
+class IpodLibraryKept : public ::testing::TestWithParam<IpodKind> {};
+
+// Plays made on the iPod and a playlist made on it are taken into the
+// database once; sending again (a file already there is skipped unless
+// asked) counts nothing twice and changes no song, playlist or artwork.
+TEST_P(IpodLibraryKept, PlaysAreCountedOnceAndAFileAlreadyThereIsSkipped) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, GetParam().model, GetParam().firewireGuid), "");
+    ASSERT_EQ(FillTestIpod(ipod, 30), "");
+    PlayTestIpod(ipod, 3, 2);
+    std::string error;
+    const std::string before = MusicLibraryOf(ipod, error);
+    ASSERT_NE(before.find("Song 1 rating 20 plays 4"), std::string::npos) << before;
+    ASSERT_NE(before.find("playlist OTG"), std::string::npos) << before;
+    const std::string clip = ClipNamed("Plays").string();
+
+    const CommandResult first = Cli({"send", ipod.string(), clip});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const CommandResult again = Cli({"send", ipod.string(), clip});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("already on the iPod"), std::string::npos) << again.out;
+    EXPECT_EQ(VideoCount(ipod), 1u);
+    const CommandResult forced = Cli({"send", "--again", ipod.string(), clip});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+
+    EXPECT_EQ(MusicLibraryOf(ipod, error), before);
+    EXPECT_EQ(VideoCount(ipod), 2u);
+    EXPECT_FALSE(fs::exists(ipod / "iPod_Control/iTunes/Play Counts"));
+    EXPECT_FALSE(fs::exists(ipod / "iPod_Control/iTunes/OTGPlaylistInfo"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, IpodLibraryKept,
+                         ::testing::Values(IpodKind{"MA002", false, true}, IpodKind{"MB029", true, true}),
+                         [](const auto& info) { return std::string(info.param.model); });
+
+// Two runs sending at once take turns on the iPod's lock: both sides'
+// videos are listed and every copied file is.
+TEST(IpodWriters, TwoSendsAtOnceKeepBothSidesVideos) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    ASSERT_EQ(FillTestIpod(ipod, 20), "");
+    std::string error;
+    const std::string music = MusicLibraryOf(ipod, error);
+    std::vector<StartedCommand> sends;
+    for (const char* side : {"A", "B"}) {
+        sends.emplace_back(std::vector<std::string>{TOVRELA_CLI, "send", "--again", ipod.string(),
+                                                    ClipNamed(side + std::string("1")).string(),
+                                                    ClipNamed(side + std::string("2")).string(),
+                                                    ClipNamed(side + std::string("3")).string()});
+    }
+    for (StartedCommand& send : sends) EXPECT_EQ(send.Wait(), 0) << send.Err();
+    EXPECT_EQ(VideoCount(ipod), 6u);
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    EXPECT_EQ(FilesOnIpod(ipod).size(), tracks.size());
+    EXPECT_EQ(MusicLibraryOf(ipod, error), music);
+}
+
+// Pulled out after a file was copied: the write fails without taking the
+// program down, says which copied file it could not take off again, and the
+// library on the iPod is as it was.
+TEST(IpodRemoval, PulledOutAfterACopyIsReported) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    const fs::path pulled = ScratchFolder() / "pulled";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    ASSERT_EQ(FillTestIpod(ipod, 6), "");
+    std::string error;
+    const std::string music = MusicLibraryOf(ipod, error);
+    const size_t songFiles = FilesOnIpod(ipod).size();
+    TIpodVideo video;
+    ASSERT_TRUE(ReadIpodVideo(PlayableFile(), video, error)) << error;
+    {
+        TIpodLibrary library;
+        ASSERT_TRUE(library.Open(ipod.string(), {}, error)) << error;
+        ASSERT_EQ(library.Add(video, false, error), TIpodLibrary::TAdded::Added) << error;
+        fs::rename(ipod, pulled);
+        EXPECT_FALSE(library.Commit(true, error));
+    }
+    EXPECT_NE(error.find("no longer connected"), std::string::npos) << error;
+    EXPECT_NE(error.find("could not be taken off again: " + ipod.string() + "/iPod_Control/Music/"),
+              std::string::npos)
+        << error;
+    EXPECT_EQ(MusicLibraryOf(pulled, error), music);
+    EXPECT_EQ(VideoCount(pulled), 0u);
+    EXPECT_EQ(FilesOnIpod(pulled).size(), songFiles + 1);
+
+    // "ipod check" finds the copy; "--repair" lists it again, being a video
+    // this program made, and removes a file that is not.
+    WriteFile(pulled / "iPod_Control/Music/F01/LEFT.mp3", "not ours");
+    const CommandResult checked = Cli({"ipod", "check", pulled.string()});
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_NE(checked.out.find("LEFT.mp3 (0.0 MB): in no track"), std::string::npos) << checked.out;
+    const CommandResult repaired = Cli({"ipod", "check", pulled.string(), "--repair"});
+    EXPECT_EQ(repaired.status, 0) << repaired.out << repaired.err;
+    EXPECT_NE(repaired.out.find("listed again"), std::string::npos) << repaired.out;
+    EXPECT_NE(repaired.out.find("LEFT.mp3 (0.0 MB): in no track: removed"), std::string::npos) << repaired.out;
+    EXPECT_EQ(VideoCount(pulled), 1u);
+    EXPECT_EQ(FilesOnIpod(pulled).size(), songFiles + 1);
+    EXPECT_EQ(MusicLibraryOf(pulled, error), music);
+}
+
+// Each run keeps a backup of the library it found; the three newest stay,
+// and restoring the newest brings back the library before the last run.
+TEST(IpodBackup, TheThreeNewestAreKeptAndTheNewestRestores) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    ASSERT_EQ(FillTestIpod(ipod, 9), "");
+    std::string error;
+    const std::string music = MusicLibraryOf(ipod, error);
+    const std::string clip = ClipNamed("Backed up").string();
+    for (int run = 0; run < 4; ++run) {
+        const CommandResult sent = Cli({"send", "--again", ipod.string(), clip});
+        ASSERT_EQ(sent.status, 0) << sent.err;
+    }
+    const CommandResult listed = Cli({"ipod", "restore", ipod.string(), "--list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 3) << listed.out;
+    const CommandResult restored = Cli({"ipod", "restore", ipod.string()});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(VideoCount(ipod), 3u);
+    EXPECT_EQ(MusicLibraryOf(ipod, error), music);
+    const CommandResult checked = Cli({"ipod", "check", ipod.string()});
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_NE(checked.out.find("in no track"), std::string::npos) << checked.out;
+}
 
 }  // namespace

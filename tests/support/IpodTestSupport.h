@@ -32,3 +32,17 @@ struct TTestIpodTrack {
 std::vector<TTestIpodTrack> ReadTestIpodTracks(const std::filesystem::path& folder, std::string& error);
 // Every file in the iPod's music folders.
 std::vector<std::string> FilesOnIpod(const std::filesystem::path& folder);
+
+// Fills the iPod made by MakeTestIpod with a music library as iTunes would
+// leave it: `songs` songs (each with a file, a rating and a play count, every
+// third with artwork), a playlist of every other song and a smart playlist.
+// Empty on success, else the cause.
+std::string FillTestIpod(const std::filesystem::path& folder, int songs);
+// Everything of the music library a person would miss: each song's title,
+// rating, play count, artwork and file, and each playlist but the iPod's own
+// with its songs. Videos are left out. `error` is set when it cannot be read.
+std::string MusicLibraryOf(const std::filesystem::path& folder, std::string& error);
+// What the iPod leaves for the next sync after being played: `plays` more
+// plays of every track ("Play Counts"), and a playlist made on it of its first
+// `otgTracks` tracks ("OTGPlaylistInfo").
+void PlayTestIpod(const std::filesystem::path& folder, uint32_t plays, uint32_t otgTracks);
