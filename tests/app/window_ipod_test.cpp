@@ -111,7 +111,8 @@ private slots:
         TWindowFixture f;
         TPluggedIpod ipod(f.home, "MA002", false);
         // The new database's temporary name is taken by a folder.
-        QVERIFY(QDir().mkpath(ipod.Mount() + "/iPod_Control/iTunes/iTunesDB.tovrela-new"));
+        QVERIFY(QDir().mkpath(ipod.Mount() + "/iPod_Control/iTunes/iTunesDB.tovrela-new-" +
+                              QString::number(QCoreApplication::applicationPid())));
         ChooseIpod(f, ipod.Mount());
         f.AddClips({{"avi_mpeg4_mp3.avi", "first.avi"}});
         f.form.Control<QPushButton>("BtnStart")->click();
