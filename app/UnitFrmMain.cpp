@@ -41,6 +41,7 @@
 #include "PosterPicture.h"
 #include "ProgressCellDelegate.h"
 #include "RunTexts.h"
+#include "SettingsPanel.h"
 #include "UnitFrmAbout.h"
 #include "UnitGeneral.h"
 #include "WindowSettings.h"
@@ -96,47 +97,11 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items,
     return list;
 }
 
-QSpinBox* MakeSpin(QWidget* parent, const char* name, int minimum, int maximum, int value) {
-    auto* spin = new QSpinBox(parent);
-    spin->setObjectName(name);
-    spin->setRange(minimum, maximum);
-    spin->setSingleStep(1);
-    spin->setValue(value);
-    spin->setFixedSize(90, kRowHeight);
-    return spin;
-}
-
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
     box->setFixedHeight(kRowHeight);
     return box;
-}
-
-// A damaged settings file may hold an index past a list's end; an empty
-// selection would leave nothing to convert with (no size means the input's
-// size), so such an index selects what a missing key selects.
-void SelectStored(QComboBox* list, int32_t index, int32_t fallback) {
-    list->setCurrentIndex(index >= 0 && index < list->count() ? index : fallback);
-}
-
-// A spin edit's stored text; anything but a number keeps the design value.
-int StoredNumber(const std::string& text, int fallback) {
-    bool ok = false;
-    const int value = Q(text).trimmed().toInt(&ok);
-    return ok ? value : fallback;
-}
-
-QStringList ProfileItems() {
-    QStringList items;
-    for (const TOutputProfile& profile : OutputProfiles()) items << profile.Label;
-    return items;
-}
-
-QStringList DeviceItems() {
-    QStringList items;
-    for (const TDevice& device : Devices()) items << device.Name;
-    return items;
 }
 
 QMessageBox::Icon IconOf(TMessageIcon icon) {
@@ -199,9 +164,9 @@ void TForm1::BuildControls() {
     grid->addLayout(BuildListButtons(), 0, 1, 2, 1);
     grid->addLayout(BuildProgressLines(), 1, 0);
     grid->addLayout(BuildOutputFolderRow(), 2, 0);
-    grid->addWidget(BuildOutputSettings(), 3, 0);
-    grid->addWidget(BuildOtherSettings(), 4, 0);
-    grid->addLayout(BuildRunButtons(), 3, 1, 2, 1);
+    Settings = new TSettingsPanel(this);
+    grid->addWidget(Settings, 3, 0);
+    grid->addLayout(BuildRunButtons(), 3, 1);
     grid->setRowStretch(0, 1);
     grid->setColumnStretch(0, 1);
     ConnectControls();
@@ -297,74 +262,6 @@ QLayout* TForm1::BuildOutputFolderRow() {
     return row;
 }
 
-QWidget* TForm1::BuildOutputSettings() {
-    // The profile across the top, then two columns of a label and a field
-    // (with its unit) each.
-    GBOutput = new QGroupBox("Output Settings", this);
-    GBOutput->setObjectName("GBOutput");
-    auto* grid = new QGridLayout(GBOutput);
-    grid->setContentsMargins(10, 6, 10, 8);
-    grid->setHorizontalSpacing(6);
-    // Tight enough that the device row fits the window's design size.
-    grid->setVerticalSpacing(4);
-    const auto addField = [this, grid](int row, int column, const char* labelName, const char* caption,
-                                       QWidget* field, const char* unitName = nullptr, const char* unit = nullptr) {
-        grid->addWidget(MakeLabel(GBOutput, labelName, caption), row, column);
-        auto* box = new QHBoxLayout;
-        box->setSpacing(4);
-        box->addWidget(field);
-        if (unitName) box->addWidget(MakeLabel(GBOutput, unitName, unit));
-        box->addStretch(1);
-        grid->addLayout(box, row, column + 1);
-    };
-    CboProfiles = MakeList(GBOutput, "CboProfiles", ProfileItems(), 3, 420);
-    grid->addWidget(MakeLabel(GBOutput, "LblProfiles", "Profiles: "), 0, 0);
-    grid->addWidget(CboProfiles, 0, 1, 1, 3, Qt::AlignLeft);
-
-    CboResolution = MakeList(GBOutput, "CboResolution", {}, 0, 120);
-    for (const TVideoSizeItem& size : kVideoSizeItems) CboResolution->addItem(size.Text, size.StoredIndex);
-    CboResolution->setCurrentIndex(CboResolution->findData(TWindowSettings().Resolution));
-    addField(1, 0, "LblResolution", "Video Size: ", CboResolution);
-    CboChannels = MakeList(GBOutput, "CboChannels", {"1 Channel, Mono", "2 Channels, Stereo"}, 1, 150);
-    addField(2, 0, "LblChannels", "Audio Channels: ", CboChannels);
-    CboFrameRate = MakeList(GBOutput, "CboFrameRate",
-                            {"Auto", "8", "10", "12", "15", "20", "23.97", "24", "25", "29.97", "30", "60"}, 11, 90);
-    addField(3, 0, "LblFrameRate", "Video Frame Rate: ", CboFrameRate, "LblFps", "fps");
-
-    SpinVideo = MakeSpin(GBOutput, "SpinVideo", 128, 1500, 512);
-    addField(1, 2, "LblVideoBitrate", "Video Bitrate: ", SpinVideo, "LblVideoKbps", "kbps");
-    SpinAudio = MakeSpin(GBOutput, "SpinAudio", 32, 160, 80);
-    addField(2, 2, "LblAudioBitrate", "Audio Bitrate: ", SpinAudio, "LblAudioKbps", "kbps");
-    CboAudioSampleRate = MakeList(GBOutput, "CboAudioSampleRate", {"8000", "16000", "22050", "32000", "44100", "48000"},
-                                  TWindowSettings().AudioSampleRate, 90);
-    addField(3, 2, "LblSampleRate", "Audio Sample Rate: ", CboAudioSampleRate, "LblHz", "Hz");
-    CboDevice = MakeList(GBOutput, "CboDevice", DeviceItems(), TWindowSettings().Device, 420);
-    grid->addWidget(MakeLabel(GBOutput, "LblDevice", "Device: "), 4, 0);
-    grid->addWidget(CboDevice, 4, 1, 1, 3, Qt::AlignLeft);
-    // A wider box keeps its fields where they are.
-    grid->setColumnStretch(4, 1);
-    return GBOutput;
-}
-
-QWidget* TForm1::BuildOtherSettings() {
-    GBOther = new QGroupBox("Other Settings", this);
-    GBOther->setObjectName("GBOther");
-    // Check boxes side by side; a row holds three.
-    auto* grid = new QGridLayout(GBOther);
-    grid->setContentsMargins(8, 2, 8, 4);
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(2);
-    ChkOverwrite = MakeCheckBox(GBOther, "ChkOverwrite", "Overwrite existing files");
-    ChkShutdown = MakeCheckBox(GBOther, "ChkShutdown", "Shut down computer when completed");
-    ChkKeepShape = MakeCheckBox(GBOther, "ChkKeepShape", "Keep picture shape");
-    ChkKeepShape->setChecked(true);
-    grid->addWidget(ChkOverwrite, 0, 0);
-    grid->addWidget(ChkShutdown, 0, 1);
-    grid->addWidget(ChkKeepShape, 0, 2);
-    grid->setColumnStretch(3, 1);
-    return GBOther;
-}
-
 QLayout* TForm1::BuildRunButtons() {
     // Beside the settings: the run at the top, the window's own buttons at
     // the bottom.
@@ -407,7 +304,6 @@ void TForm1::ConnectControls() {
         menu->exec(Lvw->viewport()->mapToGlobal(position));
     });
     connect(Lvw, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenOutput(row); });
-    connect(CboProfiles, &QComboBox::activated, this, &TForm1::CboProfilesSelect);
     connect(CboIpod, &QComboBox::activated, this, &TForm1::CboIpodSelect);
 }
 
@@ -441,37 +337,27 @@ void TForm1::WatchForIpods() {
 }
 
 void TForm1::MarkUnavailableDevices() {
-    auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
-    for (size_t row = 0; row < Devices().size(); ++row) {
-        const std::string reason = DeviceUnavailableReason(Devices()[row]);
-        if (reason.empty() || !model) continue;
-        QStandardItem* item = model->item(static_cast<int>(row));
+    auto* model = qobject_cast<QStandardItemModel*>(DeviceList()->model());
+    for (const TDevice& device : Devices()) {
+        const std::string reason = DeviceUnavailableReason(device);
+        const int row = DeviceList()->findData(Q(device.ShortName));
+        if (reason.empty() || !model || row < 0) continue;
+        QStandardItem* item = model->item(row);
         item->setText(item->text() + " (" + Q(reason) + ")");
         item->setEnabled(false);
     }
 }
 
+QComboBox* TForm1::DeviceList() const { return qobject_cast<QComboBox*>(Settings->Control("device")); }
+
 void TForm1::ReadSettings() {
     const TWindowSettings settings = ReadWindowSettings(SettingsPath());
-    EdtOutputFolder->setText(Q(settings.OutputPath));
-    const TWindowSettings missing;
-    // Only the list item: the bit rates and channels keep their own keys.
-    SelectStored(CboProfiles, settings.Profile, missing.Profile);
-    // The size list shows its items in another order than the one stored.
-    SelectStored(CboResolution, CboResolution->findData(settings.Resolution),
-                 CboResolution->findData(missing.Resolution));
-    SelectStored(CboChannels, settings.Channels, missing.Channels);
-    SpinVideo->setValue(StoredNumber(settings.VideoQuality, SpinVideo->value()));
-    SpinAudio->setValue(StoredNumber(settings.AudioQuality, SpinAudio->value()));
-    SelectStored(CboFrameRate, settings.VideoFrameRate, missing.VideoFrameRate);
-    SelectStored(CboAudioSampleRate, settings.AudioSampleRate, missing.AudioSampleRate);
-    SelectStored(CboDevice, settings.Device, missing.Device);
+    EdtOutputFolder->setText(Q(settings.Values.at("output-folder")));
+    Settings->Show(settings.Values);
     // A device these libraries cannot make files for is not chosen.
-    const auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
-    if (model && !model->item(CboDevice->currentIndex())->isEnabled()) CboDevice->setCurrentIndex(missing.Device);
-    ChkOverwrite->setChecked(settings.Overwrite);
-    ChkShutdown->setChecked(settings.ShutdownAfterCompleted);
-    ChkKeepShape->setChecked(settings.KeepShape);
+    const auto* model = qobject_cast<QStandardItemModel*>(DeviceList()->model());
+    if (model && !model->item(DeviceList()->currentIndex())->isEnabled())
+        DeviceList()->setCurrentIndex(DeviceList()->findData(SettingRow("device").Default));
     ChkKeepCopy->setChecked(settings.KeepCopy);
     wanted_ipod_ = settings.Ipod;
     RestoreWindowSize(settings);
@@ -490,18 +376,8 @@ void TForm1::RestoreWindowSize(const TWindowSettings& settings) {
 
 void TForm1::WriteSettings() {
     TWindowSettings settings;
-    settings.OutputPath = EdtOutputFolder->text().toStdString();
-    settings.Profile = CboProfiles->currentIndex();
-    settings.Resolution = CboResolution->currentIndex() < 0 ? -1 : CboResolution->currentData().toInt();
-    settings.Channels = CboChannels->currentIndex();
-    settings.VideoQuality = std::to_string(SpinVideo->value());
-    settings.AudioQuality = std::to_string(SpinAudio->value());
-    settings.VideoFrameRate = CboFrameRate->currentIndex();
-    settings.AudioSampleRate = CboAudioSampleRate->currentIndex();
-    settings.Overwrite = ChkOverwrite->isChecked();
-    settings.ShutdownAfterCompleted = ChkShutdown->isChecked();
-    settings.KeepShape = ChkKeepShape->isChecked();
-    settings.Device = CboDevice->currentIndex();
+    settings.Values = Settings->Values();
+    settings.Values["output-folder"] = EdtOutputFolder->text().toStdString();
     settings.Ipod = wanted_ipod_;
     settings.KeepCopy = ChkKeepCopy->isChecked();
     // A maximised window keeps the size it had before, to return to it.
@@ -568,17 +444,9 @@ void TForm1::ApplicationException(const std::exception& error) {
 // ---- The job list ----
 
 TConversionSettings TForm1::ConversionSettings() const {
-    TConversionSettings settings;
-    settings.OutputFolder = EdtOutputFolder->text().toStdString();
-    settings.Channels = CboChannels->currentIndex() == 0 ? 1 : 2;
-    settings.AudioBitrateKbps = SpinAudio->value();
-    settings.VideoBitrateKbps = SpinVideo->value();
-    settings.FrameSize = CboResolution->currentText().toStdString();
-    settings.FrameRate = CboFrameRate->currentText().toStdString();
-    settings.AudioSampleRate = CboAudioSampleRate->currentText().toInt();
-    settings.Overwrite = ChkOverwrite->isChecked();
-    settings.KeepShape = ChkKeepShape->isChecked();
-    settings.Device = static_cast<size_t>(std::max(0, CboDevice->currentIndex()));
+    TSettingValues values = Settings->Values();
+    values["output-folder"] = EdtOutputFolder->text().toStdString();
+    TConversionSettings settings = SettingsFrom(values);
     if (const TIpod* ipod = ChosenIpod()) settings.Model = ipod->VideoLimit;
     return settings;
 }
@@ -714,15 +582,6 @@ void TForm1::MoveRow(int from, int to) {
 
 // ---- The run ----
 
-void TForm1::CboProfilesSelect() {
-    const int index = CboProfiles->currentIndex();
-    if (index < 0) return;
-    const TOutputProfile& profile = OutputProfiles()[static_cast<size_t>(index)];
-    SpinVideo->setValue(profile.VideoBitrateKbps);
-    SpinAudio->setValue(profile.AudioBitrateKbps);
-    CboChannels->setCurrentIndex(profile.Channels == 1 ? 0 : 1);
-}
-
 void TForm1::BtnStartClick() {
     if (run_.Running()) {
         run_.Abandon();
@@ -830,7 +689,7 @@ void TForm1::RunStateChanged(bool running) {
     if (running) following_row_ = -1;
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
                                                             BtnChangeOutputFolder, CboIpod, ChkKeepCopy, BtnAbout,
-                                                            BtnHelp, GBOutput, GBOther})
+                                                            BtnHelp, Settings})
         control->setEnabled(!running);
     for (QLabel* line : {LblProgress, LblListProgress}) {
         line->setText("");
@@ -844,7 +703,7 @@ void TForm1::RunStateChanged(bool running) {
 }
 
 void TForm1::RunFinished(bool allCompleted) {
-    if (allCompleted && ChkShutdown->isChecked()) shutdown_.ShutDownComputer();
+    if (allCompleted && Settings->Values().at("shutdown") == "true") shutdown_.ShutDownComputer();
 }
 
 void TForm1::AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& text) {
@@ -926,9 +785,9 @@ void TForm1::CboIpodSelect() {
     if (!ipod) return;
     // The device list follows the iPod's model, unless the libraries cannot
     // make its files.
-    const auto* model = qobject_cast<QStandardItemModel*>(CboDevice->model());
-    const int device = static_cast<int>(ipod->Device);
-    if (!model || model->item(device)->isEnabled()) CboDevice->setCurrentIndex(device);
+    const auto* model = qobject_cast<QStandardItemModel*>(DeviceList()->model());
+    const int device = DeviceList()->findData(Q(DeviceAt(ipod->Device).ShortName));
+    if (device >= 0 && (!model || model->item(device)->isEnabled())) DeviceList()->setCurrentIndex(device);
 }
 
 const TIpod* TForm1::ChosenIpod() const {

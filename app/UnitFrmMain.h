@@ -27,7 +27,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -35,8 +34,8 @@ class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QSocketNotifier;
-class QSpinBox;
 class QTableWidget;
+class TSettingsPanel;
 class TShutdown;
 
 class TForm1 : public QWidget, private TRunView {
@@ -104,7 +103,6 @@ public slots:
     void BtnAboutClick();
     void BtnHelpClick();
     void BtnLogClick();
-    void CboProfilesSelect();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -147,13 +145,12 @@ private:
     QLayout* BuildListButtons();
     QLayout* BuildProgressLines();
     QLayout* BuildOutputFolderRow();
-    QWidget* BuildOutputSettings();
-    QWidget* BuildOtherSettings();
     QLayout* BuildRunButtons();
     void ConnectControls();
     void ReadSettings();
     // Greys out the devices whose encoders the bound libraries lack.
     void MarkUnavailableDevices();
+    QComboBox* DeviceList() const;
     void WriteSettings();
     void RestoreWindowSize(const TWindowSettings& settings);
     // The refusal, when the file got no row.
@@ -236,20 +233,8 @@ private:
     QLineEdit* EdtOutputFolder;
     QPushButton* BtnChangeOutputFolder;
     QComboBox* CboIpod;
-    QGroupBox* GBOutput;
-    QComboBox* CboProfiles;
-    QComboBox* CboResolution;
-    QComboBox* CboChannels;
-    QSpinBox* SpinVideo;
-    QSpinBox* SpinAudio;
-    QComboBox* CboFrameRate;
-    QComboBox* CboAudioSampleRate;
-    QComboBox* CboDevice;
-    QGroupBox* GBOther;
-    QCheckBox* ChkOverwrite;
-    QCheckBox* ChkShutdown;
-    QCheckBox* ChkKeepShape;
     QCheckBox* ChkKeepCopy;
+    TSettingsPanel* Settings;
     QLabel* LblProgress;
     QLabel* LblListProgress;
     QPushButton* BtnStart;

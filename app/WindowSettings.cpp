@@ -19,20 +19,17 @@ const char* FlagText(bool value) { return value ? "True" : "False"; }
 TWindowSettings ReadWindowSettings(const std::string& path) {
     const TIniFile file(path);
     TWindowSettings settings;
-    settings.OutputPath = file.ReadString(kSection, "OutputPath", "");
-    if (settings.OutputPath.empty()) settings.OutputPath = DefaultOutputFolder();
-    if (settings.OutputPath.back() != '/') settings.OutputPath += '/';
-    settings.Profile = file.ReadInteger(kSection, "Profile", settings.Profile);
-    settings.Resolution = file.ReadInteger(kSection, "Resolution", settings.Resolution);
-    settings.Channels = file.ReadInteger(kSection, "Channels", settings.Channels);
-    settings.VideoQuality = file.ReadString(kSection, "VideoQuality", settings.VideoQuality);
-    settings.AudioQuality = file.ReadString(kSection, "AudioQuality", settings.AudioQuality);
-    settings.VideoFrameRate = file.ReadInteger(kSection, "VideoFrameRate", settings.VideoFrameRate);
-    settings.AudioSampleRate = file.ReadInteger(kSection, "AudioSampleRate", settings.AudioSampleRate);
-    settings.Overwrite = ReadFlag(file, "Overwrite", settings.Overwrite);
-    settings.ShutdownAfterCompleted = ReadFlag(file, "ShutdownAfterCompleted", settings.ShutdownAfterCompleted);
-    settings.KeepShape = ReadFlag(file, "KeepShape", settings.KeepShape);
-    settings.Device = file.ReadInteger(kSection, "Device", settings.Device);
+    for (const TSettingRow& row : SettingRows()) {
+        if (!row.IniKey) continue;
+        // A key absent reads as this text, which no row takes for a value.
+        constexpr const char* kAbsent = "\n";
+        const std::string stored = file.ReadString(kSection, row.IniKey, kAbsent);
+        if (stored == kAbsent) continue;
+        if (const std::optional<std::string> value = ValueOfStored(row, stored)) settings.Values[row.Name] = *value;
+    }
+    std::string& folder = settings.Values["output-folder"];
+    if (folder.empty()) folder = DefaultOutputFolder();
+    if (folder.back() != '/') folder += '/';
     settings.Ipod = file.ReadString(kSection, "Ipod", settings.Ipod);
     // Unchecked, the box removes files from this computer: only the exact
     // text it writes for that unchecks it.
@@ -50,18 +47,11 @@ TWindowSettings ReadWindowSettings(const std::string& path) {
 
 void WriteWindowSettings(const std::string& path, const TWindowSettings& settings) {
     TIniFile file(path);
-    file.WriteString(kSection, "OutputPath", settings.OutputPath);
-    file.WriteInteger(kSection, "Profile", settings.Profile);
-    file.WriteInteger(kSection, "Resolution", settings.Resolution);
-    file.WriteInteger(kSection, "Channels", settings.Channels);
-    file.WriteString(kSection, "VideoQuality", settings.VideoQuality);
-    file.WriteString(kSection, "AudioQuality", settings.AudioQuality);
-    file.WriteInteger(kSection, "VideoFrameRate", settings.VideoFrameRate);
-    file.WriteInteger(kSection, "AudioSampleRate", settings.AudioSampleRate);
-    file.WriteString(kSection, "Overwrite", FlagText(settings.Overwrite));
-    file.WriteString(kSection, "ShutdownAfterCompleted", FlagText(settings.ShutdownAfterCompleted));
-    file.WriteString(kSection, "KeepShape", FlagText(settings.KeepShape));
-    file.WriteInteger(kSection, "Device", settings.Device);
+    for (const TSettingRow& row : SettingRows()) {
+        const auto value = settings.Values.find(row.Name);
+        if (row.IniKey && value != settings.Values.end())
+            file.WriteString(kSection, row.IniKey, StoredOfValue(row, value->second));
+    }
     file.WriteInteger(kSection, "WindowWidth", settings.WindowWidth);
     file.WriteInteger(kSection, "WindowHeight", settings.WindowHeight);
     file.WriteString(kSection, "WindowMaximized", FlagText(settings.WindowMaximized));

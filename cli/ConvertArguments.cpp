@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "DefaultOutputFolder.h"
+#include "SettingsTable.h"
 #include "TextConversion.h"
 
 namespace {
@@ -24,8 +25,7 @@ int DefaultJobCount() {
 }
 
 bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArguments& parsed, std::string& error) {
-    parsed.settings.OutputFolder = DefaultOutputFolder();
-    std::optional<int> profile, videoBitrate, audioBitrate, channels;
+    TSettingValues given;
     bool filesOnly = false;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
@@ -41,20 +41,13 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
             parsed.help = true;
             continue;
         }
-        if (word == "--overwrite") {
-            parsed.settings.Overwrite = true;
-            continue;
-        }
-        if (word == "--stretch") {
-            parsed.settings.KeepShape = false;
+        const TSettingRow* row = SettingRowOfOption(word);
+        if (row && row->Type == TSettingType::Flag) {
+            given[row->Name] = std::string(row->Default) == "true" ? "false" : "true";
             continue;
         }
         if (word == "--no-keep") {
             parsed.keep = false;
-            continue;
-        }
-        if (word == "--music-video") {
-            parsed.settings.MusicVideo = true;
             continue;
         }
         if (word == "--plain-names") {
@@ -66,44 +59,20 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
             return false;
         }
         const std::string& value = words[++i];
-        auto number = [&](std::optional<int>& target, int low, int high) {
-            target = ReadInt32(value);
-            if (!target || *target < low || *target > high) {
-                error = "option '" + word + "' takes a number from " + std::to_string(low) + " to " +
-                        std::to_string(high) + ", not '" + value + "'";
+        if (row) {
+            const std::string problem = SettingValueProblem(*row, value);
+            if (!problem.empty()) {
+                error = "option '" + word + "' " + problem + ", not '" + value + "'";
                 return false;
             }
-            return true;
-        };
-        std::optional<int> scratch;
-        if (word == "--profile") {
-            if (!number(profile, 0, static_cast<int>(OutputProfiles().size()) - 1)) return false;
-        } else if (word == "--video-bitrate") {
-            if (!number(videoBitrate, 1, 100000)) return false;
-        } else if (word == "--audio-bitrate") {
-            if (!number(audioBitrate, 1, 10000)) return false;
-        } else if (word == "--channels") {
-            if (!number(channels, 1, 2)) return false;
-        } else if (word == "--sample-rate") {
-            if (!number(scratch, 1, 1000000)) return false;
-            parsed.settings.AudioSampleRate = *scratch;
+            given[row->Name] = value;
         } else if (word == "--jobs") {
-            if (!number(scratch, 0, 64)) return false;
-            parsed.jobs = *scratch;
-        } else if (word == "--device") {
-            const std::optional<size_t> device = FindDevice(value);
-            if (!device) {
-                error = "option '--device' takes one of " + DeviceShortNames() + ", not '" + value + "'";
+            const std::optional<int> jobs = ReadInt32(value);
+            if (!jobs || *jobs < 0 || *jobs > 64) {
+                error = "option '--jobs' takes a number from 0 to 64, not '" + value + "'";
                 return false;
             }
-            parsed.settings.Device = *device;
-            parsed.deviceGiven = true;
-        } else if (word == "--size") {
-            parsed.settings.FrameSize = value;
-        } else if (word == "--fps") {
-            parsed.settings.FrameRate = value;
-        } else if (word == "--output-folder") {
-            parsed.settings.OutputFolder = WithTrailingSlash(value.empty() ? "." : value);
+            parsed.jobs = *jobs;
         } else if (word == "--to-ipod") {
             parsed.toIpod = value;
         } else if (word == "--libav") {
@@ -120,11 +89,9 @@ bool ParseConvertArguments(const std::vector<std::string>& words, ConvertArgumen
             return false;
         }
     }
-    // A profile sets the bit rates and channels; options given on their own win.
-    if (profile) ApplyProfile(parsed.settings, OutputProfiles()[static_cast<size_t>(*profile)]);
-    if (videoBitrate) parsed.settings.VideoBitrateKbps = *videoBitrate;
-    if (audioBitrate) parsed.settings.AudioBitrateKbps = *audioBitrate;
-    if (channels) parsed.settings.Channels = *channels;
+    parsed.settings = SettingsFrom(given);
+    if (!given.contains("output-folder")) parsed.settings.OutputFolder = DefaultOutputFolder();
+    parsed.deviceGiven = given.contains("device");
     if (parsed.files.empty() && !parsed.help) {
         error = "no file given";
         return false;

@@ -15,42 +15,24 @@
 #include "IpodFinder.h"
 #include "IpodLimits.h"
 #include "OutputProfiles.h"
+#include "SettingsTable.h"
 #include "StopSignals.h"
 #include "VexmoConverter.h"
 
 namespace {
 
 std::string ConvertHelp() {
-    std::string devices;
-    for (const TDevice& device : Devices())
-        devices += "                          " + std::string(device.ShortName) + ": " + device.Name + "\n";
     return "Usage: tovrela-cli convert [OPTIONS] FILE|FOLDER...\n"
     "\n"
     "Converts every file (a folder stands for the files in it) into a file the\n"
     "chosen device plays (by default an iPod MP4 file: MPEG-4 video, AAC audio)\n"
     "in the output folder, one after another.\n"
-    "\n"
-    "  --device NAME         the device the files are made for (default ipod):\n" + devices +
-    "  --profile N           one of the profiles listed below (the window's);\n"
-    "                        sets bit rates and channels\n"
-    "  --video-bitrate KBPS  video bit rate (default 512)\n"
-    "  --audio-bitrate KBPS  audio bit rate (default 80)\n"
-    "  --channels 1|2        mono or stereo (default 2)\n"
-    "  --size WxH            frame size (default 320x240)\n"
-    "  --fps RATE            Auto (keep the input's, halved when the device cannot\n"
-    "                        play it), 23.97, 29.97 or a number (default 30)\n"
-    "  --sample-rate HZ      audio sample rate (default 44100)\n"
-    "  --output-folder DIR   where the files go (default ~/My iPod Files/)\n"
-    "  --overwrite           replace existing files instead of adding \"(n)\" to the name\n"
-    "  --stretch             stretch the picture to the frame size instead of keeping\n"
-    "                        its shape inside it with black bands\n"
+    "\n" + SettingsHelp() +
     "  --jobs N              files converted at a time (default: one per core;\n"
     "                        0 runs them on this program's own thread)\n"
     "  --log-level LEVEL     quiet, error, info, debug or all (default error)\n"
     "  --libav DIR           bind the FFmpeg libraries found in DIR\n"
     "  --plain-names         load libavutil.so ... instead of libavutil.so.57 ...\n"
-    "  --music-video         mark the files as music videos (default: movies, or TV\n"
-    "                        shows when the name says S01E02 or 1x02)\n"
     "  --to-ipod MOUNT       put each file on the iPod mounted at MOUNT as soon as\n"
     "                        it is completed and plays there; without --device\n"
     "                        the files are made for that iPod's model\n"

@@ -8,28 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "ConversionSettings.h"
 #include "Devices.h"
 #include "OutputProfiles.h"
 #include "RunTexts.h"
 #include "TaskOptions.h"
 
 class TVexmoConverter;
-
-// The output settings, as the window's controls and the command line give them.
-struct TConversionSettings {
-    std::string OutputFolder;  // a "/" is added when missing
-    int32_t VideoBitrateKbps = 512;
-    int32_t AudioBitrateKbps = 80;
-    int32_t Channels = 2;          // 1 mono, 2 stereo
-    std::string FrameSize = "320x240";
-    std::string FrameRate = "30";  // as listed: "Auto", "23.97", "29.97" or a plain number
-    int32_t AudioSampleRate = 44100;
-    bool Overwrite = false;
-    bool KeepShape = true;  // fit the picture at its own shape instead of stretching it
-    size_t Device = kDefaultDeviceIndex;  // the row of the device table the files are made for
-    TModelVideoLimit Model;  // where the iPod the files go to plays less than the row
-    bool MusicVideo = false;  // mark outputs as music videos instead of movies or TV shows
-};
 
 // The profile's values put into the settings; frame size, rate and sample
 // rate are left as they are.

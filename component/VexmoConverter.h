@@ -134,7 +134,6 @@ public:
     void RemoveTask(int32_t index);
     void ClearTasks();
 
-    TLogLevel LogLevel() const { return log_level_; }
     void SetLogLevel(TLogLevel level);
     int32_t ProgressInterval() const { return progress_interval_ms_; }
     // Milliseconds; anything at or below 100 is stored as 100.

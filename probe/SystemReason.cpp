@@ -34,6 +34,5 @@ std::string AsSuffix(const std::string& reason) { return reason.empty() ? reason
 
 }  // namespace
 
-std::string SystemReasonSuffixOfErrno(int errorNumber) { return AsSuffix(SystemReasonOfErrno(errorNumber)); }
 
 std::string SystemReasonSuffix(int resultCode) { return AsSuffix(SystemReason(resultCode)); }

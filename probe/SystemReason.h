@@ -12,4 +12,3 @@ std::string SystemReason(int resultCode);
 std::string SystemReasonOfErrno(int errorNumber);
 // The reason as it follows a message: ": No space left on device", or empty.
 std::string SystemReasonSuffix(int resultCode);
-std::string SystemReasonSuffixOfErrno(int errorNumber);

@@ -47,7 +47,7 @@ private slots:
         TFakeShutdown shutdown;
         TTestForm form(shutdown);
         QCOMPARE(form.windowTitle(), QString("Free Tovrela 3.3"));
-        QCOMPARE(form.size(), QSize(655, 448));
+        QCOMPARE(form.size(), TForm1::kDesignSize);
         QVERIFY(form.maximumWidth() > 2000 && form.maximumHeight() > 2000);
     }
 
@@ -55,7 +55,7 @@ private slots:
         QTest::addColumn<QSize>("size");
         QTest::newRow("as designed") << TForm1::kDesignSize;
         QTest::newRow("larger") << QSize(1100, 760);
-        QTest::newRow("wider only") << QSize(900, 448);
+        QTest::newRow("wider only") << QSize(900, TForm1::kDesignSize.height());
     }
     void theListTakesTheRoomAndEveryControlStaysInside() {
         QFETCH(QSize, size);
@@ -116,7 +116,8 @@ private slots:
         QCOMPARE(form.Control<QGroupBox>("GBOther")->title(), QString("Other Settings"));
         QCOMPARE(form.Control<QCheckBox>("ChkOverwrite")->text(), QString("Overwrite existing files"));
         QCOMPARE(form.Control<QCheckBox>("ChkShutdown")->text(), QString("Shut down computer when completed"));
-        QVERIFY(!form.Control<QCheckBox>("ChkOverwrite")->isChecked());
+        // Before the settings are read the boxes show what a first start shows.
+        QVERIFY(form.Control<QCheckBox>("ChkOverwrite")->isChecked());
         QVERIFY(!form.Control<QCheckBox>("ChkShutdown")->isChecked());
         QVERIFY(form.Control<QLabel>("LblProgress")->isHidden());
         // The settings' own controls sit in their group box.
@@ -141,16 +142,21 @@ private slots:
         QCOMPARE(form.Control<QComboBox>("CboChannels")->currentIndex(), 1);
         QCOMPARE(Items(form.Control<QComboBox>("CboFrameRate")),
                  QStringList({"Auto", "8", "10", "12", "15", "20", "23.97", "24", "25", "29.97", "30", "60"}));
-        QCOMPARE(form.Control<QComboBox>("CboFrameRate")->currentText(), QString("60"));
+        QCOMPARE(form.Control<QComboBox>("CboFrameRate")->currentText(), QString("30"));
         QCOMPARE(Items(form.Control<QComboBox>("CboAudioSampleRate")),
                  QStringList({"8000", "16000", "22050", "32000", "44100", "48000"}));
         QCOMPARE(form.Control<QComboBox>("CboAudioSampleRate")->currentText(), QString("44100"));
-        auto* video = form.Control<QSpinBox>("SpinVideo");
-        auto* audio = form.Control<QSpinBox>("SpinAudio");
-        QCOMPARE(std::make_tuple(video->minimum(), video->maximum(), video->singleStep(), video->value()),
-                 std::make_tuple(128, 1500, 1, 512));
-        QCOMPARE(std::make_tuple(audio->minimum(), audio->maximum(), audio->singleStep(), audio->value()),
-                 std::make_tuple(32, 160, 1, 80));
+        // The spin edits take what the command line takes, no more, no less.
+        for (const auto& [name, spinName, value] : {std::tuple{"video-bitrate", "SpinVideo", 512},
+                                                    std::tuple{"audio-bitrate", "SpinAudio", 80}}) {
+            auto* spin = form.Control<QSpinBox>(spinName);
+            const TSettingRow& row = SettingRow(name);
+            QCOMPARE(std::make_tuple(spin->singleStep(), spin->value()), std::make_tuple(1, value));
+            for (const int inside : {spin->minimum(), spin->maximum()})
+                QCOMPARE(SettingValueProblem(row, std::to_string(inside)), std::string());
+            for (const int outside : {spin->minimum() - 1, spin->maximum() + 1})
+                QVERIFY(!SettingValueProblem(row, std::to_string(outside)).empty());
+        }
     }
 
     void pickingAProfileSetsBitRatesAndChannelsOnly() {

@@ -93,6 +93,7 @@ private slots:
         QTest::newRow("profile") << "Profile=99" << "CboProfiles" << 3;
         QTest::newRow("sample rate") << "AudioSampleRate=6" << "CboAudioSampleRate" << 4;
         QTest::newRow("device") << "Device=4" << "CboDevice" << 0;
+        QTest::newRow("device by an unknown name") << "Device=zune" << "CboDevice" << 0;
     }
     void anIndexPastItsListSelectsWhatAMissingKeySelects() {
         QFETCH(QString, line);
@@ -105,6 +106,25 @@ private slots:
         QVERIFY(form.FormCreate());
         QCOMPARE(form.Control<QComboBox>(qPrintable(list))->currentIndex(), selected);
         QCOMPARE(form.ConversionSettings().FrameSize, std::string("320x240"));
+        form.close();
+    }
+
+    void aDeviceStoredByItsOldNumberKeepsItsMeaning_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("by name") << "Device=rockbox" << "rockbox";
+        QTest::newRow("by old number") << "Device=2" << "iphone";
+        QTest::newRow("by old hexadecimal number") << "Device=$1" << "ipod-h264";
+    }
+    void aDeviceStoredByItsOldNumberKeepsItsMeaning() {
+        QFETCH(QString, line);
+        QFETCH(QString, device);
+        TTestHome home;
+        home.WriteSettings("[Options]\n" + line + "\n");
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        QVERIFY(form.FormCreate());
+        QCOMPARE(QString(DeviceAt(form.ConversionSettings().Device).ShortName), device);
         form.close();
     }
 
@@ -144,7 +164,8 @@ private slots:
             form.Control<QCheckBox>("ChkOverwrite")->setChecked(false);
             form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
             form.Control<QCheckBox>("ChkKeepShape")->setChecked(false);
-            form.Control<QComboBox>("CboDevice")->setCurrentIndex(2);
+            auto* devices = form.Control<QComboBox>("CboDevice");
+            devices->setCurrentIndex(devices->findData("iphone"));
             form.resize(760, 560);
             QVERIFY(form.close());
             QVERIFY(form.messages.isEmpty());
@@ -152,11 +173,15 @@ private slots:
         QFile file(home.SettingsFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY2(text.contains("[Options]\nOutputPath=" + home.Path("out") + "/\nProfile=7\nResolution=8\nChannels=0\n"
-                               "VideoQuality=1000\nAudioQuality=40\nVideoFrameRate=0\nAudioSampleRate=5\n"
-                               "Overwrite=False\nShutdownAfterCompleted=True\nKeepShape=False\nDevice=2\n"
-                               "WindowWidth=760\nWindowHeight=560\nWindowMaximized=False\n"),
-                 qPrintable(text));
+        // Each key on a line of its own in the section, in any order.
+        const QString section = text.section("[Options]\n", 1).section("\n[", 0, 0);
+        for (const QString& line : {"OutputPath=" + home.Path("out") + "/", QString("Profile=7"), QString("Resolution=8"),
+                                   QString("Channels=0"), QString("VideoQuality=1000"), QString("AudioQuality=40"),
+                                   QString("VideoFrameRate=0"), QString("AudioSampleRate=5"), QString("Overwrite=False"),
+                                   QString("ShutdownAfterCompleted=True"), QString("KeepShape=False"),
+                                   QString("Device=iphone"), QString("WindowWidth=760"), QString("WindowHeight=560"),
+                                   QString("WindowMaximized=False")})
+            QVERIFY2(section.split('\n').contains(line), qPrintable(line + " in\n" + text));
         QVERIFY(text.contains("[Recent]\nLast=/tmp/a.avi\n"));
 
         TFakeShutdown shutdown;
@@ -174,7 +199,7 @@ private slots:
         QVERIFY(form.Control<QCheckBox>("ChkShutdown")->isChecked());
         QVERIFY(!form.Control<QCheckBox>("ChkKeepShape")->isChecked());
         QVERIFY(!form.ConversionSettings().KeepShape);
-        QCOMPARE(form.ConversionSettings().Device, size_t{2});
+        QCOMPARE(std::string(DeviceAt(form.ConversionSettings().Device).ShortName), std::string("iphone"));
         form.close();
     }
 
