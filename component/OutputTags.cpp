@@ -1,8 +1,13 @@
 #include "OutputTags.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <set>
 #include <string_view>
+#include <vector>
 
 #include "TaskOptions.h"
 
@@ -51,8 +56,8 @@ bool CharAt(const std::string& text, size_t& at, const char* any) {
 }
 
 // "S02E03", "s2.e3", "S02-E003" at `at`: a season of one or two digits
-// after an S, an episode of one to three after an E.
-std::optional<TEpisode> MarkedEpisodeAt(const std::string& stem, size_t at) {
+// after an S, an episode of one to three after an E. `at` ends past it.
+std::optional<TEpisode> MarkedEpisodeAt(const std::string& stem, size_t& at) {
     if (!CharAt(stem, at, "Ss")) return std::nullopt;
     const std::optional<int> season = NumberAt(stem, at, 1, 2);
     if (!season) return std::nullopt;
@@ -63,8 +68,8 @@ std::optional<TEpisode> MarkedEpisodeAt(const std::string& stem, size_t at) {
     return TEpisode{"", *season, *episode};
 }
 
-// "1x12", "02x103" at `at`.
-std::optional<TEpisode> CrossedEpisodeAt(const std::string& stem, size_t at) {
+// "1x12", "02x103" at `at`, which ends past it.
+std::optional<TEpisode> CrossedEpisodeAt(const std::string& stem, size_t& at) {
     const std::optional<int> season = NumberAt(stem, at, 1, 2);
     if (!season || !CharAt(stem, at, "x")) return std::nullopt;
     const std::optional<int> episode = NumberAt(stem, at, 2, 3);
@@ -72,16 +77,91 @@ std::optional<TEpisode> CrossedEpisodeAt(const std::string& stem, size_t at) {
     return TEpisode{"", *season, *episode};
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text + ' ') {
+        if (c != ' ') {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    return words;
+}
+
+std::string Joined(const std::vector<std::string>& words, size_t from, size_t to) {
+    std::string text;
+    for (size_t i = from; i < to && i < words.size(); ++i) text += (text.empty() ? "" : " ") + words[i];
+    return text;
+}
+
+// A word only a release puts in a name: its resolution, source, codec or
+// edition, with the group that made it after a hyphen ("x264-GRP").
+bool IsReleaseWord(const std::string& word) {
+    static const std::set<std::string> kWords = {
+        "480p", "576p", "720p", "1080p", "1080i", "2160p", "4k",     "uhd",    "hdtv",   "pdtv",
+        "sdtv", "dsr",  "dvdrip", "dvdscr", "bdrip", "brrip", "bluray", "blu-ray", "webrip", "web-dl",
+        "webdl", "web", "hdrip", "x264", "x265", "h264", "h265", "hevc", "xvid", "divx",
+        "aac", "ac3", "dts", "proper", "repack", "internal", "limited", "[eztv]", "(eztv)"};
+    const std::string lower = Lower(word);
+    return kWords.count(lower) || kWords.count(lower.substr(0, lower.find('-')));
+}
+
+// A film's year, 1900 up to next year, bare or in brackets.
+int YearOf(const std::string& word) {
+    std::string digits = word;
+    if (digits.size() == 6 && (digits.front() == '(' || digits.front() == '[')) digits = digits.substr(1, 4);
+    if (digits.size() != 4 || !std::all_of(digits.begin(), digits.end(), IsDigit)) return 0;
+    const int year = std::stoi(digits);
+    const std::time_t now = std::time(nullptr);
+    std::tm today{};
+    gmtime_r(&now, &today);
+    return year >= 1900 && year <= today.tm_year + 1900 + 1 ? year : 0;
+}
+
+// The words before the first that only a release puts in a name.
+size_t ReleaseStart(const std::vector<std::string>& words, size_t from) {
+    for (size_t i = from; i < words.size(); ++i)
+        if (IsReleaseWord(words[i])) return i;
+    return words.size();
+}
+
+// A name's title words without the release's, and the year after them.
+std::string TitleAndYear(const std::string& name, int& year) {
+    const std::vector<std::string> words = Words(name);
+    size_t end = ReleaseStart(words, 0);
+    // A year is the film's when it follows the title and ends what is left;
+    // "2001 A Space Odyssey" keeps its first word.
+    if (end > 1 && YearOf(words[end - 1])) {
+        year = YearOf(words[end - 1]);
+        --end;
+    }
+    // Release names may start with their junk; then the name is all there is.
+    return end == 0 ? name : Joined(words, 0, end);
+}
+
 // The first place, at the start of the name or after a character that is
 // neither a letter nor a digit, where `at` finds an episode; the show is
-// what comes before it.
+// what comes before it, `rest` what follows.
 template <typename Finder>
-std::optional<TEpisode> FirstEpisode(const std::string& stem, Finder at) {
+std::optional<TEpisode> FirstEpisode(const std::string& stem, Finder at, std::string* rest = nullptr) {
     for (size_t start = 0; start < stem.size(); ++start) {
         if (start > 0 && std::isalnum(static_cast<unsigned char>(stem[start - 1]))) continue;
-        std::optional<TEpisode> episode = at(stem, start);
+        size_t end = start;
+        std::optional<TEpisode> episode = at(stem, end);
         if (!episode) continue;
-        episode->Show = Cleaned(stem.substr(0, start == 0 ? 0 : start - 1));
+        std::vector<std::string> show = Words(Cleaned(stem.substr(0, start == 0 ? 0 : start - 1)));
+        // The year a name carries after the show dates the release, not the show.
+        if (show.size() > 1 && YearOf(show.back())) show.pop_back();
+        episode->Show = Joined(show, 0, show.size());
+        if (rest) *rest = end < stem.size() ? stem.substr(end) : "";
         return episode;
     }
     return std::nullopt;
@@ -96,20 +176,48 @@ void AddLine(std::string& lines, const std::string& line) {
 
 std::string TitleFromFileName(const std::string& path) { return Cleaned(StemOf(path)); }
 
-std::optional<TEpisode> EpisodeFromFileName(const std::string& path) {
-    const std::string stem = StemOf(path);
-    if (std::optional<TEpisode> marked = FirstEpisode(stem, MarkedEpisodeAt)) return marked;
-    return FirstEpisode(stem, CrossedEpisodeAt);
+namespace {
+
+std::optional<TEpisode> EpisodeOfStem(const std::string& stem, std::string* rest) {
+    if (std::optional<TEpisode> marked = FirstEpisode(stem, MarkedEpisodeAt, rest)) return marked;
+    return FirstEpisode(stem, CrossedEpisodeAt, rest);
+}
+
+}  // namespace
+
+std::optional<TEpisode> EpisodeFromFileName(const std::string& path) { return EpisodeOfStem(StemOf(path), nullptr); }
+
+std::string EpisodeId(const TEpisode& episode) {
+    char id[32];
+    std::snprintf(id, sizeof id, "S%02dE%02d", episode.Season, episode.Episode);
+    return id;
 }
 
 TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleTag, bool musicVideo) {
     TOutputTags tags;
-    tags.Title = titleTag.empty() ? TitleFromFileName(inputPath) : titleTag;
+    const std::string stem = StemOf(inputPath);
+    const std::string name = Cleaned(stem);
+    std::string rest;
     if (musicVideo) {
         tags.Kind = TMediaKind::MusicVideo;
-    } else if ((tags.Episode = EpisodeFromFileName(inputPath))) {
+        int year = 0;
+        tags.Title = TitleAndYear(name, year);
+        const size_t dash = tags.Title.find(" - ");
+        if (dash != std::string::npos && dash > 0 && dash + 3 < tags.Title.size()) {
+            tags.Artist = tags.Title.substr(0, dash);
+            tags.Title = tags.Title.substr(dash + 3);
+        }
+    } else if ((tags.Episode = EpisodeOfStem(stem, &rest))) {
         tags.Kind = TMediaKind::TvShow;
+        const std::vector<std::string> words = Words(Cleaned(rest));
+        size_t from = 0;
+        while (from < words.size() && words[from] == "-") ++from;
+        tags.Title = Joined(words, from, ReleaseStart(words, from));
+        if (tags.Title.empty()) tags.Title = "Episode " + std::to_string(tags.Episode->Episode);
+    } else {
+        tags.Title = TitleAndYear(name, tags.Year);
     }
+    if (!titleTag.empty()) tags.Title = titleTag;
     return tags;
 }
 
@@ -121,6 +229,10 @@ void ApplyOutputTags(TOutputOptions& options, const TOutputTags& tags) {
         if (!tags.Episode->Show.empty()) AddLine(options.ExtraOptions, "metadata=show=" + tags.Episode->Show);
         AddLine(options.ExtraOptions, "metadata=season_number=" + std::to_string(tags.Episode->Season));
         AddLine(options.ExtraOptions, "metadata=episode_sort=" + std::to_string(tags.Episode->Episode));
+        AddLine(options.ExtraOptions, "metadata=episode_id=" + EpisodeId(*tags.Episode));
     }
+    // The MP4 writer's names for ©ART and ©day.
+    if (!tags.Artist.empty()) AddLine(options.ExtraOptions, "metadata=artist=" + tags.Artist);
+    if (tags.Year > 0) AddLine(options.ExtraOptions, "metadata=date=" + std::to_string(tags.Year));
     AddLine(options.ExtraOptions, "poster=" + std::to_string(kPosterMaxWidth));
 }

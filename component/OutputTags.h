@@ -16,10 +16,15 @@ struct TEpisode {
     int Episode = 0;
 };
 
+// "S05E14": the episode ID the iPod shows.
+std::string EpisodeId(const TEpisode& episode);
+
 struct TOutputTags {
     std::string Title;
     TMediaKind Kind = TMediaKind::Movie;
     std::optional<TEpisode> Episode;  // TV shows only
+    std::string Artist;               // music videos named "Artist - Title"
+    int Year = 0;                     // a film's year from its name; 0 when none
 };
 
 // The widest poster a converted file carries: the iPod's menus show no more.
@@ -29,12 +34,16 @@ inline constexpr int kPosterMaxWidth = 320;
 // underscores, and dots used as spaces, turned into spaces.
 std::string TitleFromFileName(const std::string& path);
 // Season and episode from a name such as "Show.Name.S01E02.720p" or
-// "Show Name - 1x02", with the show's name before them.
+// "Show Name - 1x02", with the show's name before them (without a year that
+// only dates the release, "Doctor.Who.2005.S01E01").
 std::optional<TEpisode> EpisodeFromFileName(const std::string& path);
 
-// The input's own title tag when it has one, else its cleaned file name; a TV
-// show when the name carries a season and episode, unless the person chose
-// music video.
+// What a name says, without the release's own words (resolution, source,
+// codec, group: "720p HDTV x264-GRP"): a TV show when it carries a season and
+// episode, titled by what follows them or else "Episode N"; a music video,
+// when the person chose one, with the artist before " - "; else a film, with
+// the year that follows its title. The input's own title tag, when it has
+// one, is the title.
 TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleTag, bool musicVideo);
 
 // Puts the tags, and the request for a poster, into an output record.

@@ -51,6 +51,8 @@ TOutputTags TagsOf(const std::string& path, const TMediaFacts& facts) {
         if (const int episode = Number(Tag(facts, "episode_sort"))) tags.Episode->Episode = episode;
     }
     if (tags.Kind != TMediaKind::TvShow) tags.Episode.reset();
+    if (!Tag(facts, "artist").empty()) tags.Artist = Tag(facts, "artist");
+    if (const int year = Number(Tag(facts, "date").substr(0, 4))) tags.Year = year;
     return tags;
 }
 
@@ -203,7 +205,10 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
         track->tvshow = g_strdup(video.Tags.Episode->Show.c_str());
         track->season_nr = static_cast<guint32>(video.Tags.Episode->Season);
         track->episode_nr = static_cast<guint32>(video.Tags.Episode->Episode);
+        track->tvepisode = g_strdup(EpisodeId(*video.Tags.Episode).c_str());
     }
+    if (!video.Tags.Artist.empty()) track->artist = g_strdup(video.Tags.Artist.c_str());
+    track->year = video.Tags.Year;
     itdb_track_add(database_.get(), track, -1);
     // A picture libgpod cannot take costs the artwork, not the video.
     if (!video.PosterJpeg.empty())

@@ -23,15 +23,20 @@ struct NameCase {
     const char* show;
     int season;
     int episode;
+    int year = 0;
+    bool musicVideo = false;
+    const char* artist = "";
 };
 
 class OutputTagsOfName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(OutputTagsOfName, TitleAndKindComeFromTheName) {
     const NameCase& c = GetParam();
-    const TOutputTags tags = OutputTagsOf(c.path, "", false);
+    const TOutputTags tags = OutputTagsOf(c.path, "", c.musicVideo);
     EXPECT_EQ(tags.Title, c.title);
     EXPECT_EQ(tags.Kind, c.kind);
+    EXPECT_EQ(tags.Year, c.year);
+    EXPECT_EQ(tags.Artist, c.artist);
     if (c.kind == TMediaKind::TvShow) {
         ASSERT_TRUE(tags.Episode);
         EXPECT_EQ(tags.Episode->Show, c.show);
@@ -42,14 +47,27 @@ TEST_P(OutputTagsOfName, TitleAndKindComeFromTheName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OutputTagsOfName,
-    ::testing::Values(NameCase{"/v/The.Office.S02E03.720p.mkv", "The Office S02E03 720p", TMediaKind::TvShow,
-                               "The Office", 2, 3},
-                      NameCase{"/v/Show Name - 1x12.avi", "Show Name - 1x12", TMediaKind::TvShow, "Show Name", 1, 12},
+    ::testing::Values(NameCase{"/v/The.Office.S02E03.720p.mkv", "Episode 3", TMediaKind::TvShow, "The Office", 2, 3},
+                      NameCase{"/v/The Office US S05E14 720p HDTV x264-GRP.mkv", "Episode 14", TMediaKind::TvShow,
+                               "The Office US", 5, 14},
+                      NameCase{"/v/Doctor.Who.2005.S01E01.Rose.720p.WEB-DL.mkv", "Rose", TMediaKind::TvShow,
+                               "Doctor Who", 1, 1},
+                      NameCase{"/v/Show Name - 1x12 - The Pilot.avi", "The Pilot", TMediaKind::TvShow, "Show Name",
+                               1, 12},
+                      NameCase{"/v/Show Name - 1x12.avi", "Episode 12", TMediaKind::TvShow, "Show Name", 1, 12},
                       NameCase{"/v/my_holiday__film.avi", "my holiday film", TMediaKind::Movie, "", 0, 0},
                       NameCase{"/v/Mr. Smith Goes.avi", "Mr. Smith Goes", TMediaKind::Movie, "", 0, 0},
-                      NameCase{"/v/Film.1080p.x264.mkv", "Film 1080p x264", TMediaKind::Movie, "", 0, 0},
-                      NameCase{"/v/show.s2.e3.avi", "show s2 e3", TMediaKind::TvShow, "show", 2, 3},
-                      NameCase{"/v/Series 02x103.mkv", "Series 02x103", TMediaKind::TvShow, "Series", 2, 103},
+                      NameCase{"/v/Film.1080p.x264.mkv", "Film", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/Some.Movie.2009.720p.BluRay.x264-GRP.mkv", "Some Movie", TMediaKind::Movie, "",
+                               0, 0, 2009},
+                      NameCase{"/v/Some Movie (1999) DVDRip XviD.avi", "Some Movie", TMediaKind::Movie, "", 0, 0,
+                               1999},
+                      NameCase{"/v/2001 A Space Odyssey.avi", "2001 A Space Odyssey", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/Blade Runner 2049.mkv", "Blade Runner 2049", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/The Band - Our Song.avi", "Our Song", TMediaKind::MusicVideo, "", 0, 0, 0, true,
+                               "The Band"},
+                      NameCase{"/v/show.s2.e3.avi", "Episode 3", TMediaKind::TvShow, "show", 2, 3},
+                      NameCase{"/v/Series 02x103.mkv", "Episode 103", TMediaKind::TvShow, "Series", 2, 103},
                       NameCase{"/v/Clip S123E04.avi", "Clip S123E04", TMediaKind::Movie, "", 0, 0},
                       NameCase{"/v/DoctorS01E01.avi", "DoctorS01E01", TMediaKind::Movie, "", 0, 0}));
 
@@ -81,7 +99,8 @@ TEST(OutputTags, AConvertedFileCarriesTitleKindEpisodeAndPoster) {
     TMediaFacts facts;
     std::string error;
     ASSERT_TRUE(ReadMediaFacts(output, facts, error)) << error;
-    EXPECT_EQ(facts.Tags["title"], "Some Show S03E07");
+    EXPECT_EQ(facts.Tags["title"], "Episode 7");
+    EXPECT_EQ(facts.Tags["episode_id"], "S03E07");
     EXPECT_EQ(facts.Tags["media_type"], "10");
     EXPECT_EQ(facts.Tags["show"], "Some Show");
     EXPECT_EQ(facts.Tags["season_number"], "3");

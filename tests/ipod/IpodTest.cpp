@@ -57,6 +57,8 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     ASSERT_EQ(MakeTestIpod(ipod, kind.model, kind.firewireGuid), "");
     const fs::path show = ScratchFolder() / "Some.Show.S01E02.avi";
     fs::copy_file(ClipPath("video_only.avi"), show);
+    const fs::path movie = ScratchFolder() / "Some.Movie.2009.720p.BluRay.x264-GRP.avi";
+    fs::copy_file(ClipPath("video_only.avi"), movie);
 
     const CommandResult listed = Cli({"ipods", ipod.string()});
     EXPECT_NE(listed.out.find("\"Test iPod\""), std::string::npos) << listed.out;
@@ -64,7 +66,7 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
 
     std::vector<std::string> words = {"convert", "--to-ipod", ipod.string(), "--output-folder", out.string()};
     if (!kind.keep) words.push_back("--no-keep");
-    words.insert(words.end(), {show.string(), ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mpeg_ps_mpeg2_mp2.mpg"),
+    words.insert(words.end(), {show.string(), movie.string(), ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mpeg_ps_mpeg2_mp2.mpg"),
                                ClipPath("wmv_wmv2_wmav2.wmv"), ClipPath("mov_mpeg4_aac.mov")});
     const CommandResult run = Cli(words);
     ASSERT_EQ(run.status, 0) << run.err << run.out;
@@ -75,7 +77,7 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     std::string error;
     const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
     ASSERT_EQ(error, "");
-    ASSERT_EQ(tracks.size(), 5u);
+    ASSERT_EQ(tracks.size(), 6u);
     std::multimap<std::string, TTestIpodTrack> byTitle;
     for (const TTestIpodTrack& track : tracks) {
         byTitle.emplace(track.Title, track);
@@ -84,9 +86,12 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
         ASSERT_FALSE(track.File.empty()) << track.Title;
         EXPECT_EQ(fs::file_size(track.File), track.Size) << track.Title;
     }
-    ASSERT_EQ(byTitle.count("Some Show S01E02"), 1u);
-    const TTestIpodTrack& episode = byTitle.find("Some Show S01E02")->second;
+    ASSERT_EQ(byTitle.count("Episode 2"), 1u);
+    const TTestIpodTrack& episode = byTitle.find("Episode 2")->second;
     EXPECT_EQ(episode.Kind, "TV show");
+    EXPECT_EQ(episode.EpisodeId, "S01E02");
+    ASSERT_EQ(byTitle.count("Some Movie"), 1u);
+    EXPECT_EQ(byTitle.find("Some Movie")->second.Year, 2009);
     EXPECT_EQ(episode.Show, "Some Show");
     EXPECT_EQ(episode.Season, 1u);
     EXPECT_EQ(episode.Episode, 2u);

@@ -46,6 +46,9 @@ std::vector<TTestIpodTrack> ReadTestIpodTracks(const fs::path& folder, std::stri
         read.Show = track->tvshow ? track->tvshow : "";
         read.Season = track->season_nr;
         read.Episode = track->episode_nr;
+        read.EpisodeId = track->tvepisode ? track->tvepisode : "";
+        read.Artist = track->artist ? track->artist : "";
+        read.Year = track->year;
         read.LengthMs = track->tracklen;
         read.HasArtwork = itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track));
         if (TGTextPtr file{itdb_filename_on_ipod(const_cast<Itdb_Track*>(track))}) read.File = file.get();

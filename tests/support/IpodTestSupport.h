@@ -23,6 +23,9 @@ struct TTestIpodTrack {
     std::string Show;
     uint32_t Season = 0;
     uint32_t Episode = 0;
+    std::string EpisodeId;
+    std::string Artist;
+    int32_t Year = 0;
     int32_t LengthMs = 0;
     bool HasArtwork = false;
     std::string File;   // on the iPod, empty when the track names none
