@@ -147,11 +147,9 @@ TIpod ReadIpod(const std::string& folder, TGpodDatabasePtr& database) {
             ipod.Reason = "its database could not be read completely; nothing was changed";
             break;
     }
-    // libgpod writes the artwork whenever it writes the database, from what
-    // it read: here that is nothing, and the pictures on the iPod would go.
-    if (check.State == TDatabaseState::Complete && check.ArtworkUnreadable)
-        ipod.Reason = "the artwork on it cannot be read, and writing its database would replace all of it";
     if (!ipod.Reason.empty()) return ipod;
+    if (check.ArtworkUnreadable)
+        ipod.NoPosterReason = "the artwork on it cannot be read, and writing a poster would replace all of it";
     TGErrorSlot error;
     database.reset(itdb_parse(folder.c_str(), error.Out()));
     if (!database) {
@@ -196,6 +194,8 @@ std::string IpodLine(const TIpod& ipod) {
     std::string line = (ipod.Name.empty() ? std::string("iPod") : "\"" + ipod.Name + "\"");
     if (!ipod.Model.empty()) line += " (" + ipod.Generation + ", " + ipod.Model + ", " + ipod.ModelNumber + ")";
     line += " at " + ipod.Mount;
+    if (ipod.Support == TIpodSupport::Supported && !ipod.NoPosterReason.empty())
+        return line + ": can receive videos, without posters: " + ipod.NoPosterReason;
     if (ipod.Support == TIpodSupport::Supported) return line + ": can receive videos";
     return line + ": cannot receive videos: " + ipod.Reason;
 }

@@ -23,6 +23,8 @@ struct TIpod {
     std::string ModelNumber;  // e.g. "MA002"
     TIpodSupport Support = TIpodSupport::NotAnIpod;
     std::string Reason;       // why it cannot be written and what to do; empty when it can
+    // Why videos go on without a poster; empty when they get one.
+    std::string NoPosterReason;
     // The row of the device table whose files it plays best; the default
     // row when its model is older or unknown.
     size_t Device = kDefaultDeviceIndex;

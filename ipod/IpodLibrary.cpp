@@ -2,14 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <set>
-#include <algorithm>
 
 #include "DurableFiles.h"
 #include "IpodBackups.h"
@@ -75,6 +76,40 @@ std::string Megabytes(uintmax_t bytes) {
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024 * 1024));
     return text;
 }
+
+// A folder standing in for the iPod while libgpod writes artwork that must
+// not reach it: its device files, so that the database is signed as the
+// iPod's, and an empty artwork folder. Removed when it goes.
+class TStandIn {
+public:
+    explicit TStandIn(const std::string& mount) {
+        std::error_code error;
+        std::string pattern = (fs::temp_directory_path(error) / "tovrela-ipod-XXXXXX").string();
+        if (!error && ::mkdtemp(pattern.data())) path_ = pattern;
+        const fs::path device = fs::path(path_) / "iPod_Control/Device";
+        if (path_.empty() || !fs::create_directories(device, error) ||
+            !fs::create_directories(fs::path(path_) / "iPod_Control/Artwork", error)) {
+            failure_ = error ? error.message() : ErrnoText(errno);
+            return;
+        }
+        for (const auto& entry : fs::directory_iterator(fs::path(mount) / "iPod_Control/Device", error))
+            if (entry.is_regular_file()) fs::copy_file(entry.path(), device / entry.path().filename(), error);
+        if (error) failure_ = error.message();
+    }
+    ~TStandIn() {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    TStandIn(const TStandIn&) = delete;
+    TStandIn& operator=(const TStandIn&) = delete;
+    bool Made() const { return !path_.empty() && failure_.empty(); }
+    const std::string& Failure() const { return failure_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string failure_;
+};
 
 }  // namespace
 
@@ -189,6 +224,8 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
         return TAdded::Failed;
     }
     added_.push_back(listed);
+    if (!video.PosterJpeg.empty() && !ipod_.NoPosterReason.empty() && notice_)
+        notice_(Failure(video.Path + ": sent without a poster: " + ipod_.NoPosterReason));
     return TAdded::Added;
 }
 
@@ -211,7 +248,7 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     track->year = video.Tags.Year;
     itdb_track_add(database_.get(), track, -1);
     // A picture libgpod cannot take costs the artwork, not the video.
-    if (!video.PosterJpeg.empty())
+    if (!video.PosterJpeg.empty() && ipod_.NoPosterReason.empty())
         itdb_track_set_thumbnails_from_data(track, video.PosterJpeg.data(), video.PosterJpeg.size());
     if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_add_track(master, track, -1);
     return track;
@@ -305,7 +342,20 @@ bool TIpodLibrary::WriteDatabase(std::string& cause) {
     const fs::path fresh = fs::path(itunes.get()) / (std::string(kNewName) + "-" + std::to_string(::getpid()));
     TGErrorSlot failure;
     std::string syncError;
+    // libgpod writes the artwork with the database, from what it read; when
+    // it could read none, the iPod's own is kept by letting libgpod write
+    // into a folder of ours that stands in for the iPod.
+    std::optional<TStandIn> standIn;
+    if (!ipod_.NoPosterReason.empty()) {
+        standIn.emplace(ipod_.Mount);
+        if (!standIn->Made()) {
+            cause = "could not write its database (" + standIn->Failure() + ")";
+            return false;
+        }
+        itdb_device_set_mountpoint(database_->device, standIn->Path().c_str());
+    }
     bool written = itdb_write_file(database_.get(), fresh.c_str(), failure.Out());
+    if (standIn) itdb_device_set_mountpoint(database_->device, ipod_.Mount.c_str());
     if (!written) cause = "could not write its database (" + failure.Message() + ")";
     // libgpod rewrote the artwork in place; it and the new database must be
     // on the device before the new database takes the old one's name.

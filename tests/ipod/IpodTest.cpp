@@ -163,14 +163,13 @@ enum class Fault {
     UnsupportedModel,
     DamagedArtworkDatabase,
     HalfReadDatabase,
-    MissingArtworkDatabase,
     WrongFirewireGuid,
 };
 constexpr const char* kFaultNames[] = {"TruncatedDatabase",      "Full",
                                        "ReadOnly",               "DatabaseWriteFails",
                                        "Removed",                "UnsupportedModel",
                                        "DamagedArtworkDatabase", "HalfReadDatabase",
-                                       "MissingArtworkDatabase", "WrongFirewireGuid"};
+                                       "WrongFirewireGuid"};
 
 // The databases and the artwork, by name, with their bytes.
 std::map<std::string, std::string> LibraryFiles(const fs::path& ipod) {
@@ -267,11 +266,6 @@ TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
             Damage(database, bytes.find("mhit", bytes.find("mhit") + 4), "\xff\xff\xff\xff");
             break;
         }
-        case Fault::MissingArtworkDatabase:
-            ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
-            ASSERT_EQ(FillTestIpod(ipod, 12), "");
-            fs::remove(ipod / "iPod_Control/Artwork/ArtworkDB");
-            break;
         case Fault::WrongFirewireGuid:
             // Signed with it, the iPod would show itself empty.
             ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
@@ -297,7 +291,6 @@ TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
                                    "cannot receive videos",
                                    "its artwork database is damaged",
                                    "its database could not be read completely; nothing was changed",
-                                   "the artwork on it cannot be read",
                                    "is not 16 hexadecimal digits"};
     EXPECT_NE(error.find(kCauses[static_cast<int>(GetParam())]), std::string::npos) << error;
     const std::map<std::string, std::string> after = LibraryFiles(device);
@@ -318,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, IpodFault,
                          ::testing::Values(Fault::TruncatedDatabase, Fault::Full, Fault::ReadOnly,
                                            Fault::DatabaseWriteFails, Fault::Removed, Fault::UnsupportedModel,
                                            Fault::DamagedArtworkDatabase, Fault::HalfReadDatabase,
-                                           Fault::MissingArtworkDatabase, Fault::WrongFirewireGuid),
+                                           Fault::WrongFirewireGuid),
                          [](const auto& info) { return std::string(kFaultNames[static_cast<int>(info.param)]); });
 
 // A copy of the converted clip under another name, so that each is a video
@@ -463,6 +456,33 @@ TEST(IpodBackup, TheThreeNewestAreKeptAndTheNewestRestores) {
     const CommandResult checked = Cli({"ipod", "check", ipod.string()});
     EXPECT_EQ(checked.status, 1);
     EXPECT_NE(checked.out.find("in no track"), std::string::npos) << checked.out;
+}
+
+// Picture files whose artwork database is gone cannot be read, and libgpod
+// would write the artwork afresh from nothing: the video goes on without a
+// poster, saying why, and every picture file stays as it was.
+TEST(IpodArtwork, UnreadableArtworkStaysAndTheVideoGoesOnWithoutAPoster) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    ASSERT_EQ(FillTestIpod(ipod, 12), "");
+    fs::remove(ipod / "iPod_Control/Artwork/ArtworkDB");
+    const std::map<std::string, std::string> before = LibraryFiles(ipod);
+    const std::string clip = ClipNamed("No poster").string();
+
+    const CommandResult sent = Cli({"send", ipod.string(), clip});
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    EXPECT_NE(sent.err.find("sent without a poster: the artwork on it cannot be read"), std::string::npos)
+        << sent.err;
+    EXPECT_EQ(VideoCount(ipod), 1u);
+    std::map<std::string, std::string> after = LibraryFiles(ipod);
+    EXPECT_NE(after["iTunesDB"], before.at("iTunesDB"));
+    // Signed as the iPod's own.
+    EXPECT_NE(after["iTunesDB"].substr(0x58, 20), std::string(20, '\0'));
+    after.erase("iTunesDB");
+    std::map<std::string, std::string> pictures = before;
+    pictures.erase("iTunesDB");
+    EXPECT_TRUE(after == pictures);
 }
 
 }  // namespace
