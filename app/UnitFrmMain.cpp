@@ -33,7 +33,6 @@
 #include <memory>
 
 #include "Application.h"
-#include "FFMpegException.h"
 #include "FileDialogFilter.h"
 #include "HelpPage.h"
 #include "IpodDelivery.h"
@@ -105,7 +104,12 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& captio
 }
 
 QMessageBox::Icon IconOf(TMessageIcon icon) {
-    return icon == TMessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information;
+    switch (icon) {
+        case TMessageIcon::Warning: return QMessageBox::Warning;
+        case TMessageIcon::Error: return QMessageBox::Critical;
+        case TMessageIcon::Information: break;
+    }
+    return QMessageBox::Information;
 }
 
 // Names the page, file or address in full, so that the person can open it
@@ -436,9 +440,8 @@ void TForm1::FormCloseQuery() {
 }
 
 void TForm1::ApplicationException(const std::exception& error) {
-    const bool engineError = dynamic_cast<const FFMpegException*>(&error) != nullptr;
-    ShowMessageBox(Q(ApplicationErrorText(error.what())), kApplicationTitle,
-                   engineError ? QMessageBox::Warning : QMessageBox::Critical);
+    const TUserMessage message = RunTexts::ErrorMessage(error);
+    ShowMessageBox(Q(ApplicationErrorText(message.text)), Q(message.caption), IconOf(message.icon));
 }
 
 // ---- The job list ----

@@ -8,6 +8,7 @@
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
+#include "LibraryHandles.h"
 #include "SwScaleHlpr.h"
 
 extern "C" {
@@ -15,22 +16,6 @@ extern "C" {
 }
 
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct DecoderFree {
-    void operator()(AVCodecContext* context) const { ff::avcodec_free_context(&context); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-struct ScalerFree {
-    void operator()(SwsContext* context) const { ff::sws_freeContext(context); }
-};
 
 class LumaKeeper {
 public:
@@ -71,7 +56,7 @@ private:
     LumaTrack& track_;
     int width_;
     int height_;
-    std::unique_ptr<SwsContext, ScalerFree> scaler_;
+    TScalerContextPtr scaler_;
     std::vector<uint8_t> chroma_;  // both chroma planes of a scaled picture, not compared
 };
 
@@ -108,7 +93,7 @@ LumaTrack DecodeLuma(const std::string& path, int width, int height) {
     AVFormatContext* opened = nullptr;
     if (ff::avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         throw std::runtime_error("cannot open " + path);
-    std::unique_ptr<AVFormatContext, InputCloser> input(opened);
+    TInputContextPtr input(opened);
     if (ff::avformat_find_stream_info(input.get(), nullptr) < 0) throw std::runtime_error("cannot read " + path);
     int index = -1;
     for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
@@ -116,12 +101,12 @@ LumaTrack DecodeLuma(const std::string& path, int width, int height) {
     if (index < 0) throw std::runtime_error("no video in " + path);
     const AVStream* stream = input->streams[index];
     const AVCodec* codec = ff::avcodec_find_decoder(stream->codecpar->codec_id);
-    std::unique_ptr<AVCodecContext, DecoderFree> decoder(ff::avcodec_alloc_context3(codec));
+    TCodecContextPtr decoder(ff::avcodec_alloc_context3(codec));
     if (!decoder || ff::avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0 ||
         ff::avcodec_open2(decoder.get(), codec, nullptr) < 0)
         throw std::runtime_error("cannot decode " + path);
-    std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(ff::av_frame_alloc());
+    TPacketPtr packet(ff::av_packet_alloc());
+    TFramePtr frame(ff::av_frame_alloc());
     LumaTrack track;
     LumaKeeper keeper(track, width, height);
     auto drain = [&] {

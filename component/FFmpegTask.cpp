@@ -179,11 +179,10 @@ void TFFmpeg::Run() {
     finished_normally = false;
     try {
         if (set_up_) set_up_(*this);
-        // Checked here rather than at the start, so that the clean-up of a
-        // refused task, which logs through the libraries, runs on the task's
-        // own thread and never under its component's lock.
-        if (output_count == 0) throw FFMpegException("Must supply at least one output file");
-        if (input_count == 0) throw FFMpegException("Must supply at least one input file");
+        // A task without its input or output is refused by the run itself,
+        // here rather than at the start, so that the clean-up of a refused
+        // task, which logs through the libraries, runs on the task's own
+        // thread and never under its component's lock.
         Transcode();
     } catch (const std::exception& error) {
         Log(-1, error.what());

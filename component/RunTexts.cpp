@@ -5,7 +5,14 @@
 #include <cstring>
 #include <cstdio>
 
+#include "FFMpegException.h"
+
 namespace RunTexts {
+
+TUserMessage ErrorMessage(const std::exception& error) {
+    const bool conversion = dynamic_cast<const FFMpegException*>(&error) != nullptr;
+    return {error.what(), kApplicationTitle, conversion ? TMessageIcon::Warning : TMessageIcon::Error};
+}
 
 std::string ProgressStatus(int32_t currentMs, int32_t totalMs) {
     if (totalMs <= 0) return DurationText(currentMs / 1000);

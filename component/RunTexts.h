@@ -3,12 +3,14 @@
 // converted, whichever front end shows them.
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "ProgramVersion.h"
 
-enum class TMessageIcon { Information, Warning };
+// Error: a fault of the program or its surroundings rather than of a file.
+enum class TMessageIcon { Information, Warning, Error };
 
 struct TUserMessage {
     std::string text;
@@ -27,6 +29,10 @@ enum class TRefusalReason {
 };
 
 namespace RunTexts {
+
+// An error that reached a front end, as a person is shown it: a failed
+// conversion is a warning, anything else an error.
+TUserMessage ErrorMessage(const std::exception& error);
 
 constexpr const char* kApplicationTitle = "Free Tovrela";
 constexpr const char* kApplicationVersion = kProgramVersion;

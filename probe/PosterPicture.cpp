@@ -11,35 +11,11 @@
 #include "AVUtilHlpr.h"
 #include "DisplayTurn.h"
 #include "LibraryBinding.h"
+#include "LibraryHandles.h"
 #include "LocalFile.h"
 #include "SwScaleHlpr.h"
 
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-// Codec contexts are opened and closed under the codec lock only.
-struct CodecCloser {
-    void operator()(AVCodecContext* context) const {
-        std::lock_guard<std::recursive_mutex> lock(CodecLock());
-        ff::avcodec_free_context(&context);
-    }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { ff::av_frame_free(&frame); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
-struct ScalerFreer {
-    void operator()(SwsContext* context) const { ff::sws_freeContext(context); }
-};
-using InputPointer = std::unique_ptr<AVFormatContext, InputCloser>;
-using CodecPointer = std::unique_ptr<AVCodecContext, CodecCloser>;
-using FramePointer = std::unique_ptr<AVFrame, FrameFreer>;
-using PacketPointer = std::unique_ptr<AVPacket, PacketFreer>;
-using ScalerPointer = std::unique_ptr<SwsContext, ScalerFreer>;
 
 // Later candidates when the picture at a tenth is black or blank; past the
 // middle a picture says little more about the video.
@@ -206,7 +182,7 @@ public:
         TPosterPicture picture;
         picture.Width = turn.Swaps() ? height : width;
         picture.Height = turn.Swaps() ? width : height;
-        ScalerPointer scaler(ff::sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+        TScalerContextPtr scaler(ff::sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
                                                 picture.Width, picture.Height, AV_PIX_FMT_RGB24, SWS_BICUBIC,
                                                 nullptr, nullptr, nullptr));
         if (!scaler) return std::nullopt;
@@ -223,12 +199,12 @@ public:
 private:
     int64_t StartOf() const { return stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0; }
 
-    InputPointer input_;
+    TInputContextPtr input_;
     AVStream* stream_ = nullptr;
-    CodecPointer decoder_;
-    FramePointer frame_;
-    FramePointer last_;  // the latest picture before the instant
-    PacketPointer packet_;
+    TCodecContextPtr decoder_;
+    TFramePtr frame_;
+    TFramePtr last_;  // the latest picture before the instant
+    TPacketPtr packet_;
     bool knownDuration_ = false;
     bool draining_ = false;
     bool landedPast_ = false;  // the first picture after a seek came after the instant
@@ -294,9 +270,9 @@ std::vector<uint8_t> EncodePosterJpeg(const TPosterPicture& picture) {
     try {
         const AVCodec* encoder = ff::avcodec_find_encoder_by_name("mjpeg");
         if (!encoder) return {};
-        CodecPointer context(ff::avcodec_alloc_context3(encoder));
-        FramePointer frame(ff::av_frame_alloc());
-        PacketPointer packet(ff::av_packet_alloc());
+        TCodecContextPtr context(ff::avcodec_alloc_context3(encoder));
+        TFramePtr frame(ff::av_frame_alloc());
+        TPacketPtr packet(ff::av_packet_alloc());
         if (!context || !frame || !packet) return {};
         context->width = picture.Width;
         context->height = picture.Height;

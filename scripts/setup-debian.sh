@@ -2,7 +2,7 @@
 # Installs what a fresh Debian 12 machine lacks to build and test Tovrela.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libavutil-dev libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavfilter-dev
   libgpod-dev

@@ -8,6 +8,7 @@
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
+#include "PathHelpers.h"
 
 void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, AVFrame* frame) {
     if (!frame && ost.flushed) return;
@@ -20,7 +21,7 @@ void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, A
             job.block.reset(ff::av_frame_clone(frame));
             if (!job.block) throw FFMpegException("av_malloc fail");
         }
-        if (!ost.audio_stage->Submit(std::move(job), !frame)) throw FFMpegException("av_malloc fail");
+        RequireAccepted(ost.audio_stage->Submit(std::move(job), !frame), *ost.audio_stage);
         AudioBlockJob done;
         while (ost.audio_stage->TakeDue(done)) EncodeAudioFrames(ost, done.outcome);
     } else {

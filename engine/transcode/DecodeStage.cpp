@@ -5,6 +5,7 @@
 
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
+#include "FFMpegException.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ bool DecodeStage::Submit(const AVPacket* packet) {
     TPacketPtr reference;
     if (packet) {
         reference.reset(ff::av_packet_alloc());
-        if (!reference || ff::av_packet_ref(reference.get(), packet) < 0) return false;
+        if (!reference || ff::av_packet_ref(reference.get(), packet) < 0)
+            throw FFMpegException("not enough memory to hand a packet to its decoder");
     }
     return LaggedStage::Submit(std::move(reference), !packet);
 }

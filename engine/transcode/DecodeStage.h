@@ -34,7 +34,8 @@ public:
     DecodeStage(AVCodecContext* decoder, size_t lag);
 
     // Hands in a new reference to the packet, or the end of the stream
-    // (nullptr). False when no memory is left for the reference.
+    // (nullptr). False once the stage is closed; raises an error when no
+    // memory is left for the reference.
     bool Submit(const AVPacket* packet);
 
     const char* Name() const override { return "tovrela decode"; }

@@ -4,6 +4,7 @@
 
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
+#include "FFMpegException.h"
 
 bool EncodedFrame::Failed() const {
     return send_result < 0 || (receive_result != AVERROR(EAGAIN) && receive_result != AVERROR_EOF);
@@ -17,7 +18,7 @@ bool EncodeStage::Submit(const AVFrame* frame) {
     TFramePtr reference;
     if (frame) {
         reference.reset(ff::av_frame_clone(frame));
-        if (!reference) return false;
+        if (!reference) throw FFMpegException("not enough memory to hand a frame to its encoder");
     }
     return LaggedStage::Submit(std::move(reference), !frame);
 }

@@ -30,7 +30,8 @@ public:
     EncodeStage(AVCodecContext* encoder, size_t lag);
 
     // Hands in a new reference to the frame, or the end (nullptr). False
-    // when no memory is left for the reference.
+    // once the stage is closed; raises an error when no memory is left for
+    // the reference.
     bool Submit(const AVFrame* frame);
 
     const char* Name() const override { return "tovrela encode"; }

@@ -3,6 +3,7 @@
 
 #include "AVCodecHlpr.h"
 #include "FFmpeg.h"
+#include "PathHelpers.h"
 #include "LibraryHandles.h"
 #include "MyUtilHlpr.h"
 
@@ -20,7 +21,7 @@ void TCustomFFmpeg::Encode(OutputStreamState& ost, const AVFrame* frame) {
         DrainEncoder(ost);
         return;
     }
-    if (!ost.encode_stage->Submit(frame)) throw FFMpegException("av_malloc fail");
+    RequireAccepted(ost.encode_stage->Submit(frame), *ost.encode_stage);
     EncodedFrame done;
     while (ost.encode_stage->TakeDue(done)) {
         for (const TPacketPtr& packet : done.packets) WriteEncodedPacket(ost, packet.get());

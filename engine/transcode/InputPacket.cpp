@@ -9,6 +9,7 @@
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
+#include "PathHelpers.h"
 #include "FormatText.h"
 #include "LibraryHandles.h"
 
@@ -123,7 +124,7 @@ void TCustomFFmpeg::DecodePacket(InputStreamState& ist, const AVPacket* pkt) {
 // Hands the packet to the stream's decoding thread and takes what decoding
 // the packets now due gave, in their order.
 void TCustomFFmpeg::DecodeOnStage(InputStreamState& ist, const AVPacket* pkt) {
-    if (!ist.decode_stage->Submit(pkt)) throw FFMpegException("av_malloc fail");
+    RequireAccepted(ist.decode_stage->Submit(pkt), *ist.decode_stage);
     bool decoded = true;
     DecodedPacket done;
     while (ist.decode_stage->TakeDue(done)) {

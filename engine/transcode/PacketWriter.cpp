@@ -8,6 +8,7 @@
 #include "AVFormatHlpr.h"
 #include "AVProbe.h"
 #include "FFmpeg.h"
+#include "PathHelpers.h"
 #include "LibraryHandles.h"
 #include "SystemReason.h"
 
@@ -85,10 +86,11 @@ void TCustomFFmpeg::FilterAndWrite(OutputStreamState& ost, AVPacket* pkt, size_t
     pkt->stream_index = ost.index;
     const size_t file = static_cast<size_t>(ost.file_index);
     if (file < run.write_stages.size()) {
-        if (!run.write_stages[file]->Submit(pkt)) {
-            RefuseFailedWrite(file, run.write_stages[file]->Failure());
-            throw FFMpegException("av_malloc fail");
-        }
+        // A writing stage refuses a packet after a failed write, which names
+        // the cause, or once it is closed.
+        const bool accepted = run.write_stages[file]->Submit(pkt);
+        if (!accepted) RefuseFailedWrite(file, run.write_stages[file]->Failure());
+        RequireAccepted(accepted, *run.write_stages[file]);
     } else {
         RefuseFailedWrite(file, ff::av_interleaved_write_frame(run.output_files[file], pkt));
     }

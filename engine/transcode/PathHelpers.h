@@ -15,6 +15,13 @@ extern "C" {
 // `sync_shift` is in microseconds.
 bool AbsorbClockJump(int64_t& sync_shift, double difference_seconds, float threshold_seconds);
 
+class Stage;
+
+// A stage's queue refuses an input only once the stage has been closed,
+// which the run does on its way out: work handed to it then cannot be done,
+// and the run ends with a message that says so.
+void RequireAccepted(bool accepted, const Stage& stage);
+
 // A frame of the run, allocated on first use and kept until the run ends.
 AVFrame* RunFrame(AVFrame*& frame);
 

@@ -16,6 +16,10 @@
 
 void TCustomFFmpeg::Transcode() {
     finished_normally = false;
+    // A run needs an input and an output that were both set up; a set-up that
+    // failed leaves none to convert.
+    if (output_count == 0) throw FFMpegException("Must supply at least one output file");
+    if (input_count == 0) throw FFMpegException("Must supply at least one input file");
     written_outputs.assign(static_cast<size_t>(output_count), std::string());
     video_size = audio_size = extra_size = 0;
     frames_duplicated = frames_dropped = 0;

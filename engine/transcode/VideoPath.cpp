@@ -70,7 +70,7 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStreamState& ost, InputStreamState& i
 // Hands the picture (none: the end) to the stream's processing thread and
 // sends the pictures now due to the encoder, in their order.
 void TCustomFFmpeg::ProcessOnStage(OutputStreamState& ost, VideoPictureJob job, bool last) {
-    if (!ost.process_stage->Submit(std::move(job), last)) throw FFMpegException("av_malloc fail");
+    RequireAccepted(ost.process_stage->Submit(std::move(job), last), *ost.process_stage);
     VideoPictureJob done;
     while (ost.process_stage->TakeDue(done)) {
         for (const std::string& message : done.messages) Log(0, message);

@@ -4,6 +4,7 @@
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
+#include "FFMpegException.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ bool WriteStage::Submit(AVPacket* packet) {
     // A reference of its own: the packet may point into data the run frees
     // once this returns.
     TPacketPtr owned(ff::av_packet_alloc());
-    if (!owned || ff::av_packet_ref(owned.get(), packet) < 0) return false;
+    if (!owned || ff::av_packet_ref(owned.get(), packet) < 0)
+        throw FFMpegException("not enough memory to hand a packet to its writer");
     ff::av_packet_unref(packet);
     return packets_.Push(std::move(owned));
 }

@@ -26,8 +26,8 @@ public:
     explicit WriteStage(AVFormatContext* output);
 
     // Called from the run's thread: takes over the packet's data, leaving the
-    // packet blank. False when a write has failed (see Failure) or no memory
-    // is left.
+    // packet blank. False when a write has failed (see Failure) or the stage
+    // is closed; raises an error when no memory is left.
     bool Submit(AVPacket* packet);
     // Waits until every packet handed over has been written (or dropped,
     // after a failure); until the next Submit the run may then look at the

@@ -7,15 +7,9 @@
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
+#include "LibraryHandles.h"
 
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { ff::avformat_close_input(&context); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { ff::av_packet_free(&packet); }
-};
 
 class BitReader {
 public:
@@ -135,13 +129,13 @@ AacSectionCount CountAacNoiseSections(const std::string& path) {
     AVFormatContext* opened = nullptr;
     if (ff::avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         throw std::runtime_error("cannot open " + path);
-    std::unique_ptr<AVFormatContext, InputCloser> input(opened);
+    TInputContextPtr input(opened);
     int index = -1;
     for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
         if (input->streams[i]->codecpar->codec_id == AV_CODEC_ID_AAC) index = static_cast<int>(i);
     if (index < 0) throw std::runtime_error("no AAC audio in " + path);
     AacSectionCount count;
-    std::unique_ptr<AVPacket, PacketFree> packet(ff::av_packet_alloc());
+    TPacketPtr packet(ff::av_packet_alloc());
     while (ff::av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == index && packet->size > 0) {
             ++count.blocks;

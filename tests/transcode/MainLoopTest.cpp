@@ -23,6 +23,27 @@ constexpr int64_t kFrameUs = 1000000 / 24;
 
 int64_t Length(const StreamAnalysis* stream) { return stream->endTimeUs - stream->firstTimeUs; }
 
+// A task whose output (or input) could not be set up has nothing to run:
+// it says so instead of crashing.
+struct UnsetRun {
+    bool withInput;
+    const char* message;
+};
+class RunWithoutSetUp : public testing::TestWithParam<UnsetRun> {};
+
+TEST_P(RunWithoutSetUp, IsRefusedWithItsReason) {
+    TranscodeTask task;
+    if (GetParam().withInput) {
+        task.engine.OpenInputFile(TestMediaPath("avi_mpeg4_mp3.avi"));
+        EXPECT_ANY_THROW(task.engine.OpenOutputFile((ScratchFolder() / "missing" / "out.mp4").string()));
+    }
+    EXPECT_EQ(task.RunError(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(MainLoop, RunWithoutSetUp,
+                         testing::Values(UnsetRun{false, "Must supply at least one output file"},
+                                         UnsetRun{true, "Must supply at least one output file"}));
+
 TEST(MainLoop, RecordingTimeEndsEveryStreamThere) {
     TranscodeTask task;
     const std::string output = (ScratchFolder() / "out.mkv").string();
