@@ -1,0 +1,70 @@
+// The main window's iPod choice: looking for iPods when drives come and go,
+// and making the files for the chosen one.
+
+#include "UnitFrmMain.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QStandardItemModel>
+#include <algorithm>
+#include <memory>
+
+#include "FrmMainShared.h"
+
+using namespace FrmMain;
+
+void TForm1::WatchForIpods() {
+    // The kernel marks the mount table when a drive comes or goes; the iPods
+    // are looked for then, and only then. The search asks the bound libraries
+    // which devices they can make files for, so it starts once they are bound.
+    mount_table_ = std::make_unique<QFile>("/proc/self/mounts");
+    if (mount_table_->open(QIODevice::ReadOnly)) {
+        mount_watch_ = std::make_unique<QSocketNotifier>(mount_table_->handle(), QSocketNotifier::Exception);
+        connect(mount_watch_.get(), &QSocketNotifier::activated, this, &TForm1::RefreshIpods);
+    }
+    RefreshIpods();
+}
+
+// ---- iPods ----
+
+void TForm1::RefreshIpods() {
+    // Reading an iPod's database takes a while: the window goes on meanwhile.
+    ipod_search_.start([this] {
+        std::vector<TIpod> found = MountedIpods();
+        QMetaObject::invokeMethod(
+            this, [this, found = std::move(found)] { ShowIpods(found); }, Qt::QueuedConnection);
+    });
+}
+
+void TForm1::ShowIpods(const std::vector<TIpod>& ipods) {
+    ipods_ = ipods;
+    CboIpod->clear();
+    CboIpod->addItem("none");
+    for (const TIpod& ipod : ipods_) {
+        const QString label = Q(ipod.Label());
+        CboIpod->addItem(ipod.Support == TIpodSupport::Supported ? label : label + " (cannot receive videos)",
+                         Q(ipod.Mount));
+        CboIpod->setItemData(CboIpod->count() - 1, Q(IpodLine(ipod)), Qt::ToolTipRole);
+    }
+    const int wanted = wanted_ipod_.empty() ? 0 : CboIpod->findData(Q(wanted_ipod_));
+    CboIpod->setCurrentIndex(std::max(0, wanted));
+}
+
+void TForm1::CboIpodSelect() {
+    const TIpod* ipod = ChosenIpod();
+    wanted_ipod_ = ipod ? ipod->Mount : std::string();
+    if (!ipod) return;
+    // The device list follows the iPod's model, unless the libraries cannot
+    // make its files.
+    const auto* model = qobject_cast<QStandardItemModel*>(DeviceList()->model());
+    const int device = DeviceList()->findData(Q(DeviceAt(ipod->Device).ShortName));
+    if (device >= 0 && (!model || model->item(device)->isEnabled())) DeviceList()->setCurrentIndex(device);
+}
+
+const TIpod* TForm1::ChosenIpod() const {
+    const std::string mount = CboIpod->currentData().toString().toStdString();
+    for (const TIpod& ipod : ipods_)
+        if (!mount.empty() && ipod.Mount == mount) return &ipod;
+    return nullptr;
+}

@@ -1,0 +1,158 @@
+// The main window's run: converting the rows and showing their statuses,
+// the progress lines and the run's end.
+
+#include "UnitFrmMain.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <algorithm>
+#include <memory>
+
+#include "FrmMainShared.h"
+#include "IpodDelivery.h"
+#include "IpodLimits.h"
+#include "ProgressCellDelegate.h"
+#include "RunTexts.h"
+#include "SettingsPanel.h"
+#include "UnitGeneral.h"
+
+using namespace FrmMain;
+
+// ---- The run ----
+
+void TForm1::BtnStartClick() {
+    if (run_.Running()) {
+        run_.Abandon();
+        return;
+    }
+    std::vector<int> rows(static_cast<size_t>(Lvw->rowCount()));
+    for (size_t row = 0; row < rows.size(); ++row) rows[row] = static_cast<int>(row);
+    StartRun(rows);
+}
+
+void TForm1::StartRun(const std::vector<int>& rows) {
+    std::vector<std::string> paths;
+    for (int row : rows) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
+    if (!paths.empty() && !ConfirmIpodLimits()) return;
+    std::unique_ptr<TFileDelivery> delivery;
+    if (const TIpod* ipod = ChosenIpod(); ipod && !paths.empty()) {
+        // Refused before anything is converted for it.
+        if (ipod->Support != TIpodSupport::Supported) {
+            ShowMessageBox(Q(IpodLine(*ipod)), kApplicationTitle, QMessageBox::Warning);
+            return;
+        }
+        delivery = std::make_unique<TIpodDelivery>(ipod->Mount, ChkKeepCopy->isChecked());
+    }
+    run_rows_ = rows;
+    const TConversionSettings settings = ConversionSettings();
+    run_output_folder_ = WithTrailingSlash(settings.OutputFolder);
+    run_had_failures_ = false;
+    if (!paths.empty()) run_log_.Begin(paths);
+    run_.Start(paths, settings, 1, std::move(delivery));
+}
+
+int TForm1::ListRow(size_t runRow) const {
+    if (runRow >= run_rows_.size() || run_rows_[runRow] >= Lvw->rowCount()) return -1;
+    return run_rows_[runRow];
+}
+
+bool TForm1::ConfirmIpodLimits() {
+    const TDevicePlan plan = PlanForDevice(ConversionSettings());
+    if (!plan.Refusal.empty()) {
+        ShowMessageBox(Q(plan.Refusal), kApplicationTitle, QMessageBox::Warning);
+        return false;
+    }
+    if (plan.Changes.empty()) return true;
+    QString text = Q(std::string("For ") + DeviceAt(plan.Settings.Device).Name + " these settings change:\n");
+    for (const std::string& change : plan.Changes) text += "\n" + Q(change);
+    return AskYesNo(text + "\n\nConvert?", kApplicationTitle);
+}
+
+void TForm1::PostToWindowThread(std::function<void()> work) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, work = std::move(work)] {
+            if (!events_detached_) work();
+        },
+        Qt::QueuedConnection);
+}
+
+void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) {
+    const int position = ListRow(row);
+    if (position < 0) return;
+    QTableWidgetItem* statusItem = Lvw->item(position, colStatus);
+    statusItem->setText(Q(status));
+    // A message is usually wider than its column.
+    statusItem->setToolTip(Q(status).trimmed().isEmpty() ? QString() : Q(status));
+    // The run chooses every output name again; once it has, the row names
+    // the file its task writes, then the one it left (none when it failed or
+    // stopped before writing anything): never a file of that name from an
+    // earlier run.
+    if (outcome != TRowOutcome::Pending) {
+        const std::string& output = run_.OutputPath(row);
+        const bool ended = outcome == TRowOutcome::Completed || outcome == TRowOutcome::Stopped;
+        const bool named = !output.empty();
+        QTableWidgetItem* outputItem = Lvw->item(position, colOutputName);
+        outputItem->setText(named ? QFileInfo(Q(output)).completeBaseName() : QString());
+        outputItem->setToolTip(named ? Q(output) : QString());
+        outputItem->setData(kWrittenOutputRole, named && ended ? Q(output) : QVariant());
+        if (outcome == TRowOutcome::Converting && following_row_ != position) run_log_.FileStarted(row, output);
+    }
+    if (outcome == TRowOutcome::Failed || outcome == TRowOutcome::Refused) run_had_failures_ = true;
+    if (outcome != TRowOutcome::Pending && outcome != TRowOutcome::Converting) run_log_.FileEnded(row, status);
+    if (outcome != TRowOutcome::Converting) statusItem->setData(TProgressCellDelegate::kProgressRole, QVariant());
+    // The list follows the file being converted.
+    if (outcome == TRowOutcome::Converting && following_row_ != position) {
+        following_row_ = position;
+        Lvw->scrollToItem(Lvw->item(position, colInputName));
+    }
+    emit rowStatusChanged(position, Q(status));
+}
+
+void TForm1::ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) {
+    if (const int position = ListRow(row); position >= 0 && totalMs > 0)
+        Lvw->item(position, colStatus)
+            ->setData(TProgressCellDelegate::kProgressRole,
+                      static_cast<int>(std::clamp<int64_t>(int64_t{currentMs} * 100 / totalMs, 0, 100)));
+    LblProgress->setText(Q(RunTexts::ProgressLine(frameNumber, currentMs, fps)));
+}
+
+void TForm1::ShowListProgress(const TListEstimate& estimate) { LblListProgress->setText(Q(ListProgressLine(estimate))); }
+
+void TForm1::ShowMessage(const TUserMessage& message) {
+    ShowMessageBox(Q(message.text), Q(message.caption), IconOf(message.icon));
+}
+
+void TForm1::RunStateChanged(bool running) {
+    if (running) following_row_ = -1;
+    for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
+                                                            BtnChangeOutputFolder, CboIpod, ChkKeepCopy, BtnAbout,
+                                                            BtnHelp, Settings})
+        control->setEnabled(!running);
+    for (QLabel* line : {LblProgress, LblListProgress}) {
+        line->setText("");
+        line->setVisible(running);
+    }
+    BtnStart->setText(running ? "Stop" : "Convert");
+    // A run in which a file failed leaves its log beside the outputs.
+    if (!running && run_had_failures_) run_log_.WriteTo(run_output_folder_ + "Tovrela.log");
+    if (log_text_) log_text_->setPlainText(RunLogText());
+    emit runStateChanged(running);
+}
+
+void TForm1::RunFinished(bool allCompleted) {
+    if (allCompleted && Settings->Values().at("shutdown") == "true") shutdown_.ShutDownComputer();
+}
+
+void TForm1::AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& text) {
+    if (!run_.Running()) return;
+    const int64_t row = run_.RowOfTaskIndex(taskIndex);
+    if (row >= 0) run_log_.FileLine(static_cast<size_t>(row), level, text);
+}
+
+QString TForm1::RunLogText() const { return Q(run_log_.Text()); }

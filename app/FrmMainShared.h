@@ -1,0 +1,33 @@
+#pragma once
+// What the main window's files share: its row roles and sizes, and the
+// conversion of texts and icons for Qt.
+
+#include <QMessageBox>
+#include <QSize>
+#include <QString>
+#include <string>
+
+#include "RunTexts.h"
+
+namespace FrmMain {
+
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+inline constexpr int kRowHeight = 24;
+// The file a row's task wrote in the last run, on its output name's item.
+inline constexpr int kWrittenOutputRole = Qt::UserRole + 2;
+// The row's own number, on its input name's item.
+inline constexpr int kRowIdRole = Qt::UserRole + 3;
+// The pictures at the start of the rows.
+inline constexpr QSize kThumbnailSize(40, 30);
+
+inline QMessageBox::Icon IconOf(TMessageIcon icon) {
+    switch (icon) {
+        case TMessageIcon::Warning: return QMessageBox::Warning;
+        case TMessageIcon::Error: return QMessageBox::Critical;
+        case TMessageIcon::Information: break;
+    }
+    return QMessageBox::Information;
+}
+
+}  // namespace FrmMain
