@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,9 @@ public:
     void Transcode();
     // Closes every codec a failed run left open.
     void CloseOpenedCodecs();
+    // A stage that receives the next run's decoded frames (see FrameTap);
+    // the run takes it over and joins it with its other stages.
+    void AddFrameTap(std::unique_ptr<FrameTap> tap) { frame_taps.push_back(std::move(tap)); }
 
     // Set from another thread to end the run; read once per pass of the loop.
     std::atomic<bool> stop_requested{false};
@@ -191,6 +195,7 @@ public:
     // Set by the component while a custom frame hook is attached: such a hook
     // needs decoded pictures, which a copied video stream never has.
     bool custom_hook_active = false;
+    std::vector<std::unique_ptr<FrameTap>> frame_taps;
 
     // ---- Progress callback (conversion component) -----------------------
     // The values of one progress report, in the units the component's

@@ -160,6 +160,17 @@ void TCustomFFmpeg::TakeDecodedFrame(InputStreamState& ist, AVFrame* frame, int 
 }
 
 void TCustomFFmpeg::HandOutFrame(InputStreamState& ist, AVFrame* frame) {
+    const int stream = run.file_table[ist.file_index].first_stream + ist.stream_index;
+    bool tapped = false;
+    for (const TranscodeRun::TapLink& link : run.taps) {
+        if (!link.streams[static_cast<size_t>(stream)]) continue;
+        link.tap->Offer(stream, frame);
+        tapped = true;
+    }
+    // The run changes frames in place (the volume, deinterlacing, the
+    // hooks): while a tap holds the decoded frame, the run works on a copy.
+    if (tapped && ff::av_frame_make_writable(frame) < 0)
+        throw FFMpegException("not enough memory to copy a frame a tap holds");
     if (frame->nb_samples > 0 && audio_volume != 256) ApplyVolume(frame);
     const bool video = ist.decoder->codec_type == AVMEDIA_TYPE_VIDEO;
     if (video && !ist.preparing_output) PreprocessVideoFrame(ist, frame);

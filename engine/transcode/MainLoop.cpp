@@ -133,6 +133,7 @@ void TCustomFFmpeg::FinishRun() {
     for (size_t i = 0; i < run.ist_table.size(); ++i)
         if (run.ist_table[i]->decoding_needed) ProcessInputPacket(*run.ist_table[i], nullptr);
     for (size_t file = 0; file < run.write_stages.size(); ++file) WaitForWriting(file);
+    for (const TranscodeRun::TapLink& link : run.taps) link.tap->End();
     StopStages();
     for (OutputStreamState* ost : run.ost_table) FlushBitstreamFilters(*ost);
     // One reading of the stop request decides both how the files are

@@ -69,6 +69,14 @@ void TCustomFFmpeg::BuildStages() {
                 *ost->video_processor, ost == preparing ? run.picture_preparer.get() : nullptr, kProcessStageLag);
     }
     if (preparing) run.ist_table[preparing->source_index]->preparing_output = preparing;
+    for (std::unique_ptr<FrameTap>& tap : frame_taps) {
+        TranscodeRun::TapLink link{tap.get(), {}};
+        for (const InputStreamState* ist : run.ist_table)
+            link.streams.push_back(ist->decoding_needed && tap->Wants(*ist->st));
+        run.taps.push_back(std::move(link));
+        run.stages.Adopt(std::move(tap));
+    }
+    frame_taps.clear();
     if (decoder_threads == 1) return;
     for (size_t file = 0; file < run.input_files.size(); ++file)
         run.file_table[file].read_stage =
@@ -141,6 +149,7 @@ bool TCustomFFmpeg::OnlyEncodedOutputOf(const OutputStreamState& ost) const {
 
 void TCustomFFmpeg::StopStages() {
     run.stages.JoinAll();
+    run.taps.clear();
     for (InputFileState& file : run.file_table) file.read_stage = nullptr;
     run.write_stages.clear();
     for (InputStreamState* ist : run.ist_table) {

@@ -21,6 +21,7 @@ extern "C" {
 #include "AudioSync.h"
 #include "DecodeStage.h"
 #include "EncodeStage.h"
+#include "FrameTap.h"
 #include "OptionState.h"
 #include "PicturePreparer.h"
 #include "PictureTurn.h"
@@ -155,6 +156,13 @@ struct TranscodeRun {
     // The pieces of the work on threads of their own; joined before any
     // codec they work with is closed.
     StageSet stages;
+    // The taps of the run, each with the input streams it wants (by index
+    // into the input stream table); joined with the other stages.
+    struct TapLink {
+        FrameTap* tap = nullptr;
+        std::vector<bool> streams;
+    };
+    std::vector<TapLink> taps;
     // Per output file, while the files are written on threads of their own
     // (empty otherwise); while they run only they write to the files.
     std::vector<WriteStage*> write_stages;

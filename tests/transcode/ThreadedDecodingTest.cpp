@@ -7,9 +7,13 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <numeric>
 #include <thread>
 #include <vector>
 
+#include "FrameTap.h"
+#include "MediaAnalysis.h"
 #include "StageQueue.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -32,9 +36,43 @@ void MarkPictureNumber(void*, TCustomFFmpeg*, THookBitmap& bitmap, int32_t frame
         std::memset(bitmap.ScanLine(row), 255, static_cast<size_t>(3 * length));
 }
 
+// What a tap received; read once the run has joined it.
+struct Tapped {
+    int64_t pictures = 0;
+    int64_t soundFrames = 0;
+    bool finished = false;
+    bool onItsOwnThread = true;
+    int64_t firstBytes = 0;
+};
+
+// Counts the decoded frames of one kind it is given.
+class CountingTap : public FrameTap {
+public:
+    CountingTap(AVMediaType kind, Tapped& tapped) : kind_(kind), tapped_(tapped) {}
+    bool Wants(const AVStream& stream) const override { return stream.codecpar->codec_type == kind_; }
+
+protected:
+    void Receive(int, const AVFrame& frame) override {
+        ++(frame.nb_samples > 0 ? tapped_.soundFrames : tapped_.pictures);
+        // Reads the data, which the run must leave alone meanwhile (the hook
+        // draws into its pictures), so that a sanitizer sees any race.
+        const int bytes = frame.nb_samples > 0 ? frame.linesize[0] : frame.width;
+        tapped_.firstBytes += std::accumulate(frame.data[0], frame.data[0] + bytes, int64_t{0});
+        tapped_.onItsOwnThread = tapped_.onItsOwnThread && std::this_thread::get_id() != runThread_;
+    }
+    void Finish() override { tapped_.finished = true; }
+
+private:
+    AVMediaType kind_;
+    Tapped& tapped_;
+    std::thread::id runThread_ = std::this_thread::get_id();
+};
+
 // The bytes of every output, one after the other.
-std::string Convert(const Case& c, int decoderThreads, const std::string& name) {
+std::string Convert(const Case& c, int decoderThreads, const std::string& name, Tapped* tapped = nullptr,
+                    AVMediaType tappedKind = AVMEDIA_TYPE_VIDEO) {
     TranscodeTask task;
+    if (tapped) task.engine.AddFrameTap(std::make_unique<CountingTap>(tappedKind, *tapped));
     const std::filesystem::path first = ScratchFolder() / (name + ".mp4");
     const std::filesystem::path second = ScratchFolder() / (name + "-second.mp4");
     task.engine.decoder_threads = decoderThreads;
@@ -50,6 +88,34 @@ std::string Convert(const Case& c, int decoderThreads, const std::string& name) 
 }
 
 class ThreadedStages : public testing::TestWithParam<Case> {};
+
+// A stage that subscribes to decoded pictures or sound gets every one of the
+// kind it wants, on its own thread, and the files stay the same.
+struct TapCase {
+    AVMediaType kind;
+    int decoderThreads;
+};
+class FrameTaps : public testing::TestWithParam<TapCase> {};
+
+TEST_P(FrameTaps, ReceiveEveryDecodedFrameAndChangeNothing) {
+    const Case hooked{"hooked", "avi_mpeg4_mp3.avi", {{"s", "160x120"}}, false, true};
+    Tapped tapped;
+    const std::string plain = Convert(hooked, GetParam().decoderThreads, "plain");
+    const std::string withTap = Convert(hooked, GetParam().decoderThreads, "tapped", &tapped, GetParam().kind);
+    EXPECT_TRUE(plain == withTap) << "sizes " << plain.size() << " and " << withTap.size();
+    const MediaAnalysis input = AnalyseMedia(TestMediaPath(hooked.clip));
+    const StreamAnalysis* stream = input.First(GetParam().kind);
+    ASSERT_NE(stream, nullptr);
+    const bool video = GetParam().kind == AVMEDIA_TYPE_VIDEO;
+    EXPECT_EQ(video ? tapped.pictures : tapped.soundFrames, stream->frameCount);
+    EXPECT_EQ(video ? tapped.soundFrames : tapped.pictures, 0);
+    EXPECT_TRUE(tapped.finished);
+    EXPECT_TRUE(tapped.onItsOwnThread);
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreadedStages, FrameTaps,
+                         testing::Values(TapCase{AVMEDIA_TYPE_VIDEO, 1}, TapCase{AVMEDIA_TYPE_VIDEO, 4},
+                                         TapCase{AVMEDIA_TYPE_AUDIO, 4}));
 
 TEST_P(ThreadedStages, WriteTheSameFilesAsOneThread) {
     const std::string single = Convert(GetParam(), 1, "single");
