@@ -192,7 +192,13 @@ int RunConvertCommand(const std::vector<std::string>& words) {
             loop.Post([] {});
         });
         std::unique_ptr<TFileDelivery> ipod;
-        if (!arguments.toIpod.empty()) ipod = std::make_unique<TIpodDelivery>(arguments.toIpod, arguments.keep);
+        if (!arguments.toIpod.empty())
+            ipod = std::make_unique<TIpodDelivery>(arguments.toIpod, arguments.keep, [&](const std::string& notice) {
+                loop.Post([&view, notice] {
+                    view.ClearBar();
+                    std::fprintf(stderr, "%s\n", notice.c_str());
+                });
+            });
         if (run.Start(files, arguments.settings, arguments.jobs, std::move(ipod))) {
             bool stopping = false;
             while (run.Running()) {

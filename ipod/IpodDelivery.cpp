@@ -1,7 +1,7 @@
 #include "IpodDelivery.h"
 
-TIpodDelivery::TIpodDelivery(std::string mount, bool keepCopies)
-    : mount_(std::move(mount)), keepCopies_(keepCopies) {}
+TIpodDelivery::TIpodDelivery(std::string mount, bool keepCopies, TIpodLibrary::TNotice notice)
+    : mount_(std::move(mount)), keepCopies_(keepCopies), sender_(std::move(notice)) {}
 
 TIpodDelivery::~TIpodDelivery() {
     if (!worker_.joinable()) return;
@@ -64,8 +64,11 @@ void TIpodDelivery::Send(const std::string& path) {
     }
     std::string error;
     switch (sender_.Send(path, !keepCopies_, error)) {
-        case TSendOutcome::OnIpod:
-        case TSendOutcome::AlreadyThere: Report(TDeliveryReport::Delivered, path); break;
+        case TSendOutcome::OnIpod: Report(TDeliveryReport::Delivered, path); break;
+        case TSendOutcome::AlreadyThere:
+            sender_.Notice(error);
+            Report(TDeliveryReport::Delivered, path);
+            break;
         case TSendOutcome::NotSent: Report(TDeliveryReport::NotDelivered, path, error); break;
     }
 }

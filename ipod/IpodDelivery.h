@@ -18,8 +18,10 @@
 class TIpodDelivery : public TFileDelivery {
 public:
     // With `keepCopies` false each file is removed from this computer once
-    // the iPod's written database lists it.
-    TIpodDelivery(std::string mount, bool keepCopies);
+    // the iPod's written database lists it. `notice` is told, on the
+    // delivery's thread, what a person should know that is no failure
+    // (waiting for another program, a file already there, no poster).
+    TIpodDelivery(std::string mount, bool keepCopies, TIpodLibrary::TNotice notice = {});
     // Sends what is still waiting before it returns.
     ~TIpodDelivery() override;
     TIpodDelivery(const TIpodDelivery&) = delete;

@@ -29,6 +29,9 @@ public:
     // be sent; AlreadyThere (the file stays) with the message saying so.
     TSendOutcome Send(const std::string& path, bool removeHere, std::string& error);
     const TIpod& Ipod() const { return ipod_; }
+    void Notice(const std::string& text) const {
+        if (notice_) notice_(text);
+    }
 
 private:
     TIpodLibrary::TNotice notice_;

@@ -458,7 +458,7 @@ TEST(IpodBackup, TheThreeNewestAreKeptAndTheNewestRestores) {
     EXPECT_NE(checked.out.find("in no track"), std::string::npos) << checked.out;
 }
 
-// Picture files whose artwork database is gone cannot be read, and libgpod
+// Picture files whose artwork database is damaged cannot be read, and libgpod
 // would write the artwork afresh from nothing: the video goes on without a
 // poster, saying why, and every picture file stays as it was.
 TEST(IpodArtwork, UnreadableArtworkStaysAndTheVideoGoesOnWithoutAPoster) {
@@ -466,7 +466,7 @@ TEST(IpodArtwork, UnreadableArtworkStaysAndTheVideoGoesOnWithoutAPoster) {
     const fs::path ipod = ScratchFolder() / "ipod";
     ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
     ASSERT_EQ(FillTestIpod(ipod, 12), "");
-    fs::remove(ipod / "iPod_Control/Artwork/ArtworkDB");
+    WriteFile(ipod / "iPod_Control/Artwork/ArtworkDB", "not an artwork database");
     const std::map<std::string, std::string> before = LibraryFiles(ipod);
     const std::string clip = ClipNamed("No poster").string();
 
