@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include "DurableFiles.h"
 
@@ -110,10 +111,15 @@ bool RestoreIpodBackup(const std::string& mount, const TIpodBackup& backup, std:
         return file.filename() == "iTunesDB" ? 2 : file.filename() == "ArtworkDB" ? 1 : 0;
     };
     std::sort(files.begin(), files.end(), [&](const fs::path& a, const fs::path& b) { return rank(a) < rank(b); });
+    std::set<fs::path> restored;
     for (const fs::path& file : files) {
         const fs::path target = file.filename() == "iTunesDB" ? ItunesDb(mount) : ArtworkFolder(mount) / file.filename();
         if (target.filename() != "iTunesDB") fs::create_directories(ArtworkFolder(mount), fsError);
         if (!CopyDurably(file.string(), target.string(), error)) return false;
+        restored.insert(target.filename());
     }
+    // Picture files written since belong to no artwork database now.
+    for (const fs::path& file : LibraryFiles(mount))
+        if (!restored.count(file.filename())) RemoveDurably(file.string());
     return true;
 }

@@ -396,16 +396,22 @@ bool TIpodLibrary::Commit(bool keepBackup, std::string& error) {
     if (added_.empty() && adopted_.empty()) return true;
     std::string cause;
     std::string backupError;
+    bool backedUp = false;
     const bool gone = !HoldsIpodDatabase(ipod_.Mount);
     if (gone) {
         cause = std::string("could not write its database: ") + kGone;
-    } else if (keepBackup && !TakeIpodBackup(ipod_.Mount, backupError)) {
+    } else if (keepBackup && !(backedUp = TakeIpodBackup(ipod_.Mount, backupError))) {
         cause = "could not keep a copy of its database (" + backupError + ")";
     } else if (WriteDatabase(cause)) {
         added_.clear();
         adopted_.clear();
         return true;
     }
+    // libgpod rewrites the artwork in place before the track database; the
+    // backup just taken puts back what the old database points into.
+    const std::vector<TIpodBackup> backups = IpodBackups(ipod_.Mount);
+    if (backedUp && !backups.empty() && HoldsIpodDatabase(ipod_.Mount))
+        RestoreIpodBackup(ipod_.Mount, backups.front(), backupError);
     const size_t count = added_.size();
     const std::vector<std::string> left = TakeOffAdded();
     const std::string videos = std::to_string(count) + (count == 1 ? " video" : " videos");
