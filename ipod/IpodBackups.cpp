@@ -74,8 +74,12 @@ bool TakeIpodBackup(const std::string& mount, std::string& error) {
     const fs::path folder = BackupsFolder(mount);
     std::string name = Now();
     for (int n = 2; fs::exists(folder / name, fsError); ++n) name = Now() + " (" + std::to_string(n) + ")";
+    // A backup a killed run left half taken is of no use; the lock is held.
+    std::vector<fs::path> halfTaken;
+    for (const auto& entry : fs::directory_iterator(folder, fsError))
+        if (entry.path().extension() == kPartial) halfTaken.push_back(entry.path());
+    for (const fs::path& stale : halfTaken) fs::remove_all(stale, fsError);
     const fs::path partial = folder / (name + kPartial);
-    fs::remove_all(partial, fsError);
     if (!fs::create_directories(partial, fsError)) {
         error = partial.string() + ": " + fsError.message();
         return false;

@@ -13,6 +13,7 @@
 #include "CommandRun.h"
 #include "ComponentTestSupport.h"
 #include "IpodLibrary.h"
+#include "IpodLock.h"
 #include "IpodSender.h"
 #include "IpodTestSupport.h"
 #include "MediaFacts.h"
@@ -478,6 +479,21 @@ TEST(IpodArtwork, UnreadableArtworkStaysAndTheVideoGoesOnWithoutAPoster) {
     std::map<std::string, std::string> pictures = before;
     pictures.erase("iTunesDB");
     EXPECT_TRUE(after == pictures);
+}
+
+// A writer that finds the iPod's lock taken says so once and waits; one
+// that waits longer than it may gives up, having changed nothing.
+TEST(IpodWriters, ALockHeldTooLongIsGivenUpSayingSo) {
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    std::string error;
+    TIpodLock holder;
+    ASSERT_TRUE(holder.Take(ipod.string(), {}, std::chrono::milliseconds(0), error)) << error;
+    int told = 0;
+    TIpodLock second;
+    EXPECT_FALSE(second.Take(ipod.string(), [&] { ++told; }, std::chrono::milliseconds(300), error));
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(error, "another program kept writing to it; nothing was changed");
 }
 
 }  // namespace
