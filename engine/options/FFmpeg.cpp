@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "LibraryBinding.h"
+#include "RunTables.h"
 
 int32_t DefaultDecoderThreads() {
     const char* given = std::getenv("TOVRELA_DECODER_THREADS");
@@ -12,7 +13,7 @@ int32_t DefaultDecoderThreads() {
     return *end == '\0' && count >= 0 && count <= 64 ? static_cast<int32_t>(count) : 0;
 }
 
-TCustomFFmpeg::TCustomFFmpeg() { ResetOptions(); }
+TCustomFFmpeg::TCustomFFmpeg() : run_tables(std::make_unique<TranscodeRun>()), run(*run_tables) { ResetOptions(); }
 
 TCustomFFmpeg::~TCustomFFmpeg() { CleanUp(); }
 

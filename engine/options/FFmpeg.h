@@ -16,10 +16,17 @@
 #include "FrameHook.h"
 #include "LibraryHandles.h"
 #include "OptionState.h"
-#include "RunTables.h"
+#include "FrameTap.h"
 #include "VideoHooks.h"
 
 class TCustomFFmpeg;
+// The run's own tables (RunTables.h), which only the transcoding core reads.
+struct AudioBlockOutcome;
+struct AudioProcessSettings;
+struct InputStreamState;
+struct OutputStreamState;
+struct TranscodeRun;
+struct VideoPictureJob;
 
 // The television norm a target preset is applied for; film takes the NTSC
 // picture sizes at its own frame rate.
@@ -367,7 +374,9 @@ private:
     void FlushBitstreamFilters(OutputStreamState& ost);
     void ReportFilterFailure(const OutputStreamState& ost, const AVBSFContext* filter, int stream_index, int code);
 
-    TranscodeRun run;
+    // The tables of the current run, built and released by Transcode.
+    std::unique_ptr<TranscodeRun> run_tables;
+    TranscodeRun& run;
     // Counted for the progress report and the final summary.
     int64_t video_size = 0;
     int64_t audio_size = 0;

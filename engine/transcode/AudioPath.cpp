@@ -9,6 +9,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "PathHelpers.h"
+#include "RunTables.h"
 
 void TCustomFFmpeg::EncodeAudio(OutputStreamState& ost, InputStreamState& ist, AVFrame* frame) {
     if (!frame && ost.flushed) return;

@@ -14,6 +14,7 @@
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "LibraryBinding.h"
+#include "RunTables.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "MyUtilHlpr.h"
 #include "PathHelpers.h"
 #include "PictureGeometry.h"
+#include "RunTables.h"
 
 namespace {
 

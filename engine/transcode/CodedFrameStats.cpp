@@ -10,6 +10,7 @@
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "MyUtilHlpr.h"
+#include "RunTables.h"
 
 namespace {
 

@@ -3,9 +3,10 @@
 
 #include "AVCodecHlpr.h"
 #include "FFmpeg.h"
-#include "PathHelpers.h"
 #include "LibraryHandles.h"
 #include "MyUtilHlpr.h"
+#include "PathHelpers.h"
+#include "RunTables.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
-#include "PathHelpers.h"
 #include "FormatText.h"
 #include "LibraryHandles.h"
+#include "PathHelpers.h"
+#include "RunTables.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "RunTables.h"
 #include "SystemReason.h"
 
 double TCustomFFmpeg::OutputTime(const OutputStreamState& ost) const {

@@ -8,8 +8,9 @@
 #include "AVFormatHlpr.h"
 #include "AVProbe.h"
 #include "FFmpeg.h"
-#include "PathHelpers.h"
 #include "LibraryHandles.h"
+#include "PathHelpers.h"
+#include "RunTables.h"
 #include "SystemReason.h"
 
 // The filters of each stream's chain learn the stream's parameters, each one

@@ -9,6 +9,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "RunTables.h"
 
 namespace {
 

@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "FFmpeg.h"
+#include "RunTables.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "RunTables.h"
 
 void TCustomFFmpeg::BuildInputTables() {
     for (int file = 0; file < input_count; ++file) run.input_files.push_back(input_contexts[file].get());

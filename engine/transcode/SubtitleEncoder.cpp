@@ -7,6 +7,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "LibraryHandles.h"
+#include "RunTables.h"
 
 namespace {
 constexpr size_t kSubtitleBufferSize = 65536;

@@ -11,6 +11,7 @@
 #include "FormatText.h"
 #include "LocalFile.h"
 #include "PosterStream.h"
+#include "RunTables.h"
 #include "SystemReason.h"
 #include "TextConversion.h"
 

@@ -13,6 +13,7 @@
 #include "FormatText.h"
 #include "LibraryHandles.h"
 #include "PathHelpers.h"
+#include "RunTables.h"
 
 namespace {
 

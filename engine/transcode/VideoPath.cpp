@@ -14,6 +14,7 @@
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "PathHelpers.h"
+#include "RunTables.h"
 
 namespace {
 
