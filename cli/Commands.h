@@ -11,6 +11,9 @@ int RunConvertCommand(const std::vector<std::string>& arguments);
 int RunCheckCommand(const std::vector<std::string>& arguments);
 int RunIpodsCommand(const std::vector<std::string>& folders);
 int RunIpodCommand(const std::vector<std::string>& arguments);
+// "ipod list" and "ipod remove", with the "ipod" help to show on a usage error.
+int RunIpodList(const std::vector<std::string>& arguments, const char* help);
+int RunIpodRemove(const std::vector<std::string>& arguments, const char* help);
 int RunSendCommand(const std::vector<std::string>& arguments);
 // Prints the program's version and the versions of the libraries it binds.
 int RunVersionCommand();

@@ -48,6 +48,19 @@ const char kSendHelp[] =
 const char kIpodHelp[] =
     "Usage: tovrela-cli ipod check [--libav DIR] [--plain-names] MOUNT [--repair]\n"
     "       tovrela-cli ipod restore MOUNT [--list] [NAME]\n"
+    "       tovrela-cli ipod list MOUNT [--json]\n"
+    "       tovrela-cli ipod remove MOUNT ID|TITLE...\n"
+    "\n"
+    "list prints every video on the iPod mounted at MOUNT, one a line: its ID,\n"
+    "title, kind, show, season and episode, artist, length, size and whether this\n"
+    "program put it there; then the iPod's capacity and free space. With --json\n"
+    "the same is one JSON document. Songs are not listed.\n"
+    "\n"
+    "remove takes the videos named, by ID or by title, off the iPod: out of its\n"
+    "database and playlists with their artwork in one write under the iPod's\n"
+    "lock (after a backup, as below), then their files. A title that several\n"
+    "videos have, or a name no video has, removes nothing and lists the matches.\n"
+    "Exit status: 0 when listed or removed, 1 otherwise, 2 on a usage error.\n"
     "\n"
     "check reads the database of the iPod mounted at MOUNT and says whether it\n"
     "reads completely, which tracks' files are missing or have another size than\n"
@@ -188,6 +201,8 @@ int RunIpodCommand(const std::vector<std::string>& arguments) {
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (arguments[0] == "check") return RunCheck(rest);
     if (arguments[0] == "restore") return RunRestore(rest);
+    if (arguments[0] == "list") return RunIpodList(rest, kIpodHelp);
+    if (arguments[0] == "remove") return RunIpodRemove(rest, kIpodHelp);
     std::fprintf(stderr, "tovrela-cli ipod: unknown command \"%s\"\n\n%s", arguments[0].c_str(), kIpodHelp);
     return 2;
 }

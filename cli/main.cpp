@@ -24,6 +24,7 @@ void PrintUsage(std::FILE* stream) {
         "  ipods [FOLDER...]                             list the iPods and whether videos can go on them\n"
         "  send MOUNT FILE...                            put files on the iPod mounted at MOUNT\n"
         "  ipod check|restore MOUNT                      check or repair an iPod's library, or put a backup back\n"
+        "  ipod list|remove MOUNT                        list the videos on an iPod, or take some off\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n",
         stream);

@@ -57,6 +57,22 @@ TOutputTags TagsOf(const std::string& path, const TMediaFacts& facts) {
     return tags;
 }
 
+// The file type this program writes into the tracks it lists, which tells
+// them apart from other programs' tracks; the iPod shows it nowhere.
+constexpr char kOurFileType[] = "MPEG-4 video file (Tovrela)";
+
+constexpr guint32 kVideoTypes = ITDB_MEDIATYPE_MOVIE | ITDB_MEDIATYPE_MUSICVIDEO | ITDB_MEDIATYPE_TVSHOW;
+
+std::string KindName(guint32 mediaType) {
+    if (mediaType & ITDB_MEDIATYPE_TVSHOW) return "TV show";
+    if (mediaType & ITDB_MEDIATYPE_MUSICVIDEO) return "music video";
+    if ((mediaType & ITDB_MEDIATYPE_PODCAST) && (mediaType & ITDB_MEDIATYPE_MOVIE)) return "video podcast";
+    if (mediaType & ITDB_MEDIATYPE_MOVIE) return "movie";
+    return "other";
+}
+
+std::string Text(const gchar* text) { return text ? text : ""; }
+
 guint32 MediaTypeOf(TMediaKind kind) {
     switch (kind) {
         case TMediaKind::MusicVideo: return ITDB_MEDIATYPE_MUSICVIDEO;
@@ -232,7 +248,7 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
 Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     Itdb_Track* track = itdb_track_new();
     track->title = g_strdup(video.Tags.Title.c_str());
-    track->filetype = g_strdup("MPEG-4 video file");
+    track->filetype = g_strdup(kOurFileType);
     track->mediatype = MediaTypeOf(video.Tags.Kind);
     track->movie_flag = 1;
     track->tracklen = static_cast<gint32>(video.DurationMs);
@@ -252,6 +268,50 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
         itdb_track_set_thumbnails_from_data(track, video.PosterJpeg.data(), video.PosterJpeg.size());
     if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_add_track(master, track, -1);
     return track;
+}
+
+std::string IpodVideoId(uint64_t id) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(id));
+    return text;
+}
+
+std::vector<TIpodListedVideo> TIpodLibrary::Videos() const {
+    std::vector<TIpodListedVideo> videos;
+    if (!database_) return videos;
+    for (GList* item = database_->tracks; item; item = item->next) {
+        const Itdb_Track* track = static_cast<const Itdb_Track*>(item->data);
+        if (!(track->mediatype & kVideoTypes) && !track->movie_flag) continue;
+        TIpodListedVideo video;
+        video.Id = track->dbid;
+        video.Title = Text(track->title);
+        video.Kind = KindName(track->mediatype);
+        video.Show = Text(track->tvshow);
+        video.Season = track->season_nr;
+        video.Episode = track->episode_nr;
+        video.Artist = Text(track->artist);
+        video.LengthMs = track->tracklen;
+        video.Size = track->size;
+        video.Ours = Text(track->filetype) == kOurFileType;
+        videos.push_back(std::move(video));
+    }
+    return videos;
+}
+
+bool TIpodLibrary::Remove(uint64_t id) {
+    if (!database_) return false;
+    for (GList* item = database_->tracks; item; item = item->next) {
+        Itdb_Track* track = static_cast<Itdb_Track*>(item->data);
+        if (track->dbid != id || (!(track->mediatype & kVideoTypes) && !track->movie_flag)) continue;
+        if (TGTextPtr file{itdb_filename_on_ipod(track)}) removedFiles_.push_back(file.get());
+        for (GList* list = database_->playlists; list; list = list->next) {
+            Itdb_Playlist* playlist = static_cast<Itdb_Playlist*>(list->data);
+            while (itdb_playlist_contains_track(playlist, track)) itdb_playlist_remove_track(playlist, track);
+        }
+        itdb_track_remove(track);
+        return true;
+    }
+    return false;
 }
 
 std::vector<std::string> TIpodLibrary::TrackProblems() const {
@@ -393,7 +453,7 @@ bool TIpodLibrary::WriteDatabase(std::string& cause) {
 }
 
 bool TIpodLibrary::Commit(bool keepBackup, std::string& error) {
-    if (added_.empty() && adopted_.empty()) return true;
+    if (added_.empty() && adopted_.empty() && removedFiles_.empty()) return true;
     std::string cause;
     std::string backupError;
     bool backedUp = false;
@@ -405,8 +465,19 @@ bool TIpodLibrary::Commit(bool keepBackup, std::string& error) {
     } else if (WriteDatabase(cause)) {
         added_.clear();
         adopted_.clear();
-        return true;
+        // Only now that no track lists them; one left is an orphan that
+        // "ipod check --repair" finds.
+        std::vector<std::string> left;
+        for (const std::string& file : removedFiles_)
+            if (!RemoveDurably(file)) left.push_back(file);
+        removedFiles_.clear();
+        if (left.empty()) return true;
+        error = Failure("its database was written, but these files could not be removed:");
+        for (const std::string& file : left) error += " " + file;
+        error += " (\"tovrela-cli ipod check MOUNT --repair\" removes them)";
+        return false;
     }
+    removedFiles_.clear();
     // libgpod rewrites the artwork in place before the track database; the
     // backup just taken puts back what the old database points into.
     const std::vector<TIpodBackup> backups = IpodBackups(ipod_.Mount);

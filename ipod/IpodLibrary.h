@@ -28,6 +28,22 @@ struct TIpodVideo {
 // a message naming the file when it cannot be read.
 bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& error);
 
+// One video as the iPod's database lists it.
+struct TIpodListedVideo {
+    uint64_t Id = 0;  // the database's own, kept across writes
+    std::string Title;
+    std::string Kind;  // "movie", "TV show", "music video", "video podcast" or "other"
+    std::string Show;
+    uint32_t Season = 0;
+    uint32_t Episode = 0;
+    std::string Artist;
+    int64_t LengthMs = 0;
+    uint64_t Size = 0;
+    bool Ours = false;  // put there by this program
+};
+// The form an ID is shown and typed in: 16 hexadecimal digits.
+std::string IpodVideoId(uint64_t id);
+
 // libgpod's types, kept out of this header: its GLib headers and Qt's do not
 // mix.
 struct _Itdb_iTunesDB;
@@ -72,6 +88,12 @@ public:
     std::vector<std::string> TrackProblems() const;
     // Files in the music folders that no track lists.
     std::vector<std::string> Orphans() const;
+    // Every video the database lists (songs are left out), in its order.
+    std::vector<TIpodListedVideo> Videos() const;
+    // Takes the video with that ID out of the database and every playlist;
+    // Commit writes the database, then removes its file (its artwork goes
+    // with the database). False when no video has that ID.
+    bool Remove(uint64_t id);
     // Lists a file already in the music folders as a video, when it is one
     // this program made (a video with its kind in its tags); false with the
     // reason otherwise. Commit writes it.
@@ -94,5 +116,6 @@ private:
     std::unique_ptr<_Itdb_iTunesDB, TDatabaseFree> database_;
     std::vector<_Itdb_Track*> added_;    // owned by the database
     std::vector<_Itdb_Track*> adopted_;  // likewise; their files were there before
+    std::vector<std::string> removedFiles_;  // to go once the database no longer lists them
     uintmax_t roomForDatabases_ = 0;
 };

@@ -10,6 +10,10 @@
 #include <filesystem>
 #include <map>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "CommandRun.h"
 #include "ComponentTestSupport.h"
 #include "IpodLibrary.h"
@@ -355,6 +359,82 @@ TEST_P(IpodLibraryKept, PlaysAreCountedOnceAndAFileAlreadyThereIsSkipped) {
     EXPECT_EQ(VideoCount(ipod), 2u);
     EXPECT_FALSE(fs::exists(ipod / "iPod_Control/iTunes/Play Counts"));
     EXPECT_FALSE(fs::exists(ipod / "iPod_Control/iTunes/OTGPlaylistInfo"));
+}
+
+// The list names every video with its kind and the free space, as JSON that
+// parses; a title two videos have removes nothing and lists both; removing
+// by ID and by title takes the tracks, their files and their artwork off in
+// one write and leaves the songs, no orphan and nothing for check to find.
+TEST_P(IpodLibraryKept, ListsEveryVideoAndRemovesWithoutAnOrphan) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, GetParam().model, GetParam().firewireGuid), "");
+    ASSERT_EQ(FillTestIpod(ipod, 6), "");
+    std::string error;
+    const std::string music = MusicLibraryOf(ipod, error);
+    const size_t songFiles = FilesOnIpod(ipod).size();
+    const fs::path episode = ScratchFolder() / "Show.S02E05.avi";
+    fs::copy_file(ClipPath("video_only.avi"), episode);
+    const CommandResult made = Cli({"convert", "--output-folder", ScratchFolder().string(), episode.string()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string twice = ClipNamed("Twice").string();
+    for (const std::string& clip : {twice, twice, (ScratchFolder() / "Show.S02E05.mp4").string()}) {
+        const CommandResult sent = Cli({"send", "--again", ipod.string(), clip});
+        ASSERT_EQ(sent.status, 0) << sent.err;
+    }
+
+    const CommandResult listed = Cli({"ipod", "list", ipod.string(), "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    QJsonParseError parseError;
+    const QJsonObject document =
+        QJsonDocument::fromJson(QByteArray::fromStdString(listed.out), &parseError).object();
+    ASSERT_EQ(parseError.error, QJsonParseError::NoError) << listed.out;
+    // The test iPod shares its disk with other writers.
+    EXPECT_NEAR(document["free"].toDouble(), static_cast<double>(fs::space(ipod).available), 256e6);
+    EXPECT_GT(document["capacity"].toDouble(), document["free"].toDouble());
+    const QJsonArray videos = document["videos"].toArray();
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    std::vector<std::string> fromList, fromDatabase;
+    for (const QJsonValue& video : videos) {
+        const QJsonObject v = video.toObject();
+        EXPECT_TRUE(v["ours"].toBool());
+        fromList.push_back(v["title"].toString().toStdString() + "|" + v["kind"].toString().toStdString() + "|" +
+                           v["show"].toString().toStdString() + "|" + std::to_string(v["season"].toInt()) + "|" +
+                           std::to_string(v["episode"].toInt()) + "|" +
+                           std::to_string(static_cast<uint64_t>(v["size"].toDouble())));
+    }
+    for (const TTestIpodTrack& track : tracks)
+        if (track.Kind != "other")
+            fromDatabase.push_back(track.Title + "|" + track.Kind + "|" + track.Show + "|" +
+                                   std::to_string(track.Season) + "|" + std::to_string(track.Episode) + "|" +
+                                   std::to_string(track.Size));
+    EXPECT_EQ(fromList, fromDatabase);
+    ASSERT_EQ(videos.size(), 3);
+    const CommandResult plain = Cli({"ipod", "list", ipod.string()});
+    EXPECT_NE(plain.out.find("S02E05"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("3 videos; capacity"), std::string::npos) << plain.out;
+
+    const std::string sameTitle = videos[0].toObject()["title"].toString().toStdString();
+    const CommandResult ambiguous = Cli({"ipod", "remove", ipod.string(), sameTitle});
+    EXPECT_EQ(ambiguous.status, 1);
+    EXPECT_NE(ambiguous.err.find("2 videos have this title"), std::string::npos) << ambiguous.err;
+    EXPECT_NE(ambiguous.err.find(videos[0].toObject()["id"].toString().toStdString()), std::string::npos);
+    EXPECT_NE(ambiguous.err.find(videos[1].toObject()["id"].toString().toStdString()), std::string::npos);
+    EXPECT_EQ(VideoCount(ipod), 3u);
+
+    const std::string byId = videos[0].toObject()["id"].toString().toStdString();
+    const std::string byTitle = videos[2].toObject()["title"].toString().toStdString();
+    const CommandResult removed = Cli({"ipod", "remove", ipod.string(), byId, byTitle});
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    const std::vector<TTestIpodTrack> left = ReadTestIpodTracks(ipod, error);
+    std::vector<std::string> leftVideos;
+    for (const TTestIpodTrack& track : left)
+        if (track.Kind != "other") leftVideos.push_back(track.Title);
+    EXPECT_EQ(leftVideos, std::vector<std::string>{sameTitle});
+    EXPECT_EQ(FilesOnIpod(ipod).size(), songFiles + 1);
+    EXPECT_EQ(MusicLibraryOf(ipod, error), music);
+    const CommandResult checked = Cli({"ipod", "check", ipod.string()});
+    EXPECT_EQ(checked.status, 0) << checked.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, IpodLibraryKept,
