@@ -98,7 +98,8 @@ struct TapCase {
 class FrameTaps : public testing::TestWithParam<TapCase> {};
 
 TEST_P(FrameTaps, ReceiveEveryDecodedFrameAndChangeNothing) {
-    const Case hooked{"hooked", "avi_mpeg4_mp3.avi", {{"s", "160x120"}}, false, true};
+    // The hook draws into pictures and the volume changes sound in place.
+    const Case hooked{"hooked", "avi_mpeg4_mp3.avi", {{"s", "160x120"}, {"vol", "512"}}, false, true};
     Tapped tapped;
     const std::string plain = Convert(hooked, GetParam().decoderThreads, "plain");
     const std::string withTap = Convert(hooked, GetParam().decoderThreads, "tapped", &tapped, GetParam().kind);
