@@ -183,6 +183,36 @@ std::optional<TEpisode> EpisodeOfStem(const std::string& stem, std::string* rest
     return FirstEpisode(stem, CrossedEpisodeAt, rest);
 }
 
+// The season a folder's name gives: "Season 2", "Season 02", "S02".
+std::optional<int> SeasonOfFolder(const std::string& folder) {
+    const std::string lower = Lower(Cleaned(folder));
+    size_t at = lower.rfind("season ", 0) == 0 ? 7 : lower.rfind('s', 0) == 0 ? 1 : std::string::npos;
+    if (at == std::string::npos) return std::nullopt;
+    const std::optional<int> season = NumberAt(lower, at, 1, 2);
+    return season && at == lower.size() ? season : std::nullopt;
+}
+
+// A file in a season folder names its episode by a number first: "05 - The
+// Pilot", "E05 The Pilot", "Episode 5"; `rest` is what follows it.
+std::optional<int> LeadingEpisode(const std::string& name, std::string& rest) {
+    const std::string lower = Lower(name);
+    size_t at = lower.rfind("episode ", 0) == 0 ? 8 : lower.rfind('e', 0) == 0 ? 1 : 0;
+    const std::optional<int> episode = NumberAt(lower, at, 1, 3);
+    if (!episode || (at < lower.size() && std::isalnum(static_cast<unsigned char>(lower[at])))) return std::nullopt;
+    while (at < name.size() && std::string_view(" -._").find(name[at]) != std::string_view::npos) ++at;
+    rest = name.substr(at);
+    return episode;
+}
+
+// A folder named for music videos anywhere above the file.
+bool InMusicVideoFolder(const std::filesystem::path& path) {
+    for (std::filesystem::path folder = path.parent_path(); folder.has_relative_path(); folder = folder.parent_path()) {
+        const std::string name = Lower(Cleaned(folder.filename().string()));
+        if (name == "music videos" || name == "music video") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<TEpisode> EpisodeFromFileName(const std::string& path) { return EpisodeOfStem(StemOf(path), nullptr); }
@@ -198,6 +228,12 @@ TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleT
     const std::string stem = StemOf(inputPath);
     const std::string name = Cleaned(stem);
     std::string rest;
+    // Libraries are kept as "Show Name/Season 02/05 - Title.avi" and under
+    // "Music Videos/": the folders say what the name leaves out.
+    const std::filesystem::path path(inputPath);
+    const std::optional<int> folderSeason = SeasonOfFolder(path.parent_path().filename().string());
+    const std::string folderShow = folderSeason ? Cleaned(path.parent_path().parent_path().filename().string()) : "";
+    musicVideo = musicVideo || (!folderSeason && InMusicVideoFolder(path));
     if (musicVideo) {
         tags.Kind = TMediaKind::MusicVideo;
         int year = 0;
@@ -214,6 +250,13 @@ TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleT
         while (from < words.size() && words[from] == "-") ++from;
         tags.Title = Joined(words, from, ReleaseStart(words, from));
         if (tags.Title.empty()) tags.Title = "Episode " + std::to_string(tags.Episode->Episode);
+        if (tags.Episode->Show.empty()) tags.Episode->Show = folderShow;
+    } else if (folderSeason) {
+        tags.Kind = TMediaKind::TvShow;
+        const std::optional<int> episode = LeadingEpisode(name, rest);
+        tags.Episode = TEpisode{folderShow, *folderSeason, episode.value_or(0)};
+        tags.Title = episode ? rest : name;
+        if (tags.Title.empty()) tags.Title = "Episode " + std::to_string(*episode);
     } else {
         tags.Title = TitleAndYear(name, tags.Year);
     }

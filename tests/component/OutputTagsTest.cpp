@@ -69,7 +69,17 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"/v/show.s2.e3.avi", "Episode 3", TMediaKind::TvShow, "show", 2, 3},
                       NameCase{"/v/Series 02x103.mkv", "Episode 103", TMediaKind::TvShow, "Series", 2, 103},
                       NameCase{"/v/Clip S123E04.avi", "Clip S123E04", TMediaKind::Movie, "", 0, 0},
-                      NameCase{"/v/DoctorS01E01.avi", "DoctorS01E01", TMediaKind::Movie, "", 0, 0}));
+                      NameCase{"/v/DoctorS01E01.avi", "DoctorS01E01", TMediaKind::Movie, "", 0, 0},
+                      NameCase{"/v/Show Name/Season 02/05 - The Pilot.avi", "The Pilot", TMediaKind::TvShow,
+                               "Show Name", 2, 5},
+                      NameCase{"/v/Show_Name/S3/E07.mkv", "Episode 7", TMediaKind::TvShow, "Show Name", 3, 7},
+                      NameCase{"/v/Show/Season 1/Episode 12 Finale.avi", "Finale", TMediaKind::TvShow, "Show", 1, 12},
+                      NameCase{"/v/Show/Season 1/Show.S01E04.Late.avi", "Late", TMediaKind::TvShow, "Show", 1, 4},
+                      NameCase{"/v/Show/Season 1/Extras.avi", "Extras", TMediaKind::TvShow, "Show", 1, 0},
+                      NameCase{"/v/Seasons/2001 A Space Odyssey.avi", "2001 A Space Odyssey", TMediaKind::Movie, "",
+                               0, 0},
+                      NameCase{"/v/Music Videos/Band/The Band - Our Song.avi", "Our Song", TMediaKind::MusicVideo,
+                               "", 0, 0, 0, false, "The Band"}));
 
 TEST(OutputTags, OwnTitleTagAndMusicVideoWin) {
     const TOutputTags tags = OutputTagsOf("/v/Band.S01E01.avi", "Our Song", true);

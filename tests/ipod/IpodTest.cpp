@@ -64,6 +64,9 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     fs::copy_file(ClipPath("video_only.avi"), show);
     const fs::path movie = ScratchFolder() / "Some.Movie.2009.720p.BluRay.x264-GRP.avi";
     fs::copy_file(ClipPath("video_only.avi"), movie);
+    const fs::path inSeason = ScratchFolder() / "A Show/Season 03/04 - From Folders.avi";
+    fs::create_directories(inSeason.parent_path());
+    fs::copy_file(ClipPath("video_only.avi"), inSeason);
 
     const CommandResult listed = Cli({"ipods", ipod.string()});
     EXPECT_NE(listed.out.find("\"Test iPod\""), std::string::npos) << listed.out;
@@ -71,7 +74,7 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
 
     std::vector<std::string> words = {"convert", "--to-ipod", ipod.string(), "--output-folder", out.string()};
     if (!kind.keep) words.push_back("--no-keep");
-    words.insert(words.end(), {show.string(), movie.string(), ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mpeg_ps_mpeg2_mp2.mpg"),
+    words.insert(words.end(), {show.string(), movie.string(), inSeason.string(), ClipPath("avi_mpeg4_mp3.avi"), ClipPath("mpeg_ps_mpeg2_mp2.mpg"),
                                ClipPath("wmv_wmv2_wmav2.wmv"), ClipPath("mov_mpeg4_aac.mov")});
     const CommandResult run = Cli(words);
     ASSERT_EQ(run.status, 0) << run.err << run.out;
@@ -82,7 +85,7 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     std::string error;
     const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
     ASSERT_EQ(error, "");
-    ASSERT_EQ(tracks.size(), 6u);
+    ASSERT_EQ(tracks.size(), 7u);
     std::multimap<std::string, TTestIpodTrack> byTitle;
     for (const TTestIpodTrack& track : tracks) {
         byTitle.emplace(track.Title, track);
@@ -100,6 +103,9 @@ TEST_P(IpodSend, ConvertedFilesAreListedWithTitleKindArtworkAndFile) {
     EXPECT_EQ(episode.Show, "Some Show");
     EXPECT_EQ(episode.Season, 1u);
     EXPECT_EQ(episode.Episode, 2u);
+    ASSERT_EQ(byTitle.count("From Folders"), 1u);
+    const TTestIpodTrack& fromFolders = byTitle.find("From Folders")->second;
+    EXPECT_EQ(fromFolders.Kind + " " + fromFolders.Show + " " + fromFolders.EpisodeId, "TV show A Show S03E04");
     ASSERT_EQ(byTitle.count("mpeg ps mpeg2 mp2"), 1u);  // named after the file
     EXPECT_EQ(byTitle.find("mpeg ps mpeg2 mp2")->second.Kind, "movie");
     EXPECT_EQ(byTitle.count("Tovrela test clip"), 3u);  // the inputs' own title tags
