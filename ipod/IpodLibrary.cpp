@@ -84,6 +84,10 @@ guint32 MediaTypeOf(TMediaKind kind) {
 
 std::string ErrnoText(int number) { return std::strerror(number); }
 
+// Films and episodes longer than this resume where they were stopped, as
+// audiobooks do.
+constexpr int64_t kResumeAfterMs = 10 * 60 * 1000;
+
 // Room left beyond the databases' own size for what grows with each video.
 constexpr uintmax_t kRoomToSpare = 1024 * 1024;
 
@@ -254,6 +258,9 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     track->tracklen = static_cast<gint32>(video.DurationMs);
     track->bitrate = video.BitRateKbps;
     track->time_added = std::time(nullptr);
+    // A film or an episode is watched in sittings; a music video is not.
+    track->remember_playback_position =
+        video.Tags.Kind != TMediaKind::MusicVideo && video.DurationMs > kResumeAfterMs ? 1 : 0;
     if (video.Tags.Episode) {
         track->tvshow = g_strdup(video.Tags.Episode->Show.c_str());
         track->season_nr = static_cast<guint32>(video.Tags.Episode->Season);

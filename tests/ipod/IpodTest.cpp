@@ -470,6 +470,45 @@ TEST(IpodWriters, TwoSendsAtOnceKeepBothSidesVideos) {
     EXPECT_EQ(MusicLibraryOf(ipod, error), music);
 }
 
+struct ResumeCase {
+    const char* name;
+    TMediaKind kind;
+    int64_t lengthMs;
+    bool remembers;
+};
+void PrintTo(const ResumeCase& c, std::ostream* stream) { *stream << c.name; }
+
+class IpodResume : public ::testing::TestWithParam<ResumeCase> {};
+
+// Films and episodes over ten minutes resume where they were stopped; short
+// ones and music videos start again.
+TEST_P(IpodResume, LongFilmsAndEpisodesRememberTheirPosition) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    std::string error;
+    TIpodVideo video;
+    ASSERT_TRUE(ReadIpodVideo(PlayableFile(), video, error)) << error;
+    video.Tags.Kind = GetParam().kind;
+    video.DurationMs = GetParam().lengthMs;
+    {
+        TIpodLibrary library;
+        ASSERT_TRUE(library.Open(ipod.string(), {}, error)) << error;
+        ASSERT_EQ(library.Add(video, false, error), TIpodLibrary::TAdded::Added) << error;
+        ASSERT_TRUE(library.Commit(false, error)) << error;
+    }
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    EXPECT_EQ(tracks[0].RemembersPosition, GetParam().remembers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, IpodResume,
+                         ::testing::Values(ResumeCase{"LongFilm", TMediaKind::Movie, 11 * 60000, true},
+                                           ResumeCase{"LongEpisode", TMediaKind::TvShow, 11 * 60000, true},
+                                           ResumeCase{"ShortFilm", TMediaKind::Movie, 9 * 60000, false},
+                                           ResumeCase{"LongMusicVideo", TMediaKind::MusicVideo, 11 * 60000, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Pulled out after a file was copied: the write fails without taking the
 // program down, says which copied file it could not take off again, and the
 // library on the iPod is as it was.

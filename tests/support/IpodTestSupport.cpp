@@ -50,6 +50,7 @@ std::vector<TTestIpodTrack> ReadTestIpodTracks(const fs::path& folder, std::stri
         read.Artist = track->artist ? track->artist : "";
         read.Year = track->year;
         read.LengthMs = track->tracklen;
+        read.RemembersPosition = track->remember_playback_position == 1;
         read.HasArtwork = itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track));
         if (TGTextPtr file{itdb_filename_on_ipod(const_cast<Itdb_Track*>(track))}) read.File = file.get();
         read.Size = track->size;

@@ -28,6 +28,7 @@ struct TTestIpodTrack {
     int32_t Year = 0;
     int32_t LengthMs = 0;
     bool HasArtwork = false;
+    bool RemembersPosition = false;  // resumes where it was stopped
     std::string File;   // on the iPod, empty when the track names none
     uint64_t Size = 0;  // as the database says
 };
