@@ -88,6 +88,8 @@ std::string ErrnoText(int number) { return std::strerror(number); }
 // audiobooks do.
 constexpr int64_t kResumeAfterMs = 10 * 60 * 1000;
 
+constexpr uintmax_t kLargestFile = 0xFFFFFFFFu;
+
 // Room left beyond the databases' own size for what grows with each video.
 constexpr uintmax_t kRoomToSpare = 1024 * 1024;
 
@@ -203,6 +205,13 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
     const uintmax_t size = fs::file_size(video.Path, sizeError);
     if (sizeError) {
         error = video.Path + ": " + sizeError.message();
+        return TAdded::Failed;
+    }
+    // The iPod's FAT file system holds no file of 4 GiB or more, and its
+    // database keeps a track's size in 32 bits.
+    if (size > kLargestFile) {
+        error = Failure(video.Path + " was not copied: it is larger than the iPod can hold in one file (" +
+                        Megabytes(size) + ", at most " + Megabytes(kLargestFile) + ")");
         return TAdded::Failed;
     }
     if (!evenIfThere) {

@@ -509,6 +509,25 @@ INSTANTIATE_TEST_SUITE_P(Lengths, IpodResume,
                                            ResumeCase{"LongMusicVideo", TMediaKind::MusicVideo, 11 * 60000, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A file of 4 GiB or more fits neither the iPod's file system nor the size
+// its database keeps: it is refused before anything is copied.
+TEST(IpodLargeFile, AFileOfFourGibibytesIsRefusedBeforeCopying) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    std::string error;
+    TIpodVideo video;
+    ASSERT_TRUE(ReadIpodVideo(PlayableFile(), video, error)) << error;
+    video.Path = (ScratchFolder() / "large.mp4").string();
+    fs::copy_file(PlayableFile(), video.Path);
+    fs::resize_file(video.Path, uintmax_t{1} << 32);  // sparse: takes no room
+    TIpodLibrary library;
+    ASSERT_TRUE(library.Open(ipod.string(), {}, error)) << error;
+    EXPECT_EQ(library.Add(video, true, error), TIpodLibrary::TAdded::Failed);
+    EXPECT_NE(error.find("larger than the iPod can hold in one file"), std::string::npos) << error;
+    EXPECT_TRUE(FilesOnIpod(ipod).empty());
+}
+
 // Pulled out after a file was copied: the write fails without taking the
 // program down, says which copied file it could not take off again, and the
 // library on the iPod is as it was.
