@@ -25,6 +25,7 @@ void PrintUsage(std::FILE* stream) {
         "  send MOUNT FILE...                            put files on the iPod mounted at MOUNT\n"
         "  ipod check|restore MOUNT                      check or repair an iPod's library, or put a backup back\n"
         "  ipod list|remove MOUNT                        list the videos on an iPod, or take some off\n"
+        "  sync --dry-run FOLDER... --to MOUNT           plan putting folders of videos on an iPod\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n",
         stream);
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     if (command == "ipods") return RunIpodsCommand(arguments);
     if (command == "send") return RunSendCommand(arguments);
     if (command == "ipod") return RunIpodCommand(arguments);
+    if (command == "sync") return RunSyncCommand(arguments);
     if (command == "--version" || command == "-V") return RunVersionCommand();
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);

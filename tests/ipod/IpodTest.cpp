@@ -201,11 +201,15 @@ void Damage(const fs::path& file, size_t at, const char* bytes) {
 }
 void PrintTo(Fault fault, std::ostream* stream) { *stream << kFaultNames[static_cast<int>(fault)]; }
 
-class IpodFault : public ::testing::TestWithParam<Fault> {
-protected:
-    void TearDown() override {
+// File systems mounted for one test, taken away again at its end.
+class TestMounts {
+public:
+    TestMounts() = default;
+    ~TestMounts() {
         for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
     }
+    TestMounts(const TestMounts&) = delete;
+    TestMounts& operator=(const TestMounts&) = delete;
     // Mounting needs root; the suite runs as root in CI.
     bool Mount(const char* source, const fs::path& target, const char* type, unsigned long flags,
                const char* data) {
@@ -214,7 +218,18 @@ protected:
         mounts_.push_back(target.string());
         return true;
     }
+
+private:
     std::vector<std::string> mounts_;
+};
+
+class IpodFault : public ::testing::TestWithParam<Fault> {
+protected:
+    bool Mount(const char* source, const fs::path& target, const char* type, unsigned long flags,
+               const char* data) {
+        return mounts_.Mount(source, target, type, flags, data);
+    }
+    TestMounts mounts_;
 };
 
 TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
@@ -639,5 +654,66 @@ TEST(IpodWriters, ALockHeldTooLongIsGivenUpSayingSo) {
     EXPECT_EQ(told, 1);
     EXPECT_EQ(error, "another program kept writing to it; nothing was changed");
 }
+
+struct SyncPlanCase {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> files;  // path in the folder, test clip ("" for text)
+    bool smallIpod;  // on a file system with room for little more than its database
+    int status;
+    std::vector<const char*> said;  // in this order
+};
+void PrintTo(const SyncPlanCase& plan, std::ostream* stream) { *stream << plan.name; }
+
+class IpodSyncPlan : public ::testing::TestWithParam<SyncPlanCase> {
+protected:
+    TestMounts mounts_;
+};
+
+// The dry run decides for every file in the folders, subfolders first, says
+// the sizes and whether they fit, and writes nothing on the iPod.
+TEST_P(IpodSyncPlan, SaysEachDecisionAndWritesNothing) {
+    const SyncPlanCase& plan = GetParam();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    if (plan.smallIpod && !mounts_.Mount("tovrela-test", ipod, "tmpfs", 0, "size=256k"))
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    for (const auto& [name, clip] : plan.files) {
+        fs::create_directories((folder / name).parent_path());
+        if (*clip)
+            fs::copy_file(ClipPath(clip), folder / name);
+        else
+            WriteFile(folder / name, "not a video");
+    }
+    const auto before = LibraryFiles(ipod);
+
+    const CommandResult run = Cli({"sync", "--dry-run", folder.string(), "--to", ipod.string()});
+    EXPECT_EQ(run.status, plan.status) << run.out << run.err;
+    size_t at = 0;
+    for (const char* text : plan.said) {
+        at = run.out.find(text, at);
+        ASSERT_NE(at, std::string::npos) << text << " in\n" << run.out;
+    }
+    EXPECT_EQ(LibraryFiles(ipod), before);
+    EXPECT_TRUE(FilesOnIpod(ipod).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decisions, IpodSyncPlan,
+    ::testing::Values(
+        SyncPlanCase{"ConvertsVideosSubfoldersFirst",
+                     {{"film.mov", "mov_mpeg4_aac.mov"}, {"Show/Season 01/01 - Pilot.avi", "video_only.avi"}},
+                     false, 0,
+                     {"convert  01 - Pilot.avi  about ", "convert  film.mov  about ", "2 to convert, 0 that cannot",
+                      "would be left free"}},
+        SyncPlanCase{"RefusesWhatIsNoVideo",
+                     {{"notes.txt", ""}, {"song.mp3", "audio_only.mp3"}, {"clip.avi", "video_only.avi"}},
+                     false, 1,
+                     {"convert  clip.avi", "cannot   notes.txt: it cannot be read as a video",
+                      "cannot   song.mp3: it has no picture", "1 to convert, 2 that cannot"}},
+        SyncPlanCase{"RefusesAPlanThatDoesNotFit",
+                     {{"film.mov", "mov_mpeg4_aac.mov"}, {"clip.avi", "video_only.avi"}},
+                     true, 1,
+                     {"2 to convert", "The plan does not fit: it needs ", "more than the iPod has free"}}));
 
 }  // namespace
