@@ -108,8 +108,15 @@ bool TConversionRun::StartBatch() {
         list_.FileDuration(row, job.DurationMs);
         rows_[row].announced_ms = job.AnnouncedMs;
         if (job.Refusal) {
-            EndRow(row, TRowOutcome::Refused, job.Refusal->text);
-            view_.ShowMessage(*job.Refusal);
+            // A window shows the reason in the row and lists the file at the
+            // end: a box here would hold the whole run until it is closed.
+            if (view_.ListsFailuresAtEnd()) {
+                EndRow(row, TRowOutcome::Refused, job.RefusalReason);
+                failed_.push_back({rows_[row].input_path, job.RefusalReason});
+            } else {
+                EndRow(row, TRowOutcome::Refused, job.Refusal->text);
+                view_.ShowMessage(*job.Refusal);
+            }
             continue;
         }
         rows_[row].task = job.TaskIndex;

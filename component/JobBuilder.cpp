@@ -67,17 +67,22 @@ std::string ContainerTypeText(const std::string& container) {
 
 // Why the engine could not open the file, in a person's words: the file
 // system's reason when there is one, else its content.
-TUserMessage InputRefusal(const std::string& inputPath) {
+void RefuseInput(TJob& job, const std::string& inputPath, TRefusalReason reason, int errorNumber = 0) {
+    job.Refusal = RunTexts::NotSupported(inputPath, reason, errorNumber);
+    job.RefusalReason = RunTexts::RefusalReasonText(reason, errorNumber);
+}
+
+void RefuseInput(TJob& job, const std::string& inputPath) {
     const TLocalFileCheck check = CheckLocalFile(inputPath);
     switch (check.problem) {
-        case TLocalFileProblem::NotLocal: return RunTexts::NotSupported(inputPath, TRefusalReason::NotLocal);
+        case TLocalFileProblem::NotLocal: return RefuseInput(job, inputPath, TRefusalReason::NotLocal);
         case TLocalFileProblem::CannotOpen:
-            return RunTexts::NotSupported(inputPath, TRefusalReason::CannotOpen, check.errorNumber);
-        case TLocalFileProblem::NotRegular: return RunTexts::NotSupported(inputPath, TRefusalReason::NotRegular);
-        case TLocalFileProblem::Empty: return RunTexts::NotSupported(inputPath, TRefusalReason::Empty);
+            return RefuseInput(job, inputPath, TRefusalReason::CannotOpen, check.errorNumber);
+        case TLocalFileProblem::NotRegular: return RefuseInput(job, inputPath, TRefusalReason::NotRegular);
+        case TLocalFileProblem::Empty: return RefuseInput(job, inputPath, TRefusalReason::Empty);
         case TLocalFileProblem::None: break;
     }
-    return RunTexts::NotSupported(inputPath, TRefusalReason::NotMedia);
+    RefuseInput(job, inputPath, TRefusalReason::NotMedia);
 }
 
 // The encoders' own settings for the device, and the level the stream
@@ -276,7 +281,7 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     if (probed.announcedUs >= 0) job.AnnouncedMs = probed.announcedUs / 1000;
     // Subtitles or data alone would make an output that plays nothing.
     if (probed.opened && !probed.pictureOrSound) {
-        job.Refusal = RunTexts::NotSupported(inputPath, TRefusalReason::NoPictureNoSound);
+        RefuseInput(job, inputPath, TRefusalReason::NoPictureNoSound);
         return job;
     }
 
@@ -289,11 +294,12 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     const TDevicePlan plan = PlanForDevice(settings);
     if (!plan.Refusal.empty()) {
         job.Refusal = TUserMessage{inputPath + ": " + plan.Refusal, RunTexts::kApplicationTitle, TMessageIcon::Warning};
+        job.RefusalReason = plan.Refusal;
         return job;
     }
     const int32_t index = component.AddInputFile(inputPath, input);
     if (index < 0) {
-        job.Refusal = InputRefusal(inputPath);
+        RefuseInput(job, inputPath);
         return job;
     }
     const std::string folder = WithTrailingSlash(settings.OutputFolder);
@@ -304,6 +310,7 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     ApplyOutputTags(output, OutputTagsOf(inputPath, probed.title, settings.MusicVideo));
     if (!component.AddOutputFile(index, outputPath, output)) {
         job.Refusal = RunTexts::CannotConvert(component.LastErrorMessage());
+        job.RefusalReason = component.LastErrorMessage();
         component.RemoveTask(index);
         return job;
     }

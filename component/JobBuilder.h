@@ -85,6 +85,7 @@ struct TJob {
     std::string OutputName;    // the planned name, without folder and extension
     std::string OutputPath;    // the planned file
     std::optional<TUserMessage> Refusal;  // set when the file was refused
+    std::string RefusalReason;            // the same in a few words, without the file's name
 };
 // Probes the file, creates its task with its output, and on refusal leaves
 // no task behind.

@@ -276,11 +276,28 @@ private slots:
         QFile::remove(f.home.Path("in/gone.avi"));
         f.form.BtnStartClick();
         QVERIFY(!f.form.Running());
-        QCOMPARE(f.form.MessageTexts(),
-                 QStringList({"Convertion of file \"" + f.home.Path("in/gone.avi") +
-                              "\" is not supported. It could not be opened: No such file or directory."}));
-        QCOMPARE(f.form.Column(TForm1::colStatus), f.form.MessageTexts());
+        const QString reason = "It could not be opened: No such file or directory.";
+        QCOMPARE(f.form.MessageTexts(), QStringList({"This file could not be converted:\n" +
+                                                     f.home.Path("in/gone.avi") + ": " + reason}));
+        QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({reason}));
         f.CheckIdle();
+    }
+
+    // A file gone since it was added holds nothing up: no box opens while the
+    // run goes on, its row says why, and the end lists it.
+    void aVanishedFileIsListedAtTheEndWithoutHoldingTheRun() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "gone.avi"}, {"avi_mpeg4_mp3.avi", "good.avi"}});
+        QFile::remove(f.home.Path("in/gone.avi"));
+        f.form.BtnStartClick();
+        QVERIFY(f.form.Running());
+        QVERIFY(f.form.MessageTexts().isEmpty());
+        const QString reason = "It could not be opened: No such file or directory.";
+        QCOMPARE(f.form.Column(TForm1::colStatus)[0], reason);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QCOMPARE(f.form.MessageTexts(), QStringList({"File conversion process finished: 1 of 2 files converted.\n\n"
+                                                     "This file could not be converted:\n" +
+                                                     f.home.Path("in/gone.avi") + ": " + reason}));
     }
 
     void convertOnAnEmptyListAsksForFiles() {
