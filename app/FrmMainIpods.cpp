@@ -40,7 +40,7 @@ void TForm1::RefreshIpods() {
 void TForm1::ShowIpods(const std::vector<TIpod>& ipods) {
     ipods_ = ipods;
     CboIpod->clear();
-    CboIpod->addItem("none");
+    CboIpod->addItem(ipods_.empty() ? RunTexts::kNoIpodConnected : RunTexts::kNoIpodChosen);
     for (const TIpod& ipod : ipods_) {
         const QString label = Q(ipod.Label());
         CboIpod->addItem(ipod.Support == TIpodSupport::Supported ? label : label + " (cannot receive videos)",

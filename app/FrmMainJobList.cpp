@@ -3,6 +3,7 @@
 
 #include "UnitFrmMain.h"
 
+#include <QCollator>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDialog>
@@ -27,7 +28,7 @@ using namespace FrmMain;
 
 void TForm1::BtnAddClick() {
     const QStringList files = ChooseFilesToConvert();
-    if (!files.isEmpty()) AddFiles(files);
+    if (!files.isEmpty()) AddFiles(files, true);
 }
 
 QStringList TForm1::ChooseFilesToConvert() {
@@ -58,7 +59,7 @@ void TForm1::AddFiles(const QStringList& paths, bool gatherRefusals) {
     // The pictures are taken once the files are in: taking them while the
     // files are checked would slow adding a folder down.
     StartThumbnails();
-    if (!refused.isEmpty()) ShowMessageBox(refused.join('\n'), "Error", QMessageBox::Information);
+    if (!refused.isEmpty()) ShowMessageBox(refused.join('\n'), "Error", QMessageBox::Critical);
 }
 
 std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
@@ -98,19 +99,36 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
     drop->acceptProposedAction();
     if (type == QEvent::Drop) {
-        std::vector<std::string> given;
+        QStringList given;
         for (const QUrl& url : drop->mimeData()->urls())
-            if (url.isLocalFile()) given.push_back(url.toLocalFile().toStdString());
-        QStringList files;
-        // A dropped folder brings everything in it, subfolders too; the files
-        // among them that cannot be converted are listed in one message.
-        for (const std::string& file : ExpandInputs(given, true)) files << Q(file);
+            if (url.isLocalFile()) given << url.toLocalFile();
         // Added once the drop is over: the file manager waits for the drop
         // to end, and adding may show message boxes.
         QMetaObject::invokeMethod(
-            this, [this, files] { AddFiles(files, true); }, Qt::QueuedConnection);
+            this, [this, given] { AddDropped(given); }, Qt::QueuedConnection);
     }
     return true;
+}
+
+void TForm1::AddDropped(const QStringList& paths) {
+    std::vector<std::string> given;
+    for (const QString& path : paths) given.push_back(QFileInfo(path).absoluteFilePath().toStdString());
+    // A folder's names sort as the person's language sorts them, numbers by
+    // value; the C locale's collator compares code points only, so without a
+    // language the names keep the file manager's natural order.
+    QCollator collator;
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const TNameLess byLanguage = [&collator](const std::string& a, const std::string& b) {
+        return collator.compare(QString::fromStdString(a), QString::fromStdString(b)) < 0;
+    };
+    const bool hasLanguage = collator.locale().language() != QLocale::C;
+    QStringList files;
+    // A folder brings everything in it, subfolders too; the files among them
+    // that cannot be converted are listed in one message.
+    for (const std::string& file : ExpandInputs(given, true, hasLanguage ? byLanguage : TNameLess(NaturalLess)))
+        files << Q(file);
+    AddFiles(files, true);
 }
 
 int TForm1::SelectedRow() const {

@@ -131,14 +131,13 @@ void TForm1::ShowMessage(const TUserMessage& message) {
 void TForm1::RunStateChanged(bool running) {
     if (running) following_row_ = -1;
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
-                                                            BtnChangeOutputFolder, CboIpod, ChkKeepCopy, BtnAbout,
-                                                            BtnHelp, Settings})
+                                                            BtnChangeOutputFolder, CboIpod, ChkKeepCopy, Settings})
         control->setEnabled(!running);
     for (QLabel* line : {LblProgress, LblListProgress}) {
         line->setText("");
         line->setVisible(running);
     }
-    BtnStart->setText(running ? "Stop" : "Convert");
+    BtnStart->setText(running ? "&Stop" : "&Convert");
     // A run in which a file failed leaves its log beside the outputs.
     if (!running && run_had_failures_) run_log_.WriteTo(run_output_folder_ + "Tovrela.log");
     if (log_text_) log_text_->setPlainText(RunLogText());

@@ -195,11 +195,11 @@ QWidget* TForm1::BuildJobList() {
 QLayout* TForm1::BuildListButtons() {
     auto* column = new QVBoxLayout;
     column->setSpacing(5);
-    BtnAdd = MakeButton(this, "BtnAdd", "Add", kSideButton);
-    BtnRemove = MakeButton(this, "BtnRemove", "Remove", kSideButton);
-    BtnClear = MakeButton(this, "BtnClear", "Clear", kSideButton);
-    BtnMoveUp = MakeButton(this, "BtnMoveUp", "Move Up", kSideButton);
-    BtnMoveDown = MakeButton(this, "BtnMoveDown", "Move Down", kSideButton);
+    BtnAdd = MakeButton(this, "BtnAdd", "&Add", kSideButton);
+    BtnRemove = MakeButton(this, "BtnRemove", "&Remove", kSideButton);
+    BtnClear = MakeButton(this, "BtnClear", "C&lear", kSideButton);
+    BtnMoveUp = MakeButton(this, "BtnMoveUp", "Move &Up", kSideButton);
+    BtnMoveDown = MakeButton(this, "BtnMoveDown", "Move &Down", kSideButton);
     for (QWidget* button : {BtnAdd, BtnRemove, BtnClear}) column->addWidget(button);
     column->addSpacing(15);
     for (QWidget* button : {BtnMoveUp, BtnMoveDown}) column->addWidget(button);
@@ -230,7 +230,7 @@ QLayout* TForm1::BuildOutputFolderRow() {
     BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {30, kRowHeight});
     // Where the files go besides the folder: the iPod they are put on, and
     // whether the folder keeps them too.
-    CboIpod = MakeList(this, "CboIpod", {"none"}, 0, 120);
+    CboIpod = MakeList(this, "CboIpod", {RunTexts::kNoIpodConnected}, 0, 120);
     CboIpod->setToolTip("The iPod each converted file is put on");
     ChkKeepCopy = MakeCheckBox(this, "ChkKeepCopy", "Keep a copy on this computer");
     ChkKeepCopy->setToolTip("Files put on the iPod stay in the output folder too");
@@ -251,14 +251,14 @@ QLayout* TForm1::BuildRunButtons() {
     auto* column = new QVBoxLayout;
     column->setSpacing(5);
     column->setContentsMargins(0, 6, 0, 0);
-    BtnStart = MakeButton(this, "BtnStart", "Convert", {kSideButton.width(), 56});
+    BtnStart = MakeButton(this, "BtnStart", "&Convert", {kSideButton.width(), 56});
     QFont bold = BtnStart->font();
     bold.setBold(true);
     BtnStart->setFont(bold);
-    BtnLog = MakeButton(this, "BtnLog", "Log", kSideButton);
+    BtnLog = MakeButton(this, "BtnLog", "L&og", kSideButton);
     BtnLog->setToolTip("What the last conversion did, file by file");
-    BtnAbout = MakeButton(this, "BtnAbout", "About", kSideButton);
-    BtnHelp = MakeButton(this, "BtnHelp", "Help", kSideButton);
+    BtnAbout = MakeButton(this, "BtnAbout", "A&bout", kSideButton);
+    BtnHelp = MakeButton(this, "BtnHelp", "&Help", kSideButton);
     column->addWidget(BtnStart);
     column->addStretch(1);
     column->addWidget(BtnLog);
@@ -278,6 +278,23 @@ void TForm1::ConnectControls() {
     connect(BtnAbout, &QPushButton::clicked, this, &TForm1::BtnAboutClick);
     connect(BtnHelp, &QPushButton::clicked, this, &TForm1::BtnHelpClick);
     connect(BtnLog, &QPushButton::clicked, this, &TForm1::BtnLogClick);
+    // The desktop's usual keys, each doing what its button does when that
+    // button could be pressed.
+    const auto key = [this](QKeySequence sequence, std::function<void()> action) {
+        connect(new QShortcut(sequence, this), &QShortcut::activated, this, std::move(action));
+    };
+    key(QKeySequence::Open, [this] {
+        if (BtnAdd->isEnabled()) BtnAddClick();
+    });
+    for (const QKeySequence& sequence : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)})
+        key(sequence, [this] {
+            if (!run_.Running()) BtnStartClick();
+        });
+    key(QKeySequence(Qt::Key_Escape), [this] {
+        if (run_.Running()) BtnStartClick();
+    });
+    key(QKeySequence::HelpContents, [this] { BtnHelpClick(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
     Lvw->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Lvw, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         const int row = Lvw->rowAt(position.y());

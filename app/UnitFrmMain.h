@@ -42,12 +42,16 @@ class TForm1 : public QWidget, private TRunView {
     Q_OBJECT
 public:
     static constexpr const char* kApplicationTitle = RunTexts::kApplicationTitle;
+    // "Videos", first and chosen at the start, lists every kind the program
+    // reads; "All files" last also shows files without an extension.
     static constexpr const char* kOpenDialogFilter =
+        "Videos|*.mp4;*.m4v;*.mkv;*.webm;*.ts;*.mts;*.m2ts;*.3gp;*.3g2;*.flv;*.f4v;*.ogv;*.ogg;*.vob;*.dv;*.m2v;"
+        "*.avi;*.divx;*.div;*.xvid;*.mpeg;*.mpg;*.wmv;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.swf|"
         "All supported Media "
         "Format|*.avi;*.divX;*.div;*.xvid;*.mpeg;*.mpg;*.wmv;*.asf;*.rm;*.rmvb;*.dat;*.mov;*.swf|AVI(*.avi)|*.avi|"
         "DivX(*.divx;*.div)|*.divx;*.div|Xvid(*.xvid)|*.xvid|MPEG(*.mpeg;*.mpg)|*.mpeg;*.mpg|WMV(*.wmv)|*.wmv|ASF(*."
         "asf)|*.asf|Real Video(*.rm;*.rmvb)|*.rm;*.rmvb|VCD Format(*.dat)|*.dat|Quick Time "
-        "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All Files(*.*)|*.*";
+        "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All files (*)|*";
     // Columns of the job list.
     // The window's size when it first starts.
     static constexpr QSize kDesignSize{655, 448};
@@ -72,6 +76,9 @@ public:
     // message listing every refused file when `gatherRefusals`); the tasks
     // made to check the files are discarded afterwards.
     void AddFiles(const QStringList& paths, bool gatherRefusals = false);
+    // Adds files and folders as a drop onto the list adds them: also the
+    // ones given on the program's command line.
+    void AddDropped(const QStringList& paths);
     // The menu a row offers: "Open", "Show in folder", "Remove", "Convert
     // again"; the caller owns it.
     QMenu* RowMenu(int row);
@@ -174,7 +181,7 @@ private:
     // Looks for the connected iPods beside the window; the iPod list shows
     // them once found.
     void RefreshIpods();
-    // The iPod list: "none", then the iPods found, the chosen one kept.
+    // The iPod list: "No iPod connected" (or "No iPod"), then the iPods found, the chosen one kept.
     void ShowIpods(const std::vector<TIpod>& ipods);
     // Makes the files for the chosen iPod's model.
     void CboIpodSelect();

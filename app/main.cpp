@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() - form.rect().center());
     form.show();
+    // Files and folders named on the command line ("Open with" of a file
+    // manager) are added as a drop adds them, once the window shows.
+    if (const QStringList given = QCoreApplication::arguments().mid(1); !given.isEmpty())
+        QMetaObject::invokeMethod(&form, [&form, given] { form.AddDropped(given); }, Qt::QueuedConnection);
     // SIGTERM and SIGHUP (a session ending) close the window without asking:
     // the file being converted is finished where it stands.
     TStopSignals stopSignals(

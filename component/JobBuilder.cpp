@@ -208,7 +208,8 @@ namespace {
 // (when wanted, each with everything in it), then its files, each group in
 // natural order; hidden entries aside, and linked folders not followed so
 // that a link to a parent cannot loop.
-void AddFolderFiles(const std::filesystem::path& folder, bool withSubfolders, std::vector<std::string>& files) {
+void AddFolderFiles(const std::filesystem::path& folder, bool withSubfolders, const TNameLess& less,
+                    std::vector<std::string>& files) {
     std::error_code error;
     std::vector<std::string> subfolders, inFolder;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
@@ -218,20 +219,21 @@ void AddFolderFiles(const std::filesystem::path& folder, bool withSubfolders, st
         else if (entry.is_regular_file(error))
             inFolder.push_back(entry.path().string());
     }
-    std::sort(subfolders.begin(), subfolders.end(), NaturalLess);
-    std::sort(inFolder.begin(), inFolder.end(), NaturalLess);
-    for (const std::string& subfolder : subfolders) AddFolderFiles(subfolder, withSubfolders, files);
+    std::sort(subfolders.begin(), subfolders.end(), less);
+    std::sort(inFolder.begin(), inFolder.end(), less);
+    for (const std::string& subfolder : subfolders) AddFolderFiles(subfolder, withSubfolders, less, files);
     files.insert(files.end(), inFolder.begin(), inFolder.end());
 }
 
 }  // namespace
 
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool withSubfolders) {
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool withSubfolders,
+                                      const TNameLess& less) {
     std::vector<std::string> files;
     for (const std::string& path : given) {
         std::error_code error;
         if (std::filesystem::is_directory(path, error))
-            AddFolderFiles(path, withSubfolders, files);
+            AddFolderFiles(path, withSubfolders, less, files);
         else
             files.push_back(path);
     }

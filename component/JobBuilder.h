@@ -4,6 +4,7 @@
 // and for building the tasks of a run.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,11 +57,15 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& settings, const std
 // The files to convert: each given file, and the files of each given folder
 // in natural name order ("9" before "10"), hidden files aside; with
 // `withSubfolders`, the files of its subfolders too, each subfolder's before
-// the folder's own files, as a file manager lists them.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool withSubfolders = false);
+// the folder's own files, as a file manager lists them. `less` orders the
+// names of a folder: a window passes one that sorts as the person's language
+// does.
+using TNameLess = std::function<bool(const std::string&, const std::string&)>;
+bool NaturalLess(const std::string& a, const std::string& b);
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool withSubfolders = false,
+                                      const TNameLess& less = NaturalLess);
 // Names compared as a file manager sorts them: letters without regard to
 // case, runs of digits by their value.
-bool NaturalLess(const std::string& a, const std::string& b);
 
 // The file name without folder and without the part from its last ".".
 std::string BaseNameOf(const std::string& path);

@@ -117,11 +117,11 @@ std::string InputEndedEarly(int64_t endedMs, int64_t announcedMs) {
 
 TUserMessage NotSupported(const std::string& inputPath, TRefusalReason reason, int errorNumber) {
     return {"Convertion of file \"" + inputPath + "\" is not supported. " + RefusalReasonText(reason, errorNumber),
-            "Error", TMessageIcon::Information};
+            "Error", TMessageIcon::Error};
 }
 
 TUserMessage CannotConvert(const std::string& lastErrorMessage) {
-    return {"Cannot convert: " + lastErrorMessage, "Error", TMessageIcon::Information};
+    return {"Cannot convert: " + lastErrorMessage, "Error", TMessageIcon::Error};
 }
 
 std::string RunFailure(const std::string& message, const std::string& unwrittenOutput, const std::string& reason) {

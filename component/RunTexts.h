@@ -39,6 +39,9 @@ constexpr const char* kApplicationVersion = kProgramVersion;
 
 // Statuses of a row.
 constexpr const char* kStatusCleared = " ";
+// The first entry of the window's iPod list: no iPod is there, or none is chosen.
+constexpr const char* kNoIpodConnected = "No iPod connected";
+constexpr const char* kNoIpodChosen = "No iPod";
 constexpr const char* kStatusCompleted = "Completed";
 constexpr const char* kStatusOnIpod = "Completed, on iPod";
 constexpr const char* kStatusPuttingOnIpod = "Completed, putting on iPod";

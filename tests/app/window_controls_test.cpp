@@ -104,10 +104,10 @@ private slots:
         TFakeShutdown shutdown;
         TTestForm form(shutdown);
         const std::pair<const char*, const char*> buttons[] = {
-            {"BtnAdd", "Add"},       {"BtnRemove", "Remove"},   {"BtnClear", "Clear"},
-            {"BtnMoveUp", "Move Up"}, {"BtnMoveDown", "Move Down"}, {"BtnChangeOutputFolder", "..."},
-            {"BtnStart", "Convert"}, {"BtnAbout", "About"},     {"BtnHelp", "Help"},
-            {"BtnLog", "Log"},
+            {"BtnAdd", "&Add"},       {"BtnRemove", "&Remove"},   {"BtnClear", "C&lear"},
+            {"BtnMoveUp", "Move &Up"}, {"BtnMoveDown", "Move &Down"}, {"BtnChangeOutputFolder", "..."},
+            {"BtnStart", "&Convert"}, {"BtnAbout", "A&bout"},     {"BtnHelp", "&Help"},
+            {"BtnLog", "L&og"},
         };
         for (const auto& [name, caption] : buttons) QCOMPARE(form.Control<QPushButton>(name)->text(), QString(caption));
         QCOMPARE(form.Control<QLabel>("Label1")->text(), QString("Output Folder: "));
@@ -222,16 +222,20 @@ private slots:
 
     void openDialogShowsTheLabelsAndMatchesEitherCase() {
         const QStringList filters = DialogNameFilters(TForm1::kOpenDialogFilter);
-        QCOMPARE(filters.size(), 12);
-        QVERIFY(filters[0].startsWith("All supported Media Format ("));
-        QVERIFY(filters[2].startsWith("DivX(*.divx;*.div) ("));
+        QCOMPARE(filters.size(), 13);
+        QVERIFY(filters[0].startsWith("Videos ("));
+        QVERIFY(filters[1].startsWith("All supported Media Format ("));
+        QVERIFY(filters[3].startsWith("DivX(*.divx;*.div) ("));
         for (const char* name : {"clip.avi", "CLIP.AVI", "movie.DivX", "a.Rmvb", "vcd.DAT", "x.swf"})
+            QVERIFY2(Matches(filters[1], name), name);
+        for (const char* name : {"clip.AVI", "a.mp4", "b.M4V", "c.mkv", "d.webm", "e.ts", "f.3gp", "g.flv", "h.ogv"})
             QVERIFY2(Matches(filters[0], name), name);
         QVERIFY(!Matches(filters[0], "notes.txt"));
-        QVERIFY(!Matches(filters[1], "clip.avi.txt"));
-        QVERIFY(Matches(filters[2], "OLD.DIV"));
-        QVERIFY(Matches(filters[11], "anything.txt"));
-        QVERIFY(Matches(filters[11], "README"));
+        QVERIFY(!Matches(filters[2], "clip.avi.txt"));
+        QVERIFY(Matches(filters[3], "OLD.DIV"));
+        QVERIFY(filters[12].startsWith("All files (*) ("));
+        QVERIFY(Matches(filters[12], "anything.txt"));
+        QVERIFY(Matches(filters[12], "README"));
     }
 
     void helpPageIsFoundBesideTheProgramOrInTheDataFolder() {

@@ -76,7 +76,7 @@ private slots:
         QFETCH(bool, firewireGuid);
         QFETCH(bool, keep);
         TWindowFixture f;
-        QCOMPARE(f.form.Control<QComboBox>("CboIpod")->currentText(), QString("none"));
+        QCOMPARE(f.form.Control<QComboBox>("CboIpod")->currentText(), QString("No iPod connected"));
         TPluggedIpod ipod(f.home, model.toLatin1().constData(), firewireGuid);
         ChooseIpod(f, ipod.Mount());
         // Made for the iPod's model: H.264 on both.

@@ -3,11 +3,14 @@
 // clearing rows, by button and by key.
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
+#include <functional>
 
 #include "WindowTestSupport.h"
 
@@ -84,13 +87,18 @@ private slots:
         CopyClip("avi_mpeg4_mp3.avi", f.home.Path("in/first.avi"));
         WriteFile(f.home.Path("in/broken.avi"), QByteArray("this is no video at all\n").repeated(40));
         CopyClip("mov_mpeg4_aac.mov", f.home.Path("in/third.mov"));
-        f.Add({f.home.Path("in/first.avi"), f.home.Path("in/broken.avi"), f.home.Path("in/third.mov")});
+        WriteFile(f.home.Path("in/empty.avi"), "");
+        f.Add({f.home.Path("in/first.avi"), f.home.Path("in/broken.avi"), f.home.Path("in/third.mov"),
+               f.home.Path("in/empty.avi")});
         QCOMPARE(f.form.Column(TForm1::colInputName), QStringList({"first", "third"}));
+        // Every refusal of one add in one message.
         QCOMPARE(f.form.MessageTexts(),
                  QStringList({"Convertion of file \"" + f.home.Path("in/broken.avi") +
-                              "\" is not supported. It is not a video or sound file this program can read."}));
+                              "\" is not supported. It is not a video or sound file this program can read.\n"
+                              "Convertion of file \"" +
+                              f.home.Path("in/empty.avi") + "\" is not supported. It is empty (0 bytes)."}));
         QCOMPARE(f.form.messages[0].caption, QString("Error"));
-        QCOMPARE(f.form.messages[0].icon, QMessageBox::Information);
+        QCOMPARE(f.form.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
         QCOMPARE(FilesIn(f.Out()), QStringList());
     }
@@ -209,6 +217,44 @@ private slots:
         for (const char* name : {"in/folder/sub/empty.avi", "in/folder/broken.avi"})
             QVERIFY2(f.form.MessageTexts()[0].contains("\"" + f.home.Path(name) + "\""), name);
         QCOMPARE(f.form.Converter().TaskCount(), size_t(0));
+    }
+
+    // The desktop's keys do what their buttons do.
+    void keysAddConvertHelpAndQuit() {
+        struct Case {
+            int key;
+            Qt::KeyboardModifiers modifiers;
+            std::function<bool(TTestForm&)> done;
+        };
+        const Case cases[] = {
+            {Qt::Key_O, Qt::ControlModifier, [](TTestForm& form) { return form.MessageTexts().size() == 1; }},
+            {Qt::Key_Return, Qt::ControlModifier,
+             [](TTestForm& form) { return form.MessageTexts() == QStringList({"Please select files to be converted."}); }},
+            {Qt::Key_F1, Qt::NoModifier, [](TTestForm& form) { return form.openedUrls.size() == 1; }},
+            {Qt::Key_Q, Qt::ControlModifier, [](TTestForm& form) { return form.isHidden(); }},
+        };
+        for (const Case& key : cases) {
+            Fixture f;
+            f.form.filesToChoose = {f.home.Path("in/missing.avi")};
+            f.form.show();
+            QApplication::setActiveWindow(&f.form);
+            QVERIFY(QTest::qWaitForWindowActive(&f.form));
+            QTest::keyClick(&f.form, Qt::Key(key.key), key.modifiers);
+            QVERIFY2(key.done(f.form), qPrintable(QKeySequence(key.key | key.modifiers.toInt()).toString()));
+        }
+    }
+
+    // A folder's names sort as the person's language does, numbers by value.
+    void aDroppedFolderSortsAsTheLanguageDoes() {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        Fixture f;
+        for (const char* name : {"Zebra.avi", "\xc3\x96lfeld.avi", "apfel10.avi", "apfel9.avi"})
+            CopyClip("avi_mpeg4_mp3.avi", f.home.Path(QString("in/folder/") + QString::fromUtf8(name)));
+        f.form.AddDropped({f.home.Path("in/folder")});
+        QLocale::setDefault(before);
+        QCOMPARE(f.form.Column(TForm1::colInputName),
+                 QStringList({"apfel9", "apfel10", QString::fromUtf8("\xc3\x96lfeld"), "Zebra"}));
     }
 
     void removeTakesTheSelectedRowAndClearEmptiesTheList() {

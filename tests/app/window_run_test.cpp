@@ -39,7 +39,7 @@ void MakeSoundUndecodable(const QString& path) {
 }
 
 const char* const kDisabledWhileRunning[] = {"BtnAdd", "BtnRemove", "BtnClear", "BtnMoveUp", "BtnMoveDown",
-                                             "BtnChangeOutputFolder", "BtnAbout", "BtnHelp", "GBOutput", "GBOther"};
+                                             "BtnChangeOutputFolder", "GBOutput", "GBOther"};
 
 }  // namespace
 
@@ -48,7 +48,7 @@ class WindowRunTest : public QObject {
 
     struct Fixture : TWindowFixture {
         void CheckIdle() {
-            QCOMPARE(form.Control<QPushButton>("BtnStart")->text(), QString("Convert"));
+            QCOMPARE(form.Control<QPushButton>("BtnStart")->text(), QString("&Convert"));
             QVERIFY(form.Control<QLabel>("LblProgress")->isHidden());
             for (const char* name : kDisabledWhileRunning) QVERIFY2(form.Control<QWidget>(name)->isEnabled(), name);
         }
@@ -66,7 +66,7 @@ private slots:
         f.form.Control<QPushButton>("BtnStart")->click();
         // While it runs only the list and the Stop button respond.
         QVERIFY(f.form.Running());
-        QCOMPARE(f.form.Control<QPushButton>("BtnStart")->text(), QString("Stop"));
+        QCOMPARE(f.form.Control<QPushButton>("BtnStart")->text(), QString("&Stop"));
         QVERIFY(!f.form.Control<QLabel>("LblProgress")->isHidden());
         for (const char* name : kDisabledWhileRunning) QVERIFY2(!f.form.Control<QWidget>(name)->isEnabled(), name);
         QVERIFY(f.form.Control<QWidget>("Lvw")->isEnabled());

@@ -187,6 +187,8 @@ TEST_P(RefusalTest, SaysWhyTheFileIsNotSupportedAndLeavesNoTask) {
     ASSERT_TRUE(job.Refusal);
     EXPECT_EQ(job.Refusal->text, "Convertion of file \"" + path + "\" is not supported. " + GetParam().reason);
     EXPECT_EQ(job.Refusal->caption, "Error");
+    EXPECT_EQ(job.Refusal->icon, TMessageIcon::Error);
+    EXPECT_EQ(job.RefusalReason, GetParam().reason);
     EXPECT_EQ(job.DurationText, "");
     EXPECT_EQ(component.TaskCount(), 0u);
 }
