@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "ConvertArguments.h"
 #include "IpodFinder.h"
+#include "IpodLibrary.h"
 #include "IpodLimits.h"
 #include "JobBuilder.h"
 #include "SettingsTable.h"
@@ -88,12 +89,16 @@ int RunSyncCommand(const std::vector<std::string>& words) {
         return 1;
     }
 
+    // Writing the database needs room of its own; the videos get the rest.
+    const uintmax_t room = IpodDatabaseRoom(mount);
+    const uint64_t freeForVideos = space.available > room ? space.available - room : 0;
+
     std::vector<TSyncItem> items;
     bool allCan = true;
     for (const std::string& file : ExpandInputs(arguments.files, true)) {
         items.push_back(PlanSyncItem(file, plan.Settings));
         allCan = allCan && items.back().Action != TSyncAction::Cannot;
     }
-    for (const std::string& line : SyncPlanLines(items, space.available)) std::printf("%s\n", line.c_str());
-    return allCan && SyncPlanFits(items, space.available) ? 0 : 1;
+    for (const std::string& line : SyncPlanLines(items, freeForVideos)) std::printf("%s\n", line.c_str());
+    return allCan && SyncPlanFits(items, freeForVideos) ? 0 : 1;
 }

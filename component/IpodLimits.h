@@ -19,6 +19,10 @@ std::vector<std::string> DeviceLimitBreaks(const TDevice& device, const TMediaFa
 // "Completed", or "Completed (reason; reason)" for a file that will not play.
 std::string CompletedStatus(const std::vector<std::string>& breaks);
 
+// The largest file an iPod holds: its FAT file system holds none of 4 GiB or
+// more, and its database keeps a track's size in 32 bits.
+inline constexpr uint64_t kIpodLargestFile = 0xFFFFFFFFu;
+
 // The settings a conversion for the chosen device runs with: what the
 // device (or the settings' model of it) cannot play brought within its
 // limits, each change said in words,

@@ -3,12 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "IpodLimits.h"
 #include "MediaFacts.h"
 
 namespace {
-
-// The iPod's FAT file system holds no file of 4 GiB or more.
-constexpr uint64_t kLargestFile = 0xFFFFFFFFu;
 
 // An MP4 file's headers and the index of its samples: a fixed part, and
 // about one per cent of the streams for the sample tables and chunk offsets.
@@ -60,7 +58,7 @@ TSyncItem PlanSyncItem(const std::string& path, const TConversionSettings& setti
     }
     item.EstimatedBytes = EstimatedOutputBytes(facts.DurationUs, settings.VideoBitrateKbps,
                                                facts.Audio ? settings.AudioBitrateKbps : 0);
-    if (item.EstimatedBytes > kLargestFile) {
+    if (item.EstimatedBytes > kIpodLargestFile) {
         item.Reason = "converted it would take about " + SyncSizeText(item.EstimatedBytes) +
                       ", more than the iPod holds in one file (4.29 GB)";
         return item;
@@ -87,7 +85,7 @@ std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, uint
     const uint64_t total = Total(items);
     lines.push_back(std::to_string(converted) + " to convert, " + std::to_string(refused) +
                     " that cannot go on; about " + SyncSizeText(total) + " in all, " + SyncSizeText(freeBytes) +
-                    " free on the iPod");
+                    " free on the iPod for videos");
     if (total <= freeBytes)
         lines.push_back("About " + SyncSizeText(freeBytes - total) + " would be left free.");
     else

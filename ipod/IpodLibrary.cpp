@@ -14,6 +14,7 @@
 
 #include "DurableFiles.h"
 #include "IpodBackups.h"
+#include "IpodLimits.h"
 #include "IpodReading.h"
 #include "MediaFacts.h"
 #include "PosterPicture.h"
@@ -88,8 +89,6 @@ std::string ErrnoText(int number) { return std::strerror(number); }
 // audiobooks do.
 constexpr int64_t kResumeAfterMs = 10 * 60 * 1000;
 
-constexpr uintmax_t kLargestFile = 0xFFFFFFFFu;
-
 // Room left beyond the databases' own size for what grows with each video.
 constexpr uintmax_t kRoomToSpare = 1024 * 1024;
 
@@ -134,6 +133,12 @@ private:
 };
 
 }  // namespace
+
+uintmax_t IpodDatabaseRoom(const std::string& mount) {
+    // The new database is written beside the old one, the artwork rewritten,
+    // and a backup of both may be taken first.
+    return 2 * NewBackupBytes(mount) + kRoomToSpare;
+}
 
 bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& error) {
     TMediaFacts facts;
@@ -185,9 +190,7 @@ bool TIpodLibrary::Open(const std::string& mount, const TNotice& notice, std::st
         return false;
     }
     database_.reset(database.release());
-    // The new database is written beside the old one, the artwork rewritten,
-    // and a backup of both may be taken first.
-    roomForDatabases_ = 2 * NewBackupBytes(mount) + kRoomToSpare;
+    roomForDatabases_ = IpodDatabaseRoom(mount);
     return true;
 }
 
@@ -207,11 +210,9 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
         error = video.Path + ": " + sizeError.message();
         return TAdded::Failed;
     }
-    // The iPod's FAT file system holds no file of 4 GiB or more, and its
-    // database keeps a track's size in 32 bits.
-    if (size > kLargestFile) {
+    if (size > kIpodLargestFile) {
         error = Failure(video.Path + " was not copied: it is larger than the iPod can hold in one file (" +
-                        Megabytes(size) + ", at most " + Megabytes(kLargestFile) + ")");
+                        Megabytes(size) + ", at most " + Megabytes(kIpodLargestFile) + ")");
         return TAdded::Failed;
     }
     if (!evenIfThere) {

@@ -28,6 +28,9 @@ struct TIpodVideo {
 // a message naming the file when it cannot be read.
 bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& error);
 
+// The room a change to the iPod's library needs beyond the videos it adds.
+uintmax_t IpodDatabaseRoom(const std::string& mount);
+
 // One video as the iPod's database lists it.
 struct TIpodListedVideo {
     uint64_t Id = 0;  // the database's own, kept across writes
