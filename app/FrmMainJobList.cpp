@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTableWidget>
@@ -201,8 +202,13 @@ void TForm1::ShowThumbnail(qint64 rowId, const QImage& picture) {
     for (int row = 0; row < Lvw->rowCount(); ++row) {
         QTableWidgetItem* item = Lvw->item(row, colInputName);
         if (item->data(kRowIdRole).toLongLong() != rowId) continue;
-        item->setIcon(QIcon(QPixmap::fromImage(picture.scaled(kThumbnailSize, Qt::KeepAspectRatio,
-                                                              Qt::SmoothTransformation))));
+        // Centred in a box of one size, so that every name starts in one column.
+        const QImage scaled = picture.scaled(kThumbnailSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QPixmap box(kThumbnailSize);
+        box.fill(Qt::transparent);
+        QPainter(&box).drawImage((kThumbnailSize.width() - scaled.width()) / 2,
+                                 (kThumbnailSize.height() - scaled.height()) / 2, scaled);
+        item->setIcon(QIcon(box));
         return;
     }
 }

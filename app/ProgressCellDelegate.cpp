@@ -1,8 +1,7 @@
 #include "ProgressCellDelegate.h"
 
-#include <QApplication>
 #include <QPainter>
-#include <QStyle>
+#include <algorithm>
 
 void TProgressCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                   const QModelIndex& index) const {
@@ -11,16 +10,16 @@ void TProgressCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
-    QStyleOptionProgressBar bar;
-    bar.initFrom(option.widget);
-    bar.state = option.state | QStyle::State_Horizontal;
-    bar.rect = option.rect.adjusted(1, 1, -1, -1);
-    bar.minimum = 0;
-    bar.maximum = 100;
-    bar.progress = progress.toInt();
-    bar.text = index.data(Qt::DisplayRole).toString();
-    bar.textVisible = true;
-    bar.textAlignment = Qt::AlignCenter;
-    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+    // Drawn with the palette's colours rather than the style's progress bar,
+    // which some styles do not draw inside a list.
+    const QRect frame = option.rect.adjusted(1, 1, -2, -2);
+    const int done = frame.width() * std::clamp(progress.toInt(), 0, 100) / 100;
+    painter->save();
+    painter->fillRect(option.rect, option.palette.base());
+    painter->fillRect(QRect(frame.topLeft(), QSize(done, frame.height())), option.palette.highlight());
+    painter->setPen(option.palette.color(QPalette::Mid));
+    painter->drawRect(frame);
+    painter->setPen(option.palette.color(QPalette::Text));
+    painter->drawText(frame, Qt::AlignCenter, index.data(Qt::DisplayRole).toString());
+    painter->restore();
 }

@@ -165,11 +165,11 @@ QWidget* TForm1::BuildJobList() {
     Lvw->setColumnHidden(colPath, true);
     // A converting row's status shows as a bar under its text.
     Lvw->setItemDelegateForColumn(colStatus, new TProgressCellDelegate(Lvw));
-    // The two name columns share whatever width the others leave, so the
-    // columns fill the list whether or not it shows a vertical scroll bar,
-    // and the status is never cut by a horizontal one.
+    // The input name and the status share whatever width the others leave,
+    // so the columns fill the list whether or not it shows a vertical scroll
+    // bar, and a larger window gives a status's reason the room to be read.
     Lvw->horizontalHeader()->setSectionResizeMode(colInputName, QHeaderView::Stretch);
-    Lvw->horizontalHeader()->setSectionResizeMode(colOutputName, QHeaderView::Stretch);
+    Lvw->horizontalHeader()->setSectionResizeMode(colStatus, QHeaderView::Stretch);
     Lvw->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Lvw->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Lvw->verticalHeader()->hide();
@@ -182,6 +182,16 @@ QWidget* TForm1::BuildJobList() {
     Lvw->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Lvw->viewport()->setAcceptDrops(true);
     Lvw->viewport()->installEventFilter(this);
+    // The empty list says what it takes.
+    auto* hint = new QLabel(RunTexts::kDropHint, Lvw->viewport());
+    hint->setObjectName("LblDropHint");
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setEnabled(false);
+    hint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    (new QVBoxLayout(Lvw->viewport()))->addWidget(hint);
+    const auto showHint = [this, hint] { hint->setVisible(Lvw->rowCount() == 0); };
+    connect(Lvw->model(), &QAbstractItemModel::rowsInserted, hint, showHint);
+    connect(Lvw->model(), &QAbstractItemModel::rowsRemoved, hint, showHint);
     // Tab moves on to the next control instead of from cell to cell.
     Lvw->setTabKeyNavigation(false);
     auto* removeKey = new QShortcut(QKeySequence::Delete, Lvw);

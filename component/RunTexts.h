@@ -42,6 +42,8 @@ constexpr const char* kStatusCleared = " ";
 // The first entry of the window's iPod list: no iPod is there, or none is chosen.
 constexpr const char* kNoIpodConnected = "No iPod connected";
 constexpr const char* kNoIpodChosen = "No iPod";
+// What the window's empty list says.
+constexpr const char* kDropHint = "Drop videos or folders here";
 constexpr const char* kStatusCompleted = "Completed";
 constexpr const char* kStatusOnIpod = "Completed, on iPod";
 constexpr const char* kStatusPuttingOnIpod = "Completed, putting on iPod";
