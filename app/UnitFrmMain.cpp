@@ -240,7 +240,7 @@ QLayout* TForm1::BuildOutputFolderRow() {
     BtnChangeOutputFolder = MakeButton(this, "BtnChangeOutputFolder", "...", {30, kRowHeight});
     // Where the files go besides the folder: the iPod they are put on, and
     // whether the folder keeps them too.
-    CboIpod = MakeList(this, "CboIpod", {RunTexts::kNoIpodConnected}, 0, 120);
+    CboIpod = MakeList(this, "CboIpod", {RunTexts::kNoIpodConnected}, 0, 140);
     CboIpod->setToolTip("The iPod each converted file is put on");
     ChkKeepCopy = MakeCheckBox(this, "ChkKeepCopy", "Keep a copy on this computer");
     ChkKeepCopy->setToolTip("Files put on the iPod stay in the output folder too");
