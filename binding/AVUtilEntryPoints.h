@@ -20,6 +20,7 @@
     X(av_dict_get)                     \
     X(av_dict_set)                     \
     X(av_dict_free)                    \
+    X(av_dict_copy)                    \
     X(av_opt_find)                     \
     X(av_opt_set)                      \
     X(av_opt_set_int)                  \

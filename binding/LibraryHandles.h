@@ -100,6 +100,12 @@ struct FilterInOutDeleter {
     }
 };
 
+struct FilterGraphDeleter {
+    void operator()(AVFilterGraph* graph) const {
+        if (ff::avfilter_graph_free) ff::avfilter_graph_free(&graph);
+    }
+};
+
 // A zero-terminated text allocated with av_strdup or av_malloc.
 using TLibraryString = std::unique_ptr<char, LibraryMemoryDeleter>;
 // 64 quantiser coefficients in a zero-filled 128-byte block from av_mallocz.
@@ -115,3 +121,4 @@ using TBitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterDeleter
 using TPacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using TFramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using TFilterInOutPtr = std::unique_ptr<AVFilterInOut, FilterInOutDeleter>;
+using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;

@@ -7,4 +7,6 @@
     X(sws_getCachedContext)             \
     X(sws_isSupportedInput)             \
     X(sws_isSupportedOutput)            \
+    X(sws_setColorspaceDetails)         \
+    X(sws_getCoefficients)              \
     X(swscale_version)

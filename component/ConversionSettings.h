@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Devices.h"
+#include "InputDecisions.h"
 
 struct TConversionSettings {
     // Every field the settings table has a row for starts at that row's
@@ -25,4 +26,5 @@ struct TConversionSettings {
     size_t Device = kDefaultDeviceIndex;  // the row of the device table the files are made for
     TModelVideoLimit Model;  // where the iPod the files go to plays less than the row
     bool MusicVideo = false;  // mark outputs as music videos instead of movies or TV shows
+    TInputChoices Inputs;     // what is wanted of each input's tracks
 };

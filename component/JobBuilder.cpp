@@ -40,6 +40,7 @@ struct ProbedInput {
     bool pictureOrSound = false;
     std::string title;      // the input's own title tag
     std::pair<int, int> frameRate{0, 1};  // of its first video stream
+    TInputSurvey survey;
 };
 
 ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
@@ -53,6 +54,7 @@ ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
     probed.announcedUs = probe.AnnouncedDurationUs();
     probed.title = info.Title;
     probed.frameRate = probe.VideoFrameRate();
+    probed.survey = SurveyInput(probe.Context());
     probe.Close();
     probed.durationUs = info.Duration == AV_NOPTS_VALUE || info.Duration < 0 ? -1 : info.Duration;
     return probed;
@@ -90,6 +92,9 @@ void RefuseInput(TJob& job, const std::string& inputPath) {
 std::string EncoderOptionText(const TDevice& device, const TDeviceLevel& level) {
     std::string text =
         std::string(device.VideoEncoderOptions) + device.VideoQualityOptions + device.AudioEncoderOptions;
+    // Every device decodes 8-bit 4:2:0 pictures only; left to itself the
+    // engine keeps a 10-bit source's depth and x264 writes High 10.
+    text += "pix_fmt=yuv420p\n";
     text += "level=" + std::to_string(level.Level) + "\n";
     if (level.MaxReferences > 0) text += "refs=" + std::to_string(level.MaxReferences) + "\n";
     return text;
@@ -306,6 +311,9 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     }
     const std::string folder = WithTrailingSlash(settings.OutputFolder);
     TOutputOptions output = BuildOutputOptions(settings, "");
+    job.Decisions = DecideForInput(probed.survey, settings.Inputs, DeviceAt(settings.Device));
+    job.Notes = DecisionNotes(job.Decisions);
+    output.ExtraOptions += DecisionOptionText(job.Decisions);
     job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), output.FileExt, settings.Overwrite, inputPath);
     const std::string outputPath = folder + job.OutputName + output.FileExt;
     output.FileName = outputPath;

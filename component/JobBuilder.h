@@ -11,6 +11,7 @@
 
 #include "ConversionSettings.h"
 #include "Devices.h"
+#include "InputDecisions.h"
 #include "OutputProfiles.h"
 #include "RunTexts.h"
 #include "TaskOptions.h"
@@ -91,6 +92,8 @@ struct TJob {
     std::string OutputPath;    // the planned file
     std::optional<TUserMessage> Refusal;  // set when the file was refused
     std::string RefusalReason;            // the same in a few words, without the file's name
+    TInputDecisions Decisions;       // what was decided for the input
+    std::vector<std::string> Notes;  // the decisions in a person's words
 };
 // Probes the file, creates its task with its output, and on refusal leaves
 // no task behind.

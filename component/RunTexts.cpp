@@ -171,4 +171,24 @@ TUserMessage WithFilesNotOnIpod(TUserMessage message, const std::vector<TFailedF
     return {text, kApplicationTitle, TMessageIcon::Warning};
 }
 
+std::string NoSoundInLanguage(const std::string& languageName) {
+    return "no " + languageName + " sound: the file's own choice is kept";
+}
+
+std::string SoundChoice(const std::string& languageName, bool byLanguage) {
+    if (languageName.empty()) return byLanguage ? "audio: the track asked for" : "audio: the file's default track";
+    return "audio: " + languageName + (byLanguage ? "" : " (the file's default)");
+}
+
+std::string ToneMapped(const std::string& kind) { return kind + " mapped to SDR"; }
+
+std::string ColoursConverted(const std::string& sourceMatrix, bool fullRange) {
+    std::string text = "colours: ";
+    if (!sourceMatrix.empty()) text += sourceMatrix + " converted to BT.601";
+    if (fullRange) text += std::string(sourceMatrix.empty() ? "" : ", ") + "full range converted to limited range";
+    return text;
+}
+
+std::string ChaptersKept(int count) { return "chapters: " + std::to_string(count) + " kept"; }
+
 }  // namespace RunTexts

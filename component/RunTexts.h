@@ -104,4 +104,18 @@ TUserMessage NotPutOnIpod(const std::string& inputPath, const std::string& reaso
 // a warning when there are any.
 TUserMessage WithFilesNotOnIpod(TUserMessage message, const std::vector<TFailedFile>& notOnIpod);
 
+// What was decided for an input before it converts, one line each.
+// "no English sound: the file's own choice is kept"
+std::string NoSoundInLanguage(const std::string& languageName);
+// "audio: Japanese (the file's default)", "audio: English"; a track without
+// language is "audio: the file's default track".
+std::string SoundChoice(const std::string& languageName, bool byLanguage);
+// "HDR10 mapped to SDR"
+std::string ToneMapped(const std::string& kind);
+// "colours: BT.709 converted to BT.601", with "full range converted to
+// limited range" as well or instead.
+std::string ColoursConverted(const std::string& sourceMatrix, bool fullRange);
+// "chapters: 12 kept"
+std::string ChaptersKept(int count);
+
 }  // namespace RunTexts

@@ -67,6 +67,8 @@ public:
     // Pictures a second of the first video stream (its average, else the
     // demuxer's guess); numerator 0 when unknown or nothing is probed.
     std::pair<int, int> VideoFrameRate() const;
+    // The opened file, nullptr while none is probed.
+    const AVFormatContext* Context() const { return context_; }
 
 private:
     void CountStreams();

@@ -292,10 +292,12 @@ private:
     void SetUpStreamCopy(OutputStreamState& ost, InputStreamState& ist);
     void SetUpEncoding(OutputStreamState& ost, InputStreamState& ist);
     void SetUpPictureShape(OutputStreamState& ost, const InputStreamState& ist);
+    void SetUpPictureColours(OutputStreamState& ost, const InputStreamState& ist);
     void OpenPassLogFile(OutputStreamState& ost, int ost_number);
     void OpenEncoders();
     void OpenDecoders();
     void CopyMetaDataMaps();
+    void CopyInputChapters();
     void InitBitstreamFilters();
     void WriteHeaders();
     void OpenTemporaryOutput(int file);

@@ -119,6 +119,14 @@ struct TOptionState {
     // Fit the picture inside the frame at its own shape, with square pixels
     // and black bands, instead of stretching it and flagging a pixel aspect.
     int32_t keep_shape{};
+    // The colour matrix the device decodes with (an AVColorSpace, BT.709 or
+    // SMPTE 170M): pictures of another matrix or of full range are
+    // converted to it at limited range, and the output says so. 0 leaves
+    // the pictures' colours and description as decoded.
+    int32_t output_colorspace{};
+    // High-dynamic-range pictures (PQ, HLG, BT.2020) are tone mapped to
+    // standard-range BT.709.
+    int32_t tone_map{};
     int32_t top_field_first = -1;  // -1 = automatic
     int32_t me_threshold = 0;
     int32_t intra_dc_precision{};
@@ -134,6 +142,9 @@ struct TOptionState {
     TLibraryString audio_codec_name;  // pending
     int32_t audio_codec_tag = 0;
     std::string audio_language;  // pending
+    // The first input's stream the audio output takes; -1 for the first
+    // audio stream.
+    int32_t audio_source_stream = -1;
     int32_t subtitle_disable{};  // pending
     TLibraryString subtitle_codec_name;  // pending
     std::string subtitle_language;  // pending

@@ -80,6 +80,11 @@ using S = TOptionState;
 constexpr ValueRange kDiscardLevels{AVDISCARD_NONE, AVDISCARD_ALL};
 constexpr ValueRange kIntraDcBits{8, 11};
 constexpr ValueRange kVolumeGain{0, 65536};
+// The colour matrices a device decodes with: BT.709 and BT.601 (SMPTE 170M),
+// 0 leaving the pictures' own.
+constexpr ValueRange kDeviceMatrices{AVCOL_SPC_RGB, AVCOL_SPC_SMPTE170M};
+// An input stream's index, -1 for the first of its kind.
+constexpr ValueRange kSourceStreams{-1, kMaxStreams - 1};
 // Cover art wider than a screen only makes the file bigger.
 constexpr ValueRange kPosterWidths{0, 4096};
 
@@ -154,6 +159,8 @@ constexpr OptionRow kOptionTable[] = {
     {"passlogfile", K::Text, FIELD(passlogfile)},
     {"deinterlace", K::Flag, FIELD(deinterlace)},
     {"keepshape", K::Flag, FIELD(keep_shape)},
+    {"colorspace", K::Int, FIELD(output_colorspace), 0, kDeviceMatrices},
+    {"tonemap", K::Flag, FIELD(tone_map)},
     {"psnr", K::Flag, FIELD(psnr)},
     {"vstats", K::None, &E::SetVstats},
     {"vstats_file", K::Text, &E::SetVstatsFile},
@@ -177,6 +184,7 @@ constexpr OptionRow kOptionTable[] = {
     {"vol", K::Int, FIELD(audio_volume), 256, kVolumeGain},
     {"newaudio", K::None, &E::AddNewAudio},
     {"alang", K::Text, FIELD(audio_language)},
+    {"astream", K::Int, FIELD(audio_source_stream), -1, kSourceStreams},
     {"sample_fmt", K::Text, &E::SetSampleFormat},
     {"sn", K::Flag, FIELD(subtitle_disable)},
     {"scodec", K::Text, &E::SetSubtitleCodec},

@@ -13,6 +13,7 @@
 #include "PathHelpers.h"
 #include "PictureGeometry.h"
 #include "RunTables.h"
+#include "ToneMapper.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
             ost.video_settings.crop_right = frame_cropright;
             ost.video_settings.pads = PadBands{frame_padtop, frame_padbottom, frame_padleft, frame_padright};
             SetUpPictureShape(ost, ist);
+            SetUpPictureColours(ost, ist);
             if (int64_t flags = sws_flags; ff::av_opt_get_int(scaler_option_context.get(), "sws_flags", 0, &flags) >= 0)
                 sws_flags = static_cast<int32_t>(flags);
             break;
@@ -148,6 +150,24 @@ void TCustomFFmpeg::SetUpPictureShape(OutputStreamState& ost, const InputStreamS
                           ost.file_index, ost.index, desc ? desc->name : "none"));
         shape.keep_shape = false;
     }
+}
+
+// The pictures are made into the device's matrix at limited range, tone
+// mapped first when they are HDR, and the stream says what they are now, so
+// that a player that reads the description shows them as a player that
+// does not.
+void TCustomFFmpeg::SetUpPictureColours(OutputStreamState& ost, const InputStreamState& ist) {
+    if (vfilters_active || output_colorspace == 0) return;
+    const AVCodecParameters* in = ist.st->codecpar;
+    VideoProcessSettings& colours = ost.video_settings;
+    colours.colour_matrix = static_cast<AVColorSpace>(output_colorspace);
+    colours.tone_map = tone_map != 0;
+    AVCodecContext* enc = ost.encoder;
+    enc->colorspace = colours.colour_matrix;
+    enc->color_range = AVCOL_RANGE_MPEG;
+    const bool mapped = colours.tone_map && IsHighDynamicRange(in->color_trc, in->color_primaries);
+    enc->color_primaries = mapped ? AVCOL_PRI_BT709 : in->color_primaries;
+    enc->color_trc = mapped ? AVCOL_TRC_BT709 : in->color_trc;
 }
 
 void TCustomFFmpeg::OpenPassLogFile(OutputStreamState& ost, int ost_number) {

@@ -87,6 +87,12 @@ void TCustomFFmpeg::ChooseSources() {
         } else {
             if (program_id != 0) {
                 source = FindProgramStream(program_id, type);
+            } else if (type == AVMEDIA_TYPE_AUDIO && audio_source_stream >= 0 && !run.file_table.empty() &&
+                       audio_source_stream < run.file_table[0].stream_count &&
+                       run.ist_table[audio_source_stream]->st->codecpar->codec_type == type) {
+                // The track chosen for the person (by language or by the
+                // source's default flag).
+                source = audio_source_stream;
             } else {
                 // A cover picture is only ever taken when a map names it.
                 auto candidate = [&](int i) {

@@ -2,11 +2,14 @@
 // codecs, copies metadata and writes the headers, then runs the main loop.
 // Whatever way the run ends, its tables are released and its codecs closed.
 
+#include <algorithm>
+#include <limits>
 #include <mutex>
 
 #include "AVCodecHlpr.h"
 #include "AVFormatHlpr.h"
 #include "AVUtilHlpr.h"
+#include "ChapterCopy.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "LocalFile.h"
@@ -41,6 +44,7 @@ void TCustomFFmpeg::Transcode() {
             ist->is_start = 1;
         }
         CopyMetaDataMaps();
+        CopyInputChapters();
         InitBitstreamFilters();
         WriteHeaders();
         LogSdp();
@@ -87,6 +91,19 @@ void TCustomFFmpeg::CopyMetaDataMaps() {
             if (entry) ff::av_dict_set(&out->metadata, key, entry->value, 0);
         }
     }
+}
+
+// Every output gets the first input's chapters, so that a film keeps its
+// chapter menu; a container without chapters leaves them out itself.
+void TCustomFFmpeg::CopyInputChapters() {
+    if (run.input_files.empty()) return;
+    const AVFormatContext* input = run.input_files[0];
+    const int64_t offset = input_ts_offsets[0];
+    int64_t end = -1;
+    if (input->duration != AV_NOPTS_VALUE && input->duration > 0)
+        end = input->duration + (input->start_time != AV_NOPTS_VALUE ? input->start_time : 0) + offset;
+    if (recording_time != std::numeric_limits<int64_t>::max()) end = end < 0 ? recording_time : std::min(end, recording_time);
+    for (AVFormatContext* output : run.output_files) CopyChapters(input, output, offset, end);
 }
 
 // The output files are written under a temporary name from now on; the final

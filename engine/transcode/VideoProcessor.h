@@ -6,6 +6,7 @@
 // its own (VideoProcessStage) as well as on the run's.
 
 #include <cstdint>
+#include <memory>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -15,6 +16,7 @@ extern "C" {
 #include "LibraryHandles.h"
 #include "PictureGeometry.h"
 #include "PictureTurn.h"
+#include "ToneMapper.h"
 
 struct VideoProcessSettings {
     // Crop bands; all zero for none.
@@ -30,6 +32,13 @@ struct VideoProcessSettings {
     bool keep_shape = false;
     AVRational source_aspect{1, 1};  // pixel aspect when a picture has none
     int scaler_flags = 0;
+    // The matrix the device decodes with, at limited range: pictures of
+    // another matrix or of full range are converted. Unspecified leaves
+    // them as decoded.
+    AVColorSpace colour_matrix = AVCOL_SPC_UNSPECIFIED;
+    // High-dynamic-range pictures are tone mapped to BT.709 standard range
+    // first.
+    bool tone_map = false;
     // The encoder's picture.
     int width = 0;
     int height = 0;
@@ -55,11 +64,14 @@ private:
     PadBands Placement(const AVFrame* frame, int width, int height) const;
     bool Shapes() const { return !settings_.turn.Identity() || settings_.keep_shape; }
     AVFrame* ReadyScratch();
-    void Scale(uint8_t* const planes[4], const int linesizes[4], int width, int height, AVPixelFormat format,
-               uint8_t* const target[4], const int target_linesizes[4], int target_width, int target_height);
+    // Whether the picture's colours must change to reach the device's matrix and range.
+    bool ConvertsColours(const AVFrame* frame) const;
+    void Scale(const AVFrame* frame, uint8_t* const planes[4], int width, int height, uint8_t* const target[4],
+               const int target_linesizes[4], int target_width, int target_height);
 
     const VideoProcessSettings settings_;
     TScalerContextPtr scaler_;
     TFramePtr scratch_;  // the encoder's picture being made
     TFramePtr scaled_;   // the scaled picture before it is turned
+    std::unique_ptr<ToneMapper> tone_mapper_;
 };

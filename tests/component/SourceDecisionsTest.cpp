@@ -1,0 +1,217 @@
+// What is decided for each input before it converts, read back from the
+// converted file as the device takes it: colours through the device's
+// BT.601 decoding, HDR brought to standard range, the sound track chosen by
+// the default flag or the languages asked for, and chapters kept.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "AVProbe.h"
+#include "ComponentTestSupport.h"
+#include "EngineConversion.h"
+#include "FilmReadBack.h"
+#include "InputDecisions.h"
+#include "JobBuilder.h"
+#include "SourceFilm.h"
+
+namespace {
+
+// Converts the film for the settings' device as a job would, deciding from
+// the film's probe; the output's path.
+std::string ConvertFilm(const std::string& input, const TConversionSettings& settings) {
+    TAVProbe probe;
+    EXPECT_TRUE(probe.Open(input, "")) << probe.ErrorMessage();
+    const TInputDecisions decisions = DecideForInput(SurveyInput(probe.Context()), settings.Inputs,
+                                                     DeviceAt(settings.Device));
+    probe.Close();
+    const std::string output = (ScratchFolder() / (std::string("out") + DeviceAt(settings.Device).Extension)).string();
+    TOutputOptions options = BuildOutputOptions(settings, output);
+    options.ExtraOptions += DecisionOptionText(decisions);
+    ConvertWithEngine(input, options);
+    return output;
+}
+
+TConversionSettings SettingsFor(const char* device) {
+    TConversionSettings settings;
+    settings.Device = FindDevice(device).value();
+    return settings;
+}
+
+struct Rgb {
+    int r, g, b;
+};
+constexpr Rgb kBars[] = {{200, 30, 30}, {30, 200, 30}, {30, 30, 200}, {30, 200, 200}, {200, 30, 200}, {200, 200, 30}};
+
+struct ColourCase {
+    const char* device;
+    AVColorSpace matrix;  // of the source
+    AVColorRange range;
+    int width, height;
+    bool declares;  // the device's codec carries a colour description
+};
+
+class DeviceColours : public testing::TestWithParam<ColourCase> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+TEST_P(DeviceColours, BarsDecodeAsTheSourceShowsThem) {
+    const ColourCase& c = GetParam();
+    SourceFilm film{.width = c.width, .height = c.height, .matrix = c.matrix, .range = c.range};
+    film.bars.clear();
+    const AVColorSpace coded = c.matrix == AVCOL_SPC_UNSPECIFIED ? AVCOL_SPC_BT709 : c.matrix;
+    for (const Rgb& bar : kBars) film.bars.push_back(CodedFromRgb(bar.r, bar.g, bar.b, coded));
+    const std::string input = (ScratchFolder() / "bars.mkv").string();
+    WriteSourceFilm(film, input);
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, SettingsFor(c.device)), std::size(kBars));
+    ASSERT_EQ(out.error, "");
+    ASSERT_EQ(out.bars.size(), std::size(kBars));
+    for (size_t n = 0; n < std::size(kBars); ++n) {
+        const std::array<double, 3> shown = DeviceRgb(out.bars[n]);
+        EXPECT_NEAR(shown[0], kBars[n].r, 12) << "bar " << n;
+        EXPECT_NEAR(shown[1], kBars[n].g, 12) << "bar " << n;
+        EXPECT_NEAR(shown[2], kBars[n].b, 12) << "bar " << n;
+    }
+    if (c.declares) {
+        EXPECT_EQ(out.matrix, AVCOL_SPC_SMPTE170M);
+        EXPECT_EQ(out.range, AVCOL_RANGE_MPEG);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, DeviceColours,
+    testing::Values(ColourCase{"ipod", AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 1280, 720, false},
+                    ColourCase{"ipod-h264", AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 1280, 720, true},
+                    ColourCase{"iphone", AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 1280, 720, true},
+                    ColourCase{"rockbox", AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 1280, 720, true},
+                    // Unlabelled HD is BT.709; a phone's full-range SD picture comes down to limited range.
+                    ColourCase{"ipod-h264", AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_MPEG, 1280, 720, true},
+                    ColourCase{"ipod-h264", AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG, 640, 480, true}),
+    [](const testing::TestParamInfo<ColourCase>& info) { return "case" + std::to_string(info.index); });
+
+// The PQ code of a luminance in cd/m2.
+double PqCode(double nits) {
+    const double m1 = 0.1593017578125, m2 = 78.84375, c1 = 0.8359375, c2 = 18.8515625, c3 = 18.6875;
+    const double y = std::pow(nits / 10000.0, m1);
+    return std::pow((c1 + c2 * y) / (1 + c3 * y), m2);
+}
+
+struct HdrCase {
+    const char* name;
+    AVColorTransferCharacteristic transfer;
+    double referenceWhite;  // the code of 203 cd/m2
+    double highlight;       // the code of about 1000 cd/m2
+};
+
+class HighDynamicRange : public testing::TestWithParam<HdrCase> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+TEST_P(HighDynamicRange, ReferenceWhiteNearStandardWhiteAndHighlightsBrighter) {
+    const HdrCase& c = GetParam();
+    const SourceFilm film{.pixelFormat = "yuv420p10le",
+                          .matrix = AVCOL_SPC_BT2020_NCL,
+                          .transfer = c.transfer,
+                          .primaries = AVCOL_PRI_BT2020,
+                          .bars = {CodedColour{c.referenceWhite}, CodedColour{c.highlight}}};
+    const std::string input = (ScratchFolder() / "hdr.mkv").string();
+    WriteSourceFilm(film, input);
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, SettingsFor("ipod-h264")), 2);
+    ASSERT_EQ(out.bars.size(), 2u);
+    EXPECT_GE(out.bars[0][0], 170);
+    EXPECT_GT(out.bars[1][0], out.bars[0][0] + 4);
+    for (const auto& bar : out.bars) {
+        EXPECT_NEAR(bar[1], 128, 4);
+        EXPECT_NEAR(bar[2], 128, 4);
+    }
+    EXPECT_EQ(out.transfer, AVCOL_TRC_BT709);
+    EXPECT_EQ(out.primaries, AVCOL_PRI_BT709);
+    EXPECT_EQ(out.matrix, AVCOL_SPC_SMPTE170M);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, HighDynamicRange,
+                         testing::Values(HdrCase{"PQ", AVCOL_TRC_SMPTE2084, PqCode(203), PqCode(1000)},
+                                         HdrCase{"HLG", AVCOL_TRC_ARIB_STD_B67, 0.75, 1.0}),
+                         [](const testing::TestParamInfo<HdrCase>& info) { return info.param.name; });
+
+// An English 5.1 track first, a Japanese stereo track marked default.
+SourceFilm TwoLanguageFilm() {
+    return SourceFilm{.width = 320,
+                      .height = 240,
+                      .sound = {FilmSound{"eng", false, 6, 440}, FilmSound{"jpn", true, 2, 1000}},
+                      .chapters = {{0, 400000, "Opening"}, {400000, 800000, "Middle"}, {800000, 5000000, "End"},
+                                   {3000000, 4000000, "After the end"}}};
+}
+
+struct SoundCase {
+    std::vector<std::string> wanted;
+    const char* language;
+    double frequency;
+};
+
+class SoundChoice : public testing::TestWithParam<SoundCase> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+TEST_P(SoundChoice, TakesTheWantedTrackAndSaysItsLanguage) {
+    const SoundCase& c = GetParam();
+    const std::string input = (ScratchFolder() / "languages.mkv").string();
+    WriteSourceFilm(TwoLanguageFilm(), input);
+    TConversionSettings settings = SettingsFor("ipod");
+    settings.Inputs.AudioLanguages = c.wanted;
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, settings), 1);
+    EXPECT_EQ(out.audioStreams, 1);
+    EXPECT_EQ(out.audioChannels, 2);
+    EXPECT_EQ(out.audioLanguage, c.language);
+    EXPECT_NEAR(out.audioFrequency, c.frequency, c.frequency / 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, SoundChoice,
+                         testing::Values(SoundCase{{}, "jpn", 1000}, SoundCase{{"eng"}, "eng", 440},
+                                         SoundCase{{"fra", "en"}, "eng", 440}, SoundCase{{"fre"}, "jpn", 1000}));
+
+class Chapters : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+// A chapter past the end is left out, one running past it cut there.
+TEST_P(Chapters, KeptWithTheirNamesAndTimes) {
+    const std::string input = (ScratchFolder() / "chapters.mkv").string();
+    WriteSourceFilm(TwoLanguageFilm(), input);
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, SettingsFor(GetParam())), 1);
+    ASSERT_EQ(out.chapters.size(), 3u);
+    const char* titles[] = {"Opening", "Middle", "End"};
+    for (size_t n = 0; n < 3; ++n) {
+        EXPECT_EQ(out.chapters[n].title, titles[n]);
+        EXPECT_NEAR(static_cast<double>(out.chapters[n].startUs), 400000.0 * n, 50000);
+    }
+    EXPECT_LE(out.chapters[2].endUs, 1100000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, Chapters, testing::Values("ipod", "ipod-h264"));
+
+TEST(InputDecisionNotes, SayWhatWasDecided) {
+    BindComponentTestLibraries();
+    const std::string input = (ScratchFolder() / "notes.mkv").string();
+    SourceFilm film = TwoLanguageFilm();
+    film.transfer = AVCOL_TRC_SMPTE2084;
+    film.primaries = AVCOL_PRI_BT2020;
+    film.matrix = AVCOL_SPC_BT2020_NCL;
+    WriteSourceFilm(film, input);
+    TVexmoConverter component;
+    TConversionSettings settings;
+    settings.OutputFolder = ScratchFolder().string();
+    settings.Inputs.AudioLanguages = {"fra"};
+    const TJob job = AddJob(component, input, settings);
+    ASSERT_FALSE(job.Refusal);
+    EXPECT_EQ(job.Notes, (std::vector<std::string>{"no French sound: the file's own choice is kept",
+                                                   "audio: Japanese (the file's default)", "HDR10 mapped to SDR",
+                                                   "chapters: 4 kept"}));
+}
+
+}  // namespace

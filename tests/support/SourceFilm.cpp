@@ -1,0 +1,196 @@
+#include "SourceFilm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <mutex>
+#include <vector>
+#include <stdexcept>
+
+#include "AVCodecHlpr.h"
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
+#include "LibraryBinding.h"
+#include "LibraryHandles.h"
+
+namespace {
+
+constexpr int kFrameRate = 24;
+constexpr int kSampleRate = 48000;
+constexpr int kSamplesPerFrame = 1024;
+
+void Check(int code, const std::string& step) {
+    if (code >= 0) return;
+    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+    ff::av_strerror(code, reason, sizeof reason);
+    throw std::runtime_error("writing a source film: " + step + ": " + reason);
+}
+
+struct Track {
+    AVStream* stream = nullptr;
+    TCodecContextPtr encoder;
+    int64_t next = 0;  // picture or sample
+    int64_t end = 0;
+    int frequency = 0;
+};
+
+TCodecContextPtr OpenEncoder(const char* name, const std::function<void(AVCodecContext*)>& configure) {
+    const AVCodec* codec = ff::avcodec_find_encoder_by_name(name);
+    if (!codec) throw std::runtime_error(std::string("writing a source film: no encoder ") + name);
+    TCodecContextPtr encoder(ff::avcodec_alloc_context3(codec));
+    if (!encoder) throw std::runtime_error("writing a source film: no memory");
+    configure(encoder.get());
+    std::lock_guard lock(CodecLock());
+    Check(ff::avcodec_open2(encoder.get(), codec, nullptr), std::string("opening ") + name);
+    return encoder;
+}
+
+void FillBars(AVFrame* frame, const SourceFilm& film) {
+    const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    const int depth = desc->comp[0].depth;
+    const double scale = (1 << (depth - 8));
+    const bool full = film.range == AVCOL_RANGE_JPEG;
+    const double maxCode = (1 << depth) - 1;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int width = plane ? frame->width / 2 : frame->width;
+        const int height = plane ? frame->height / 2 : frame->height;
+        for (int row = 0; row < height; ++row) {
+            for (int x = 0; x < width; ++x) {
+                const CodedColour& c = film.bars[static_cast<size_t>(x) * film.bars.size() / width];
+                double value = 0;
+                if (plane == 0)
+                    value = full ? c.y * maxCode : (16 + 219 * c.y) * scale;
+                else
+                    value = full ? (c.cb * (plane == 1) + c.cr * (plane == 2) + 0.5) * maxCode
+                                 : (128 + 224 * (plane == 1 ? c.cb : c.cr)) * scale;
+                const int code = static_cast<int>(std::lround(std::clamp(value, 0.0, maxCode)));
+                uint8_t* line = frame->data[plane] + static_cast<ptrdiff_t>(row) * frame->linesize[plane];
+                if (depth > 8)
+                    reinterpret_cast<uint16_t*>(line)[x] = static_cast<uint16_t>(code);
+                else
+                    line[x] = static_cast<uint8_t>(code);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+CodedColour CodedFromRgb(int r, int g, int b, AVColorSpace matrix) {
+    const bool hd = matrix == AVCOL_SPC_BT709;
+    const double kr = hd ? 0.2126 : 0.299, kb = hd ? 0.0722 : 0.114;
+    const double red = r / 255.0, green = g / 255.0, blue = b / 255.0;
+    const double y = kr * red + (1 - kr - kb) * green + kb * blue;
+    return CodedColour{y, (blue - y) / (2 * (1 - kb)), (red - y) / (2 * (1 - kr))};
+}
+
+void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    Check(ff::avformat_alloc_output_context2(&raw, nullptr, "matroska", path.c_str()), "creating the output");
+    TOutputContextPtr context(raw);
+    std::vector<Track> tracks;
+    {
+        Track video;
+        video.encoder = OpenEncoder("ffv1", [&](AVCodecContext* encoder) {
+            encoder->width = film.width;
+            encoder->height = film.height;
+            encoder->pix_fmt = ff::av_get_pix_fmt(film.pixelFormat);
+            encoder->time_base = AVRational{1, kFrameRate};
+            encoder->framerate = AVRational{kFrameRate, 1};
+            encoder->colorspace = film.matrix;
+            encoder->color_range = film.range;
+            encoder->color_trc = film.transfer;
+            encoder->color_primaries = film.primaries;
+            encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        });
+        video.end = film.durationUs * kFrameRate / 1000000;
+        tracks.push_back(std::move(video));
+    }
+    for (const FilmSound& sound : film.sound) {
+        Track audio;
+        audio.encoder = OpenEncoder("pcm_s16le", [&](AVCodecContext* encoder) {
+            encoder->sample_rate = kSampleRate;
+            encoder->sample_fmt = AV_SAMPLE_FMT_S16;
+            ff::av_channel_layout_default(&encoder->ch_layout, sound.channels);
+            encoder->time_base = AVRational{1, kSampleRate};
+        });
+        audio.end = film.durationUs * kSampleRate / 1000000;
+        audio.frequency = sound.frequency;
+        tracks.push_back(std::move(audio));
+    }
+    for (size_t n = 0; n < tracks.size(); ++n) {
+        Track& track = tracks[n];
+        track.stream = ff::avformat_new_stream(context.get(), nullptr);
+        if (!track.stream) throw std::runtime_error("writing a source film: adding a stream");
+        track.stream->time_base = track.encoder->time_base;
+        Check(ff::avcodec_parameters_from_context(track.stream->codecpar, track.encoder.get()), "parameters");
+        if (n > 0) {
+            const FilmSound& sound = film.sound[n - 1];
+            if (*sound.language) ff::av_dict_set(&track.stream->metadata, "language", sound.language, 0);
+            track.stream->disposition = sound.isDefault ? AV_DISPOSITION_DEFAULT : 0;
+        }
+    }
+    for (const FilmChapter& given : film.chapters) {
+        auto** list = static_cast<AVChapter**>(ff::av_malloc((context->nb_chapters + 1) * sizeof(AVChapter*)));
+        auto* chapter = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
+        if (!list || !chapter) throw std::runtime_error("writing a source film: no memory");
+        chapter->id = context->nb_chapters + 1;
+        chapter->time_base = AVRational{1, 1000000};
+        chapter->start = given.startUs;
+        chapter->end = given.endUs;
+        ff::av_dict_set(&chapter->metadata, "title", given.title, 0);
+        for (unsigned i = 0; i < context->nb_chapters; ++i) list[i] = context->chapters[i];
+        list[context->nb_chapters] = chapter;
+        ff::av_free(context->chapters);
+        context->chapters = list;
+        ++context->nb_chapters;
+    }
+    Check(ff::avio_open(&context->pb, path.c_str(), AVIO_FLAG_WRITE), "opening the file");
+    Check(ff::avformat_write_header(context.get(), nullptr), "writing the header");
+    TPacketPtr packet(ff::av_packet_alloc());
+    auto drain = [&](Track& track) {
+        while (ff::avcodec_receive_packet(track.encoder.get(), packet.get()) >= 0) {
+            ff::av_packet_rescale_ts(packet.get(), track.encoder->time_base, track.stream->time_base);
+            packet->stream_index = track.stream->index;
+            Check(ff::av_interleaved_write_frame(context.get(), packet.get()), "writing a packet");
+        }
+    };
+    for (Track& track : tracks) {
+        const bool video = &track == &tracks.front();
+        for (; track.next < track.end;) {
+            TFramePtr frame(ff::av_frame_alloc());
+            if (video) {
+                frame->format = track.encoder->pix_fmt;
+                frame->width = film.width;
+                frame->height = film.height;
+                frame->color_range = film.range;
+                frame->colorspace = film.matrix;
+                frame->color_trc = film.transfer;
+                frame->color_primaries = film.primaries;
+                Check(ff::av_frame_get_buffer(frame.get(), 0), "a picture");
+                FillBars(frame.get(), film);
+                frame->pts = track.next++;
+            } else {
+                frame->format = AV_SAMPLE_FMT_S16;
+                frame->sample_rate = kSampleRate;
+                frame->nb_samples = static_cast<int>(std::min<int64_t>(kSamplesPerFrame, track.end - track.next));
+                Check(ff::av_channel_layout_copy(&frame->ch_layout, &track.encoder->ch_layout), "a layout");
+                Check(ff::av_frame_get_buffer(frame.get(), 0), "a block of sound");
+                auto* samples = reinterpret_cast<int16_t*>(frame->data[0]);
+                const int channels = frame->ch_layout.nb_channels;
+                for (int i = 0; i < frame->nb_samples; ++i) {
+                    const double t = static_cast<double>(track.next + i) / kSampleRate;
+                    const auto value = static_cast<int16_t>(8000 * std::sin(2 * M_PI * track.frequency * t));
+                    for (int c = 0; c < channels; ++c) samples[i * channels + c] = value;
+                }
+                frame->pts = track.next;
+                track.next += frame->nb_samples;
+            }
+            Check(ff::avcodec_send_frame(track.encoder.get(), frame.get()), "encoding");
+            drain(track);
+        }
+        Check(ff::avcodec_send_frame(track.encoder.get(), nullptr), "flushing");
+        drain(track);
+    }
+    Check(ff::av_write_trailer(context.get()), "writing the trailer");
+}

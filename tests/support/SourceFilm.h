@@ -1,0 +1,55 @@
+#pragma once
+// Matroska files of the kinds people keep today, with exactly known content
+// for reading back what a conversion made of them: a picture of flat
+// vertical bars with a given colour description (HD BT.709, HDR10, HLG, full
+// range), sound tracks with languages and default flags, each a tone of its
+// own, and chapters. Lossless FFV1 pictures, 16-bit PCM sound.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+// A bar's colour as coded: luma 0..1 and the two colour differences
+// -0.5..0.5, before quantisation to the film's bit depth and range.
+struct CodedColour {
+    double y = 0.5;
+    double cb = 0.0;
+    double cr = 0.0;
+};
+
+struct FilmSound {
+    const char* language = "";  // "" writes none
+    bool isDefault = false;
+    int channels = 2;
+    int frequency = 440;  // Hz, in every channel
+};
+
+struct FilmChapter {
+    int64_t startUs = 0;
+    int64_t endUs = 0;
+    const char* title = "";
+};
+
+struct SourceFilm {
+    int width = 1280;
+    int height = 720;
+    const char* pixelFormat = "yuv420p";  // "yuv420p10le" for 10-bit
+    AVColorSpace matrix = AVCOL_SPC_BT709;
+    AVColorRange range = AVCOL_RANGE_MPEG;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_BT709;
+    AVColorPrimaries primaries = AVCOL_PRI_BT709;
+    std::vector<CodedColour> bars = {CodedColour{}};  // equal widths, left to right
+    int64_t durationUs = 1000000;  // at 24 pictures a second
+    std::vector<FilmSound> sound = {};
+    std::vector<FilmChapter> chapters = {};
+};
+
+// The coded colour of an 8-bit R'G'B' colour under the matrix (BT.709 or
+// BT.601).
+CodedColour CodedFromRgb(int r, int g, int b, AVColorSpace matrix);
+// Throws std::runtime_error naming the step that failed.
+void WriteSourceFilm(const SourceFilm& film, const std::string& path);
