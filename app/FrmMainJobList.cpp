@@ -73,7 +73,7 @@ std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
                                      Q(job.OutputName), QString(), path};
     for (int column = 0; column < colCount; ++column) Lvw->setItem(row, column, new QTableWidgetItem(texts[column]));
     // Long names are cut in their columns: the tooltips hold them whole.
-    Lvw->item(row, colInputName)->setToolTip(path);
+    Lvw->item(row, colInputName)->setToolTip(InputToolTip(path.toStdString(), job.Notes));
     Lvw->item(row, colOutputName)->setToolTip(Q(job.OutputPath));
     Lvw->item(row, colInputName)->setData(kRowIdRole, next_row_id_++);
     RequestThumbnail(row, path);

@@ -82,6 +82,12 @@ void TForm1::PostToWindowThread(std::function<void()> work) {
         Qt::QueuedConnection);
 }
 
+void TForm1::ShowDecisions(size_t row, const std::vector<std::string>& notes) {
+    for (const std::string& note : notes) run_log_.FileLine(row, llInfo, note);
+    const int position = ListRow(row);
+    if (position >= 0) Lvw->item(position, colInputName)->setToolTip(InputToolTip(run_.InputPath(row), notes));
+}
+
 void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& status) {
     const int position = ListRow(row);
     if (position < 0) return;

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "RunTexts.h"
 
@@ -20,6 +21,14 @@ inline constexpr int kWrittenOutputRole = Qt::UserRole + 2;
 inline constexpr int kRowIdRole = Qt::UserRole + 3;
 // The pictures at the start of the rows.
 inline constexpr QSize kThumbnailSize(40, 30);
+
+// A row's input tooltip: the whole path (long names are cut in their
+// column), then what was decided for the file, one line each.
+inline QString InputToolTip(const std::string& path, const std::vector<std::string>& notes) {
+    std::string text = path;
+    for (const std::string& note : notes) text += "\n" + note;
+    return Q(text);
+}
 
 inline QMessageBox::Icon IconOf(TMessageIcon icon) {
     switch (icon) {

@@ -54,7 +54,7 @@ public:
         "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All files (*)|*";
     // Columns of the job list.
     // The window's size when it first starts.
-    static constexpr QSize kDesignSize{655, 448};
+    static constexpr QSize kDesignSize{655, 474};
     enum TColumn { colInputName, colDuration, colType, colOutputName, colStatus, colPath, colCount };
 
     explicit TForm1(TShutdown& shutdown, QWidget* parent = nullptr);
@@ -138,6 +138,7 @@ private:
     void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) override;
     void ShowListProgress(const TListEstimate& estimate) override;
     void ShowMessage(const TUserMessage& message) override;
+    void ShowDecisions(size_t row, const std::vector<std::string>& notes) override;
     void RunStateChanged(bool running) override;
     void RunFinished(bool allCompleted) override;
     bool ListsFailuresAtEnd() const override { return true; }

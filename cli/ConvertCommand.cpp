@@ -112,6 +112,12 @@ public:
         std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
     }
 
+    void ShowDecisions(size_t row, const std::vector<std::string>& notes) override {
+        ClearBar();
+        for (const std::string& note : notes)
+            std::fprintf(stderr, "%s\n", RunTexts::OneLine(NameOf(files_[row]) + ": " + note).c_str());
+    }
+
     void RunStateChanged(bool) override {}
 
     void ClearBar() {

@@ -121,6 +121,7 @@ bool TConversionRun::StartBatch() {
         }
         rows_[row].task = job.TaskIndex;
         rows_[row].output_path = job.OutputPath;
+        if (!job.Notes.empty()) view_.ShowDecisions(row, job.Notes);
         ++tasks;
     }
     if (tasks == 0) return false;

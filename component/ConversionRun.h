@@ -34,6 +34,9 @@ public:
     // Progress of the whole list, shown after each file's progress.
     virtual void ShowListProgress(const TListEstimate& estimate) { (void)estimate; }
     virtual void ShowMessage(const TUserMessage& message) = 0;
+    // What was decided for the file in `row` (its job's notes), once its
+    // task is built and before it converts.
+    virtual void ShowDecisions(size_t row, const std::vector<std::string>& notes) { (void)row, (void)notes; }
     virtual void RunStateChanged(bool running) = 0;
     // Called when the run ends by itself, before its finish message; every
     // file converted when `allCompleted` (the moment to shut down, if asked).
@@ -83,6 +86,7 @@ public:
     // name when the planned one was taken meanwhile); empty when the row was
     // refused or its task left no file.
     const std::string& OutputPath(size_t row) const { return rows_.at(row).output_path; }
+    const std::string& InputPath(size_t row) const { return rows_.at(row).input_path; }
     size_t RowCount() const { return rows_.size(); }
     // True when the row's file was converted but the delivery failed.
     bool NotDelivered(size_t row) const { return rows_.at(row).not_delivered; }

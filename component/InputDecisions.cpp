@@ -41,6 +41,7 @@ TDynamicRange RangeOf(const TInputSurvey& survey) {
 
 void ChooseSound(const TInputSurvey& survey, const TInputChoices& choices, TInputDecisions& decisions) {
     const std::vector<TSoundTrack>& tracks = survey.SoundTracks;
+    decisions.SoundTracks = static_cast<int>(tracks.size());
     if (tracks.empty()) return;
     const TSoundTrack* chosen = nullptr;
     for (const std::string& wanted : choices.AudioLanguages) {
@@ -93,7 +94,8 @@ std::vector<std::string> DecisionNotes(const TInputDecisions& decisions) {
     std::vector<std::string> notes;
     for (const std::string& missing : decisions.MissingLanguages)
         notes.push_back(RunTexts::NoSoundInLanguage(LanguageName(missing)));
-    if (decisions.AudioStream >= 0)
+    // With one track there was nothing to choose.
+    if (decisions.AudioStream >= 0 && (decisions.SoundTracks > 1 || decisions.AudioByLanguage))
         notes.push_back(RunTexts::SoundChoice(decisions.AudioLanguage.empty() ? "" : LanguageName(decisions.AudioLanguage),
                                               decisions.AudioByLanguage));
     switch (decisions.Range) {

@@ -21,6 +21,7 @@ enum class TDynamicRange { Standard, Pq, Hlg, WideGamut };
 
 struct TInputDecisions {
     int AudioStream = -1;        // the input's stream; -1 when it has no sound
+    int SoundTracks = 0;         // how many the input has
     std::string AudioLanguage;   // the chosen track's code, empty when it has none
     bool AudioByLanguage = false;  // chosen for a wanted language
     std::vector<std::string> MissingLanguages;  // wanted languages no track has

@@ -98,6 +98,26 @@ constexpr TSettingField kOutputFolderField{
     },
     &GetMember<&TConversionSettings::OutputFolder>};
 
+// "eng,jpn": the languages in the order wanted, blanks around them dropped.
+constexpr TSettingField kAudioLanguagesField{
+    [](TConversionSettings& settings, const std::string& value) {
+        std::vector<std::string>& languages = settings.Inputs.AudioLanguages;
+        languages.clear();
+        size_t start = 0;
+        while (start <= value.size()) {
+            size_t end = value.find(',', start);
+            if (end == std::string::npos) end = value.size();
+            const std::string word = TrimText(value.substr(start, end - start));
+            if (!word.empty()) languages.push_back(word);
+            start = end + 1;
+        }
+    },
+    [](const TConversionSettings& settings) {
+        std::string text;
+        for (const std::string& language : settings.Inputs.AudioLanguages) text += (text.empty() ? "" : ",") + language;
+        return text;
+    }};
+
 // The window lays the rows of a place out in this order; --help lists them
 // in it too.
 const TSettingRow kRows[] = {
@@ -134,6 +154,12 @@ const TSettingRow kRows[] = {
      .ValueHint = "NAME", .Help = "the device the files are made for", .ListsItemsInHelp = true,
      .Label = "Device: ", .ControlName = "CboDevice", .Place = TSettingPlace::OutputLine, .Width = 420,
      .Items = DeviceItems, .NumberedValues = kNumberedDevices, .Field = kDeviceField},
+    {.Name = "audio-language", .Type = TSettingType::Text, .IniKey = "AudioLanguage", .Option = "--audio-language",
+     .ValueHint = "LANG[,LANG...]",
+     .Help = "the sound track of the first of these languages that the file has (eng, en or English); "
+             "default: the track the file marks as default, else the first",
+     .Label = "Audio Language: ", .ControlName = "EdtAudioLanguage", .Place = TSettingPlace::Output, .Width = 90,
+     .Field = kAudioLanguagesField},
     {.Name = "output-folder", .Type = TSettingType::Text, .IniKey = "OutputPath", .Option = "--output-folder",
      .ValueHint = "DIR", .Help = "where the files go (default ~/My iPod Files/)", .Place = TSettingPlace::Own,
      .Field = kOutputFolderField},

@@ -14,6 +14,7 @@
 #include "FilmReadBack.h"
 #include "InputDecisions.h"
 #include "JobBuilder.h"
+#include "SettingsTable.h"
 #include "SourceFilm.h"
 
 namespace {
@@ -168,6 +169,11 @@ TEST_P(SoundChoice, TakesTheWantedTrackAndSaysItsLanguage) {
     EXPECT_EQ(out.audioChannels, 2);
     EXPECT_EQ(out.audioLanguage, c.language);
     EXPECT_NEAR(out.audioFrequency, c.frequency, c.frequency / 10);
+}
+
+TEST(SoundChoiceSetting, ReadsTheLanguagesInTheirOrder) {
+    EXPECT_EQ(SettingsFrom({{"audio-language", " eng, ,jpn "}}).Inputs.AudioLanguages,
+              (std::vector<std::string>{"eng", "jpn"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, SoundChoice,
