@@ -72,8 +72,59 @@ AVColorSpace DeviceDecodingMatrix(const TDevice&) { return AVCOL_SPC_SMPTE170M; 
 
 bool DeviceKeepsChapters(const TDevice& device) { return std::strcmp(device.ContainerFamily, "mp4") == 0; }
 
-TInputDecisions DecideForInput(const TInputSurvey& survey, const TInputChoices& choices, const TDevice& device) {
+bool ReadCropBands(const std::string& text, int bands[4]) {
+    size_t start = 0;
+    for (int n = 0; n < 4; ++n) {
+        const size_t end = n < 3 ? text.find(':', start) : text.size();
+        if (end == std::string::npos || end == start || end - start > 5) return false;
+        int value = 0;
+        for (size_t i = start; i < end; ++i) {
+            if (text[i] < '0' || text[i] > '9') return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        // Chroma planes have half as many rows and columns.
+        bands[n] = value / 2 * 2;
+        start = end + 1;
+    }
+    return true;
+}
+
+namespace {
+
+void ChooseCrop(const TPictureSurvey& pictures, const TInputChoices& choices, const TInputSurvey& survey,
+                TInputDecisions& decisions) {
+    int bands[4] = {0, 0, 0, 0};
+    if (choices.Crop == "none") return;
+    if (choices.Crop != "auto") {
+        if (ReadCropBands(choices.Crop, bands)) {
+            // Bands that leave no picture are not cut.
+            if (survey.Width > 0 && (bands[0] + bands[1] >= survey.Height || bands[2] + bands[3] >= survey.Width))
+                return;
+            decisions.CropGiven = true;
+        } else {
+            decisions.CropUnreadable = true;
+        }
+    }
+    if (!decisions.CropGiven) {
+        bands[0] = pictures.Top, bands[1] = pictures.Bottom, bands[2] = pictures.Left, bands[3] = pictures.Right;
+        // Found on pictures of another size than the stream says: not to be trusted.
+        if (pictures.Width != survey.Width || pictures.Height != survey.Height) return;
+    }
+    decisions.CropTop = bands[0], decisions.CropBottom = bands[1];
+    decisions.CropLeft = bands[2], decisions.CropRight = bands[3];
+}
+
+}  // namespace
+
+TInputDecisions DecideForInput(const TInputSurvey& survey, const TPictureSurvey& pictures,
+                               const TInputChoices& choices, const TDevice& device) {
     TInputDecisions decisions;
+    ChooseCrop(pictures, choices, survey, decisions);
+    if (choices.Deinterlace == "on") {
+        decisions.Deinterlace = true;
+    } else if (choices.Deinterlace != "off" && pictures.LooksInterlaced()) {
+        decisions.Deinterlace = decisions.InterlaceFound = true;
+    }
     ChooseSound(survey, choices, decisions);
     decisions.Range = RangeOf(survey);
     decisions.SourceMatrix = ReadMatrix(survey);
@@ -87,6 +138,11 @@ std::string DecisionOptionText(const TInputDecisions& decisions) {
     std::string text = "colorspace=" + std::to_string(static_cast<int>(decisions.DeviceMatrix)) + "\n";
     if (decisions.Range != TDynamicRange::Standard) text += "tonemap=1\n";
     if (decisions.AudioStream >= 0) text += "astream=" + std::to_string(decisions.AudioStream) + "\n";
+    if (decisions.CropTop) text += "croptop=" + std::to_string(decisions.CropTop) + "\n";
+    if (decisions.CropBottom) text += "cropbottom=" + std::to_string(decisions.CropBottom) + "\n";
+    if (decisions.CropLeft) text += "cropleft=" + std::to_string(decisions.CropLeft) + "\n";
+    if (decisions.CropRight) text += "cropright=" + std::to_string(decisions.CropRight) + "\n";
+    if (decisions.Deinterlace) text += "deinterlace=1\n";
     return text;
 }
 
@@ -110,5 +166,10 @@ std::vector<std::string> DecisionNotes(const TInputDecisions& decisions) {
             break;
     }
     if (decisions.Chapters > 0) notes.push_back(RunTexts::ChaptersKept(decisions.Chapters));
+    if (decisions.CropUnreadable) notes.push_back(RunTexts::kCropUnreadable);
+    if (decisions.CropTop || decisions.CropBottom || decisions.CropLeft || decisions.CropRight)
+        notes.push_back(RunTexts::Cropped(decisions.CropTop, decisions.CropBottom, decisions.CropLeft,
+                                          decisions.CropRight, decisions.CropGiven));
+    if (decisions.Deinterlace) notes.push_back(RunTexts::Deinterlaced(decisions.InterlaceFound));
     return notes;
 }

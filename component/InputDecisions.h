@@ -10,11 +10,20 @@
 
 #include "Devices.h"
 #include "InputSurvey.h"
+#include "PictureSurvey.h"
 
 struct TInputChoices {
     // Languages wanted for the sound, most wanted first ("eng", "en" or
     // "English"); empty takes the track the file marks as default.
     std::vector<std::string> AudioLanguages;
+    // "auto" cuts the black bands found in every bright picture sampled,
+    // "none" keeps the picture whole, "T:B:L:R" cuts those pixels.
+    std::string Crop = "auto";
+    // "auto" deinterlaces what the sampled pictures show to be interlaced;
+    // "on" and "off" decide it for every file.
+    std::string Deinterlace = "auto";
+    // Whether the decisions need pictures sampled from the file.
+    bool SamplesPictures() const { return Crop == "auto" || Deinterlace == "auto"; }
 };
 
 enum class TDynamicRange { Standard, Pq, Hlg, WideGamut };
@@ -30,6 +39,12 @@ struct TInputDecisions {
     AVColorSpace DeviceMatrix = AVCOL_SPC_SMPTE170M;
     bool SourceFullRange = false;
     int Chapters = 0;  // kept in the output
+    // Bands cut off the source picture, pixels; all 0 for none.
+    int CropTop = 0, CropBottom = 0, CropLeft = 0, CropRight = 0;
+    bool CropGiven = false;     // the bands are the person's, not found
+    bool CropUnreadable = false;  // the person's bands could not be read: found instead
+    bool Deinterlace = false;
+    bool InterlaceFound = false;  // decided from the sampled pictures
 };
 
 // The matrix every device of the table decodes with: their pictures are at
@@ -38,7 +53,12 @@ AVColorSpace DeviceDecodingMatrix(const TDevice& device);
 // Whether the device's files carry chapters (an MP4 chapter track).
 bool DeviceKeepsChapters(const TDevice& device);
 
-TInputDecisions DecideForInput(const TInputSurvey& survey, const TInputChoices& choices, const TDevice& device);
+// `pictures` is what pictures sampled from the file show (empty when none
+// were sampled).
+TInputDecisions DecideForInput(const TInputSurvey& survey, const TPictureSurvey& pictures,
+                               const TInputChoices& choices, const TDevice& device);
+// "T:B:L:R" read as four even numbers of pixels; false when the text is not that.
+bool ReadCropBands(const std::string& text, int bands[4]);
 // The decisions as engine option lines for the task's output.
 std::string DecisionOptionText(const TInputDecisions& decisions);
 // The decisions in a person's words, one line each, only those that do

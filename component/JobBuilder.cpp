@@ -5,6 +5,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <tuple>
 #include <system_error>
 
 #include "IpodLimits.h"
@@ -273,6 +276,34 @@ std::string ChooseOutputName(const std::string& folder, const std::string& baseN
     }
 }
 
+namespace {
+
+// Pictures are sampled once per file and version of it: adding a file and
+// converting it later, or converting a list again, reads it once.
+TPictureSurvey SampledPictures(const std::string& path) {
+    using Key = std::tuple<std::string, uintmax_t, std::filesystem::file_time_type>;
+    static std::mutex mutex;
+    static std::map<Key, TPictureSurvey> surveys;
+    std::error_code error;
+    const Key key{path, std::filesystem::file_size(path, error), std::filesystem::last_write_time(path, error)};
+    {
+        std::lock_guard lock(mutex);
+        if (const auto found = surveys.find(key); found != surveys.end()) return found->second;
+    }
+    const TPictureSurvey survey = SurveyPictures(path);
+    std::lock_guard lock(mutex);
+    return surveys.emplace(key, survey).first->second;
+}
+
+}  // namespace
+
+TInputDecisions DecideForInputFile(const TInputSurvey& survey, const std::string& path,
+                                   const TConversionSettings& settings) {
+    const TPictureSurvey pictures =
+        settings.Inputs.SamplesPictures() && survey.Width > 0 ? SampledPictures(path) : TPictureSurvey{};
+    return DecideForInput(survey, pictures, settings.Inputs, DeviceAt(settings.Device));
+}
+
 TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TConversionSettings& chosen) {
     TJob job;
     TInputOptions input;
@@ -311,7 +342,7 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     }
     const std::string folder = WithTrailingSlash(settings.OutputFolder);
     TOutputOptions output = BuildOutputOptions(settings, "");
-    job.Decisions = DecideForInput(probed.survey, settings.Inputs, DeviceAt(settings.Device));
+    job.Decisions = DecideForInputFile(probed.survey, inputPath, settings);
     job.Notes = DecisionNotes(job.Decisions);
     output.ExtraOptions += DecisionOptionText(job.Decisions);
     job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), output.FileExt, settings.Overwrite, inputPath);

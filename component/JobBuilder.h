@@ -82,6 +82,12 @@ std::string WithTrailingSlash(const std::string& folder);
 std::string ChooseOutputName(const std::string& folder, const std::string& baseName, const std::string& extension,
                              bool overwrite, const std::string& inputPath);
 
+// What is decided for the input from its probe's survey and, when the
+// settings leave crop or deinterlacing to it, from pictures sampled across
+// it (once per file and version of it).
+TInputDecisions DecideForInputFile(const TInputSurvey& survey, const std::string& path,
+                                   const TConversionSettings& settings);
+
 struct TJob {
     int32_t TaskIndex = -1;
     std::string DurationText;  // empty when the probe could not tell

@@ -191,4 +191,13 @@ std::string ColoursConverted(const std::string& sourceMatrix, bool fullRange) {
 
 std::string ChaptersKept(int count) { return "chapters: " + std::to_string(count) + " kept"; }
 
+std::string Cropped(int top, int bottom, int left, int right, bool asked) {
+    return "cropped " + std::to_string(top) + ":" + std::to_string(bottom) + ":" + std::to_string(left) + ":" +
+           std::to_string(right) + (asked ? " (as asked)" : " (black bands)");
+}
+
+std::string Deinterlaced(bool found) {
+    return std::string("deinterlaced") + (found ? " (interlaced pictures found)" : " (as asked)");
+}
+
 }  // namespace RunTexts

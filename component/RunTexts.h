@@ -117,5 +117,10 @@ std::string ToneMapped(const std::string& kind);
 std::string ColoursConverted(const std::string& sourceMatrix, bool fullRange);
 // "chapters: 12 kept"
 std::string ChaptersKept(int count);
+// "cropped 0:0:140:140 (black bands)"; bands a person gave are "as asked".
+std::string Cropped(int top, int bottom, int left, int right, bool asked);
+constexpr const char* kCropUnreadable = "crop is not T:B:L:R: black bands are looked for instead";
+// "deinterlaced (interlaced pictures found)" or "deinterlaced (as asked)"
+std::string Deinterlaced(bool found);
 
 }  // namespace RunTexts

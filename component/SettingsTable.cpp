@@ -118,6 +118,18 @@ constexpr TSettingField kAudioLanguagesField{
         return text;
     }};
 
+constexpr TSettingField kCropField{
+    [](TConversionSettings& settings, const std::string& value) { settings.Inputs.Crop = TrimText(value); },
+    [](const TConversionSettings& settings) { return settings.Inputs.Crop; }};
+
+constexpr TSettingField kDeinterlaceField{
+    [](TConversionSettings& settings, const std::string& value) { settings.Inputs.Deinterlace = value; },
+    [](const TConversionSettings& settings) { return settings.Inputs.Deinterlace; }};
+
+std::vector<TSettingItem> DeinterlaceItems() {
+    return {{"Auto", "auto", "auto"}, {"On", "on", "on"}, {"Off", "off", "off"}};
+}
+
 // The window lays the rows of a place out in this order; --help lists them
 // in it too.
 const TSettingRow kRows[] = {
@@ -160,6 +172,17 @@ const TSettingRow kRows[] = {
              "default: the track the file marks as default, else the first",
      .Label = "Audio Language: ", .ControlName = "EdtAudioLanguage", .Place = TSettingPlace::Output, .Width = 90,
      .Field = kAudioLanguagesField},
+    {.Name = "crop", .Type = TSettingType::Text, .Default = "auto", .IniKey = "Crop", .Option = "--crop",
+     .ValueHint = "auto|none|T:B:L:R",
+     .Help = "cut black bands off the picture: those found in every bright picture sampled across the file, "
+             "none, or the pixels given (top:bottom:left:right)",
+     .Label = "Crop: ", .ControlName = "EdtCrop", .Place = TSettingPlace::Output, .Width = 90,
+     .Field = kCropField},
+    {.Name = "deinterlace", .Type = TSettingType::Choice, .Default = "auto", .IniKey = "Deinterlace",
+     .Option = "--deinterlace", .ValueHint = "auto|on|off",
+     .Help = "deinterlace files whose sampled pictures are interlaced, every file, or none",
+     .Label = "Deinterlace: ", .ControlName = "CboDeinterlace", .Place = TSettingPlace::Output, .Width = 90,
+     .Items = DeinterlaceItems, .Field = kDeinterlaceField},
     {.Name = "output-folder", .Type = TSettingType::Text, .IniKey = "OutputPath", .Option = "--output-folder",
      .ValueHint = "DIR", .Help = "where the files go (default ~/My iPod Files/)", .Place = TSettingPlace::Own,
      .Field = kOutputFolderField},

@@ -151,6 +151,7 @@ bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& erro
     if (facts.Video) bitRate += facts.Video->BitRate;
     if (facts.Audio) bitRate += facts.Audio->BitRate;
     video.BitRateKbps = static_cast<int32_t>(bitRate / 1000);
+    video.Chapters = facts.Chapters;
     if (const std::optional<TPosterPicture> poster = GrabPosterPicture(path, kPosterMaxWidth))
         video.PosterJpeg = EncodePosterJpeg(*poster);
     return true;
@@ -279,6 +280,12 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     }
     if (!video.Tags.Artist.empty()) track->artist = g_strdup(video.Tags.Artist.c_str());
     track->year = video.Tags.Year;
+    if (!video.Chapters.empty()) {
+        track->chapterdata = itdb_chapterdata_new();
+        for (const TChapterFact& chapter : video.Chapters)
+            itdb_chapterdata_add_chapter(track->chapterdata, static_cast<guint32>(std::max<int64_t>(chapter.StartMs, 0)),
+                                         const_cast<gchar*>(chapter.Title.c_str()));
+    }
     itdb_track_add(database_.get(), track, -1);
     // A picture libgpod cannot take costs the artwork, not the video.
     if (!video.PosterJpeg.empty() && ipod_.NoPosterReason.empty())

@@ -12,6 +12,7 @@
 
 #include "IpodFinder.h"
 #include "IpodLock.h"
+#include "MediaFacts.h"
 #include "OutputTags.h"
 
 // What the iPod's database says about one video.
@@ -21,6 +22,7 @@ struct TIpodVideo {
     int64_t DurationMs = 0;
     int32_t BitRateKbps = 0;
     std::vector<uint8_t> PosterJpeg;  // empty: no artwork
+    std::vector<TChapterFact> Chapters;  // the iPod's "Chapters" menu
 };
 
 // Reads a converted file's tags (its own title, kind, show, season and

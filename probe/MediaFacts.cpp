@@ -102,6 +102,12 @@ bool ReadMediaFacts(const std::string& path, TMediaFacts& facts, std::string& er
     if (context->duration != AV_NOPTS_VALUE && context->duration >= 0) facts.DurationUs = context->duration;
     const AVDictionaryEntry* tag = nullptr;
     while ((tag = ff::av_dict_get(context->metadata, "", tag, AV_DICT_IGNORE_SUFFIX))) facts.Tags[tag->key] = tag->value;
+    for (unsigned n = 0; n < context->nb_chapters; ++n) {
+        const AVChapter* chapter = context->chapters[n];
+        const AVDictionaryEntry* title = ff::av_dict_get(chapter->metadata, "title", nullptr, 0);
+        facts.Chapters.push_back(
+            {ff::av_rescale_q(chapter->start, chapter->time_base, AVRational{1, 1000}), title ? title->value : ""});
+    }
     const AVStream* video = FirstStream(context.get(), AVMEDIA_TYPE_VIDEO);
     const AVStream* audio = FirstStream(context.get(), AVMEDIA_TYPE_AUDIO);
     if (video) facts.Video = VideoFactsOf(context.get(), video);

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,6 +32,11 @@ struct TAudioFacts {
     int64_t BitRate = 0;  // bits per second, 0 when not known
 };
 
+struct TChapterFact {
+    int64_t StartMs = 0;
+    std::string Title;
+};
+
 struct TMediaFacts {
     std::string Container;  // the demuxer's names, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
     std::string Extension;  // the file name's, lower case with its dot; empty when none
@@ -38,6 +44,7 @@ struct TMediaFacts {
     std::optional<TAudioFacts> Audio;  // the first audio stream, if any
     int64_t DurationUs = -1;           // the container's, -1 when not known
     std::map<std::string, std::string> Tags;  // the container's metadata, under the library's key names
+    std::vector<TChapterFact> Chapters;       // in time order
 };
 
 // Opens the file and reads its facts. False, with a message naming the file

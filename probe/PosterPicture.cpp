@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -108,6 +109,34 @@ public:
         return instants;
     }
 
+    // `places` instants spread evenly across the stream, each in the middle
+    // of its stretch; a few seconds apart when the duration is unknown.
+    std::vector<int64_t> Spread(int places) {
+        const AVRational base = stream_->time_base;
+        int64_t duration = stream_->duration;
+        if (duration <= 0 && input_->duration > 0)
+            duration = ff::av_rescale_q(input_->duration, AVRational{1, AV_TIME_BASE}, base);
+        knownDuration_ = duration > 0;
+        std::vector<int64_t> instants;
+        for (int k = 0; k < places; ++k)
+            instants.push_back(StartOf() + (knownDuration_ ? duration * (2 * k + 1) / (2 * places)
+                                                           : ff::av_rescale_q(kUnknownDurationStepUs * 3 * k,
+                                                                              AVRational{1, 1000000}, base)));
+        instants.erase(std::unique(instants.begin(), instants.end()), instants.end());
+        return instants;
+    }
+
+    // The picture DecodeAt or DecodeNext found; the caller lets it go.
+    AVFrame& Frame() { return *frame_; }
+    // The picture after the one found; false at the end of the stream.
+    bool DecodeNext() {
+        const int64_t at = frame_->best_effort_timestamp;
+        ff::av_frame_unref(frame_.get());
+        if (at == AV_NOPTS_VALUE) return false;
+        ff::av_frame_unref(last_.get());
+        return DecodeFrom(at + 1, false) && frame_->buf[0] && frame_->best_effort_timestamp != at;
+    }
+
     // Decodes the first picture at or after `instant`. A file that cannot
     // seek is read on from where it stands. Demuxers that seek by byte
     // position may land past the instant: then the seek goes further back.
@@ -210,6 +239,25 @@ private:
     bool landedPast_ = false;  // the first picture after a seek came after the instant
 };
 
+bool Sample(const std::string& path, int places, int runLength,
+            const std::function<void(const AVFrame&, int)>& take) {
+    TPosterGrabber grabber;
+    if (!grabber.Open(path)) return false;
+    bool any = false;
+    int place = 0;
+    for (const int64_t instant : grabber.Spread(places)) {
+        if (!grabber.DecodeAt(instant)) break;
+        for (int n = 0; n < runLength; ++n) {
+            take(grabber.Frame(), place);
+            any = true;
+            if (n + 1 < runLength && !grabber.DecodeNext()) break;
+        }
+        ff::av_frame_unref(&grabber.Frame());
+        ++place;
+    }
+    return any;
+}
+
 std::optional<TPosterPicture> Grab(const std::string& path, int maxWidth) {
     TPosterGrabber grabber;
     if (!grabber.Open(path)) return std::nullopt;
@@ -260,6 +308,16 @@ std::optional<TPosterPicture> GrabPosterPicture(const std::string& path, int max
         return Grab(path, maxWidth);
     } catch (const std::exception&) {
         return std::nullopt;
+    }
+}
+
+bool SamplePictures(const std::string& path, int places, int runLength,
+                    const std::function<void(const AVFrame&, int)>& take) {
+    if (places < 1 || runLength < 1 || !Bound()) return false;
+    try {
+        return Sample(path, places, runLength, take);
+    } catch (const std::exception&) {
+        return false;
     }
 }
 

@@ -8,6 +8,7 @@
 // a file that cannot give a picture gives an empty result.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,15 @@ struct TPosterPicture {
 // cannot be read, has no video or no picture decodes, or the libraries are
 // not bound.
 std::optional<TPosterPicture> GrabPosterPicture(const std::string& path, int maxWidth);
+
+struct AVFrame;
+// Runs of `runLength` consecutive pictures decoded at `places` instants
+// spread evenly across the file's first video stream (three seconds apart
+// when its duration is unknown), each handed to `take` with the number of
+// its place, in display order; the picture is the decoder's, lent for the
+// call. False when no picture decodes. `take` must not throw.
+bool SamplePictures(const std::string& path, int places, int runLength,
+                    const std::function<void(const AVFrame&, int)>& take);
 
 // The picture as a JPEG file's bytes (the libraries' "mjpeg" encoder); empty
 // when it cannot be encoded.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "AVProbe.h"
@@ -24,8 +25,7 @@ namespace {
 std::string ConvertFilm(const std::string& input, const TConversionSettings& settings) {
     TAVProbe probe;
     EXPECT_TRUE(probe.Open(input, "")) << probe.ErrorMessage();
-    const TInputDecisions decisions = DecideForInput(SurveyInput(probe.Context()), settings.Inputs,
-                                                     DeviceAt(settings.Device));
+    const TInputDecisions decisions = DecideForInputFile(SurveyInput(probe.Context()), input, settings);
     probe.Close();
     const std::string output = (ScratchFolder() / (std::string("out") + DeviceAt(settings.Device).Extension)).string();
     TOutputOptions options = BuildOutputOptions(settings, output);
@@ -200,6 +200,86 @@ TEST_P(Chapters, KeptWithTheirNamesAndTimes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, Chapters, testing::Values("ipod", "ipod-h264"));
+
+// The decisions for a film written to the scratch folder.
+TInputDecisions DecisionsFor(const SourceFilm& film, const TConversionSettings& settings, std::string& input) {
+    input = (ScratchFolder() / "sampled.mkv").string();
+    WriteSourceFilm(film, input);
+    TAVProbe probe;
+    EXPECT_TRUE(probe.Open(input, "")) << probe.ErrorMessage();
+    return DecideForInputFile(SurveyInput(probe.Context()), input, settings);
+}
+
+struct CropCase {
+    const char* name;
+    const char* crop;
+    double level;              // luma of the picture inside the bands
+    std::array<int, 4> bands;  // in the source: top, bottom, left, right
+    std::array<int, 4> cut;    // expected
+};
+
+class BlackBands : public testing::TestWithParam<CropCase> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+TEST_P(BlackBands, CutOnlyWhereEveryBrightPictureHasThem) {
+    const CropCase& c = GetParam();
+    SourceFilm film{.bars = {CodedColour{c.level}}, .bandTop = c.bands[0], .bandBottom = c.bands[1],
+                    .bandLeft = c.bands[2], .bandRight = c.bands[3]};
+    TConversionSettings settings = SettingsFor("ipod");
+    settings.Inputs.Crop = c.crop;
+    std::string input;
+    const TInputDecisions decided = DecisionsFor(film, settings, input);
+    EXPECT_EQ((std::array<int, 4>{decided.CropTop, decided.CropBottom, decided.CropLeft, decided.CropRight}), c.cut);
+    if (c.cut[2] == 0 || std::string(c.crop) != "auto") return;
+    // Cut, the 4:3 picture fills the 4:3 frame: no band at its sides.
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, settings), 16);
+    ASSERT_EQ(out.bars.size(), 16u);
+    EXPECT_GT(out.bars.front()[0], 100);
+    EXPECT_GT(out.bars.back()[0], 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Films, BlackBands,
+    testing::Values(CropCase{"pillarbox", "auto", 0.5, {0, 0, 160, 160}, {0, 0, 160, 160}},
+                    CropCase{"letterbox", "auto", 0.5, {92, 92, 0, 0}, {92, 92, 0, 0}},
+                    CropCase{"darkScenesOnly", "auto", 0.06, {0, 0, 160, 160}, {0, 0, 0, 0}},
+                    CropCase{"none", "none", 0.5, {0, 0, 160, 160}, {0, 0, 0, 0}},
+                    CropCase{"given", "0:0:100:100", 0.5, {0, 0, 160, 160}, {0, 0, 100, 100}},
+                    CropCase{"unreadable", "wide", 0.5, {0, 0, 160, 160}, {0, 0, 160, 160}},
+                    CropCase{"noBands", "auto", 0.5, {0, 0, 0, 0}, {0, 0, 0, 0}}),
+    [](const testing::TestParamInfo<CropCase>& info) { return info.param.name; });
+
+struct InterlaceCase {
+    const char* name;
+    bool interlaced;
+    const char* choice;
+    bool deinterlaced;
+};
+
+class Interlacing : public testing::TestWithParam<InterlaceCase> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+TEST_P(Interlacing, DeinterlacedWhenThePicturesAreCombed) {
+    const InterlaceCase& c = GetParam();
+    const SourceFilm film{.width = 720, .height = 480, .movingSquare = 96, .interlaced = c.interlaced};
+    TConversionSettings settings = SettingsFor("ipod");
+    settings.Inputs.Deinterlace = c.choice;
+    std::string input;
+    const TInputDecisions decided = DecisionsFor(film, settings, input);
+    EXPECT_EQ(decided.Deinterlace, c.deinterlaced);
+    EXPECT_EQ(DecisionOptionText(decided).find("deinterlace=1") != std::string::npos, c.deinterlaced);
+}
+
+INSTANTIATE_TEST_SUITE_P(Films, Interlacing,
+                         testing::Values(InterlaceCase{"interlaced", true, "auto", true},
+                                         InterlaceCase{"progressive", false, "auto", false},
+                                         InterlaceCase{"interlacedOff", true, "off", false},
+                                         InterlaceCase{"progressiveOn", false, "on", true}),
+                         [](const testing::TestParamInfo<InterlaceCase>& info) { return info.param.name; });
 
 TEST(InputDecisionNotes, SayWhatWasDecided) {
     BindComponentTestLibraries();

@@ -21,6 +21,7 @@
 #include "IpodSender.h"
 #include "IpodTestSupport.h"
 #include "MediaFacts.h"
+#include "SourceFilm.h"
 
 namespace fs = std::filesystem;
 
@@ -123,6 +124,28 @@ INSTANTIATE_TEST_SUITE_P(Kinds, IpodSend,
 
 // The fifth generation plays MPEG-4 only up to 480x480: a larger file is
 // not sent, and a conversion for it is made smaller, saying so first.
+// The iPod's "Chapters" menu reads the database's chapters, not the file's.
+TEST(IpodChapters, AFilmsChaptersGoIntoTheDatabase) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    const fs::path film = ScratchFolder() / "film.mkv";
+    WriteSourceFilm({.width = 320, .height = 240, .chapters = {{0, 500000, "Opening"}, {500000, 1000000, "Close"}}},
+                    film.string());
+    const CommandResult run = Cli({"convert", "--to-ipod", ipod.string(), "--output-folder",
+                                   (ScratchFolder() / "out").string(), film.string()});
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    std::string error;
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    // libgpod counts the first chapter from its first millisecond.
+    ASSERT_EQ(tracks[0].Chapters.size(), 2u);
+    EXPECT_EQ(tracks[0].Chapters[0].second, "Opening");
+    EXPECT_LE(tracks[0].Chapters[0].first, 1u);
+    EXPECT_EQ(tracks[0].Chapters[1].second, "Close");
+    EXPECT_NEAR(tracks[0].Chapters[1].first, 500, 1);
+}
+
 TEST(IpodModel, FifthGenerationGetsMpeg4OfAtMost480x480) {
     BindComponentTestLibraries();
     const fs::path ipod = ScratchFolder() / "ipod";

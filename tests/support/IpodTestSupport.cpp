@@ -54,6 +54,11 @@ std::vector<TTestIpodTrack> ReadTestIpodTracks(const fs::path& folder, std::stri
         read.HasArtwork = itdb_track_has_thumbnails(const_cast<Itdb_Track*>(track));
         if (TGTextPtr file{itdb_filename_on_ipod(const_cast<Itdb_Track*>(track))}) read.File = file.get();
         read.Size = track->size;
+        if (track->chapterdata)
+            for (GList* item = track->chapterdata->chapters; item; item = item->next) {
+                const auto* chapter = static_cast<const Itdb_Chapter*>(item->data);
+                read.Chapters.emplace_back(chapter->startpos, chapter->chaptertitle ? chapter->chaptertitle : "");
+            }
         tracks.push_back(read);
     }
     return tracks;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Makes an empty iPod of that model number ("MA002", a classic "MB029") in
@@ -31,6 +32,7 @@ struct TTestIpodTrack {
     bool RemembersPosition = false;  // resumes where it was stopped
     std::string File;   // on the iPod, empty when the track names none
     uint64_t Size = 0;  // as the database says
+    std::vector<std::pair<uint32_t, std::string>> Chapters;  // start (ms) and title, in the database's order
 };
 // The tracks of the iPod's database; `error` is set when it cannot be read.
 std::vector<TTestIpodTrack> ReadTestIpodTracks(const std::filesystem::path& folder, std::string& error);

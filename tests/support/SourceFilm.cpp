@@ -45,7 +45,7 @@ TCodecContextPtr OpenEncoder(const char* name, const std::function<void(AVCodecC
     return encoder;
 }
 
-void FillBars(AVFrame* frame, const SourceFilm& film) {
+void FillBars(AVFrame* frame, const SourceFilm& film, int64_t number) {
     const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
     const int depth = desc->comp[0].depth;
     const double scale = (1 << (depth - 8));
@@ -56,7 +56,19 @@ void FillBars(AVFrame* frame, const SourceFilm& film) {
         const int height = plane ? frame->height / 2 : frame->height;
         for (int row = 0; row < height; ++row) {
             for (int x = 0; x < width; ++x) {
-                const CodedColour& c = film.bars[static_cast<size_t>(x) * film.bars.size() / width];
+                const int sx = plane ? 2 * x : x, sy = plane ? 2 * row : row;
+                const CodedColour black{0.0, 0.0, 0.0}, white{1.0, 0.0, 0.0};
+                const bool band = sy < film.bandTop || sy >= film.height - film.bandBottom || sx < film.bandLeft ||
+                                  sx >= film.width - film.bandRight;
+                // The second field (odd rows) is half a picture later.
+                const int shift = film.interlaced && (sy & 1) ? 8 : 0;
+                const int64_t left = film.bandLeft + 16 * number + shift;
+                const int top = film.height / 2 - film.movingSquare / 2;
+                const bool square = film.movingSquare > 0 && sx >= left && sx < left + film.movingSquare &&
+                                    sy >= top && sy < top + film.movingSquare;
+                const CodedColour& c = band     ? black
+                                       : square ? white
+                                                : film.bars[static_cast<size_t>(x) * film.bars.size() / width];
                 double value = 0;
                 if (plane == 0)
                     value = full ? c.y * maxCode : (16 + 219 * c.y) * scale;
@@ -168,7 +180,7 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
                 frame->color_trc = film.transfer;
                 frame->color_primaries = film.primaries;
                 Check(ff::av_frame_get_buffer(frame.get(), 0), "a picture");
-                FillBars(frame.get(), film);
+                FillBars(frame.get(), film, track.next);
                 frame->pts = track.next++;
             } else {
                 frame->format = AV_SAMPLE_FMT_S16;

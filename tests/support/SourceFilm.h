@@ -44,6 +44,12 @@ struct SourceFilm {
     AVColorPrimaries primaries = AVCOL_PRI_BT709;
     std::vector<CodedColour> bars = {CodedColour{}};  // equal widths, left to right
     int64_t durationUs = 1000000;  // at 24 pictures a second
+    // Black bands inside the picture (letterbox, pillarbox), pixels.
+    int bandTop = 0, bandBottom = 0, bandLeft = 0, bandRight = 0;
+    // Above 0: a white square of that size moving right 16 pixels a picture
+    // over the bars; interlaced, the second field shows it half a step on.
+    int movingSquare = 0;
+    bool interlaced = false;
     std::vector<FilmSound> sound = {};
     std::vector<FilmChapter> chapters = {};
 };
