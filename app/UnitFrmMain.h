@@ -54,7 +54,7 @@ public:
         "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All files (*)|*";
     // Columns of the job list.
     // The window's size when it first starts.
-    static constexpr QSize kDesignSize{655, 474};
+    static constexpr QSize kDesignSize{655, 502};
     enum TColumn { colInputName, colDuration, colType, colOutputName, colStatus, colPath, colCount };
 
     explicit TForm1(TShutdown& shutdown, QWidget* parent = nullptr);
