@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "DatabaseCheck.h"
+#include "IpodLock.h"
 #include "IpodReading.h"
 
 namespace {
@@ -125,7 +126,16 @@ bool HoldsIpodDatabase(const std::string& folder) {
 
 TIpod DescribeIpod(const std::string& folder) {
     TGpodDatabasePtr database;
-    return ReadIpod(folder, database);
+    TIpod ipod = ReadIpod(folder, database);
+    // Read without the lock, a database another program is writing (its
+    // artwork rewritten in place, its play counts moved away) can look
+    // damaged; only a read under the lock may call it so.
+    if (ipod.Support == TIpodSupport::Refused && HoldsIpodDatabase(folder)) {
+        TIpodLock lock;
+        std::string lockError;
+        if (lock.Take(folder, {}, kIpodLockPatience, lockError)) ipod = ReadIpod(folder, database);
+    }
+    return ipod;
 }
 
 TIpod ReadIpod(const std::string& folder, TGpodDatabasePtr& database) {
