@@ -281,7 +281,9 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     if (!video.Tags.Artist.empty()) track->artist = g_strdup(video.Tags.Artist.c_str());
     track->year = video.Tags.Year;
     if (!video.Chapters.empty()) {
-        track->chapterdata = itdb_chapterdata_new();
+        // A new track may come with an empty chapter list of its own, which
+        // replacing would leak.
+        if (!track->chapterdata) track->chapterdata = itdb_chapterdata_new();
         for (const TChapterFact& chapter : video.Chapters)
             itdb_chapterdata_add_chapter(track->chapterdata, static_cast<guint32>(std::max<int64_t>(chapter.StartMs, 0)),
                                          const_cast<gchar*>(chapter.Title.c_str()));
