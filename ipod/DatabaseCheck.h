@@ -6,8 +6,6 @@
 // short-lived child process, which reports what it found, and only one that
 // read completely is read (and later written) by this program.
 
-#include <cstdint>
-#include <optional>
 #include <string>
 
 enum class TDatabaseState {
@@ -27,7 +25,3 @@ struct TDatabaseCheck {
 };
 
 TDatabaseCheck CheckDatabaseApart(const std::string& mount);
-
-// The number of tracks the track database's own headers give; none when the
-// file cannot be read or is not laid out as expected.
-std::optional<uint32_t> TrackCountInHeaders(const std::string& itunesDbPath);
