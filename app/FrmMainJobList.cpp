@@ -90,6 +90,7 @@ bool TForm1::AcceptsDrop(const QMimeData* data) const {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Lvw->viewport()) return QWidget::eventFilter(watched, event);
     const QEvent::Type type = event->type();
+    if (type == QEvent::Resize) FitRowsToList();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return QWidget::eventFilter(watched, event);
     // Enter and move events are drop events too: they carry the same data.

@@ -5,7 +5,11 @@
 
 #include <QCheckBox>
 #include <QScreen>
+#include <QStyle>
+#include <QTableWidget>
+#include <algorithm>
 #include <QComboBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QStandardItemModel>
 
@@ -51,15 +55,32 @@ void TForm1::ReadSettings() {
     RestoreWindowSize(settings);
 }
 
+QSize TForm1::AvailableRoom() const {
+    return screen() ? screen()->availableSize() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
 void TForm1::RestoreWindowSize(const TWindowSettings& settings) {
-    // A size the controls do not fit in, or one no screen of today could
-    // show (the file may come from a larger screen), is not used.
+    // The desktop adds a title bar above the window's own room.
+    const QSize room = AvailableRoom() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    FitMinimumToRoom(room);
+    // A size the controls do not fit in, or one this screen cannot show (the
+    // file may come from a larger screen), is not used.
     const QSize stored(settings.WindowWidth, settings.WindowHeight);
-    const QSize largest = screen() ? screen()->availableVirtualSize() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     const bool usable = stored.width() >= minimumWidth() && stored.height() >= minimumHeight() &&
-                        stored.width() <= largest.width() && stored.height() <= largest.height();
-    resize(usable ? stored : kDesignSize);
+                        stored.width() <= room.width() && stored.height() <= room.height();
+    resize(usable ? stored : kDesignSize.boundedTo(room).expandedTo(minimumSize()));
     if (settings.WindowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TForm1::FitMinimumToRoom(QSize room) {
+    // Large scaling on a small screen leaves less room than the list's seven
+    // rows and the settings need: the list then takes fewer rows at least,
+    // down to two.
+    layout()->activate();
+    const int over = minimumHeight() - room.height();
+    if (over <= 0) return;
+    Lvw->setMinimumHeight(std::max(ListHeightFor(2), Lvw->minimumHeight() - over));
+    layout()->activate();
 }
 
 void TForm1::WriteSettings() {

@@ -19,8 +19,11 @@ inline constexpr int kRowHeight = 24;
 inline constexpr int kWrittenOutputRole = Qt::UserRole + 2;
 // The row's own number, on its input name's item.
 inline constexpr int kRowIdRole = Qt::UserRole + 3;
-// The pictures at the start of the rows.
+// The pictures at the start of the rows, as they are taken; a short list
+// shows them smaller, in rows as low as kSmallestListRow.
 inline constexpr QSize kThumbnailSize(40, 30);
+inline constexpr int kSmallestListRow = 22;
+inline constexpr int kLargestListRow = kThumbnailSize.height() + 2;
 
 // A row's input tooltip: the whole path (long names are cut in their
 // column), then what was decided for the file, one line each.

@@ -7,7 +7,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <algorithm>
 
 #include "TextConversion.h"
 
@@ -15,7 +17,8 @@ namespace {
 
 constexpr int kRowHeight = 24;
 // Check boxes side by side in the other settings.
-constexpr int kChecksPerLine = 3;
+constexpr int kChecksPerLine = 2;
+constexpr int kNarrowestLine = 240;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -50,26 +53,38 @@ QWidget* MakeControl(const TSettingRow& row, QWidget* parent) {
         control = new QLineEdit(parent);
     }
     control->setObjectName(row.ControlName ? row.ControlName : row.Name);
-    if (row.Width > 0 && row.Type != TSettingType::Flag)
-        control->setFixedSize(row.Width, kRowHeight);
-    else
-        control->setFixedHeight(kRowHeight);
+    control->setFixedHeight(kRowHeight);
+    if (row.Width > 0 && row.Type != TSettingType::Flag) control->setFixedWidth(row.Width);
+    // A line of its own may narrow in a narrow window, down to where its
+    // text is still read.
+    if (row.Place == TSettingPlace::OutputLine) control->setMinimumWidth(std::min(row.Width, kNarrowestLine));
     return control;
 }
 
 }  // namespace
 
 TSettingsPanel::TSettingsPanel(QWidget* parent) : QWidget(parent) {
-    auto* column = new QVBoxLayout(this);
+    // The rows scroll when the window leaves them less room than they take:
+    // a new row never makes the window larger.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("ScrSettings");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* rows = new QWidget(scroll);
+    rows->setObjectName("SettingsRows");
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    auto* column = new QVBoxLayout(rows);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
-    output_ = new QGroupBox("Output Settings", this);
+    output_ = new QGroupBox("Output Settings", rows);
     output_->setObjectName("GBOutput");
     output_grid_ = new QGridLayout(output_);
     output_grid_->setContentsMargins(10, 6, 10, 8);
     output_grid_->setHorizontalSpacing(6);
     output_grid_->setVerticalSpacing(4);
-    other_ = new QGroupBox("Other Settings", this);
+    other_ = new QGroupBox("Other Settings", rows);
     other_->setObjectName("GBOther");
     other_grid_ = new QGridLayout(other_);
     other_grid_->setContentsMargins(8, 2, 8, 4);
@@ -81,6 +96,10 @@ TSettingsPanel::TSettingsPanel(QWidget* parent) : QWidget(parent) {
     other_grid_->setColumnStretch(kChecksPerLine, 1);
     column->addWidget(output_);
     column->addWidget(other_);
+    column->addStretch(1);
+    scroll->setWidget(rows);
+    // As tall as its rows at most: the window gives the rest to the list.
+    scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     Show(DefaultSettingValues(true));
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The window's settings: a control for each row of the settings table that
 // the window shows, laid out from the table (the output settings two to a
-// line, the other settings as check boxes three to a line), so that a new
-// row brings its control without an edit here.
+// line, the other settings as check boxes two to a line), so that a new
+// row brings its control without an edit here. The rows scroll when the
+// window gives them less room than they take, so that a new row does not
+// change the window's size either.
 
 #include <QWidget>
 #include <map>

@@ -29,6 +29,7 @@
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableWidget>
+#include <algorithm>
 #include <memory>
 
 #include "Application.h"
@@ -173,8 +174,9 @@ QWidget* TForm1::BuildJobList() {
     Lvw->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Lvw->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Lvw->verticalHeader()->hide();
-    Lvw->verticalHeader()->setDefaultSectionSize(kThumbnailSize.height() + 2);
-    Lvw->setIconSize(kThumbnailSize);
+    Lvw->verticalHeader()->setMinimumSectionSize(kSmallestListRow);
+    Lvw->setMinimumHeight(ListHeightFor(kRowsAtDesignSize));
+    FitRowsToList();
     Lvw->setShowGrid(true);
     Lvw->setWordWrap(false);
     Lvw->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -200,6 +202,18 @@ QWidget* TForm1::BuildJobList() {
         if (BtnRemove->isEnabled()) BtnRemoveClick();
     });
     return Lvw;
+}
+
+int TForm1::ListHeightFor(int rows) const {
+    return Lvw->horizontalHeader()->sizeHint().height() + rows * kSmallestListRow + 2 * Lvw->frameWidth();
+}
+
+void TForm1::FitRowsToList() {
+    const int height =
+        std::clamp(Lvw->viewport()->height() / kRowsAtDesignSize, kSmallestListRow, kLargestListRow);
+    if (height == Lvw->verticalHeader()->defaultSectionSize() && Lvw->iconSize().height() == height - 2) return;
+    Lvw->verticalHeader()->setDefaultSectionSize(height);
+    Lvw->setIconSize({(height - 2) * kThumbnailSize.width() / kThumbnailSize.height(), height - 2});
 }
 
 QLayout* TForm1::BuildListButtons() {

@@ -52,9 +52,11 @@ public:
         "DivX(*.divx;*.div)|*.divx;*.div|Xvid(*.xvid)|*.xvid|MPEG(*.mpeg;*.mpg)|*.mpeg;*.mpg|WMV(*.wmv)|*.wmv|ASF(*."
         "asf)|*.asf|Real Video(*.rm;*.rmvb)|*.rm;*.rmvb|VCD Format(*.dat)|*.dat|Quick Time "
         "Format(*.mov)|*.mov|SWF(*.swf)|*.swf|All files (*)|*";
+    // The window's size when it first starts, where the screen has the room.
+    static constexpr QSize kDesignSize{655, 448};
+    // Rows the list shows whole at that size.
+    static constexpr int kRowsAtDesignSize = 7;
     // Columns of the job list.
-    // The window's size when it first starts.
-    static constexpr QSize kDesignSize{655, 502};
     enum TColumn { colInputName, colDuration, colType, colOutputName, colStatus, colPath, colCount };
 
     explicit TForm1(TShutdown& shutdown, QWidget* parent = nullptr);
@@ -128,6 +130,9 @@ protected:
     virtual bool AskYesNo(const QString& text, const QString& caption);
     // False when the desktop has no program for the link.
     virtual bool OpenUrl(const QUrl& url);
+    // The room the window's screen leaves for windows (without panels and
+    // docks), in the window's own pixels.
+    virtual QSize AvailableRoom() const;
     // Asks the desktop's file manager to show the file selected; false when
     // none answers.
     virtual bool SelectInFileManager(const QString& path);
@@ -161,6 +166,14 @@ private:
     QComboBox* DeviceList() const;
     void WriteSettings();
     void RestoreWindowSize(const TWindowSettings& settings);
+    // Takes rows off the list's least height where the window would not fit
+    // the room otherwise.
+    void FitMinimumToRoom(QSize room);
+    // The height of a list showing `rows` rows of the smallest height whole.
+    int ListHeightFor(int rows) const;
+    // Rows as tall as the list's height gives the rows it shows at the
+    // design size, their pictures as large as the rows.
+    void FitRowsToList();
     // The refusal, when the file got no row.
     std::optional<TUserMessage> AddOneFile(const QString& path);
     // Converts the given rows of the list, in their order.

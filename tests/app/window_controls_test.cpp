@@ -11,8 +11,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTableWidget>
 
 #include "Application.h"
@@ -64,23 +66,72 @@ private slots:
         form.show();
         auto* list = form.Control<QTableWidget>("Lvw");
         auto* start = form.Control<QPushButton>("BtnStart");
+        auto* settings = form.Control<QScrollArea>("ScrSettings");
         const QSize designList = list->size();
-        const QPoint startFromCorner = form.rect().bottomRight() - start->geometry().topLeft();
+        const int designSettings = settings->height();
+        const int startFromRight = form.width() - start->x();
         form.resize(size);
         QCOMPARE(form.size(), size);
-        QCOMPARE(list->size(), designList + (size - TForm1::kDesignSize));
-        QCOMPARE(form.rect().bottomRight() - start->geometry().topLeft(), startFromCorner);
+        // The settings take the height they need, the list all the rest.
+        QCOMPARE(list->width(), designList.width() + size.width() - TForm1::kDesignSize.width());
+        QCOMPARE(list->height() + settings->height(),
+                 designList.height() + designSettings + size.height() - TForm1::kDesignSize.height());
+        QVERIFY(settings->height() <= settings->widget()->sizeHint().height());
+        // Convert stays at the right edge, beside the settings' top.
+        QCOMPARE(form.width() - start->x(), startFromRight);
+        QVERIFY(std::abs(start->y() - settings->mapTo(&form, QPoint(0, 0)).y()) < 12);
         for (QWidget* control : form.findChildren<QWidget*>()) {
             if (control->isHidden() || control->isWindow()) continue;
+            // A setting scrolled out of sight is inside the settings' area.
+            if (settings->widget()->isAncestorOf(control)) continue;
             const QRect placed(control->mapTo(&form, QPoint(0, 0)), control->size());
             QVERIFY2(form.rect().contains(placed), qPrintable(control->objectName()));
         }
+        QTRY_VERIFY(!settings->horizontalScrollBar()->isVisible());
         const QList<QWidget*> controls = form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
         for (QWidget* control : controls)
             for (QWidget* other : controls)
                 if (other != control && !other->isWindow() && !control->isWindow())
                     QVERIFY2(!control->geometry().intersects(other->geometry()),
                              qPrintable(control->objectName() + " overlaps " + other->objectName()));
+    }
+
+    void sevenRowsShowWholeAtTheFirstSizeAndGrowWithTheWindow() {
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.show();
+        auto* list = form.Control<QTableWidget>("Lvw");
+        list->setRowCount(20);
+        const auto wholeRows = [list] {
+            int rows = 0;
+            while (list->rowViewportPosition(rows) + list->rowHeight(rows) <= list->viewport()->height()) ++rows;
+            return rows;
+        };
+        QVERIFY(wholeRows() >= TForm1::kRowsAtDesignSize);
+        const int designRow = list->rowHeight(0);
+        form.resize(TForm1::kDesignSize + QSize(0, 300));
+        QTRY_VERIFY(list->rowHeight(0) > designRow);
+        QCOMPARE(list->iconSize().height(), list->rowHeight(0) - 2);
+        QVERIFY(wholeRows() >= TForm1::kRowsAtDesignSize);
+    }
+
+    void theWindowFitsTheRoomOfASmallScreen_data() {
+        QTest::addColumn<QSize>("room");
+        // 1280x900 at 200 %, a panel taking some of it.
+        QTest::newRow("scaled twice") << QSize(640, 426);
+        QTest::newRow("roomy") << QSize(1600, 1000);
+    }
+    void theWindowFitsTheRoomOfASmallScreen() {
+        QFETCH(QSize, room);
+        TTestHome home;
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.room = room;
+        QVERIFY(form.FormCreate());
+        const QSize inside = room - QSize(0, form.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        QVERIFY(form.minimumWidth() <= inside.width() && form.minimumHeight() <= inside.height());
+        QCOMPARE(form.size(), TForm1::kDesignSize.boundedTo(inside));
+        form.close();
     }
 
     void listHasItsColumns() {

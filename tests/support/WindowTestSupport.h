@@ -54,6 +54,8 @@ public:
     bool desktopOpensUrls = true;
     std::function<void()> whileBoxIsOpen;
     int boxesOpen = 0;
+    // The screen's room for windows; the real screen's when not valid.
+    QSize room;
 
 protected:
     QStringList ChooseFilesToConvert() override { return filesToChoose; }
@@ -66,6 +68,7 @@ protected:
         if (whileBoxIsOpen) whileBoxIsOpen();
         --boxesOpen;
     }
+    QSize AvailableRoom() const override { return room.isValid() ? room : TForm1::AvailableRoom(); }
     // As if no file manager answered: the window then opens the folder.
     bool SelectInFileManager(const QString&) override { return false; }
     bool OpenUrl(const QUrl& url) override {
