@@ -15,7 +15,7 @@ int RunIpodCommand(const std::vector<std::string>& arguments);
 int RunIpodList(const std::vector<std::string>& arguments, const char* help);
 int RunIpodRemove(const std::vector<std::string>& arguments, const char* help);
 int RunSendCommand(const std::vector<std::string>& arguments);
-// "sync --dry-run": the plan of putting folders of videos on an iPod.
+// "sync": folders of videos kept on an iPod, the plan first.
 int RunSyncCommand(const std::vector<std::string>& arguments);
 // Prints the program's version and the versions of the libraries it binds.
 int RunVersionCommand();

@@ -1,38 +1,60 @@
-// "tovrela-cli sync --dry-run": what a sync of folders to an iPod would do,
-// with the room it would take, before anything is written.
+// "tovrela-cli sync": folders of videos kept on an iPod, the plan printed
+// first.
+
+#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 
-#include "CommandSupport.h"
 #include "Commands.h"
 #include "ConvertArguments.h"
-#include "IpodFinder.h"
-#include "IpodLibrary.h"
-#include "IpodLimits.h"
-#include "JobBuilder.h"
+#include "EventLoop.h"
+#include "FolderSync.h"
 #include "SettingsTable.h"
-#include "SyncPlan.h"
+#include "StopSignals.h"
+#include "VexmoConverter.h"
 
 namespace {
 
 void PrintSyncHelp(FILE* stream) {
-    const std::string help = "Usage: tovrela-cli sync --dry-run [OPTIONS] FOLDER... --to MOUNT\n"
-               "\n"
-               "Plans putting every video in the folders (subfolders too, in the order a\n"
-               "file manager lists them) on the iPod mounted at MOUNT: for each file whether\n"
-               "it would be converted for that iPod's model, with its estimated size, or why\n"
-               "it cannot go on; then the total and the space the iPod would have left.\n"
-               "A size is estimated from the file's length and the chosen profile's video\n"
-               "and audio rates, plus about 1 % and 32 KiB for the MP4 index and headers.\n"
-               "Nothing is written to the iPod.\n"
-               "\n" + SettingsHelp() +
-                   "  --libav DIR           bind the FFmpeg libraries found in DIR\n"
-                   "  --plain-names         load libavutil.so ... instead of libavutil.so.57 ...\n"
-                   "\n"
-                   "Exit status: 0 when every file can go on and the plan fits, 1 when a file\n"
-                   "cannot, the plan needs more room than the iPod has free or the iPod cannot\n"
-                   "take videos, 2 on a usage error, 3 when the libraries cannot be bound.\n";
+    const std::string help =
+        "Usage: tovrela-cli sync [OPTIONS] FOLDER... --to MOUNT\n"
+        "\n"
+        "Keeps every video in the folders (subfolders too, in the order a file\n"
+        "manager lists them) on the iPod mounted at MOUNT. For each file it decides:\n"
+        "  skip     already on the iPod, unchanged since this program put it there\n"
+        "  copy     it already plays on this iPod (H.264 in MP4 or Matroska, within\n"
+        "           the model's size, level, rates and AAC sound): its streams go\n"
+        "           into an M4V file unchanged, with its tags and chapters\n"
+        "  convert  made for the iPod's model, as \"convert --to-ipod\" makes it\n"
+        "  cannot   with the reason\n"
+        "The plan is printed first, with each file's size (a converted one estimated\n"
+        "from its length and the profile's rates, plus about 1 % and 32 KiB for the\n"
+        "MP4 index and headers), the total and the space left after. A plan that\n"
+        "does not fit is refused before anything is written. Each file goes on in a\n"
+        "locked change of its own as soon as it is ready; a record on the iPod\n"
+        "(iPod_Control/Tovrela/sync-record) remembers each source's path, size and\n"
+        "modification time, so a second sync writes nothing and a changed file\n"
+        "replaces its track. Tracks other programs put there are never touched.\n"
+        "Files are converted in ~/.cache/tovrela and removed once on the iPod.\n"
+        "\n"
+        "  --to MOUNT            the iPod's folder\n"
+        "  --dry-run             print the plan and write nothing\n"
+        "  --delete              also remove the videos this program put on from these\n"
+        "                        folders whose file is gone (listed in the plan)\n"
+        "  --fit                 the highest profile at which the plan fits\n"
+        "\n" +
+        SettingsHelp() +
+        "  --libav DIR           bind the FFmpeg libraries found in DIR\n"
+        "  --plain-names         load libavutil.so ... instead of libavutil.so.57 ...\n"
+        "\n"
+        "Ctrl-C (or SIGTERM, SIGHUP) stops the sync: what is on the iPod stays and\n"
+        "is listed, the file being converted is not put on, the rest not started.\n"
+        "It ends with a summary: added, copied as they were, skipped, removed,\n"
+        "failed (with the reasons) and stopped.\n"
+        "Exit status: 0 when every file is on the iPod (or, with --dry-run, can go\n"
+        "on) and the plan fits, 1 when a file cannot or failed, the sync was stopped,\n"
+        "the plan needs more room than the iPod has free or the iPod cannot take\n"
+        "videos, 2 on a usage error, 3 when the libraries cannot be bound.\n";
     std::fputs(help.c_str(), stream);
 }
 
@@ -42,63 +64,132 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
+// The sync on the terminal: a line of the whole plan's progress redrawn in
+// place, each file's outcome as it ends.
+class TTerminalSyncView : public TSyncView {
+public:
+    explicit TTerminalSyncView(bool terminal) : terminal_(terminal) {}
+    void ShowProgress(const TSyncProgress& progress) override {
+        const std::string line = SyncProgressLine(progress);
+        if (!terminal_) {
+            if (line == last_) return;
+            last_ = line;
+        }
+        std::fprintf(stderr, terminal_ ? "\r\033[K%s" : "%s\n", line.c_str());
+        barShown_ = terminal_;
+        std::fflush(stderr);
+    }
+    void ShowNotice(const std::string& text) override {
+        ClearBar();
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    void ItemEnded(const TSyncOutcome& outcome) override {
+        if (outcome.Result == TSyncResult::Skipped) return;
+        ClearBar();
+        std::printf("%s\n", SyncOutcomeLine(outcome).c_str());
+        std::fflush(stdout);
+    }
+    void SyncEnded() override { ClearBar(); }
+    void ClearBar() {
+        if (barShown_) std::fputs("\r\033[K", stderr);
+        barShown_ = false;
+    }
+
+private:
+    bool terminal_;
+    bool barShown_ = false;
+    std::string last_;
+};
+
 }  // namespace
 
 int RunSyncCommand(const std::vector<std::string>& words) {
     std::vector<std::string> rest;
-    std::string mount;
+    TSyncRequest request;
     bool dryRun = false;
     for (size_t i = 0; i < words.size(); ++i) {
         if (words[i] == "--to") {
             if (i + 1 >= words.size()) return UsageError("option '--to' needs the iPod's folder");
-            mount = words[++i];
+            request.Mount = words[++i];
         } else if (words[i] == "--dry-run") {
             dryRun = true;
+        } else if (words[i] == "--delete") {
+            request.Delete = true;
+        } else if (words[i] == "--fit") {
+            request.Fit = true;
         } else {
             rest.push_back(words[i]);
         }
     }
     ConvertArguments arguments;
     std::string error;
-    if (!ParseConvertArguments(rest, arguments, error)) return UsageError(error == "no file given" ? "no folder given" : error);
+    if (!ParseConvertArguments(rest, arguments, error))
+        return UsageError(error == "no file given" ? "no folder given" : error);
     if (arguments.help) {
         PrintSyncHelp(stdout);
         return 0;
     }
-    if (mount.empty()) return UsageError("name the iPod's folder with --to MOUNT");
-    if (!dryRun) return UsageError("only the plan is made: give --dry-run");
-    if (!BindLibrariesOrReport(arguments.libraryFolder, arguments.versionedNames)) return kBindFailureStatus;
+    if (request.Mount.empty()) return UsageError("name the iPod's folder with --to MOUNT");
+    for (const std::string& word : rest)
+        if (request.Fit && (word == "--profile" || word.starts_with("--profile=")))
+            return UsageError("--fit chooses the profile: give either --fit or --profile");
+    request.Folders = arguments.files;
+    request.Settings = arguments.settings;
+    request.DeviceGiven = arguments.deviceGiven;
 
-    const TIpod ipod = DescribeIpod(mount);
-    if (ipod.Support != TIpodSupport::Supported) {
-        std::fprintf(stderr, "tovrela-cli sync: %s\n", IpodLine(ipod).c_str());
-        return 1;
+    TEventLoop loop;
+    TVexmoConverter component;
+    component.SetLogLevel(arguments.logLevel);
+    if (!component.LoadLibraries(arguments.libraryFolder, arguments.versionedNames)) {
+        std::fprintf(stderr, "tovrela-cli sync: %s\n", component.LastErrorMessage().c_str());
+        return 3;
     }
-    if (!arguments.deviceGiven) arguments.settings.Device = ipod.Device;
-    arguments.settings.Model = ipod.VideoLimit;
-    const TDevicePlan plan = PlanForDevice(arguments.settings);
-    if (!plan.Refusal.empty()) {
-        std::fprintf(stderr, "tovrela-cli sync: %s\n", plan.Refusal.c_str());
-        return 2;
+    TFolderSyncPlan plan;
+    const TSyncPlanStatus planned = PlanFolderSync(request, plan, error);
+    if (planned != TSyncPlanStatus::Planned) {
+        std::fprintf(stderr, "tovrela-cli sync: %s\n", error.c_str());
+        component.UnloadLibraries();
+        return planned == TSyncPlanStatus::SettingsRefused ? 2 : 1;
     }
     for (const std::string& change : plan.Changes) std::fprintf(stderr, "Note: %s\n", change.c_str());
-    std::error_code spaceError;
-    const std::filesystem::space_info space = std::filesystem::space(mount, spaceError);
-    if (spaceError) {
-        std::fprintf(stderr, "%s: its free space cannot be read: %s\n", mount.c_str(), spaceError.message().c_str());
-        return 1;
-    }
-
-    // Writing the database needs room of its own; the videos get the rest.
-    const uintmax_t room = IpodDatabaseRoom(mount);
-    const uint64_t freeForVideos = space.available > room ? space.available - room : 0;
-
-    std::vector<TSyncItem> items;
+    if (plan.Profile >= 0) std::printf("Profile %d is the highest at which the plan fits.\n", plan.Profile);
+    for (const std::string& line : plan.Lines()) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
     bool allCan = true;
-    for (const std::string& file : ExpandInputs(arguments.files, true)) {
-        items.push_back(PlanSyncItem(file, plan.Settings));
-        allCan = allCan && items.back().Action != TSyncAction::Cannot;
+    for (const TSyncItem& item : plan.Items) allCan = allCan && item.Action != TSyncAction::Cannot;
+    if (dryRun || !plan.Fits()) {
+        component.UnloadLibraries();
+        if (!dryRun) std::fprintf(stderr, "tovrela-cli sync: nothing was written to the iPod\n");
+        return allCan && plan.Fits() ? 0 : 1;
     }
-    for (const std::string& line : SyncPlanLines(items, freeForVideos)) std::printf("%s\n", line.c_str());
-    return allCan && SyncPlanFits(items, freeForVideos) ? 0 : 1;
+
+    component.SetDelayedCallHost(&loop);
+    TTerminalSyncView view(isatty(STDERR_FILENO) == 1);
+    bool allDone = false;
+    {
+        TFolderSync sync(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
+        TStopSignals stopSignals([&component, &loop] {
+            component.StopConvert();
+            loop.Post([] {});
+        });
+        sync.Start(plan);
+        bool stopping = false;
+        while (sync.Running()) {
+            loop.RunOnce(std::chrono::milliseconds(100));
+            if (TStopSignals::Received() && !stopping) {
+                stopping = true;
+                view.ClearBar();
+                std::fputs("Stopping...\n", stderr);
+                sync.Stop();
+            }
+        }
+        std::printf("\n%s\n", SyncSummaryLine(sync.Outcomes()).c_str());
+        allDone = true;
+        for (const TSyncOutcome& outcome : sync.Outcomes()) {
+            if (outcome.Result == TSyncResult::Failed) std::printf("%s\n", SyncOutcomeLine(outcome).c_str());
+            allDone = allDone && outcome.Result != TSyncResult::Failed && outcome.Result != TSyncResult::Stopped;
+        }
+    }
+    component.UnloadLibraries();
+    return allDone ? 0 : 1;
 }

@@ -25,7 +25,7 @@ void PrintUsage(std::FILE* stream) {
         "  send MOUNT FILE...                            put files on the iPod mounted at MOUNT\n"
         "  ipod check|restore MOUNT                      check or repair an iPod's library, or put a backup back\n"
         "  ipod list|remove MOUNT                        list the videos on an iPod, or take some off\n"
-        "  sync --dry-run FOLDER... --to MOUNT           plan putting folders of videos on an iPod\n"
+        "  sync FOLDER... --to MOUNT [--dry-run]         keep folders of videos on an iPod\n"
         "  --version, -V                                 show the program's and the FFmpeg libraries' versions\n"
         "\n",
         stream);

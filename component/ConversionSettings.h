@@ -27,4 +27,8 @@ struct TConversionSettings {
     TModelVideoLimit Model;  // where the iPod the files go to plays less than the row
     bool MusicVideo = false;  // mark outputs as music videos instead of movies or TV shows
     TInputChoices Inputs;     // what is wanted of each input's tracks
+    // The input already plays on the device: its streams go into the
+    // device's container unchanged, with its tags and chapters, and the
+    // rates and picture settings are not used.
+    bool CopyStreams = false;
 };

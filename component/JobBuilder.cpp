@@ -178,6 +178,22 @@ TOutputOptions BuildOutputOptions(const TConversionSettings& chosen, const std::
     options.FileExt = device.Extension;
     options.FileName = outputPath;
     options.ReplaceExisting = settings.Overwrite;
+    if (settings.CopyStreams) {
+        const TOutputOptions unset;
+        options.VideoCodec = options.AudioCodec = "copy";
+        options.ExtraOptions.clear();
+        options.AudioChannels = unset.AudioChannels;
+        options.AudioBitrate = unset.AudioBitrate;
+        options.AudioSampleRate = unset.AudioSampleRate;
+        options.VideoBitrate = unset.VideoBitrate;
+        options.VideoMaxRate = unset.VideoMaxRate;
+        options.VideoBufferSize = unset.VideoBufferSize;
+        options.VideoBitrateTolerance = unset.VideoBitrateTolerance;
+        options.GopSize = unset.GopSize;
+        options.FrameSize = unset.FrameSize;
+        options.FrameRate = unset.FrameRate;
+        options.KeepShape = false;
+    }
     return options;
 }
 
@@ -342,9 +358,12 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     }
     const std::string folder = WithTrailingSlash(settings.OutputFolder);
     TOutputOptions output = BuildOutputOptions(settings, "");
-    job.Decisions = DecideForInputFile(probed.survey, inputPath, settings);
-    job.Notes = DecisionNotes(job.Decisions);
-    output.ExtraOptions += DecisionOptionText(job.Decisions);
+    // Copied streams are neither cropped, deinterlaced nor coloured anew.
+    if (!settings.CopyStreams) {
+        job.Decisions = DecideForInputFile(probed.survey, inputPath, settings);
+        job.Notes = DecisionNotes(job.Decisions);
+        output.ExtraOptions += DecisionOptionText(job.Decisions);
+    }
     job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), output.FileExt, settings.Overwrite, inputPath);
     const std::string outputPath = folder + job.OutputName + output.FileExt;
     output.FileName = outputPath;

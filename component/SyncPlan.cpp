@@ -13,14 +13,26 @@ namespace {
 constexpr uint64_t kContainerBytes = 32 * 1024;
 constexpr double kIndexShare = 0.01;
 
-uint64_t Total(const std::vector<TSyncItem>& items) {
-    uint64_t total = 0;
-    for (const TSyncItem& item : items)
-        if (item.Action == TSyncAction::Convert) total += item.EstimatedBytes;
-    return total;
+std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// Containers whose H.264 carries its parameter sets apart from the
+// pictures, as an MP4 file stores them, so that its packets go into one
+// unchanged.
+bool CopiesIntoMp4(const TMediaFacts& facts) {
+    return facts.Container.find("mp4") != std::string::npos || facts.Container.find("matroska") != std::string::npos;
 }
 
-std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+// The reasons the file's streams would not play on the device, whatever
+// holds them: they go into the device's own container.
+std::vector<std::string> StreamBreaks(const TMediaFacts& facts, const TConversionSettings& settings) {
+    const TDevice& device = DeviceAt(settings.Device);
+    TMediaFacts remuxed = facts;
+    remuxed.Container = device.ContainerFamily;
+    remuxed.Extension = device.Extension;
+    return DeviceLimitBreaks(device, remuxed, settings.Model);
+}
+
+std::string Count(size_t count, const char* what) { return std::to_string(count) + " " + what; }
 
 }  // namespace
 
@@ -37,6 +49,12 @@ uint64_t EstimatedOutputBytes(int64_t durationUs, int32_t videoKbps, int32_t aud
     if (durationUs <= 0) return kContainerBytes;
     const double streams = static_cast<double>(durationUs) / 1e6 * (videoKbps + audioKbps) * 1000.0 / 8.0;
     return kContainerBytes + static_cast<uint64_t>(streams * (1.0 + kIndexShare));
+}
+
+void EstimateAgain(TSyncItem& item, const TConversionSettings& settings) {
+    if (item.Action != TSyncAction::Convert) return;
+    item.EstimatedBytes = EstimatedOutputBytes(item.DurationUs, settings.VideoBitrateKbps,
+                                               item.HasAudio ? settings.AudioBitrateKbps : 0);
 }
 
 TSyncItem PlanSyncItem(const std::string& path, const TConversionSettings& settings) {
@@ -56,40 +74,76 @@ TSyncItem PlanSyncItem(const std::string& path, const TConversionSettings& setti
         item.Reason = "its length cannot be read, so its size cannot be planned";
         return item;
     }
-    item.EstimatedBytes = EstimatedOutputBytes(facts.DurationUs, settings.VideoBitrateKbps,
-                                               facts.Audio ? settings.AudioBitrateKbps : 0);
-    if (item.EstimatedBytes > kIpodLargestFile) {
-        item.Reason = "converted it would take about " + SyncSizeText(item.EstimatedBytes) +
-                      ", more than the iPod holds in one file (4.29 GB)";
-        return item;
+    item.DurationUs = facts.DurationUs;
+    item.HasAudio = facts.Audio.has_value();
+    std::error_code sizeError;
+    if (facts.Video->Codec == AV_CODEC_ID_H264 && CopiesIntoMp4(facts) && StreamBreaks(facts, settings).empty()) {
+        item.Action = TSyncAction::Copy;
+        item.EstimatedBytes = std::filesystem::file_size(path, sizeError);
+    } else {
+        item.Action = TSyncAction::Convert;
+        EstimateAgain(item, settings);
     }
-    item.Action = TSyncAction::Convert;
+    if (item.EstimatedBytes > kIpodLargestFile) {
+        item.Reason = (item.Action == TSyncAction::Copy ? "it takes " : "converted it would take about ") +
+                      SyncSizeText(item.EstimatedBytes) + ", more than the iPod holds in one file (4.29 GB)";
+        item.Action = TSyncAction::Cannot;
+    }
     return item;
 }
 
-bool SyncPlanFits(const std::vector<TSyncItem>& items, uint64_t freeBytes) { return Total(items) <= freeBytes; }
-
-std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, uint64_t freeBytes) {
-    std::vector<std::string> lines;
-    size_t converted = 0;
-    size_t refused = 0;
+TSyncTotals SyncTotals(const std::vector<TSyncItem>& items, const std::vector<TSyncRemoval>& removals) {
+    TSyncTotals totals;
     for (const TSyncItem& item : items) {
-        if (item.Action == TSyncAction::Convert) {
-            ++converted;
-            lines.push_back("convert  " + NameOf(item.Path) + "  about " + SyncSizeText(item.EstimatedBytes));
-        } else {
-            ++refused;
-            lines.push_back("cannot   " + NameOf(item.Path) + ": " + item.Reason);
+        if (item.Action != TSyncAction::Copy && item.Action != TSyncAction::Convert) continue;
+        totals.Needed += item.EstimatedBytes;
+        totals.Freed += item.ReplacedBytes;
+    }
+    for (const TSyncRemoval& removal : removals) totals.Freed += removal.Bytes;
+    return totals;
+}
+
+bool SyncPlanFits(const std::vector<TSyncItem>& items, const std::vector<TSyncRemoval>& removals,
+                  uint64_t freeBytes) {
+    const TSyncTotals totals = SyncTotals(items, removals);
+    return totals.Needed <= freeBytes + totals.Freed;
+}
+
+std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, const std::vector<TSyncRemoval>& removals,
+                                       uint64_t freeBytes) {
+    std::vector<std::string> lines;
+    size_t counts[4] = {};
+    for (const TSyncItem& item : items) {
+        ++counts[static_cast<size_t>(item.Action)];
+        const std::string name = NameOf(item.Path);
+        const std::string replacing = item.ReplacesId ? ", replacing the earlier version on the iPod" : "";
+        switch (item.Action) {
+            case TSyncAction::Skip: lines.push_back("skip     " + name + ": already on the iPod"); break;
+            case TSyncAction::Copy:
+                lines.push_back("copy     " + name + "  " + SyncSizeText(item.EstimatedBytes) +
+                                " (plays as it is)" + replacing);
+                break;
+            case TSyncAction::Convert:
+                lines.push_back("convert  " + name + "  about " + SyncSizeText(item.EstimatedBytes) + replacing);
+                break;
+            case TSyncAction::Cannot: lines.push_back("cannot   " + name + ": " + item.Reason); break;
         }
     }
-    const uint64_t total = Total(items);
-    lines.push_back(std::to_string(converted) + " to convert, " + std::to_string(refused) +
-                    " that cannot go on; about " + SyncSizeText(total) + " in all, " + SyncSizeText(freeBytes) +
-                    " free on the iPod for videos");
-    if (total <= freeBytes)
-        lines.push_back("About " + SyncSizeText(freeBytes - total) + " would be left free.");
+    for (const TSyncRemoval& removal : removals)
+        lines.push_back("delete   \"" + removal.Title + "\"  " + SyncSizeText(removal.Bytes) + ": " +
+                        removal.SourcePath + " is gone");
+    const TSyncTotals totals = SyncTotals(items, removals);
+    const auto action = [&](TSyncAction kind) { return counts[static_cast<size_t>(kind)]; };
+    lines.push_back(Count(action(TSyncAction::Skip), "to skip, ") + Count(action(TSyncAction::Copy), "to copy, ") +
+                    Count(action(TSyncAction::Convert), "to convert, ") +
+                    Count(action(TSyncAction::Cannot), "that cannot go on, ") +
+                    Count(removals.size(), "to delete; about ") + SyncSizeText(totals.Needed) + " in all, " +
+                    SyncSizeText(freeBytes) + " free on the iPod for videos");
+    const uint64_t room = freeBytes + totals.Freed;
+    if (totals.Needed <= room)
+        lines.push_back("About " + SyncSizeText(room - totals.Needed) + " would be left free.");
     else
-        lines.push_back("The plan does not fit: it needs " + SyncSizeText(total - freeBytes) +
-                        " more than the iPod has free; use a lower --profile or fewer folders.");
+        lines.push_back("The plan does not fit: it needs " + SyncSizeText(totals.Needed - room) +
+                        " more than the iPod has free; use --fit or a lower profile.");
     return lines;
 }

@@ -87,6 +87,26 @@ bool CopyDurably(const std::string& from, const std::string& to, std::string& er
     return SyncPath(FolderOf(to), error);
 }
 
+bool WriteDurably(const std::string& path, const std::string& contents, std::string& error) {
+    const std::string temporary = path + ".tovrela-" + std::to_string(::getpid());
+    bool written = false;
+    {
+        const TDescriptor target(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (target.Get() < 0) {
+            error = temporary + ": " + Reason();
+            return false;
+        }
+        written = WriteAll(target.Get(), contents.data(), contents.size()) && ::fsync(target.Get()) == 0;
+    }
+    if (written && ::rename(temporary.c_str(), path.c_str()) != 0) written = false;
+    if (!written) {
+        error = path + ": " + Reason();
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return SyncPath(FolderOf(path), error);
+}
+
 bool RemoveDurably(const std::string& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
     std::string ignored;

@@ -12,5 +12,7 @@ bool SyncPath(const std::string& path, std::string& error);
 // Copies `from` to `to` (replacing it) through a temporary name beside it,
 // flushed before the rename and the folder after it.
 bool CopyDurably(const std::string& from, const std::string& to, std::string& error);
+// Writes `contents` as the whole of `path` (replacing it) the same way.
+bool WriteDurably(const std::string& path, const std::string& contents, std::string& error);
 // Removes the file and flushes its folder; true when it is gone.
 bool RemoveDurably(const std::string& path);

@@ -63,7 +63,7 @@ void TIpodDelivery::Send(const std::string& path) {
         return;
     }
     std::string error;
-    switch (sender_.Send(path, !keepCopies_, error)) {
+    switch (place_ ? place_(path, error) : sender_.Send(path, !keepCopies_, error)) {
         case TSendOutcome::OnIpod: Report(TDeliveryReport::Delivered, path); break;
         case TSendOutcome::AlreadyThere:
             sender_.Notice(error);

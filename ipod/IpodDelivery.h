@@ -27,6 +27,11 @@ public:
     TIpodDelivery(const TIpodDelivery&) = delete;
     TIpodDelivery& operator=(const TIpodDelivery&) = delete;
 
+    // Each file is put on by `place` (on the delivery's thread, after the
+    // iPod was found able to receive videos) instead of as it is sent.
+    using TPlacer = std::function<TSendOutcome(const std::string& path, std::string& error)>;
+    void PlaceWith(TPlacer place) { place_ = std::move(place); }
+
     void Begin(TReporter reporter) override;
     void Deliver(const std::string& path) override;
     void DeliverEachAtOnce() override;
@@ -45,6 +50,7 @@ private:
     const bool keepCopies_;
     TReporter reporter_;
     TIpodSender sender_;
+    TPlacer place_;
     bool opened_ = false;
     std::string openFailure_;
     bool finished_ = false;

@@ -260,6 +260,8 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
     return TAdded::Added;
 }
 
+uint64_t TIpodLibrary::LastAddedId() const { return added_.empty() ? 0 : added_.back()->dbid; }
+
 Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     Itdb_Track* track = itdb_track_new();
     track->title = g_strdup(video.Tags.Title.c_str());
@@ -269,6 +271,8 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     track->tracklen = static_cast<gint32>(video.DurationMs);
     track->bitrate = video.BitRateKbps;
     track->time_added = std::time(nullptr);
+    // The iPod marks a video not yet watched with a dot.
+    track->mark_unplayed = 0x02;
     // A film or an episode is watched in sittings; a music video is not.
     track->remember_playback_position =
         video.Tags.Kind != TMediaKind::MusicVideo && video.DurationMs > kResumeAfterMs ? 1 : 0;

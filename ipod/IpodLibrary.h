@@ -81,6 +81,8 @@ public:
     // this file already, unless `evenIfThere`. A copy that fails leaves
     // nothing behind.
     TAdded Add(const TIpodVideo& video, bool evenIfThere, std::string& error);
+    // The database ID of the track the last Add listed; 0 when none.
+    uint64_t LastAddedId() const;
     // Writes the database lasting when files were added, after a backup of
     // the old one when `keepBackup`. When that fails, the old database stays
     // and the files added are taken off again; the message says which could

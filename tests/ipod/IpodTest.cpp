@@ -20,7 +20,9 @@
 #include "IpodLock.h"
 #include "IpodSender.h"
 #include "IpodTestSupport.h"
+#include "LibraryHandles.h"
 #include "MediaFacts.h"
+#include "Remux.h"
 #include "SourceFilm.h"
 
 namespace fs = std::filesystem;
@@ -738,5 +740,144 @@ INSTANTIATE_TEST_SUITE_P(
                      {{"film.mov", "mov_mpeg4_aac.mov"}, {"clip.avi", "video_only.avi"}},
                      true, 1,
                      {"2 to convert", "The plan does not fit: it needs ", "more than the iPod has free"}}));
+
+// Folders kept on an iPod: the first sync puts a TV tree on with its show,
+// season and episode beside another program's songs; a second writes
+// nothing; a changed file replaces its track; with --delete a file that is
+// gone takes its track along, and nothing else goes.
+TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
+    BindComponentTestLibraries();
+    const IpodKind& kind = GetParam();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, kind.model, kind.firewireGuid), "");
+    ASSERT_EQ(FillTestIpod(ipod, 3), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    const fs::path episode = folder / "A Show/Season 02/05 - Folders.avi";
+    const fs::path film = folder / "film.avi";
+    fs::create_directories(episode.parent_path());
+    fs::copy_file(ClipPath("video_only.avi"), episode);
+    fs::copy_file(ClipPath("video_only.avi"), film);
+    const auto sync = [&](std::vector<std::string> more = {}) {
+        std::vector<std::string> words = {"sync", folder.string(), "--to", ipod.string(), "--profile", "0"};
+        words.insert(words.end(), more.begin(), more.end());
+        return Cli(words);
+    };
+    const auto tracks = [&] {
+        std::string error;
+        std::vector<TTestIpodTrack> read = ReadTestIpodTracks(ipod, error);
+        EXPECT_EQ(error, "");
+        std::erase_if(read, [](const TTestIpodTrack& track) { return track.Kind == "other"; });
+        return read;
+    };
+
+    CommandResult run = sync();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("2 added, 0 copied as they were, 0 skipped"), std::string::npos) << run.out;
+    std::vector<TTestIpodTrack> first = tracks();
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0].Kind + " " + first[0].Show + " " + first[0].EpisodeId, "TV show A Show S02E05");
+
+    std::string error;
+    const std::string songs = MusicLibraryOf(ipod, error);
+    const auto library = LibraryFiles(ipod);
+    const auto files = FilesOnIpod(ipod);
+    run = sync({"--delete"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("2 to skip, 0 to copy, 0 to convert"), std::string::npos) << run.out;
+    EXPECT_EQ(LibraryFiles(ipod), library);
+    EXPECT_EQ(FilesOnIpod(ipod), files);
+
+    fs::copy_file(ClipPath("mov_mpeg4_aac.mov"), film, fs::copy_options::overwrite_existing);
+    run = sync();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("replacing the earlier version"), std::string::npos) << run.out;
+    const std::vector<TTestIpodTrack> replaced = tracks();
+    ASSERT_EQ(replaced.size(), 2u);
+    EXPECT_EQ(replaced[1].Title, "Tovrela test clip");  // the new file's own title
+    EXPECT_EQ(FilesOnIpod(ipod).size(), files.size());
+
+    fs::remove(film);
+    run = sync({"--delete"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("delete   \"Tovrela test clip\""), std::string::npos) << run.out;
+    const std::vector<TTestIpodTrack> left = tracks();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].Title, "Folders");
+    EXPECT_EQ(MusicLibraryOf(ipod, error), songs);
+    EXPECT_EQ(FilesOnIpod(ipod).size(), files.size() - 1);
+}
+
+// The H.264 packets of a file, as stored.
+std::vector<std::string> VideoPackets(const std::string& path) {
+    AVFormatContext* opened = nullptr;
+    std::vector<std::string> packets;
+    // Every stored packet, also those an edit list leaves out of the picture.
+    AVDictionary* options = nullptr;
+    ff::av_dict_set(&options, "ignore_editlist", "1", 0);
+    const int result = ff::avformat_open_input(&opened, path.c_str(), nullptr, &options);
+    ff::av_dict_free(&options);
+    if (result < 0) return packets;
+    const TInputContextPtr in(opened);
+    const TPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(in.get(), packet.get()) >= 0) {
+        // The poster is a picture stream too, but no H.264.
+        if (in->streams[packet->stream_index]->codecpar->codec_id == AV_CODEC_ID_H264)
+            packets.emplace_back(reinterpret_cast<const char*>(packet->data), static_cast<size_t>(packet->size));
+        ff::av_packet_unref(packet.get());
+    }
+    return packets;
+}
+
+class IpodPassThrough : public ::testing::TestWithParam<const char*> {};
+
+// H.264 that plays on a classic goes on unchanged, from MP4 or Matroska.
+TEST_P(IpodPassThrough, VideoPacketsGoOnUnchanged) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    fs::create_directories(folder);
+    const fs::path made = ScratchFolder() / "made";
+    const CommandResult convert =
+        Cli({"convert", "--device", "ipod-h264", "--output-folder", made.string(), ClipPath("mov_mpeg4_aac.mov")});
+    ASSERT_EQ(convert.status, 0) << convert.err;
+    const fs::path source = folder / (std::string("playable.") + GetParam());
+    WriteCopyWithJump((made / "mov_mpeg4_aac.m4v").string(), source.string(), INT64_MAX, 0);
+
+    const CommandResult run = Cli({"sync", folder.string(), "--to", ipod.string()});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("copy     playable."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 copied as they were"), std::string::npos) << run.out;
+    std::string error;
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    EXPECT_EQ(fs::path(tracks[0].File).extension(), ".m4v");
+    const std::vector<std::string> packets = VideoPackets(source.string());
+    ASSERT_FALSE(packets.empty());
+    const std::vector<std::string> copied = VideoPackets(tracks[0].File);
+    ASSERT_EQ(copied.size(), packets.size());
+    for (size_t i = 0; i < packets.size(); ++i) EXPECT_TRUE(copied[i] == packets[i]) << "packet " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, IpodPassThrough, ::testing::Values("mp4", "mkv"));
+
+// A sync whose plan does not fit says by how much and writes nothing.
+TEST(IpodFolderSync, APlanThatDoesNotFitWritesNothing) {
+    TestMounts mounts;
+    const fs::path ipod = ScratchFolder() / "ipod";
+    if (!mounts.Mount("tovrela-test", ipod, "tmpfs", 0, "size=256k")) GTEST_SKIP() << "mounting a tmpfs needs root";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    fs::create_directories(folder);
+    fs::copy_file(ClipPath("mov_mpeg4_aac.mov"), folder / "film.mov");
+    const auto before = LibraryFiles(ipod);
+
+    const CommandResult run = Cli({"sync", folder.string(), "--to", ipod.string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("more than the iPod has free; use --fit or a lower profile"), std::string::npos) << run.out;
+    EXPECT_EQ(LibraryFiles(ipod), before);
+    EXPECT_TRUE(FilesOnIpod(ipod).empty());
+    EXPECT_FALSE(fs::exists(ipod / "iPod_Control/Tovrela"));
+}
 
 }  // namespace
