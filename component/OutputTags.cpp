@@ -31,6 +31,7 @@ int StikOf(TMediaKind kind) {
     switch (kind) {
         case TMediaKind::MusicVideo: return 6;
         case TMediaKind::TvShow: return 10;
+        case TMediaKind::Podcast: return 21;
         case TMediaKind::Movie: break;
     }
     return 9;
@@ -213,6 +214,16 @@ bool InMusicVideoFolder(const std::filesystem::path& path) {
     return false;
 }
 
+// "Podcasts/NAME/...": the podcast's name, the folder under one named for
+// podcasts anywhere above the file.
+std::optional<std::string> PodcastOfFolder(const std::filesystem::path& path) {
+    for (std::filesystem::path folder = path.parent_path(); folder.has_relative_path(); folder = folder.parent_path()) {
+        const std::filesystem::path above = folder.parent_path();
+        if (Lower(Cleaned(above.filename().string())) == "podcasts") return Cleaned(folder.filename().string());
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<TEpisode> EpisodeFromFileName(const std::string& path) { return EpisodeOfStem(StemOf(path), nullptr); }
@@ -243,6 +254,10 @@ TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleT
             tags.Artist = tags.Title.substr(0, dash);
             tags.Title = tags.Title.substr(dash + 3);
         }
+    } else if (const std::optional<std::string> podcast = folderSeason ? std::nullopt : PodcastOfFolder(path)) {
+        tags.Kind = TMediaKind::Podcast;
+        tags.Album = *podcast;
+        tags.Title = TitleAndYear(name, tags.Year);
     } else if ((tags.Episode = EpisodeOfStem(stem, &rest))) {
         tags.Kind = TMediaKind::TvShow;
         const std::vector<std::string> words = Words(Cleaned(rest));
@@ -277,5 +292,6 @@ void ApplyOutputTags(TOutputOptions& options, const TOutputTags& tags) {
     // The MP4 writer's names for ©ART and ©day.
     if (!tags.Artist.empty()) AddLine(options.ExtraOptions, "metadata=artist=" + tags.Artist);
     if (tags.Year > 0) AddLine(options.ExtraOptions, "metadata=date=" + std::to_string(tags.Year));
+    if (!tags.Album.empty()) SetFixedText(options.Album, tags.Album);
     AddLine(options.ExtraOptions, "poster=" + std::to_string(kPosterMaxWidth));
 }

@@ -8,7 +8,7 @@
 
 struct TOutputOptions;
 
-enum class TMediaKind { Movie, TvShow, MusicVideo };
+enum class TMediaKind { Movie, TvShow, MusicVideo, Podcast };
 
 struct TEpisode {
     std::string Show;  // empty when the name gives none
@@ -25,6 +25,7 @@ struct TOutputTags {
     std::optional<TEpisode> Episode;  // TV shows only
     std::string Artist;               // music videos named "Artist - Title"
     int Year = 0;                     // a film's year from its name; 0 when none
+    std::string Album;                // a video podcast's name, from its folder
 };
 
 // The widest poster a converted file carries: the iPod's menus show no more.
@@ -41,7 +42,8 @@ std::optional<TEpisode> EpisodeFromFileName(const std::string& path);
 // What a name says, without the release's own words (resolution, source,
 // codec, group: "720p HDTV x264-GRP"): a TV show when it carries a season and
 // episode, titled by what follows them or else "Episode N"; a music video,
-// when the person chose one, with the artist before " - "; else a film, with
+// when the person chose one, with the artist before " - "; a video podcast
+// named after its folder when kept under "Podcasts/NAME/"; else a film, with
 // the year that follows its title. The input's own title tag, when it has
 // one, is the title.
 TOutputTags OutputTagsOf(const std::string& inputPath, const std::string& titleTag, bool musicVideo);

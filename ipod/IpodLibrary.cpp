@@ -45,6 +45,7 @@ TOutputTags TagsOf(const std::string& path, const TMediaFacts& facts) {
     const int kind = Number(Tag(facts, "media_type"));
     if (kind == 6) tags.Kind = TMediaKind::MusicVideo;
     if (kind == 9) tags.Kind = TMediaKind::Movie;
+    if (kind == 21) tags.Kind = TMediaKind::Podcast;
     if (kind == 10) {
         tags.Kind = TMediaKind::TvShow;
         if (!tags.Episode) tags.Episode = TEpisode{};
@@ -55,6 +56,7 @@ TOutputTags TagsOf(const std::string& path, const TMediaFacts& facts) {
     if (tags.Kind != TMediaKind::TvShow) tags.Episode.reset();
     if (!Tag(facts, "artist").empty()) tags.Artist = Tag(facts, "artist");
     if (const int year = Number(Tag(facts, "date").substr(0, 4))) tags.Year = year;
+    if (tags.Kind == TMediaKind::Podcast && !Tag(facts, "album").empty()) tags.Album = Tag(facts, "album");
     return tags;
 }
 
@@ -78,12 +80,31 @@ guint32 MediaTypeOf(TMediaKind kind) {
     switch (kind) {
         case TMediaKind::MusicVideo: return ITDB_MEDIATYPE_MUSICVIDEO;
         case TMediaKind::TvShow: return ITDB_MEDIATYPE_TVSHOW;
+        case TMediaKind::Podcast: return ITDB_MEDIATYPE_PODCAST | ITDB_MEDIATYPE_MOVIE;
         case TMediaKind::Movie: break;
     }
     return ITDB_MEDIATYPE_MOVIE;
 }
 
 std::string ErrnoText(int number) { return std::strerror(number); }
+
+// Out of every playlist, before the track itself goes.
+void Unlist(Itdb_iTunesDB* database, Itdb_Track* track) {
+    for (GList* list = database->playlists; list; list = list->next) {
+        Itdb_Playlist* playlist = static_cast<Itdb_Playlist*>(list->data);
+        while (itdb_playlist_contains_track(playlist, track)) itdb_playlist_remove_track(playlist, track);
+    }
+}
+
+// The iPod lists podcasts under Podcasts only from the playlist marked as
+// its podcasts; one is made when the database has none.
+Itdb_Playlist* PodcastsPlaylist(Itdb_iTunesDB* database) {
+    if (Itdb_Playlist* podcasts = itdb_playlist_podcasts(database)) return podcasts;
+    Itdb_Playlist* podcasts = itdb_playlist_new("Podcasts", FALSE);
+    itdb_playlist_set_podcasts(podcasts);
+    itdb_playlist_add(database, podcasts, -1);
+    return podcasts;
+}
 
 // Films and episodes longer than this resume where they were stopped, as
 // audiobooks do.
@@ -249,7 +270,7 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
                         SyncPath(fs::path(destination.get()).parent_path().string(), syncError);
     if (!synced) {
         if (destination) RemoveDurably(destination.get());
-        if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_remove_track(master, listed);
+        Unlist(database_.get(), listed);
         itdb_track_remove(listed);
         error = Failure(video.Path + " was not copied: " + (copied ? syncError : failure.Message()));
         return TAdded::Failed;
@@ -283,6 +304,13 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
         track->tvepisode = g_strdup(EpisodeId(*video.Tags.Episode).c_str());
     }
     if (!video.Tags.Artist.empty()) track->artist = g_strdup(video.Tags.Artist.c_str());
+    if (!video.Tags.Album.empty()) track->album = g_strdup(video.Tags.Album.c_str());
+    if (video.Tags.Kind == TMediaKind::Podcast) {
+        // As libgpod documents a podcast's flags: left out of shuffling, its
+        // "Now Playing" page showing title and album.
+        track->skip_when_shuffling = 1;
+        track->flag4 = 0x01;
+    }
     track->year = video.Tags.Year;
     if (!video.Chapters.empty()) {
         // A new track may come with an empty chapter list of its own, which
@@ -297,6 +325,7 @@ Itdb_Track* TIpodLibrary::List(const TIpodVideo& video) {
     if (!video.PosterJpeg.empty() && ipod_.NoPosterReason.empty())
         itdb_track_set_thumbnails_from_data(track, video.PosterJpeg.data(), video.PosterJpeg.size());
     if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_add_track(master, track, -1);
+    if (video.Tags.Kind == TMediaKind::Podcast) itdb_playlist_add_track(PodcastsPlaylist(database_.get()), track, -1);
     return track;
 }
 
@@ -334,10 +363,7 @@ bool TIpodLibrary::Remove(uint64_t id) {
         Itdb_Track* track = static_cast<Itdb_Track*>(item->data);
         if (track->dbid != id || (!(track->mediatype & kVideoTypes) && !track->movie_flag)) continue;
         if (TGTextPtr file{itdb_filename_on_ipod(track)}) removedFiles_.push_back(file.get());
-        for (GList* list = database_->playlists; list; list = list->next) {
-            Itdb_Playlist* playlist = static_cast<Itdb_Playlist*>(list->data);
-            while (itdb_playlist_contains_track(playlist, track)) itdb_playlist_remove_track(playlist, track);
-        }
+        Unlist(database_.get(), track);
         itdb_track_remove(track);
         return true;
     }
@@ -393,7 +419,7 @@ bool TIpodLibrary::Adopt(const std::string& file, std::string& error) {
     Itdb_Track* listed = List(video);
     TGErrorSlot failure;
     if (!itdb_cp_finalize(listed, ipod_.Mount.c_str(), file.c_str(), failure.Out())) {
-        if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_remove_track(master, listed);
+        Unlist(database_.get(), listed);
         itdb_track_remove(listed);
         error = failure.Message();
         return false;
@@ -414,7 +440,7 @@ std::vector<std::string> TIpodLibrary::TakeOffAdded() {
                 if (c == ':') c = '/';
             left.push_back(ipod_.Mount + path);
         }
-        if (Itdb_Playlist* master = itdb_playlist_mpl(database_.get())) itdb_playlist_remove_track(master, track);
+        Unlist(database_.get(), track);
         itdb_track_remove(track);
     }
     added_.clear();

@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"/v/Seasons/2001 A Space Odyssey.avi", "2001 A Space Odyssey", TMediaKind::Movie, "",
                                0, 0},
                       NameCase{"/v/Music Videos/Band/The Band - Our Song.avi", "Our Song", TMediaKind::MusicVideo,
-                               "", 0, 0, 0, false, "The Band"}));
+                               "", 0, 0, 0, false, "The Band"},
+                      NameCase{"/v/Podcasts/Tech Talk/2024/Talk.12.mp4", "Talk 12", TMediaKind::Podcast, "", 0, 0}));
 
 TEST(OutputTags, OwnTitleTagAndMusicVideoWin) {
     const TOutputTags tags = OutputTagsOf("/v/Band.S01E01.avi", "Our Song", true);

@@ -686,6 +686,8 @@ struct SyncPlanCase {
     bool smallIpod;  // on a file system with room for little more than its database
     int status;
     std::vector<const char*> said;  // in this order
+    std::vector<const char*> options = {};
+    const char* room = "size=256k";  // of the small iPod's file system
 };
 void PrintTo(const SyncPlanCase& plan, std::ostream* stream) { *stream << plan.name; }
 
@@ -699,7 +701,7 @@ protected:
 TEST_P(IpodSyncPlan, SaysEachDecisionAndWritesNothing) {
     const SyncPlanCase& plan = GetParam();
     const fs::path ipod = ScratchFolder() / "ipod";
-    if (plan.smallIpod && !mounts_.Mount("tovrela-test", ipod, "tmpfs", 0, "size=256k"))
+    if (plan.smallIpod && !mounts_.Mount("tovrela-test", ipod, "tmpfs", 0, plan.room))
         GTEST_SKIP() << "mounting a tmpfs needs root";
     ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
     const fs::path folder = ScratchFolder() / "Videos";
@@ -712,7 +714,9 @@ TEST_P(IpodSyncPlan, SaysEachDecisionAndWritesNothing) {
     }
     const auto before = LibraryFiles(ipod);
 
-    const CommandResult run = Cli({"sync", "--dry-run", folder.string(), "--to", ipod.string()});
+    std::vector<std::string> words = {"sync", "--dry-run", folder.string(), "--to", ipod.string()};
+    words.insert(words.end(), plan.options.begin(), plan.options.end());
+    const CommandResult run = Cli(words);
     EXPECT_EQ(run.status, plan.status) << run.out << run.err;
     size_t at = 0;
     for (const char* text : plan.said) {
@@ -739,10 +743,17 @@ INSTANTIATE_TEST_SUITE_P(
         SyncPlanCase{"RefusesAPlanThatDoesNotFit",
                      {{"film.mov", "mov_mpeg4_aac.mov"}, {"clip.avi", "video_only.avi"}},
                      true, 1,
-                     {"2 to convert", "The plan does not fit: it needs ", "more than the iPod has free"}}));
+                     {"2 to convert", "The plan does not fit: it needs ", "more than the iPod has free"}},
+        // Room for the files at a middle profile, not at the highest.
+        SyncPlanCase{"FitTakesTheHighestProfileThatFits",
+                     {{"film.mov", "mov_mpeg4_aac.mov"}, {"clip.avi", "video_only.avi"}},
+                     true, 0,
+                     {"Profile ", " is the highest at which the plan fits", "2 to convert", "would be left free"},
+                     {"--fit"}, "size=1450k"}));
 
 // Folders kept on an iPod: the first sync puts a TV tree on with its show,
-// season and episode beside another program's songs; a second writes
+// season and episode, and a podcast with its flags, unplayed, beside another
+// program's songs; a second writes
 // nothing; a changed file replaces its track; with --delete a file that is
 // gone takes its track along, and nothing else goes.
 TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
@@ -754,8 +765,11 @@ TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
     const fs::path folder = ScratchFolder() / "Videos";
     const fs::path episode = folder / "A Show/Season 02/05 - Folders.avi";
     const fs::path film = folder / "film.avi";
+    const fs::path podcast = folder / "Podcasts/Tech Talk/Talk 12.avi";
     fs::create_directories(episode.parent_path());
+    fs::create_directories(podcast.parent_path());
     fs::copy_file(ClipPath("video_only.avi"), episode);
+    fs::copy_file(ClipPath("video_only.avi"), podcast);
     fs::copy_file(ClipPath("video_only.avi"), film);
     const auto sync = [&](std::vector<std::string> more = {}) {
         std::vector<std::string> words = {"sync", folder.string(), "--to", ipod.string(), "--profile", "0"};
@@ -772,10 +786,14 @@ TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
 
     CommandResult run = sync();
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("2 added, 0 copied as they were, 0 skipped"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("3 added, 0 copied as they were, 0 skipped"), std::string::npos) << run.out;
     std::vector<TTestIpodTrack> first = tracks();
-    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(first.size(), 3u);
     EXPECT_EQ(first[0].Kind + " " + first[0].Show + " " + first[0].EpisodeId, "TV show A Show S02E05");
+    EXPECT_EQ(first[1].Kind + " " + first[1].Album + " " + first[1].Title, "video podcast Tech Talk Talk 12");
+    EXPECT_TRUE(first[1].InPodcasts);
+    EXPECT_FALSE(first[0].InPodcasts);
+    EXPECT_TRUE(first[2].Unplayed);
 
     std::string error;
     const std::string songs = MusicLibraryOf(ipod, error);
@@ -783,7 +801,7 @@ TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
     const auto files = FilesOnIpod(ipod);
     run = sync({"--delete"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("2 to skip, 0 to copy, 0 to convert"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("3 to skip, 0 to copy, 0 to convert"), std::string::npos) << run.out;
     EXPECT_EQ(LibraryFiles(ipod), library);
     EXPECT_EQ(FilesOnIpod(ipod), files);
 
@@ -792,8 +810,8 @@ TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("replacing the earlier version"), std::string::npos) << run.out;
     const std::vector<TTestIpodTrack> replaced = tracks();
-    ASSERT_EQ(replaced.size(), 2u);
-    EXPECT_EQ(replaced[1].Title, "Tovrela test clip");  // the new file's own title
+    ASSERT_EQ(replaced.size(), 3u);
+    EXPECT_EQ(replaced[2].Title, "Tovrela test clip");  // the new file's own title
     EXPECT_EQ(FilesOnIpod(ipod).size(), files.size());
 
     fs::remove(film);
@@ -801,7 +819,7 @@ TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("delete   \"Tovrela test clip\""), std::string::npos) << run.out;
     const std::vector<TTestIpodTrack> left = tracks();
-    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0].Title, "Folders");
     EXPECT_EQ(MusicLibraryOf(ipod, error), songs);
     EXPECT_EQ(FilesOnIpod(ipod).size(), files.size() - 1);

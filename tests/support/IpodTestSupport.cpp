@@ -41,8 +41,13 @@ std::vector<TTestIpodTrack> ReadTestIpodTracks(const fs::path& folder, std::stri
             case ITDB_MEDIATYPE_MOVIE: read.Kind = "movie"; break;
             case ITDB_MEDIATYPE_TVSHOW: read.Kind = "TV show"; break;
             case ITDB_MEDIATYPE_MUSICVIDEO: read.Kind = "music video"; break;
+            case ITDB_MEDIATYPE_PODCAST | ITDB_MEDIATYPE_MOVIE: read.Kind = "video podcast"; break;
             default: read.Kind = "other"; break;
         }
+        read.Album = track->album ? track->album : "";
+        Itdb_Playlist* podcasts = itdb_playlist_podcasts(database.get());
+        read.InPodcasts = podcasts && itdb_playlist_contains_track(podcasts, const_cast<Itdb_Track*>(track));
+        read.Unplayed = track->mark_unplayed == 0x02;
         read.Show = track->tvshow ? track->tvshow : "";
         read.Season = track->season_nr;
         read.Episode = track->episode_nr;

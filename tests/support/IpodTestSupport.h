@@ -20,7 +20,10 @@ std::string TestIpodModelNumber(const std::string& generationName);
 
 struct TTestIpodTrack {
     std::string Title;
-    std::string Kind;  // "movie", "TV show", "music video" or "other"
+    std::string Kind;  // "movie", "TV show", "music video", "video podcast" or "other"
+    std::string Album;
+    bool InPodcasts = false;  // in the playlist the iPod shows as Podcasts
+    bool Unplayed = false;    // marked with the iPod's dot
     std::string Show;
     uint32_t Season = 0;
     uint32_t Episode = 0;
