@@ -136,6 +136,7 @@ int RunSyncCommand(const std::vector<std::string>& words) {
     request.Folders = arguments.files;
     request.Settings = arguments.settings;
     request.DeviceGiven = arguments.deviceGiven;
+    request.Notice = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
 
     TEventLoop loop;
     TVexmoConverter component;

@@ -111,7 +111,7 @@ TSyncPlanStatus PlanFolderSync(const TSyncRequest& request, TFolderSyncPlan& pla
     TSyncRecord record;
     {
         TIpodLibrary library;
-        if (!library.Open(request.Mount, {}, error)) return TSyncPlanStatus::IpodRefused;
+        if (!library.Open(request.Mount, request.Notice, error)) return TSyncPlanStatus::IpodRefused;
         videos = library.Videos();
         if (!record.Read(request.Mount, OurIds(videos), error)) return TSyncPlanStatus::IpodRefused;
     }
@@ -214,8 +214,14 @@ TFolderSync::~TFolderSync() {
     if (!staging_.empty()) fs::remove_all(staging_, ignored);
 }
 
+void TFolderSync::Post(std::function<void()> work) {
+    post_([alive = std::weak_ptr<int>(alive_), work = std::move(work)] {
+        if (alive.lock()) work();
+    });
+}
+
 void TFolderSync::Notice(const std::string& text) {
-    post_([this, text] { view_.ShowNotice(text); });
+    Post([this, text] { view_.ShowNotice(text); });
 }
 
 void TFolderSync::End(TSyncResult result, const std::string& path, const std::string& reason) {
@@ -241,7 +247,7 @@ void TFolderSync::Start(const TFolderSyncPlan& plan) {
     RemoveGone();
     if (fileCount_ > 0) staging_ = MakeStagingFolder();
     started_ = std::chrono::steady_clock::now();
-    post_([this] { Next(); });
+    Post([this] { Next(); });
 }
 
 void TFolderSync::RemoveGone() {
@@ -312,7 +318,7 @@ void TFolderSync::Next() {
 void TFolderSync::RunStateChanged(bool running) {
     if (running || finishPosted_) return;
     finishPosted_ = true;
-    post_([this] { FinishItem(); });
+    Post([this] { FinishItem(); });
 }
 
 void TFolderSync::FinishItem() {

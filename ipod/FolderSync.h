@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ struct TSyncRequest {
     bool DeviceGiven = false;  // else the files are made for the iPod's model
     bool Delete = false;       // remove this program's tracks whose source in the folders is gone
     bool Fit = false;          // the highest profile at which the plan fits
+    // Told when the iPod's lock is held by another program and the plan waits.
+    std::function<void(const std::string&)> Notice;
 };
 
 struct TFolderSyncPlan {
@@ -112,6 +115,8 @@ private:
     void FinishItem();
     void End(TSyncResult outcome, const std::string& path, const std::string& reason = {});
     void Notice(const std::string& text);
+    // Runs `work` on the client's thread while the sync exists.
+    void Post(std::function<void()> work);
 
     TVexmoConverter& component_;
     TSyncView& view_;
@@ -132,4 +137,6 @@ private:
     bool stopping_ = false;
     // A backup of the database is taken before the first change of a sync.
     std::shared_ptr<std::atomic<bool>> backedUp_ = std::make_shared<std::atomic<bool>>(false);
+    // What was posted finds the sync gone when this is.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
