@@ -11,6 +11,7 @@
     X(avcodec_open2)                     \
     X(avcodec_get_class)                 \
     X(avcodec_get_name)                  \
+    X(avcodec_descriptor_get)            \
     X(avcodec_parameters_copy)           \
     X(avcodec_parameters_to_context)     \
     X(avcodec_parameters_from_context)   \

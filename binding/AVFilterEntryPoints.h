@@ -5,6 +5,8 @@
     X(avfilter_graph_free)               \
     X(avfilter_get_by_name)              \
     X(avfilter_graph_create_filter)      \
+    X(avfilter_graph_alloc_filter)       \
+    X(avfilter_init_str)                 \
     X(avfilter_graph_parse_ptr)          \
     X(avfilter_graph_config)             \
     X(avfilter_inout_alloc)              \

@@ -72,6 +72,10 @@ struct TDevice {
     // The row whose limits a file of another video codec the device also
     // plays is held to (an iPod plays MPEG-4 and H.264); nullptr when none.
     const char* OtherCodecRow;
+    // The device shows a text subtitle track (mov_text, handler "sbtl")
+    // that the person turns on; one that does not gets subtitles drawn
+    // into the picture.
+    bool ShowsTextTracks = false;
 
     const TDeviceLevel& HighestLevel() const { return Levels.back(); }
     // In whole kbit/s, as the settings give rates.

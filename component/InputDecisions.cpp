@@ -1,6 +1,7 @@
 #include "InputDecisions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "Languages.h"
@@ -14,6 +15,13 @@ AVColorSpace ReadMatrix(const TInputSurvey& survey) {
     if (survey.Matrix != AVCOL_SPC_UNSPECIFIED && survey.Matrix != AVCOL_SPC_RESERVED && survey.Matrix < AVCOL_SPC_NB)
         return survey.Matrix;
     return survey.Width > 1024 || survey.Height > 576 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+}
+
+std::string TrimmedLower(const std::string& text) {
+    std::string trimmed;
+    for (char c : text)
+        if (c != ' ' && c != '\t') trimmed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return trimmed;
 }
 
 bool SameMatrix(AVColorSpace a, AVColorSpace b) {
@@ -66,7 +74,52 @@ void ChooseSound(const TInputSurvey& survey, const TInputChoices& choices, TInpu
     decisions.AudioLanguage = LanguageCode(chosen->Language);
 }
 
+// Among the readable tracks of the language, a full one before one of
+// forced lines only, then the one marked default.
+const TSubtitleTrack* BestOfLanguage(const std::vector<TSubtitleTrack>& tracks, const std::string& code) {
+    const TSubtitleTrack* best = nullptr;
+    const auto rank = [](const TSubtitleTrack& t) { return (t.Forced ? 0 : 2) + (t.Default ? 1 : 0); };
+    for (const TSubtitleTrack& track : tracks)
+        if (track.Readable && LanguageCode(track.Language) == code && (!best || rank(track) > rank(*best)))
+            best = &track;
+    return best;
+}
+
+void ChooseSubtitles(const TInputSurvey& survey, const TInputChoices& choices, const TDevice& device,
+                     TInputDecisions& decisions) {
+    const std::string code = WantedSubtitleLanguage(choices.Subtitles);
+    if (TrimmedLower(choices.Subtitles) == "none" || survey.Width == 0) return;
+    const std::vector<TSubtitleTrack>& tracks = survey.SubtitleTracks;
+    const TSubtitleTrack* chosen = nullptr;
+    if (code.empty()) {
+        const auto forced = std::find_if(tracks.begin(), tracks.end(),
+                                         [](const TSubtitleTrack& t) { return t.Forced && t.Readable; });
+        if (forced == tracks.end()) return;
+        chosen = &*forced;
+        decisions.SubtitleForced = true;
+    } else {
+        chosen = BestOfLanguage(tracks, code);
+        if (!chosen) {
+            const auto unreadable = std::find_if(tracks.begin(), tracks.end(), [&](const TSubtitleTrack& t) {
+                return LanguageCode(t.Language) == code;
+            });
+            if (unreadable != tracks.end()) decisions.SubtitlesUnreadable = unreadable->Codec;
+            decisions.SubtitlesMissing = code;
+            return;
+        }
+    }
+    decisions.SubtitleStream = chosen->StreamIndex;
+    decisions.SubtitleLanguage = LanguageCode(chosen->Language);
+    decisions.SubtitlePictures = chosen->Pictures;
+    decisions.SubtitlesBurnt = choices.BurnSubtitles || !device.ShowsTextTracks || chosen->Pictures;
+}
+
 }  // namespace
+
+std::string WantedSubtitleLanguage(const std::string& choice) {
+    const std::string given = TrimmedLower(choice);
+    return given.empty() || given == "none" ? "" : LanguageCode(given);
+}
 
 AVColorSpace DeviceDecodingMatrix(const TDevice&) { return AVCOL_SPC_SMPTE170M; }
 
@@ -126,6 +179,7 @@ TInputDecisions DecideForInput(const TInputSurvey& survey, const TPictureSurvey&
         decisions.Deinterlace = decisions.InterlaceFound = true;
     }
     ChooseSound(survey, choices, decisions);
+    ChooseSubtitles(survey, choices, device, decisions);
     decisions.Range = RangeOf(survey);
     decisions.SourceMatrix = ReadMatrix(survey);
     decisions.DeviceMatrix = DeviceDecodingMatrix(device);
@@ -143,6 +197,11 @@ std::string DecisionOptionText(const TInputDecisions& decisions) {
     if (decisions.CropLeft) text += "cropleft=" + std::to_string(decisions.CropLeft) + "\n";
     if (decisions.CropRight) text += "cropright=" + std::to_string(decisions.CropRight) + "\n";
     if (decisions.Deinterlace) text += "deinterlace=1\n";
+    if (decisions.SubtitleStream >= 0 && decisions.SubtitlesBurnt)
+        text += "burnsubs=" + std::to_string(decisions.SubtitleStream) + "\n";
+    // The text track takes its language from the source's.
+    if (decisions.SubtitleStream >= 0 && !decisions.SubtitlesBurnt)
+        text += "sstream=" + std::to_string(decisions.SubtitleStream) + "\nscodec=mov_text\n";
     return text;
 }
 
@@ -165,6 +224,15 @@ std::vector<std::string> DecisionNotes(const TInputDecisions& decisions) {
                     decisions.SourceFullRange));
             break;
     }
+    if (!decisions.SubtitlesMissing.empty())
+        notes.push_back(decisions.SubtitlesUnreadable.empty()
+                            ? RunTexts::NoSubtitlesInLanguage(LanguageName(decisions.SubtitlesMissing))
+                            : RunTexts::SubtitlesUnreadable(LanguageName(decisions.SubtitlesMissing),
+                                                            decisions.SubtitlesUnreadable));
+    if (decisions.SubtitleStream >= 0)
+        notes.push_back(RunTexts::SubtitleChoice(
+            decisions.SubtitleLanguage.empty() ? "" : LanguageName(decisions.SubtitleLanguage),
+            decisions.SubtitleForced, decisions.SubtitlesBurnt, decisions.SubtitlePictures));
     if (decisions.Chapters > 0) notes.push_back(RunTexts::ChaptersKept(decisions.Chapters));
     if (decisions.CropUnreadable) notes.push_back(RunTexts::kCropUnreadable);
     if (decisions.CropTop || decisions.CropBottom || decisions.CropLeft || decisions.CropRight)

@@ -1,7 +1,7 @@
 #pragma once
 // What is decided for one input before it converts, from what its probe
-// found and the person's choices: which sound track plays, how its colours
-// reach the device, which chapters it keeps. Made once per input, written
+// found and the person's choices: which sound track plays, which subtitles
+// show and how, how its colours reach the device, which chapters it keeps. Made once per input, written
 // into the task's options, and said before the run, in the log and in the
 // window's row.
 
@@ -22,6 +22,11 @@ struct TInputChoices {
     // "auto" deinterlaces what the sampled pictures show to be interlaced;
     // "on" and "off" decide it for every file.
     std::string Deinterlace = "auto";
+    // The subtitles wanted: a language ("eng", "en" or "English"), "none",
+    // or empty for the track the file marks as forced, if any.
+    std::string Subtitles;
+    // Draw them into the picture even where the device shows a text track.
+    bool BurnSubtitles = false;
     // Whether the decisions need pictures sampled from the file.
     bool SamplesPictures() const { return Crop == "auto" || Deinterlace == "auto"; }
 };
@@ -45,6 +50,13 @@ struct TInputDecisions {
     bool CropUnreadable = false;  // the person's bands could not be read: found instead
     bool Deinterlace = false;
     bool InterlaceFound = false;  // decided from the sampled pictures
+    int SubtitleStream = -1;          // the input's stream; -1 for none
+    std::string SubtitleLanguage;     // its code, empty when it has none
+    bool SubtitleForced = false;      // taken because the file marks it as forced
+    bool SubtitlesBurnt = false;      // drawn into the picture rather than a text track
+    bool SubtitlePictures = false;    // a picture track, which cannot become text
+    std::string SubtitlesMissing;     // the language asked for that no readable track has
+    std::string SubtitlesUnreadable;  // the codec of its track that cannot be decoded, if it has one
 };
 
 // The matrix every device of the table decodes with: their pictures are at
@@ -52,6 +64,9 @@ struct TInputDecisions {
 AVColorSpace DeviceDecodingMatrix(const TDevice& device);
 // Whether the device's files carry chapters (an MP4 chapter track).
 bool DeviceKeepsChapters(const TDevice& device);
+// The language a "--subtitles" text asks for: its code, or empty for "none"
+// and for the file's forced track.
+std::string WantedSubtitleLanguage(const std::string& choice);
 
 // `pictures` is what pictures sampled from the file show (empty when none
 // were sampled).

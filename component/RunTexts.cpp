@@ -180,6 +180,21 @@ std::string SoundChoice(const std::string& languageName, bool byLanguage) {
     return "audio: " + languageName + (byLanguage ? "" : " (the file's default)");
 }
 
+std::string SubtitleChoice(const std::string& languageName, bool forced, bool burnt, bool pictures) {
+    std::string text = "subtitles: " + (languageName.empty() ? std::string("the file's track") : languageName);
+    if (forced) text += " (forced)";
+    if (!burnt) return text + ", as text track";
+    return text + ", burnt in" + (pictures ? " (pictures cannot become text)" : "");
+}
+
+std::string NoSubtitlesInLanguage(const std::string& languageName) {
+    return "subtitles: none; no " + languageName + " track";
+}
+
+std::string SubtitlesUnreadable(const std::string& languageName, const std::string& codec) {
+    return "subtitles: none; the " + languageName + " track (" + codec + ") cannot be read";
+}
+
 std::string ToneMapped(const std::string& kind) { return kind + " mapped to SDR"; }
 
 std::string ColoursConverted(const std::string& sourceMatrix, bool fullRange) {

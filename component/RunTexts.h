@@ -110,6 +110,13 @@ std::string NoSoundInLanguage(const std::string& languageName);
 // "audio: Japanese (the file's default)", "audio: English"; a track without
 // language is "audio: the file's default track".
 std::string SoundChoice(const std::string& languageName, bool byLanguage);
+// "subtitles: English, as text track", "subtitles: English (forced),
+// burnt in", "subtitles: English, burnt in (pictures cannot become text)".
+std::string SubtitleChoice(const std::string& languageName, bool forced, bool burnt, bool pictures);
+// "subtitles: none; no French track"
+std::string NoSubtitlesInLanguage(const std::string& languageName);
+// "subtitles: none; the French track (xsub) cannot be read"
+std::string SubtitlesUnreadable(const std::string& languageName, const std::string& codec);
 // "HDR10 mapped to SDR"
 std::string ToneMapped(const std::string& kind);
 // "colours: BT.709 converted to BT.601", with "full range converted to

@@ -126,6 +126,14 @@ constexpr TSettingField kDeinterlaceField{
     [](TConversionSettings& settings, const std::string& value) { settings.Inputs.Deinterlace = value; },
     [](const TConversionSettings& settings) { return settings.Inputs.Deinterlace; }};
 
+constexpr TSettingField kSubtitlesField{
+    [](TConversionSettings& settings, const std::string& value) { settings.Inputs.Subtitles = TrimText(value); },
+    [](const TConversionSettings& settings) { return settings.Inputs.Subtitles; }};
+
+constexpr TSettingField kBurnSubtitlesField{
+    [](TConversionSettings& settings, const std::string& value) { settings.Inputs.BurnSubtitles = value == "true"; },
+    [](const TConversionSettings& settings) { return std::string(settings.Inputs.BurnSubtitles ? "true" : "false"); }};
+
 std::vector<TSettingItem> DeinterlaceItems() {
     return {{"Auto", "auto", "auto"}, {"On", "on", "on"}, {"Off", "off", "off"}};
 }
@@ -183,6 +191,12 @@ const TSettingRow kRows[] = {
      .Help = "deinterlace files whose sampled pictures are interlaced, every file, or none",
      .Label = "Deinterlace: ", .ControlName = "CboDeinterlace", .Place = TSettingPlace::Output, .Width = 90,
      .Items = DeinterlaceItems, .Field = kDeinterlaceField},
+    {.Name = "subtitles", .Type = TSettingType::Text, .IniKey = "Subtitles", .Option = "--subtitles",
+     .ValueHint = "LANG|none",
+     .Help = "the subtitle track of this language (eng, en or English), or none; default: the track the file "
+             "marks as forced, else none. A text track where the device shows one, else drawn into the picture",
+     .Label = "Subtitles: ", .ControlName = "EdtSubtitles", .Place = TSettingPlace::Output, .Width = 90,
+     .Field = kSubtitlesField},
     {.Name = "output-folder", .Type = TSettingType::Text, .IniKey = "OutputPath", .Option = "--output-folder",
      .ValueHint = "DIR", .Help = "where the files go (default ~/My iPod Files/)", .Place = TSettingPlace::Own,
      .Field = kOutputFolderField},
@@ -197,6 +211,11 @@ const TSettingRow kRows[] = {
      .Help = "stretch the picture to the frame size instead of keeping its shape inside it with black bands",
      .Label = "Keep picture shape", .ControlName = "ChkKeepShape", .Place = TSettingPlace::Other,
      .Field = Bind<&TConversionSettings::KeepShape>},
+    {.Name = "burn-subtitles", .Type = TSettingType::Flag, .Default = "false", .IniKey = "BurnSubtitles",
+     .Option = "--burn-subtitles",
+     .Help = "draw the subtitles into the picture even where the device shows a text track",
+     .Label = "Burn subtitles into the picture", .ControlName = "ChkBurnSubtitles", .Place = TSettingPlace::Other,
+     .Field = kBurnSubtitlesField},
     {.Name = "music-video", .Type = TSettingType::Flag, .Default = "false", .Option = "--music-video",
      .Help = "mark the files as music videos (default: movies, or TV shows when the name says S01E02 or 1x02)",
      .Field = Bind<&TConversionSettings::MusicVideo>},

@@ -31,6 +31,20 @@ TInputSurvey SurveyInput(const AVFormatContext* context) {
             track.Channels = par->ch_layout.nb_channels;
             track.Codec = ff::avcodec_get_name(par->codec_id);
             survey.SoundTracks.push_back(track);
+        } else if (par->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+            TSubtitleTrack track;
+            track.StreamIndex = static_cast<int>(n);
+            if (const AVDictionaryEntry* language = ff::av_dict_get(stream->metadata, "language", nullptr, 0))
+                track.Language = language->value;
+            if (track.Language == "und") track.Language.clear();
+            track.Forced = (stream->disposition & AV_DISPOSITION_FORCED) != 0;
+            track.Default = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
+            const AVCodecDescriptor* descriptor = ff::avcodec_descriptor_get(par->codec_id);
+            track.Pictures = descriptor && (descriptor->props & AV_CODEC_PROP_BITMAP_SUB);
+            track.Readable = descriptor && (descriptor->props & (AV_CODEC_PROP_BITMAP_SUB | AV_CODEC_PROP_TEXT_SUB)) &&
+                             ff::avcodec_find_decoder(par->codec_id) != nullptr;
+            track.Codec = ff::avcodec_get_name(par->codec_id);
+            survey.SubtitleTracks.push_back(track);
         }
     }
     survey.Chapters = static_cast<int>(context->nb_chapters);

@@ -288,10 +288,13 @@ private:
     void BuildInputTables();
     void ChooseSources();
     int FindProgramStream(int program_id, AVMediaType type) const;
+    // The first input's stream chosen for outputs of the kind; -1: none.
+    int ChosenSourceStream(AVMediaType type) const;
     void DeriveCodecParameters();
     void SetUpStreamCopy(OutputStreamState& ost, InputStreamState& ist);
     void SetUpEncoding(OutputStreamState& ost, InputStreamState& ist);
     void SetUpPictureShape(OutputStreamState& ost, const InputStreamState& ist);
+    void SetUpSubtitleBurning(OutputStreamState& ost, const InputStreamState& ist);
     void SetUpPictureColours(OutputStreamState& ost, const InputStreamState& ist);
     void OpenPassLogFile(OutputStreamState& ost, int ost_number);
     void OpenEncoders();

@@ -145,6 +145,11 @@ struct TOptionState {
     // The first input's stream the audio output takes; -1 for the first
     // audio stream.
     int32_t audio_source_stream = -1;
+    // The first input's stream the subtitle output takes; -1 for the first
+    // subtitle stream.
+    int32_t subtitle_source_stream = -1;
+    // The first input's subtitle stream drawn into the pictures; -1: none.
+    int32_t burn_subtitle_stream = -1;
     int32_t subtitle_disable{};  // pending
     TLibraryString subtitle_codec_name;  // pending
     std::string subtitle_language;  // pending

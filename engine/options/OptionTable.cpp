@@ -190,6 +190,8 @@ constexpr OptionRow kOptionTable[] = {
     {"scodec", K::Text, &E::SetSubtitleCodec},
     {"newsubtitle", K::None, &E::AddNewSubtitle},
     {"slang", K::Text, FIELD(subtitle_language)},
+    {"sstream", K::Int, FIELD(subtitle_source_stream), -1, kSourceStreams},
+    {"burnsubs", K::Int, FIELD(burn_subtitle_stream), -1, kSourceStreams},
     {"vc", K::Int, &E::SetVideoChannel},
     {"tvstd", K::Text, &E::SetVideoStandard},
     {"isync", K::Flag, FIELD(input_sync)},

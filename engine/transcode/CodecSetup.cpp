@@ -111,6 +111,7 @@ void TCustomFFmpeg::SetUpEncoding(OutputStreamState& ost, InputStreamState& ist)
             ost.video_settings.pads = PadBands{frame_padtop, frame_padbottom, frame_padleft, frame_padright};
             SetUpPictureShape(ost, ist);
             SetUpPictureColours(ost, ist);
+            SetUpSubtitleBurning(ost, ist);
             if (int64_t flags = sws_flags; ff::av_opt_get_int(scaler_option_context.get(), "sws_flags", 0, &flags) >= 0)
                 sws_flags = static_cast<int32_t>(flags);
             break;
@@ -168,6 +169,25 @@ void TCustomFFmpeg::SetUpPictureColours(OutputStreamState& ost, const InputStrea
     const bool mapped = colours.tone_map && IsHighDynamicRange(in->color_trc, in->color_primaries);
     enc->color_primaries = mapped ? AVCOL_PRI_BT709 : in->color_primaries;
     enc->color_trc = mapped ? AVCOL_TRC_BT709 : in->color_trc;
+}
+
+// The cues are read from the first input, where the stream is; pictures
+// shaped by the person's own filters get none.
+void TCustomFFmpeg::SetUpSubtitleBurning(OutputStreamState& ost, const InputStreamState& ist) {
+    if (vfilters_active || burn_subtitle_stream < 0 || ist.file_index != 0 || run.input_files.empty()) return;
+    const AVFormatContext* input = run.input_files[0];
+    if (burn_subtitle_stream >= static_cast<int>(input->nb_streams)) return;
+    const AVCodecParameters* par = input->streams[burn_subtitle_stream]->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) return;
+    SubtitleBurnSettings& burn = ost.video_settings.subtitles;
+    burn.file = input->url ? input->url : "";
+    burn.stream = burn_subtitle_stream;
+    burn.subtitle_number = 0;
+    for (int n = 0; n < burn_subtitle_stream; ++n)
+        if (input->streams[n]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) ++burn.subtitle_number;
+    const AVCodecDescriptor* descriptor = ff::avcodec_descriptor_get(par->codec_id);
+    burn.pictures = descriptor && (descriptor->props & AV_CODEC_PROP_BITMAP_SUB);
+    burn.time_offset_us = input_ts_offsets[0];
 }
 
 void TCustomFFmpeg::OpenPassLogFile(OutputStreamState& ost, int ost_number) {

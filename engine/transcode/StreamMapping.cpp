@@ -87,12 +87,12 @@ void TCustomFFmpeg::ChooseSources() {
         } else {
             if (program_id != 0) {
                 source = FindProgramStream(program_id, type);
-            } else if (type == AVMEDIA_TYPE_AUDIO && audio_source_stream >= 0 && !run.file_table.empty() &&
-                       audio_source_stream < run.file_table[0].stream_count &&
-                       run.ist_table[audio_source_stream]->st->codecpar->codec_type == type) {
+            } else if (const int chosen = ChosenSourceStream(type);
+                       chosen >= 0 && !run.file_table.empty() && chosen < run.file_table[0].stream_count &&
+                       run.ist_table[chosen]->st->codecpar->codec_type == type) {
                 // The track chosen for the person (by language or by the
-                // source's default flag).
-                source = audio_source_stream;
+                // source's default or forced flag).
+                source = chosen;
             } else {
                 // A cover picture is only ever taken when a map names it.
                 auto candidate = [&](int i) {
@@ -117,6 +117,12 @@ void TCustomFFmpeg::ChooseSources() {
         run.ist_table[source]->discard = 0;
         if (!ost.sync_ist) ost.sync_ist = run.ist_table[source];
     }
+}
+
+int TCustomFFmpeg::ChosenSourceStream(AVMediaType type) const {
+    if (type == AVMEDIA_TYPE_AUDIO) return audio_source_stream;
+    if (type == AVMEDIA_TYPE_SUBTITLE) return subtitle_source_stream;
+    return -1;
 }
 
 int TCustomFFmpeg::FindProgramStream(int program, AVMediaType type) const {

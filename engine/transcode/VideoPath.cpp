@@ -64,7 +64,8 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStreamState& ost, InputStreamState& i
         ProcessOnStage(ost, std::move(job), false);
         return;
     }
-    job.picture = ost.video_processor->Process(frame);
+    job.picture = ost.video_processor->Process(frame, job.time_us, job.messages);
+    for (const std::string& message : job.messages) Log(0, message);
     SendVideoPictures(ost, job);
 }
 

@@ -126,8 +126,9 @@ void VideoProcessor::Scale(const AVFrame* frame, uint8_t* const planes[4], int w
     ff::sws_scale(scaler_.get(), planes, frame->linesize, 0, height, target, target_linesizes);
 }
 
-TFramePtr VideoProcessor::Process(const AVFrame* decoded) {
+TFramePtr VideoProcessor::Process(const AVFrame* decoded, int64_t time_us, std::vector<std::string>& messages) {
     const VideoProcessSettings& s = settings_;
+    const bool burns = s.subtitles.stream >= 0;
     int crop[4] = {s.crop_top, s.crop_bottom, s.crop_left, s.crop_right};
     // A tone-mapped picture comes with its bands cut off, made smaller on
     // the way where the source is much larger than the encoder's.
@@ -152,7 +153,8 @@ TFramePtr VideoProcessor::Process(const AVFrame* decoded) {
     const bool rescale = width != inner_width || height != inner_height || format != s.pixel_format ||
                          ConvertsColours(frame);
 
-    if (!Shapes() && !rescale && !AnyBand(bands)) {
+    // Subtitles are drawn on a copy, never on the decoder's picture.
+    if (!Shapes() && !rescale && !AnyBand(bands) && !burns) {
         TFramePtr view = NewReference(frame);
         for (int plane = 0; plane < 4; ++plane) view->data[plane] = planes[plane];
         view->width = width;
@@ -187,6 +189,13 @@ TFramePtr VideoProcessor::Process(const AVFrame* decoded) {
     } else {
         ff::av_image_copy(target, scratch->linesize, const_cast<const uint8_t**>(planes), frame->linesize, format,
                           width, height);
+    }
+    if (burns) {
+        if (!burner_) burner_ = std::make_unique<SubtitleBurner>(s.subtitles);
+        const CueArea area{bands.left,        bands.top,      inner_width,   inner_height,
+                           decoded->width,    decoded->height, s.crop_top,   s.crop_bottom,
+                           s.crop_left,       s.crop_right};
+        burner_->Burn(scratch, area, time_us, messages);
     }
     if (AnyBand(bands)) FillPadBands(scratch, bands, s.pad_colour);
     return NewReference(scratch);

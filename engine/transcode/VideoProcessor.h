@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -16,6 +18,7 @@ extern "C" {
 #include "LibraryHandles.h"
 #include "PictureGeometry.h"
 #include "PictureTurn.h"
+#include "SubtitleBurner.h"
 #include "ToneMapper.h"
 
 struct VideoProcessSettings {
@@ -39,6 +42,8 @@ struct VideoProcessSettings {
     // High-dynamic-range pictures are tone mapped to BT.709 standard range
     // first.
     bool tone_map = false;
+    // Subtitles drawn into the picture; none when its stream is -1.
+    SubtitleBurnSettings subtitles;
     // The encoder's picture.
     int width = 0;
     int height = 0;
@@ -56,8 +61,9 @@ public:
     // done elsewhere.
     const char* Refusal(const AVFrame* frame) const;
     // A new reference to the encoder's picture, for a picture Refusal
-    // accepts. Raises FFMpegException when memory runs out.
-    TFramePtr Process(const AVFrame* frame);
+    // accepts, shown at `time_us`. What the run's log should say is added to
+    // `messages`. Raises FFMpegException when memory runs out.
+    TFramePtr Process(const AVFrame* frame, int64_t time_us, std::vector<std::string>& messages);
 
 private:
     // Where the picture goes inside the encoder's: the bands around it.
@@ -74,4 +80,5 @@ private:
     TFramePtr scratch_;  // the encoder's picture being made
     TFramePtr scaled_;   // the scaled picture before it is turned
     std::unique_ptr<ToneMapper> tone_mapper_;
+    std::unique_ptr<SubtitleBurner> burner_;
 };

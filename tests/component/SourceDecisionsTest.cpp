@@ -1,7 +1,8 @@
 // What is decided for each input before it converts, read back from the
 // converted file as the device takes it: colours through the device's
 // BT.601 decoding, HDR brought to standard range, the sound track chosen by
-// the default flag or the languages asked for, and chapters kept.
+// the default flag or the languages asked for, subtitles as a text track or
+// drawn into the picture, and chapters kept.
 
 #include <gtest/gtest.h>
 
@@ -280,6 +281,77 @@ INSTANTIATE_TEST_SUITE_P(Films, Interlacing,
                                          InterlaceCase{"interlacedOff", true, "off", false},
                                          InterlaceCase{"progressiveOn", false, "on", true}),
                          [](const testing::TestParamInfo<InterlaceCase>& info) { return info.param.name; });
+
+// A 16:9 grey film with a forced German DVD track whose white block sits at
+// the bottom of the picture and an English SRT track, both shown from 0.2 to
+// 0.7 s; on a 320x240 device the picture fills rows 30 to 210.
+SourceFilm SubtitledFilm() {
+    return SourceFilm{
+        .width = 640,
+        .height = 360,
+        .durationUs = 1600000,
+        .subtitles = {FilmSubtitles{"deu", true, true, 160, 300, 320, 56, {{200000, 700000, ""}}},
+                      FilmSubtitles{"eng", false, false, 0, 0, 0, 0, {{200000, 700000, "Hello there"}}}}};
+}
+
+struct SubtitleCase {
+    const char* name;
+    const char* device;
+    const char* wanted;
+    bool burn;
+    const char* textTrack;  // the cue's text in the output's text track; nullptr: no track
+    bool burnt;
+    const char* note;  // "" for none
+};
+
+class Subtitles : public testing::TestWithParam<SubtitleCase> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+TEST_P(Subtitles, ShownAsTheDeviceCanOrSaidWhyNot) {
+    const SubtitleCase& c = GetParam();
+    TConversionSettings settings = SettingsFor(c.device);
+    settings.Inputs.Subtitles = c.wanted;
+    settings.Inputs.BurnSubtitles = c.burn;
+    std::string input;
+    const TInputDecisions decided = DecisionsFor(SubtitledFilm(), settings, input);
+    const std::vector<std::string> notes = DecisionNotes(decided);
+    const auto said = std::find_if(notes.begin(), notes.end(), [](const std::string& n) { return n.starts_with("subtitles"); });
+    EXPECT_EQ(said == notes.end() ? "" : *said, c.note);
+
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, settings), 1, {450000, 1200000});
+    ASSERT_EQ(out.error, "");
+    EXPECT_EQ(out.subtitleStreams, c.textTrack ? 1 : 0);
+    if (c.textTrack) {
+        EXPECT_EQ(out.subtitleCodec, "mov_text");
+        EXPECT_EQ(out.subtitleLanguage, "eng");
+        EXPECT_TRUE(out.subtitleHandler);
+        EXPECT_EQ(out.subtitleTexts, std::vector<std::string>{c.textTrack});
+    }
+    ASSERT_EQ(out.pictures.size(), 2u);
+    const ReadPicture &during = out.pictures[0], &after = out.pictures[1];
+    // Drawn into the lower part of the picture during the cue only, and
+    // never into the black band below it.
+    EXPECT_EQ(during.Brightest(40, 140, 280, 210) > 200, c.burnt) << during.Brightest(40, 140, 280, 210);
+    EXPECT_LT(after.Brightest(40, 140, 280, 210), 160);
+    EXPECT_LT(during.Brightest(0, 216, 320, 240), 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Films, Subtitles,
+    testing::Values(SubtitleCase{"textTrack", "ipod-h264", "eng", false, "Hello there", false,
+                                 "subtitles: English, as text track"},
+                    SubtitleCase{"burntForTheOldestIpod", "ipod", "en", false, nullptr, true,
+                                 "subtitles: English, burnt in"},
+                    SubtitleCase{"burntAsAsked", "iphone", "English", true, nullptr, true,
+                                 "subtitles: English, burnt in"},
+                    SubtitleCase{"forcedPictures", "ipod-h264", "", false, nullptr, true,
+                                 "subtitles: German (forced), burnt in (pictures cannot become text)"},
+                    SubtitleCase{"missingLanguage", "ipod-h264", "fra", false, nullptr, false,
+                                 "subtitles: none; no French track"},
+                    SubtitleCase{"none", "ipod", "none", false, nullptr, false, ""}),
+    [](const testing::TestParamInfo<SubtitleCase>& info) { return info.param.name; });
 
 TEST(InputDecisionNotes, SayWhatWasDecided) {
     BindComponentTestLibraries();

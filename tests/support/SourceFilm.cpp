@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -86,6 +87,80 @@ void FillBars(AVFrame* frame, const SourceFilm& film, int64_t number) {
     }
 }
 
+// The styles a text subtitle encoder takes its dialogue with.
+constexpr char kAssHeader[] =
+    "[Script Info]\r\nScriptType: v4.00+\r\nPlayResX: 384\r\nPlayResY: 288\r\n\r\n[V4+ Styles]\r\n"
+    "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
+    "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
+    "MarginR, MarginV, Encoding\r\nStyle: Default,Arial,24,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,"
+    "10,10,10,0\r\n\r\n[Events]\r\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, "
+    "Text\r\n";
+
+struct SubtitleTrack {
+    AVStream* stream = nullptr;
+    TCodecContextPtr encoder;
+    const FilmSubtitles* given = nullptr;
+};
+
+SubtitleTrack OpenSubtitles(AVFormatContext* context, const FilmSubtitles& given, const SourceFilm& film) {
+    SubtitleTrack track;
+    track.given = &given;
+    track.encoder = OpenEncoder(given.pictures ? "dvdsub" : "subrip", [&](AVCodecContext* encoder) {
+        encoder->time_base = AVRational{1, 1000};
+        encoder->width = film.width;
+        encoder->height = film.height;
+        if (given.pictures) return;
+        encoder->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(sizeof kAssHeader));
+        std::memcpy(encoder->subtitle_header, kAssHeader, sizeof kAssHeader);
+        encoder->subtitle_header_size = sizeof kAssHeader - 1;
+    });
+    track.stream = ff::avformat_new_stream(context, nullptr);
+    if (!track.stream) throw std::runtime_error("writing a source film: adding a stream");
+    track.stream->time_base = AVRational{1, 1000};
+    Check(ff::avcodec_parameters_from_context(track.stream->codecpar, track.encoder.get()), "parameters");
+    if (*given.language) ff::av_dict_set(&track.stream->metadata, "language", given.language, 0);
+    track.stream->disposition = given.forced ? AV_DISPOSITION_FORCED : 0;
+    return track;
+}
+
+void WriteCues(AVFormatContext* context, SubtitleTrack& track) {
+    const FilmSubtitles& given = *track.given;
+    std::vector<uint8_t> block(static_cast<size_t>(std::max(1, given.width * given.height)), 1);
+    uint32_t palette[4] = {0x00000000, 0xFFFFFFFF, 0xFF000000, 0xFF808080};
+    std::vector<uint8_t> coded(1 << 20);
+    for (const FilmCue& cue : given.cues) {
+        AVSubtitleRect rect{};
+        AVSubtitleRect* rects[] = {&rect};
+        std::string dialogue = std::string("0,0,Default,,0,0,0,,") + cue.text;
+        if (given.pictures) {
+            rect.type = SUBTITLE_BITMAP;
+            rect.x = given.left, rect.y = given.top, rect.w = given.width, rect.h = given.height;
+            rect.nb_colors = 4;
+            rect.data[0] = block.data();
+            rect.linesize[0] = given.width;
+            rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+        } else {
+            rect.type = SUBTITLE_ASS;
+            rect.ass = dialogue.data();
+        }
+        AVSubtitle sub{};
+        sub.num_rects = 1;
+        sub.rects = rects;
+        sub.pts = cue.startUs;
+        sub.end_display_time = static_cast<uint32_t>((cue.endUs - cue.startUs) / 1000);
+        const int size = ff::avcodec_encode_subtitle(track.encoder.get(), coded.data(), static_cast<int>(coded.size()), &sub);
+        Check(size, "encoding a cue");
+        TPacketPtr packet(ff::av_packet_alloc());
+        Check(ff::av_new_packet(packet.get(), size), "a cue's packet");
+        std::memcpy(packet->data, coded.data(), static_cast<size_t>(size));
+        packet->pts = packet->dts = cue.startUs / 1000;
+        packet->duration = (cue.endUs - cue.startUs) / 1000;
+        packet->stream_index = track.stream->index;
+        packet->flags |= AV_PKT_FLAG_KEY;
+        Check(ff::av_interleaved_write_frame(context, packet.get()), "writing a cue");
+    }
+}
+
 }  // namespace
 
 CodedColour CodedFromRgb(int r, int g, int b, AVColorSpace matrix) {
@@ -142,6 +217,8 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
             track.stream->disposition = sound.isDefault ? AV_DISPOSITION_DEFAULT : 0;
         }
     }
+    std::vector<SubtitleTrack> subtitles;
+    for (const FilmSubtitles& given : film.subtitles) subtitles.push_back(OpenSubtitles(context.get(), given, film));
     for (const FilmChapter& given : film.chapters) {
         auto** list = static_cast<AVChapter**>(ff::av_malloc((context->nb_chapters + 1) * sizeof(AVChapter*)));
         auto* chapter = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
@@ -159,6 +236,7 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
     }
     Check(ff::avio_open(&context->pb, path.c_str(), AVIO_FLAG_WRITE), "opening the file");
     Check(ff::avformat_write_header(context.get(), nullptr), "writing the header");
+    for (SubtitleTrack& track : subtitles) WriteCues(context.get(), track);
     TPacketPtr packet(ff::av_packet_alloc());
     auto drain = [&](Track& track) {
         while (ff::avcodec_receive_packet(track.encoder.get(), packet.get()) >= 0) {

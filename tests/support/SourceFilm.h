@@ -3,7 +3,8 @@
 // for reading back what a conversion made of them: a picture of flat
 // vertical bars with a given colour description (HD BT.709, HDR10, HLG, full
 // range), sound tracks with languages and default flags, each a tone of its
-// own, and chapters. Lossless FFV1 pictures, 16-bit PCM sound.
+// own, subtitle tracks (SRT text or DVD pictures), and chapters. Lossless
+// FFV1 pictures, 16-bit PCM sound.
 
 #include <cstdint>
 #include <string>
@@ -34,6 +35,21 @@ struct FilmChapter {
     const char* title = "";
 };
 
+struct FilmCue {
+    int64_t startUs = 0;
+    int64_t endUs = 0;
+    const char* text = "";  // a DVD picture track shows a white block instead
+};
+
+struct FilmSubtitles {
+    const char* language = "";
+    bool forced = false;
+    bool pictures = false;  // DVD subtitles; else SRT text
+    // Where a DVD cue's white block sits on the picture, pixels.
+    int left = 0, top = 0, width = 0, height = 0;
+    std::vector<FilmCue> cues;
+};
+
 struct SourceFilm {
     int width = 1280;
     int height = 720;
@@ -52,6 +68,7 @@ struct SourceFilm {
     bool interlaced = false;
     std::vector<FilmSound> sound = {};
     std::vector<FilmChapter> chapters = {};
+    std::vector<FilmSubtitles> subtitles = {};  // after the sound tracks
 };
 
 // The coded colour of an 8-bit R'G'B' colour under the matrix (BT.709 or
