@@ -1,9 +1,6 @@
 #include "FolderSync.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>

@@ -764,7 +764,8 @@ TEST_P(IpodSend, FoldersAreKeptOnTheIpodWithoutWritingTwice) {
     ASSERT_EQ(FillTestIpod(ipod, 3), "");
     const fs::path folder = ScratchFolder() / "Videos";
     const fs::path episode = folder / "A Show/Season 02/05 - Folders.avi";
-    const fs::path film = folder / "film.avi";
+    // A name with what the record escapes.
+    const fs::path film = folder / "film 100%25\tcut.avi";
     const fs::path podcast = folder / "Podcasts/Tech Talk/Talk 12.avi";
     fs::create_directories(episode.parent_path());
     fs::create_directories(podcast.parent_path());
