@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "LibraryBinding.h"
+#include "OutputProfiles.h"
 
 bool PrintHelpIfAsked(const std::vector<std::string>& arguments, const char* help) {
     for (const std::string& word : arguments) {
@@ -42,4 +43,12 @@ bool BindLibrariesOrReport(const std::string& folder, bool versioned) {
     if (BindLibraries(folder, versioned)) return true;
     std::fprintf(stderr, "%s\n", BindErrorText().c_str());
     return false;
+}
+
+void PrintProfiles(FILE* stream, const char* heading) {
+    std::fprintf(stream, "\n%s\n", heading);
+    const auto profiles = OutputProfiles();
+    for (size_t index = 0; index < profiles.size(); ++index)
+        std::fprintf(stream, "  %zu  %d kbps video, %d kbps audio, %s\n", index, profiles[index].VideoBitrateKbps,
+                     profiles[index].AudioBitrateKbps, profiles[index].Channels == 1 ? "mono" : "stereo");
 }

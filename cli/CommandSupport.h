@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ bool ParseLibraryArguments(const char* command, const std::vector<std::string>& 
 
 // Binds the FFmpeg libraries; on failure prints why on standard error.
 bool BindLibrariesOrReport(const std::string& folder, bool versioned);
+
+// "Profiles:" (or `heading`) and one line for each of the table's profiles.
+void PrintProfiles(FILE* stream, const char* heading = "Profiles:");
 
 // The exit status of a command whose libraries could not be bound.
 constexpr int kBindFailureStatus = 3;

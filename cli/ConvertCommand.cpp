@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "CommandSupport.h"
 #include "Commands.h"
 #include "ConversionRun.h"
 #include "ConvertArguments.h"
@@ -14,7 +15,6 @@
 #include "IpodDelivery.h"
 #include "IpodFinder.h"
 #include "IpodLimits.h"
-#include "OutputProfiles.h"
 #include "SettingsTable.h"
 #include "StopSignals.h"
 #include "VexmoConverter.h"
@@ -58,11 +58,7 @@ std::string ConvertHelp() {
 // The help, then the profiles as the table has them.
 void PrintConvertHelp(FILE* stream) {
     std::fputs(ConvertHelp().c_str(), stream);
-    std::fputs("\nProfiles:\n", stream);
-    const auto profiles = OutputProfiles();
-    for (size_t index = 0; index < profiles.size(); ++index)
-        std::fprintf(stream, "  %zu  %d kbps video, %d kbps audio, %s\n", index, profiles[index].VideoBitrateKbps,
-                     profiles[index].AudioBitrateKbps, profiles[index].Channels == 1 ? "mono" : "stereo");
+    PrintProfiles(stream);
 }
 
 std::string NameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }

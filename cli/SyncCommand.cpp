@@ -9,6 +9,7 @@
 #include "ConvertArguments.h"
 #include "EventLoop.h"
 #include "FolderSync.h"
+#include "CommandSupport.h"
 #include "SettingsTable.h"
 #include "StopSignals.h"
 #include "VexmoConverter.h"
@@ -56,6 +57,7 @@ void PrintSyncHelp(FILE* stream) {
         "the plan needs more room than the iPod has free or the iPod cannot take\n"
         "videos, 2 on a usage error, 3 when the libraries cannot be bound.\n";
     std::fputs(help.c_str(), stream);
+    PrintProfiles(stream, "Profiles (--fit tries them from the last up):");
 }
 
 int UsageError(const std::string& message) {
