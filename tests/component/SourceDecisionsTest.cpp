@@ -285,13 +285,13 @@ INSTANTIATE_TEST_SUITE_P(Films, Interlacing,
 // A 16:9 grey film with a forced German DVD track whose white block sits at
 // the bottom of the picture and an English SRT track, both shown from 0.2 to
 // 0.7 s; on a 320x240 device the picture fills rows 30 to 210.
-SourceFilm SubtitledFilm() {
+SourceFilm SubtitledFilm(bool damaged) {
     return SourceFilm{
         .width = 640,
         .height = 360,
         .durationUs = 1600000,
-        .subtitles = {FilmSubtitles{"deu", true, true, 160, 300, 320, 56, {{200000, 700000, ""}}},
-                      FilmSubtitles{"eng", false, false, 0, 0, 0, 0, {{200000, 700000, "Hello there"}}}}};
+        .subtitles = {FilmSubtitles{"deu", true, true, damaged, 160, 300, 320, 56, {{200000, 700000, ""}}},
+                      FilmSubtitles{"eng", false, false, damaged, 0, 0, 0, 0, {{200000, 700000, "Hello there"}}}}};
 }
 
 struct SubtitleCase {
@@ -302,6 +302,7 @@ struct SubtitleCase {
     const char* textTrack;  // the cue's text in the output's text track; nullptr: no track
     bool burnt;
     const char* note;  // "" for none
+    bool damaged = false;  // no cue of the film can be decoded
 };
 
 class Subtitles : public testing::TestWithParam<SubtitleCase> {
@@ -315,7 +316,7 @@ TEST_P(Subtitles, ShownAsTheDeviceCanOrSaidWhyNot) {
     settings.Inputs.Subtitles = c.wanted;
     settings.Inputs.BurnSubtitles = c.burn;
     std::string input;
-    const TInputDecisions decided = DecisionsFor(SubtitledFilm(), settings, input);
+    const TInputDecisions decided = DecisionsFor(SubtitledFilm(c.damaged), settings, input);
     const std::vector<std::string> notes = DecisionNotes(decided);
     const auto said = std::find_if(notes.begin(), notes.end(), [](const std::string& n) { return n.starts_with("subtitles"); });
     EXPECT_EQ(said == notes.end() ? "" : *said, c.note);
@@ -350,7 +351,12 @@ INSTANTIATE_TEST_SUITE_P(
                                  "subtitles: German (forced), burnt in (pictures cannot become text)"},
                     SubtitleCase{"missingLanguage", "ipod-h264", "fra", false, nullptr, false,
                                  "subtitles: none; no French track"},
-                    SubtitleCase{"none", "ipod", "none", false, nullptr, false, ""}),
+                    SubtitleCase{"none", "ipod", "none", false, nullptr, false, ""},
+                    // Cues that cannot be decoded are left out; the film is made.
+                    SubtitleCase{"damagedPictures", "ipod", "", false, nullptr, false,
+                                 "subtitles: German (forced), burnt in (pictures cannot become text)", true},
+                    SubtitleCase{"damagedText", "ipod", "eng", true, nullptr, false,
+                                 "subtitles: English, burnt in", true}),
     [](const testing::TestParamInfo<SubtitleCase>& info) { return info.param.name; });
 
 TEST(InputDecisionNotes, SayWhatWasDecided) {

@@ -153,6 +153,7 @@ void WriteCues(AVFormatContext* context, SubtitleTrack& track) {
         TPacketPtr packet(ff::av_packet_alloc());
         Check(ff::av_new_packet(packet.get(), size), "a cue's packet");
         std::memcpy(packet->data, coded.data(), static_cast<size_t>(size));
+        if (given.damaged) std::memset(packet->data, 0xFF, static_cast<size_t>(size));
         packet->pts = packet->dts = cue.startUs / 1000;
         packet->duration = (cue.endUs - cue.startUs) / 1000;
         packet->stream_index = track.stream->index;

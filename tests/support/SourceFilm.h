@@ -45,6 +45,7 @@ struct FilmSubtitles {
     const char* language = "";
     bool forced = false;
     bool pictures = false;  // DVD subtitles; else SRT text
+    bool damaged = false;   // every cue's bytes are overwritten, so that none can be decoded
     // Where a DVD cue's white block sits on the picture, pixels.
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<FilmCue> cues;
