@@ -359,6 +359,27 @@ INSTANTIATE_TEST_SUITE_P(
                                  "subtitles: English, burnt in", true}),
     [](const testing::TestParamInfo<SubtitleCase>& info) { return info.param.name; });
 
+class SoundInStep : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { BindComponentTestLibraries(); }
+};
+
+// Pictures 30 to 80 ms apart, as a phone records them, made into the
+// device's steady rate: a flash and the sound that starts with it stay
+// within 40 ms of each other.
+TEST_P(SoundInStep, OnAVariableRateSource) {
+    const SourceFilm film{.width = 320, .height = 240, .durationUs = 3000000, .variableRate = true,
+                          .flashUs = 1870000, .sound = {FilmSound{"eng", true, 2, 1000}}};
+    const std::string input = (ScratchFolder() / "phone.mkv").string();
+    WriteSourceFilm(film, input);
+    const FilmReadBack out = ReadFilmBack(ConvertFilm(input, SettingsFor(GetParam())), 1);
+    ASSERT_GE(out.firstWhiteUs, 0);
+    ASSERT_GE(out.firstSoundUs, 0);
+    EXPECT_NEAR(static_cast<double>(out.firstSoundUs), static_cast<double>(out.firstWhiteUs), 40000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, SoundInStep, testing::Values("ipod", "ipod-h264", "rockbox"));
+
 TEST(InputDecisionNotes, SayWhatWasDecided) {
     BindComponentTestLibraries();
     const std::string input = (ScratchFolder() / "notes.mkv").string();

@@ -130,6 +130,11 @@ FilmReadBack ReadFilmBack(const std::string& path, int bars, const std::vector<i
             // The pictures of the middle are the encoder's settled ones.
             if (isVideo && pictures++ <= 12 && frame->format == AV_PIX_FMT_YUV420P) TakeBars(frame.get(), bars, film);
             if (isVideo) keepPicture(frame.get());
+            const AVRational timeBase = input->streams[isVideo ? video : audio]->time_base;
+            const int64_t frameUs = ff::av_rescale_q(frame->best_effort_timestamp, timeBase, AVRational{1, 1000000});
+            if (isVideo && film.firstWhiteUs < 0 && frame->format == AV_PIX_FMT_YUV420P &&
+                frame->data[0][static_cast<ptrdiff_t>(frame->height / 2) * frame->linesize[0] + frame->width / 2] > 200)
+                film.firstWhiteUs = frameUs;
             const bool planarFloat = frame->format == AV_SAMPLE_FMT_FLTP;
             if (!isVideo && (planarFloat || frame->format == AV_SAMPLE_FMT_S16P)) {
                 sampleRate = frame->sample_rate;
@@ -137,6 +142,9 @@ FilmReadBack ReadFilmBack(const std::string& path, int bars, const std::vector<i
                     const double value = planarFloat ? reinterpret_cast<const float*>(frame->data[0])[i]
                                                      : reinterpret_cast<const int16_t*>(frame->data[0])[i];
                     if ((value >= 0) != (last >= 0)) ++crossings;
+                    const double loud = planarFloat ? 0.1 : 3277;
+                    if (film.firstSoundUs < 0 && std::abs(value) > loud)
+                        film.firstSoundUs = frameUs + static_cast<int64_t>(i) * 1000000 / frame->sample_rate;
                     last = value;
                 }
             }

@@ -48,6 +48,10 @@ struct FilmReadBack {
     bool subtitleHandler = false;  // a track with the "sbtl" handler that iPods show
     std::vector<std::string> subtitleTexts;  // its non-empty cues
     std::vector<ReadPicture> pictures;       // the first at or after each time asked for
+    // When the first white picture (luma above 200 in the middle) and the
+    // first loud sound (a tenth of full scale) come; -1 when never.
+    int64_t firstWhiteUs = -1;
+    int64_t firstSoundUs = -1;
 };
 
 // Requires bound libraries; `bars` is how many equal bars span the picture.

@@ -19,6 +19,19 @@ namespace {
 constexpr int kFrameRate = 24;
 constexpr int kSampleRate = 48000;
 constexpr int kSamplesPerFrame = 1024;
+constexpr int64_t kFlashUs = 150000;
+
+// The time of a picture of a variable-rate film, milliseconds.
+int64_t VariableRateTime(int64_t number) {
+    constexpr int64_t kGaps[] = {30, 50, 40, 80};
+    int64_t time = number / 4 * 200;
+    for (int64_t n = 0; n < number % 4; ++n) time += kGaps[n];
+    return time;
+}
+
+bool Flashing(const SourceFilm& film, int64_t timeUs) {
+    return film.flashUs > 0 && timeUs >= film.flashUs && timeUs < film.flashUs + kFlashUs;
+}
 
 void Check(int code, const std::string& step) {
     if (code >= 0) return;
@@ -46,7 +59,7 @@ TCodecContextPtr OpenEncoder(const char* name, const std::function<void(AVCodecC
     return encoder;
 }
 
-void FillBars(AVFrame* frame, const SourceFilm& film, int64_t number) {
+void FillBars(AVFrame* frame, const SourceFilm& film, int64_t number, bool flash) {
     const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
     const int depth = desc->comp[0].depth;
     const double scale = (1 << (depth - 8));
@@ -67,7 +80,8 @@ void FillBars(AVFrame* frame, const SourceFilm& film, int64_t number) {
                 const int top = film.height / 2 - film.movingSquare / 2;
                 const bool square = film.movingSquare > 0 && sx >= left && sx < left + film.movingSquare &&
                                     sy >= top && sy < top + film.movingSquare;
-                const CodedColour& c = band     ? black
+                const CodedColour& c = flash    ? white
+                                       : band   ? black
                                        : square ? white
                                                 : film.bars[static_cast<size_t>(x) * film.bars.size() / width];
                 double value = 0;
@@ -183,8 +197,8 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
             encoder->width = film.width;
             encoder->height = film.height;
             encoder->pix_fmt = ff::av_get_pix_fmt(film.pixelFormat);
-            encoder->time_base = AVRational{1, kFrameRate};
-            encoder->framerate = AVRational{kFrameRate, 1};
+            encoder->time_base = film.variableRate ? AVRational{1, 1000} : AVRational{1, kFrameRate};
+            encoder->framerate = AVRational{film.variableRate ? 20 : kFrameRate, 1};
             encoder->colorspace = film.matrix;
             encoder->color_range = film.range;
             encoder->color_trc = film.transfer;
@@ -192,6 +206,8 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
             encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         });
         video.end = film.durationUs * kFrameRate / 1000000;
+        if (film.variableRate)
+            for (video.end = 0; VariableRateTime(video.end) * 1000 < film.durationUs;) ++video.end;
         tracks.push_back(std::move(video));
     }
     for (const FilmSound& sound : film.sound) {
@@ -259,8 +275,11 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
                 frame->color_trc = film.transfer;
                 frame->color_primaries = film.primaries;
                 Check(ff::av_frame_get_buffer(frame.get(), 0), "a picture");
-                FillBars(frame.get(), film, track.next);
-                frame->pts = track.next++;
+                const int64_t timeUs =
+                    film.variableRate ? VariableRateTime(track.next) * 1000 : track.next * 1000000 / kFrameRate;
+                FillBars(frame.get(), film, track.next, Flashing(film, timeUs));
+                frame->pts = film.variableRate ? VariableRateTime(track.next) : track.next;
+                ++track.next;
             } else {
                 frame->format = AV_SAMPLE_FMT_S16;
                 frame->sample_rate = kSampleRate;
@@ -271,7 +290,9 @@ void WriteSourceFilm(const SourceFilm& film, const std::string& path) {
                 const int channels = frame->ch_layout.nb_channels;
                 for (int i = 0; i < frame->nb_samples; ++i) {
                     const double t = static_cast<double>(track.next + i) / kSampleRate;
-                    const auto value = static_cast<int16_t>(8000 * std::sin(2 * M_PI * track.frequency * t));
+                    const bool silent = film.flashUs > 0 && !Flashing(film, static_cast<int64_t>(t * 1000000));
+                    const auto value =
+                        static_cast<int16_t>(silent ? 0 : 8000 * std::sin(2 * M_PI * track.frequency * t));
                     for (int c = 0; c < channels; ++c) samples[i * channels + c] = value;
                 }
                 frame->pts = track.next;

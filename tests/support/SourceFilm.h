@@ -67,6 +67,12 @@ struct SourceFilm {
     // over the bars; interlaced, the second field shows it half a step on.
     int movingSquare = 0;
     bool interlaced = false;
+    // Pictures 30, 50, 40 and 80 ms apart in turn, as phones record, instead
+    // of 24 a second.
+    bool variableRate = false;
+    // Above 0: the picture is white and the sound plays for 150 ms from then
+    // on, and is silent before and after, for measuring their step.
+    int64_t flashUs = 0;
     std::vector<FilmSound> sound = {};
     std::vector<FilmChapter> chapters = {};
     std::vector<FilmSubtitles> subtitles = {};  // after the sound tracks
