@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 
+#include "ArtworkSnapshot.h"
 #include "DurableFiles.h"
 #include "IpodBackups.h"
 #include "IpodLimits.h"
@@ -513,11 +514,15 @@ bool TIpodLibrary::Commit(bool keepBackup, std::string& error) {
     std::string cause;
     std::string backupError;
     bool backedUp = false;
+    // A write after the run's first keeps no backup, but can still be put back.
+    TArtworkSnapshot snapshot;
     const bool gone = !HoldsIpodDatabase(ipod_.Mount);
     if (gone) {
         cause = std::string("could not write its database: ") + kGone;
     } else if (keepBackup && !(backedUp = TakeIpodBackup(ipod_.Mount, backupError))) {
         cause = "could not keep a copy of its database (" + backupError + ")";
+    } else if (!keepBackup && !snapshot.Take(ipod_.Mount, !removedFiles_.empty(), backupError)) {
+        cause = "could not keep a copy of its artwork (" + backupError + ")";
     } else if (WriteDatabase(cause)) {
         added_.clear();
         adopted_.clear();
@@ -539,6 +544,8 @@ bool TIpodLibrary::Commit(bool keepBackup, std::string& error) {
     const std::vector<TIpodBackup> backups = IpodBackups(ipod_.Mount);
     if (backedUp && !backups.empty() && HoldsIpodDatabase(ipod_.Mount))
         RestoreIpodBackup(ipod_.Mount, backups.front(), backupError);
+    else if (HoldsIpodDatabase(ipod_.Mount))
+        snapshot.Restore(backupError);
     const size_t count = added_.size();
     const std::vector<std::string> left = TakeOffAdded();
     const std::string videos = std::to_string(count) + (count == 1 ? " video" : " videos");

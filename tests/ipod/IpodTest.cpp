@@ -368,6 +368,30 @@ fs::path ClipNamed(const std::string& name) {
     return path;
 }
 
+// A write after the run's first keeps no backup; when it fails after libgpod
+// rewrote the artwork, the pictures and both databases are put back as the
+// first write left them, so the old track database never points into new
+// pictures.
+TEST(IpodLaterWrite, ThatFailsLeavesTheArtworkAsTheEarlierWriteMadeIt) {
+    BindComponentTestLibraries();
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    ASSERT_EQ(FillTestIpod(ipod, 6), "");
+    TIpodSender sender;
+    std::string error;
+    ASSERT_TRUE(sender.Open(ipod.string(), error)) << error;
+    ASSERT_EQ(sender.Send(ClipNamed("First").string(), false, error), TSendOutcome::OnIpod) << error;
+    const std::map<std::string, std::string> before = LibraryFiles(ipod);
+    const std::vector<std::string> filesBefore = FilesOnIpod(ipod);
+    fs::create_directory(ipod / ("iPod_Control/iTunes/iTunesDB.tovrela-new-" + std::to_string(::getpid())));
+    sender.SendAgain();
+    EXPECT_EQ(sender.Send(ClipNamed("Second").string(), false, error), TSendOutcome::NotSent);
+    EXPECT_NE(error.find("left as it was"), std::string::npos) << error;
+    EXPECT_TRUE(LibraryFiles(ipod) == before);
+    EXPECT_EQ(FilesOnIpod(ipod), filesBefore);
+    EXPECT_FALSE(fs::exists(ipod / "iPod_Control/iTunes/Tovrela Rollback"));
+}
+
 size_t VideoCount(const fs::path& ipod) {
     std::string error;
     size_t videos = 0;
