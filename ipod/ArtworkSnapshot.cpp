@@ -105,14 +105,16 @@ bool TArtworkSnapshot::Restore(std::string& error) {
     if (!restored) return false;
     // Picture files written since belong to no artwork database now, nor
     // does an artwork database the iPod did not have.
-    const bool hadArtworkDb = std::any_of(kept_.begin(), kept_.end(), [](const TKept& k) { return k.Name == "ArtworkDB"; });
+    const bool hadArtworkDb =
+        std::any_of(kept_.begin(), kept_.end(), [](const TKept& k) { return k.Name == "ArtworkDB"; });
     std::error_code fsError;
     for (const auto& entry : fs::directory_iterator(ArtworkFolder(mount_), fsError)) {
         const std::string name = entry.path().filename().string();
         if ((IsPicture(entry.path()) && !pictures.count(name)) || (name == "ArtworkDB" && !hadArtworkDb))
             RemoveDurably(entry.path().string());
     }
-    restored = SyncPath(ArtworkFolder(mount_).string(), error) && SyncPath(ItunesDb(mount_).parent_path().string(), error);
+    restored = SyncPath(ArtworkFolder(mount_).string(), error) &&
+               SyncPath(ItunesDb(mount_).parent_path().string(), error);
     Discard();
     return restored;
 }
