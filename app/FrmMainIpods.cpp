@@ -37,15 +37,28 @@ void TForm1::RefreshIpods() {
     });
 }
 
+QStringList FrmMain::IpodChoiceLabels(const std::vector<TIpod>& ipods) {
+    QStringList labels;
+    for (const TIpod& ipod : ipods) {
+        QString label = Q(ipod.Label());
+        const bool shared = std::count_if(ipods.begin(), ipods.end(), [&ipod](const TIpod& other) {
+                                return other.Label() == ipod.Label();
+                            }) > 1;
+        if (shared) label += " (" + (ipod.Model.empty() ? QString() : Q(ipod.Model) + ", ") + Q(ipod.Mount) + ")";
+        if (ipod.Support != TIpodSupport::Supported) label += " (cannot receive videos)";
+        labels << label;
+    }
+    return labels;
+}
+
 void TForm1::ShowIpods(const std::vector<TIpod>& ipods) {
     ipods_ = ipods;
     CboIpod->clear();
     CboIpod->addItem(ipods_.empty() ? RunTexts::kNoIpodConnected : RunTexts::kNoIpodChosen);
-    for (const TIpod& ipod : ipods_) {
-        const QString label = Q(ipod.Label());
-        CboIpod->addItem(ipod.Support == TIpodSupport::Supported ? label : label + " (cannot receive videos)",
-                         Q(ipod.Mount));
-        CboIpod->setItemData(CboIpod->count() - 1, Q(IpodLine(ipod)), Qt::ToolTipRole);
+    const QStringList labels = IpodChoiceLabels(ipods_);
+    for (size_t i = 0; i < ipods_.size(); ++i) {
+        CboIpod->addItem(labels[static_cast<qsizetype>(i)], Q(ipods_[i].Mount));
+        CboIpod->setItemData(CboIpod->count() - 1, Q(IpodLine(ipods_[i])), Qt::ToolTipRole);
     }
     const int wanted = wanted_ipod_.empty() ? 0 : CboIpod->findData(Q(wanted_ipod_));
     CboIpod->setCurrentIndex(std::max(0, wanted));

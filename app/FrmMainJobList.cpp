@@ -9,8 +9,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,6 +28,13 @@
 #include "PosterPicture.h"
 
 using namespace FrmMain;
+
+namespace {
+
+// How often a long add shows the rows added so far.
+constexpr qint64 kPaintRowsEveryMs = 250;
+
+}  // namespace
 
 void TForm1::BtnAddClick() {
     const QStringList files = ChooseFilesToConvert();
@@ -47,19 +56,34 @@ void TForm1::AddFiles(const QStringList& paths, bool gatherRefusals) {
     // Checking a file creates its output, so the folder must exist already
     // (a first start's default folder does not): made as a run makes it.
     QDir().mkpath(EdtOutputFolder->text());
-    QStringList refused;
-    for (const QString& path : paths) {
-        const std::optional<TUserMessage> refusal = AddOneFile(path);
-        if (!refusal) continue;
-        if (gatherRefusals)
-            refused << Q(refusal->text);
-        else
-            ShowMessage(*refusal);
+    std::vector<TUserMessage> refusals;
+    {
+        // Checking a folder of files takes seconds: the cursor says the
+        // window is busy, and the rows show as they are added.
+        struct TBusy {
+            TBusy() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+            ~TBusy() { QGuiApplication::restoreOverrideCursor(); }
+        } busy;
+        QElapsedTimer sincePainted;
+        sincePainted.start();
+        for (const QString& path : paths) {
+            if (std::optional<TUserMessage> refusal = AddOneFile(path)) refusals.push_back(std::move(*refusal));
+            if (sincePainted.elapsed() >= kPaintRowsEveryMs) {
+                Lvw->viewport()->repaint();
+                sincePainted.restart();
+            }
+        }
     }
     VexmoC.ClearTasks();
     // The pictures are taken once the files are in: taking them while the
     // files are checked would slow adding a folder down.
     StartThumbnails();
+    if (!gatherRefusals) {
+        for (const TUserMessage& refusal : refusals) ShowMessage(refusal);
+        return;
+    }
+    QStringList refused;
+    for (const TUserMessage& refusal : refusals) refused << Q(refusal.text);
     if (!refused.isEmpty()) ShowMessageBox(refused.join('\n'), "Error", QMessageBox::Critical);
 }
 
@@ -76,6 +100,7 @@ std::optional<TUserMessage> TForm1::AddOneFile(const QString& path) {
     Lvw->item(row, colInputName)->setToolTip(InputToolTip(path.toStdString(), job.Notes));
     Lvw->item(row, colOutputName)->setToolTip(Q(job.OutputPath));
     Lvw->item(row, colInputName)->setData(kRowIdRole, next_row_id_++);
+    Lvw->item(row, colInputName)->setData(kHasVideoRole, job.HasVideo);
     RequestThumbnail(row, path);
     return std::nullopt;
 }

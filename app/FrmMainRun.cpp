@@ -38,7 +38,10 @@ void TForm1::BtnStartClick() {
 void TForm1::StartRun(const std::vector<int>& rows) {
     std::vector<std::string> paths;
     for (int row : rows) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
-    if (!paths.empty() && !ConfirmIpodLimits()) return;
+    const bool withVideo = std::any_of(rows.begin(), rows.end(), [this](int row) {
+        return Lvw->item(row, colInputName)->data(kHasVideoRole).toBool();
+    });
+    if (!paths.empty() && !ConfirmIpodLimits(withVideo)) return;
     std::unique_ptr<TFileDelivery> delivery;
     if (const TIpod* ipod = ChosenIpod(); ipod && !paths.empty()) {
         // Refused before anything is converted for it.
@@ -52,6 +55,7 @@ void TForm1::StartRun(const std::vector<int>& rows) {
     const TConversionSettings settings = ConversionSettings();
     run_output_folder_ = WithTrailingSlash(settings.OutputFolder);
     run_had_failures_ = false;
+    run_clock_.start();
     if (!paths.empty()) run_log_.Begin(paths);
     run_.Start(paths, settings, 1, std::move(delivery));
 }
@@ -61,8 +65,8 @@ int TForm1::ListRow(size_t runRow) const {
     return run_rows_[runRow];
 }
 
-bool TForm1::ConfirmIpodLimits() {
-    const TDevicePlan plan = PlanForDevice(ConversionSettings());
+bool TForm1::ConfirmIpodLimits(bool withVideo) {
+    const TDevicePlan plan = PlanForDevice(ConversionSettings(), withVideo);
     if (!plan.Refusal.empty()) {
         ShowMessageBox(Q(plan.Refusal), kApplicationTitle, QMessageBox::Warning);
         return false;
@@ -110,7 +114,8 @@ void TForm1::SetRowStatus(size_t row, TRowOutcome outcome, const std::string& st
         if (outcome == TRowOutcome::Converting && following_row_ != position) run_log_.FileStarted(row, output);
     }
     if (outcome == TRowOutcome::Failed || outcome == TRowOutcome::Refused) run_had_failures_ = true;
-    if (outcome != TRowOutcome::Pending && outcome != TRowOutcome::Converting) run_log_.FileEnded(row, status);
+    if (outcome != TRowOutcome::Pending && outcome != TRowOutcome::Converting)
+        run_log_.FileEnded(row, status, outcome == TRowOutcome::Failed || outcome == TRowOutcome::Refused);
     if (outcome != TRowOutcome::Converting) statusItem->setData(TProgressCellDelegate::kProgressRole, QVariant());
     // The list follows the file being converted.
     if (outcome == TRowOutcome::Converting && following_row_ != position) {
@@ -134,6 +139,16 @@ void TForm1::ShowMessage(const TUserMessage& message) {
     ShowMessageBox(Q(message.text), Q(message.caption), IconOf(message.icon));
 }
 
+void TForm1::ShowRunEnd(const TUserMessage& message) {
+    const QString folder = Q(run_output_folder_);
+    // A list converted in part warns, whatever the message's own icon.
+    const bool partly = CompletedRows() < run_.RowCount();
+    ShowMessageBox(Q(message.text), Q(partly ? kApplicationTitle : message.caption),
+                   partly ? QMessageBox::Warning : IconOf(message.icon),
+                   {{"Open &folder", [this, folder] { OpenLink(QUrl::fromLocalFile(folder)); }},
+                    {"Show &log", [this] { BtnLogClick(); }}});
+}
+
 void TForm1::RunStateChanged(bool running) {
     if (running) following_row_ = -1;
     for (QWidget* control : std::initializer_list<QWidget*>{BtnAdd, BtnRemove, BtnClear, BtnMoveUp, BtnMoveDown,
@@ -145,12 +160,19 @@ void TForm1::RunStateChanged(bool running) {
     }
     BtnStart->setText(running ? "&Stop" : "&Convert");
     // A run in which a file failed leaves its log beside the outputs.
-    if (!running && run_had_failures_) run_log_.WriteTo(run_output_folder_ + "Tovrela.log");
+    if (!running && run_had_failures_) {
+        const std::string path = run_output_folder_ + "Tovrela.log";
+        if (const std::string reason = run_log_.WriteTo(path); !reason.empty())
+            ShowMessage(RunTexts::LogNotWritten(path, reason));
+    }
     if (log_text_) log_text_->setPlainText(RunLogText());
     emit runStateChanged(running);
 }
 
 void TForm1::RunFinished(bool allCompleted) {
+    if (run_clock_.elapsed() >= notify_after_ms_ && !isActiveWindow())
+        NotifyDesktop(kApplicationTitle, Q(RunTexts::FilesConverted(static_cast<int>(CompletedRows()),
+                                                                    static_cast<int>(run_.RowCount()))));
     if (allCompleted && Settings->Values().at("shutdown") == "true") shutdown_.ShutDownComputer();
 }
 
@@ -158,6 +180,12 @@ void TForm1::AddLogLine(int32_t taskIndex, TLogLevel level, const std::string& t
     if (!run_.Running()) return;
     const int64_t row = run_.RowOfTaskIndex(taskIndex);
     if (row >= 0) run_log_.FileLine(static_cast<size_t>(row), level, text);
+}
+
+size_t TForm1::CompletedRows() const {
+    size_t completed = 0;
+    for (size_t row = 0; row < run_.RowCount(); ++row) completed += run_.Outcome(row) == TRowOutcome::Completed ? 1 : 0;
+    return completed;
 }
 
 QString TForm1::RunLogText() const { return Q(run_log_.Text()); }

@@ -5,9 +5,11 @@
 #include <QMessageBox>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <vector>
 
+#include "IpodFinder.h"
 #include "RunTexts.h"
 
 namespace FrmMain {
@@ -19,6 +21,8 @@ inline constexpr int kRowHeight = 24;
 inline constexpr int kWrittenOutputRole = Qt::UserRole + 2;
 // The row's own number, on its input name's item.
 inline constexpr int kRowIdRole = Qt::UserRole + 3;
+// Whether the row's file has a picture, on its input name's item.
+inline constexpr int kHasVideoRole = Qt::UserRole + 4;
 // The pictures at the start of the rows, as they are taken; a short list
 // shows them smaller, in rows as low as kSmallestListRow.
 inline constexpr QSize kThumbnailSize(40, 30);
@@ -32,6 +36,11 @@ inline QString InputToolTip(const std::string& path, const std::vector<std::stri
     for (const std::string& note : notes) text += "\n" + note;
     return Q(text);
 }
+
+// The iPod list's entry of each iPod: its label, with its model and mount
+// where another iPod has the same label; one that cannot receive videos
+// says so.
+QStringList IpodChoiceLabels(const std::vector<TIpod>& ipods);
 
 inline QMessageBox::Icon IconOf(TMessageIcon icon) {
     switch (icon) {

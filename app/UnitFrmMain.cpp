@@ -1,5 +1,6 @@
 #include "UnitFrmMain.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -339,7 +340,7 @@ bool TForm1::FormCreate() {
     const std::string folder = QFileInfo(bundled).isDir() ? (bundled + "/").toStdString() : std::string();
     if (!VexmoC.LoadLibraries(folder, true)) {
         ShowMessageBox(Q(VexmoC.LastErrorMessage()) + " Please re-install the program and try it again.", "Error",
-                       QMessageBox::Information);
+                       QMessageBox::Critical);
         return false;
     }
     MarkUnavailableDevices();
@@ -452,8 +453,9 @@ void TForm1::OpenLink(const QUrl& url) {
 
 bool TForm1::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) {
-    pending_messages_.push_back({text, caption, icon});
+void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
+                            std::vector<TBoxButton> buttons) {
+    pending_messages_.push_back({text, caption, icon, std::move(buttons)});
     if (showing_message_) return;
     showing_message_ = true;
     struct TDone {
@@ -463,13 +465,28 @@ void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessag
     while (!pending_messages_.empty()) {
         const TPendingMessage next = pending_messages_.front();
         pending_messages_.pop_front();
-        PresentMessageBox(next.text, next.caption, next.icon);
+        PresentMessageBox(next.text, next.caption, next.icon, next.buttons);
     }
 }
 
-void TForm1::PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+void TForm1::PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
+                               const std::vector<TBoxButton>& buttons) {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
+    std::vector<QAbstractButton*> added;
+    for (const TBoxButton& button : buttons) added.push_back(box.addButton(button.caption, QMessageBox::ActionRole));
+    box.setDefaultButton(QMessageBox::Ok);
     box.exec();
+    for (size_t i = 0; i < added.size(); ++i)
+        if (box.clickedButton() == added[i]) buttons[i].action();
+}
+
+void TForm1::NotifyDesktop(const QString& summary, const QString& body) {
+    // Sent without waiting for an answer: without the service nothing shows.
+    QDBusMessage notify = QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                                         "org.freedesktop.Notifications", "Notify");
+    notify << QString(kApplicationTitle) << 0u << QString("tovrela") << summary << body << QStringList()
+           << QVariantMap() << -1;
+    QDBusConnection::sessionBus().call(notify, QDBus::NoBlock);
 }
 
 bool TForm1::AskYesNo(const QString& text, const QString& caption) {

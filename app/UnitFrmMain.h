@@ -4,6 +4,7 @@
 // become tasks through the shared job routine, and the run (statuses,
 // messages, its end) is the shared conversion run, which this window shows.
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QSize>
 #include <QFile>
@@ -41,6 +42,11 @@ class TShutdown;
 class TForm1 : public QWidget, private TRunView {
     Q_OBJECT
 public:
+    // A button a message box offers besides OK, and what it does.
+    struct TBoxButton {
+        QString caption;
+        std::function<void()> action;
+    };
     static constexpr const char* kApplicationTitle = RunTexts::kApplicationTitle;
     // "Videos", first and chosen at the start, lists every kind the program
     // reads; "All files" last also shows files without an extension.
@@ -121,8 +127,15 @@ protected:
     // What the person chooses and is shown; tests put their own in.
     virtual QStringList ChooseFilesToConvert();
     virtual QString ChooseOutputFolder();
-    // Shows one message box and returns once it is closed.
-    virtual void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    // Shows one message box and returns once it is closed, after doing what
+    // the button pressed does.
+    virtual void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
+                                   const std::vector<TBoxButton>& buttons);
+    // Tells the desktop's notification service, when there is one.
+    virtual void NotifyDesktop(const QString& summary, const QString& body);
+    // A run that ends by itself after this long, while the person is in
+    // another window, is told through the desktop's notification service.
+    qint64 notify_after_ms_ = 60000;
     // Asks for a small picture of the row's video, taken on a worker thread
     // once the add is over and shown at the start of the row when it arrives.
     virtual void RequestThumbnail(int row, const QString& path);
@@ -143,6 +156,9 @@ private:
     void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) override;
     void ShowListProgress(const TListEstimate& estimate) override;
     void ShowMessage(const TUserMessage& message) override;
+    // With "Open folder" and "Show log".
+    void ShowRunEnd(const TUserMessage& message) override;
+    size_t CompletedRows() const;
     void ShowDecisions(size_t row, const std::vector<std::string>& notes) override;
     void RunStateChanged(bool running) override;
     void RunFinished(bool allCompleted) override;
@@ -151,7 +167,8 @@ private:
     // Shows a message once every box shown before it has been closed: a
     // message raised while a box is open (from within its modal loop) waits
     // its turn instead of opening on top of it.
-    void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    void ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
+                        std::vector<TBoxButton> buttons = {});
     // The window's areas, each in a layout of its own.
     void BuildControls();
     QWidget* BuildJobList();
@@ -205,8 +222,9 @@ private:
     int SelectedRow() const;
     void MoveRow(int from, int to);
     // False when the settings make files an iPod cannot play and the person
-    // chooses not to convert with them.
-    bool ConfirmIpodLimits();
+    // chooses not to convert with them; without video only the sound's
+    // settings count.
+    bool ConfirmIpodLimits(bool withVideo);
     // Component events arrive on task threads; this hands them to the window
     // thread without ever waiting for it.
     void PostToWindowThread(std::function<void()> work);
@@ -216,6 +234,7 @@ private:
     std::vector<int> run_rows_;
     std::string run_output_folder_;
     bool run_had_failures_ = false;
+    QElapsedTimer run_clock_;
     TRunLog run_log_;
     QPlainTextEdit* log_text_ = nullptr;
     // Each row's own number, kept on its input item: rows move and go while
@@ -240,6 +259,7 @@ private:
         QString text;
         QString caption;
         QMessageBox::Icon icon;
+        std::vector<TBoxButton> buttons;
     };
     std::deque<TPendingMessage> pending_messages_;
     bool showing_message_ = false;

@@ -31,7 +31,8 @@ public:
     TBenchForm(TShutdown& shutdown, bool thumbnails) : TForm1(shutdown), thumbnails_(thumbnails) {}
 
 protected:
-    void PresentMessageBox(const QString& text, const QString&, QMessageBox::Icon) override {
+    void PresentMessageBox(const QString& text, const QString&, QMessageBox::Icon,
+                           const std::vector<TBoxButton>&) override {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     }
     void RequestThumbnail(int row, const QString& path) override {

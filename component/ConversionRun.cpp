@@ -89,6 +89,7 @@ bool TConversionRun::Start(const std::vector<std::string>& inputPaths, const TCo
     next_row_ = 0;
     written_claims_.clear();
     list_.Start(std::vector<int64_t>(rows_.size(), -1), NowSeconds());
+    time_left_ = TSteadyTimeLeft();
     if (!StartBatch()) {
         End(false);
         return false;
@@ -206,7 +207,10 @@ void TConversionRun::OnProgress(int32_t index, int32_t frame, int32_t fps, int32
     SetStatus(position, TRowOutcome::Converting, RunTexts::ProgressStatus(currentMs, totalMs));
     view_.ShowProgress(position, frame, fps, currentMs, totalMs);
     list_.FileProgress(position, currentMs, totalMs);
-    view_.ShowListProgress(list_.Estimate(NowSeconds()));
+    const double now = NowSeconds();
+    TListEstimate estimate = list_.Estimate(now);
+    estimate.SecondsLeft = time_left_.Shown(estimate.SecondsLeft, now);
+    view_.ShowListProgress(estimate);
 }
 
 void TConversionRun::OnTerminate(int32_t index, const std::optional<TTaskEnd>& end) {
@@ -333,7 +337,7 @@ void TConversionRun::End(bool byItself) {
     view_.RunStateChanged(false);
     if (!byItself || stopping_) {
         if (!failed_.empty() || !not_delivered_.empty())
-            view_.ShowMessage(RunTexts::WithFilesNotOnIpod(RunTexts::WithFailedFiles({}, failed_), not_delivered_));
+            view_.ShowRunEnd(RunTexts::WithFilesNotOnIpod(RunTexts::WithFailedFiles({}, failed_), not_delivered_));
         return;
     }
     int completed = 0;
@@ -344,6 +348,6 @@ void TConversionRun::End(bool byItself) {
     }
     const int total = static_cast<int>(rows_.size());
     view_.RunFinished(completed == total && allDelivered);
-    view_.ShowMessage(RunTexts::WithFilesNotOnIpod(
+    view_.ShowRunEnd(RunTexts::WithFilesNotOnIpod(
         RunTexts::WithFailedFiles(RunTexts::RunFinished(completed, total), failed_), not_delivered_));
 }

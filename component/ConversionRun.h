@@ -34,6 +34,9 @@ public:
     // Progress of the whole list, shown after each file's progress.
     virtual void ShowListProgress(const TListEstimate& estimate) { (void)estimate; }
     virtual void ShowMessage(const TUserMessage& message) = 0;
+    // The message that ends a run; shown as any other unless the client
+    // offers more with it.
+    virtual void ShowRunEnd(const TUserMessage& message) { ShowMessage(message); }
     // What was decided for the file in `row` (its job's notes), once its
     // task is built and before it converts.
     virtual void ShowDecisions(size_t row, const std::vector<std::string>& notes) { (void)row, (void)notes; }
@@ -144,6 +147,7 @@ private:
     // memory a waiting task takes does not add up with the list's length.
     static constexpr size_t kFilesPerBatch = 64;
     TListProgress list_;
+    TSteadyTimeLeft time_left_;
     TConversionSettings settings_;
     int32_t tasks_at_a_time_ = 0;
     size_t next_row_ = 0;  // the first file not yet given a task

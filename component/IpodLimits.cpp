@@ -165,13 +165,15 @@ void FitVideoBitRate(const TDevice& device, TDevicePlan& plan) {
     const int32_t lowestKbps = device.MinVideoBitRate / 1000;
     const int32_t topKbps = device.TopVideoBitRate() / 1000;
     if (kbps < lowestKbps) {
-        plan.Changes.push_back("video bit rate " + std::to_string(kbps) + " kbit/s is less than " + device.PlayerName +
-                               " plays: using " + std::to_string(lowestKbps) + " kbit/s");
+        plan.Changes.push_back("video bit rate " + std::to_string(kbps) + " kbps raised to " +
+                               std::to_string(lowestKbps) + " kbps, the least " + device.PlayerName + " plays");
         kbps = lowestKbps;
     } else if (kbps > topKbps) {
-        plan.Changes.push_back("video bit rate " + std::to_string(kbps) + " kbit/s is more than " + device.PlayerName +
-                               " plays with no second above " + Kbps(device.HighestLevel().MaxBitRate) +
-                               " kbit/s: using " + std::to_string(topKbps) + " kbit/s");
+        // The average is kept below the device's top rate: the encoder's
+        // busiest seconds go over its average.
+        plan.Changes.push_back("video bit rate " + std::to_string(kbps) + " kbps lowered to " + std::to_string(topKbps) +
+                               " kbps, so that no second goes over the " + Kbps(device.HighestLevel().MaxBitRate) +
+                               " kbps " + device.PlayerName + " plays");
         kbps = topKbps;
     }
 }
@@ -180,8 +182,8 @@ void FitAudio(const TDevice& device, TDevicePlan& plan) {
     TConversionSettings& settings = plan.Settings;
     const int32_t maxKbps = device.MaxAudioBitRate / 1000;
     if (settings.AudioBitrateKbps > maxKbps) {
-        plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbit/s is more than " +
-                               device.PlayerName + " plays: using " + std::to_string(maxKbps) + " kbit/s");
+        plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbps is more than " +
+                               device.PlayerName + " plays: using " + std::to_string(maxKbps) + " kbps");
         settings.AudioBitrateKbps = maxKbps;
     }
     if (!device.AudioBitRatesKbps.empty()) {
@@ -190,8 +192,8 @@ void FitAudio(const TDevice& device, TDevicePlan& plan) {
         for (int rate : device.AudioBitRatesKbps)
             if (std::abs(rate - settings.AudioBitrateKbps) < std::abs(nearest - settings.AudioBitrateKbps)) nearest = rate;
         if (nearest != settings.AudioBitrateKbps) {
-            plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbit/s is not one " +
-                                   device.PlayerName + " plays: using " + std::to_string(nearest) + " kbit/s");
+            plan.Changes.push_back("audio bit rate " + std::to_string(settings.AudioBitrateKbps) + " kbps is not one " +
+                                   device.PlayerName + " plays: using " + std::to_string(nearest) + " kbps");
             settings.AudioBitrateKbps = nearest;
         }
     }
@@ -249,7 +251,7 @@ std::string CompletedStatus(const std::vector<std::string>& breaks) {
     return status + ")";
 }
 
-TDevicePlan PlanForDevice(const TConversionSettings& settings) {
+TDevicePlan PlanForDevice(const TConversionSettings& settings, bool withVideo) {
     TDevicePlan plan;
     plan.Settings = settings;
     const TDevice& device = DeviceAt(settings.Device);
@@ -260,14 +262,16 @@ TDevicePlan PlanForDevice(const TConversionSettings& settings) {
         return plan;
     }
     const int32_t maxKbps = device.HighestLevel().MaxBitRate / 1000;
-    if (settings.VideoBitrateKbps > maxKbps) {
-        plan.Refusal = "The video bit rate of " + std::to_string(settings.VideoBitrateKbps) + " kbit/s is more than " +
-                       device.Name + " plays: at most " + std::to_string(maxKbps) + " kbit/s.";
+    if (withVideo && settings.VideoBitrateKbps > maxKbps) {
+        plan.Refusal = "The video bit rate of " + std::to_string(settings.VideoBitrateKbps) + " kbps is more than " +
+                       device.Name + " plays: at most " + std::to_string(maxKbps) + " kbps.";
         return plan;
     }
-    FitFrameSize(device, plan);
-    FitFrameRate(device, plan);
-    FitVideoBitRate(device, plan);
+    if (withVideo) {
+        FitFrameSize(device, plan);
+        FitFrameRate(device, plan);
+        FitVideoBitRate(device, plan);
+    }
     FitAudio(device, plan);
     plan.Level = LevelForSettings(device, plan.Settings);
     return plan;

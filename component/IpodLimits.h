@@ -36,7 +36,9 @@ struct TDevicePlan {
     TDeviceLevel Level;
 };
 // Needs bound libraries, to tell whether they have the device's encoders.
-TDevicePlan PlanForDevice(const TConversionSettings& settings);
+// Without video (a list of sound files) the picture's settings are left
+// as they are: nothing is said of them.
+TDevicePlan PlanForDevice(const TConversionSettings& settings, bool withVideo = true);
 // The frame rate that "Auto" stands for with an input of `rate` (numerator,
 // denominator) pictures a second: empty when the device plays the input's
 // own rate or it is unknown; else the input's rate divided by the smallest

@@ -41,6 +41,7 @@ struct ProbedInput {
     std::string container;  // the demuxer's short name, empty when not opened
     bool opened = false;
     bool pictureOrSound = false;
+    bool picture = false;
     std::string title;      // the input's own title tag
     std::pair<int, int> frameRate{0, 1};  // of its first video stream
     TInputSurvey survey;
@@ -53,7 +54,8 @@ ProbedInput ProbeInput(TAVProbe& probe, const std::string& inputPath) {
     probe.GetInfo(info);
     probed.opened = true;
     probed.container = probe.ContainerFormat();
-    probed.pictureOrSound = probe.VideoStreamCount() > 0 || probe.AudioStreamCount() > 0;
+    probed.picture = probe.VideoStreamCount() > 0;
+    probed.pictureOrSound = probed.picture || probe.AudioStreamCount() > 0;
     probed.announcedUs = probe.AnnouncedDurationUs();
     probed.title = info.Title;
     probed.frameRate = probe.VideoFrameRate();
@@ -333,6 +335,7 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
         job.DurationText = RunTexts::DurationText(probed.durationUs / 1000000);
     }
     if (probed.announcedUs >= 0) job.AnnouncedMs = probed.announcedUs / 1000;
+    job.HasVideo = probed.picture;
     // Subtitles or data alone would make an output that plays nothing.
     if (probed.opened && !probed.pictureOrSound) {
         RefuseInput(job, inputPath, TRefusalReason::NoPictureNoSound);

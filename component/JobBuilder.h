@@ -94,6 +94,7 @@ struct TJob {
     int64_t DurationMs = -1;   // -1 when the probe could not tell
     int64_t AnnouncedMs = -1;  // what the input's headers announce, -1 when nothing
     std::string TypeText;      // the extension, else the container found in the file
+    bool HasVideo = false;     // false for a file of sound only
     std::string OutputName;    // the planned name, without folder and extension
     std::string OutputPath;    // the planned file
     std::optional<TUserMessage> Refusal;  // set when the file was refused

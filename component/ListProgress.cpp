@@ -7,6 +7,10 @@ namespace {
 
 // Too little work measured gives a speed that says nothing yet.
 constexpr double kMinimumSeconds = 1.0;
+// The estimates of this many seconds must agree on the end within a tenth
+// of the time left (or kSteadySlackSeconds, when that is more).
+constexpr double kSteadySeconds = 10.0;
+constexpr double kSteadySlackSeconds = 15.0;
 
 std::string TimeLeftText(int64_t seconds) {
     if (seconds < 60) return "less than a minute left";
@@ -73,6 +77,19 @@ TListEstimate TListProgress::Estimate(double now) const {
     const double mediaMsPerSecond = static_cast<double>(converted) / elapsed;
     estimate.SecondsLeft = static_cast<int64_t>(std::llround(static_cast<double>(total - settled) / mediaMsPerSecond));
     return estimate;
+}
+
+int64_t TSteadyTimeLeft::Shown(int64_t secondsLeft, double now) {
+    if (secondsLeft < 0) return steady_ ? secondsLeft : -1;
+    if (steady_) return secondsLeft;
+    ends_.emplace_back(now, now + static_cast<double>(secondsLeft));
+    while (ends_.size() > 1 && now - ends_[1].first >= kSteadySeconds) ends_.pop_front();
+    if (now - ends_.front().first < kSteadySeconds) return -1;
+    const auto [earliest, latest] = std::minmax_element(
+        ends_.begin(), ends_.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    steady_ = latest->second - earliest->second <=
+              std::max(kSteadySlackSeconds, static_cast<double>(secondsLeft) / 10.0);
+    return steady_ ? secondsLeft : -1;
 }
 
 std::string ListProgressLine(const TListEstimate& estimate) {

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TListEstimate {
@@ -42,6 +44,20 @@ private:
     double started_ = 0.0;
     int64_t knownTotalMs_ = 0;  // of the files whose duration is known
     int64_t knownCount_ = 0;
+};
+
+// The time left as a person is shown it: only once the estimates of the
+// last seconds agree on when the list will end, and from then on. The first
+// ones, made while the encoders start up, can be several times too long.
+class TSteadyTimeLeft {
+public:
+    // `secondsLeft` as estimated at `now` (seconds on a steady clock), or -1
+    // while the estimate is not steady yet.
+    int64_t Shown(int64_t secondsLeft, double now);
+
+private:
+    std::deque<std::pair<double, double>> ends_;  // when estimated, the end estimated
+    bool steady_ = false;
 };
 
 // "File 3 of 12 · 41 % of the list · about 6 min left"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "AVUtilHlpr.h"
 #include "LibraryBinding.h"
@@ -28,6 +29,17 @@ TListeners& Listeners() {
 }
 
 thread_local int t_deliveringDepth = 0;
+
+// Library lines that say nothing a person can act on, kept for the debug
+// level: the MP4 muxer warns of every ".mp4" name although the iPod plays
+// those files.
+constexpr const char* kDebugOnlyLines[] = {"extension is not .m4a nor .m4v"};
+
+int LevelOfLine(const char* format, int engineLevel) {
+    for (const char* line : kDebugOnlyLines)
+        if (format && std::strstr(format, line)) return std::max(engineLevel, 2);
+    return engineLevel;
+}
 
 }  // namespace
 
@@ -66,7 +78,7 @@ std::recursive_mutex& ListenerList::Lock() { return Listeners().lock; }
 bool ListenerList::HeldByThisThread() { return t_deliveringDepth > 0; }
 
 void LogCallback(void* object, int level, const char* format, va_list arguments) {
-    const int engineLevel = EngineLevelFromLibrary(level);
+    const int engineLevel = LevelOfLine(format, EngineLevelFromLibrary(level));
     if (CachedLogLevel() < engineLevel) return;
     TListeners& listeners = Listeners();
     std::lock_guard guard(listeners.lock);
@@ -83,7 +95,7 @@ void LogCallback(void* object, int level, const char* format, va_list arguments)
     int used = 0;
     if (objectClass && item.pending.empty()) {
         const char* name = objectClass->item_name ? objectClass->item_name(object) : objectClass->class_name;
-        used = std::snprintf(buffer, sizeof buffer, "[%s @ %08" PRIXPTR "]", name ? name : "",
+        used = std::snprintf(buffer, sizeof buffer, "[%s @ %08" PRIXPTR "] ", name ? name : "",
                              reinterpret_cast<uintptr_t>(objectClass));
     } else if (!item.pending.empty()) {
         used = std::snprintf(buffer, sizeof buffer, "%s", item.pending.c_str());

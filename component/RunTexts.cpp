@@ -145,12 +145,22 @@ TUserMessage RunFinished(int completed, int total) {
             "Information", TMessageIcon::Information};
 }
 
+std::string FilesConverted(int completed, int total) {
+    return std::to_string(completed) + " of " + std::to_string(total) + (total == 1 ? " file" : " files") +
+           " converted";
+}
+
 TUserMessage WithFailedFiles(TUserMessage ending, const std::vector<TFailedFile>& failed) {
     if (failed.empty()) return ending;
     std::string text = ending.text.empty() ? "" : ending.text + "\n\n";
     text += failed.size() == 1 ? "This file could not be converted:" : "These files could not be converted:";
     for (const TFailedFile& file : failed) text += "\n" + file.inputPath + ": " + file.reason;
     return {text, kApplicationTitle, TMessageIcon::Warning};
+}
+
+TUserMessage LogNotWritten(const std::string& path, const std::string& reason) {
+    return {"The run's log could not be written to \"" + path + "\": " + reason + ". \"Log\" still shows it.",
+            kApplicationTitle, TMessageIcon::Warning};
 }
 
 std::string NotOnIpodStatus(const std::string& completedStatus, const std::string& cause) {

@@ -89,6 +89,8 @@ TUserMessage TaskFailed(const std::string& inputPath, const std::string& message
 TUserMessage NothingToConvert();
 // The end of a run: every file converted, or how many were.
 TUserMessage RunFinished(int completed, int total);
+// "12 of 12 files converted": the desktop's notice of a long run's end.
+std::string FilesConverted(int completed, int total);
 // A file that could not be converted, and why.
 struct TFailedFile {
     std::string inputPath;
@@ -97,6 +99,9 @@ struct TFailedFile {
 // The message that ends a run (empty for a run stopped by hand) followed by
 // the files that failed, one line each; a warning when any did.
 TUserMessage WithFailedFiles(TUserMessage ending, const std::vector<TFailedFile>& failed);
+// The run's log (written beside the outputs when a file failed) could not
+// be written, with the system's reason.
+TUserMessage LogNotWritten(const std::string& path, const std::string& reason);
 // A completed file that could not be put on the iPod; the reason names the
 // iPod and the cause.
 TUserMessage NotPutOnIpod(const std::string& inputPath, const std::string& reason);

@@ -92,12 +92,13 @@ public:
         return frame_ && last_ && packet_ && ff::avcodec_open2(decoder_.get(), decoder, nullptr) >= 0;
     }
 
-    // The instants to try, in the stream's time base.
-    std::vector<int64_t> Candidates() {
+    // The instants to try, in the stream's time base. `fromStart`: the
+    // first seconds, read on from the start without seeking.
+    std::vector<int64_t> Candidates(bool fromStart) {
         const AVRational base = stream_->time_base;
         const int64_t start = StartOf();
-        int64_t duration = stream_->duration;
-        if (duration <= 0 && input_->duration > 0)
+        int64_t duration = fromStart ? 0 : stream_->duration;
+        if (duration <= 0 && input_->duration > 0 && !fromStart)
             duration = ff::av_rescale_q(input_->duration, AVRational{1, AV_TIME_BASE}, base);
         std::vector<int64_t> instants;
         for (int k = 1; k <= kCandidates; ++k)
@@ -258,17 +259,24 @@ bool Sample(const std::string& path, int places, int runLength,
     return any;
 }
 
-std::optional<TPosterPicture> Grab(const std::string& path, int maxWidth) {
+std::optional<TPosterPicture> Grab(const std::string& path, int maxWidth, bool fromStart) {
     TPosterGrabber grabber;
     if (!grabber.Open(path)) return std::nullopt;
     std::optional<TPosterPicture> firstBlank;
-    for (const int64_t instant : grabber.Candidates()) {
+    for (const int64_t instant : grabber.Candidates(fromStart)) {
         if (!grabber.DecodeAt(instant)) break;
         std::optional<TPosterPicture> picture = grabber.Picture(maxWidth);
         if (!picture) return std::nullopt;
         if (!LooksBlank(*picture)) return picture;
         if (!firstBlank) firstBlank = std::move(picture);
     }
+    // A seek may land where nothing decodes, or only grey (an unindexed
+    // stream whose key pictures are few): the file is then read from its
+    // start, where the decoder has everything it needs.
+    if (!fromStart)
+        if (std::optional<TPosterPicture> picture = Grab(path, maxWidth, true);
+            picture && (!firstBlank || !LooksBlank(*picture)))
+            return picture;
     // A video that is blank throughout is still shown by its own picture.
     return firstBlank;
 }
@@ -305,7 +313,7 @@ bool Bound() {
 std::optional<TPosterPicture> GrabPosterPicture(const std::string& path, int maxWidth) {
     if (maxWidth < 2 || !Bound()) return std::nullopt;
     try {
-        return Grab(path, maxWidth);
+        return Grab(path, maxWidth, false);
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -20,6 +20,7 @@
 #include "Application.h"
 #include "FFMpegException.h"
 #include "FileDialogFilter.h"
+#include "FrmMainShared.h"
 #include "HelpPage.h"
 #include "UnitFrmAbout.h"
 #include "WindowTestSupport.h"
@@ -132,6 +133,19 @@ private slots:
         QVERIFY(form.minimumWidth() <= inside.width() && form.minimumHeight() <= inside.height());
         QCOMPARE(form.size(), TForm1::kDesignSize.boundedTo(inside));
         form.close();
+    }
+
+    void iPodsOfOneNameAreToldApartByModelAndMount() {
+        std::vector<TIpod> ipods(3);
+        const char* const names[] = {"My iPod", "My iPod", "Other"};
+        for (int i = 0; i < 3; ++i) {
+            ipods[i].Mount = std::string("/media/") + char('a' + i);
+            ipods[i].Name = names[i];
+            ipods[i].Support = i < 2 ? TIpodSupport::Supported : TIpodSupport::Refused;
+        }
+        ipods[0].Model = "Classic (Black)";
+        QCOMPARE(FrmMain::IpodChoiceLabels(ipods),
+                 QStringList({"My iPod (Classic (Black), /media/a)", "My iPod (/media/b)", "Other (cannot receive videos)"}));
     }
 
     void listHasItsColumns() {

@@ -73,6 +73,9 @@ private slots:
         QCOMPARE(f.List()->item(0, TForm1::colInputName)->toolTip(), f.home.Path("in/movie.final.wmv"));
         QCOMPARE(f.List()->item(0, TForm1::colOutputName)->toolTip(), f.Out() + "/movie.final.mp4");
         QVERIFY(f.form.Control<QLabel>("LblDropHint")->isHidden());
+        // Busy while the files are checked, and only then.
+        QCOMPARE(f.form.cursorsWhileAdding, QList<Qt::CursorShape>({Qt::WaitCursor, Qt::WaitCursor}));
+        QVERIFY(!QGuiApplication::overrideCursor());
         // A picture of each video arrives at the start of its row.
         for (int row : {0, 1}) {
             QTRY_VERIFY(!f.List()->item(row, TForm1::colInputName)->icon().isNull());

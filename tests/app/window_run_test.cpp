@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "MediaWriter.h"
+#include "RunLog.h"
 #include "TestMedia.h"
 #include "WindowTestSupport.h"
 
@@ -60,6 +61,9 @@ private slots:
         f.AddClips({{"avi_mpeg4_mp3.avi", "first.avi"}, {"wmv_wmv2_wmav2.wmv", "second.wmv"},
                     {"mov_mpeg4_aac.mov", "third.mov"}});
         f.form.Control<QCheckBox>("ChkShutdown")->setChecked(true);
+        // Long enough to be told of, in a window not in front.
+        f.form.notify_after_ms_ = 0;
+        f.form.buttonToPress = "Open &folder";
         QList<bool> states;
         connect(&f.form, &TForm1::runStateChanged, this, [&](bool running) { states << running; });
 
@@ -78,6 +82,9 @@ private slots:
         QCOMPARE(f.form.messages[0].caption, QString("Information"));
         QCOMPARE(f.form.messages[0].icon, QMessageBox::Information);
         QCOMPARE(f.form.messages[0].shutdownsBefore, 1);
+        QCOMPARE(f.form.messages[0].buttons, QStringList({"Open &folder", "Show &log"}));
+        QCOMPARE(f.form.openedUrls, QList<QUrl>({QUrl::fromLocalFile(f.Out() + "/")}));
+        QCOMPARE(f.form.notifications, QStringList({"Free Tovrela: 3 of 3 files converted"}));
         QCOMPARE(f.shutdown.requests, 1);
         QCOMPARE(states, QList<bool>({true, false}));
         f.CheckIdle();
@@ -243,6 +250,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
         QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({"Completed"}));
         QVERIFY(QFile::exists(f.Out() + "/wide.m4v"));
+        // Sound files alone are asked nothing of the picture.
+        f.form.BtnClearClick();
+        f.AddClips({{"audio_only.mp3", "song.mp3"}});
+        f.form.questions.clear();
+        f.form.BtnStartClick();
+        QVERIFY(f.form.Running());
+        QCOMPARE(f.form.questions, QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
     }
 
     void failedFilesAreListedInTheFinishMessageAndTheLogIsLeftBesideTheOutputs() {
@@ -257,6 +272,8 @@ private slots:
                                                      "This file could not be converted:\n" +
                                                      f.home.Path("in/bad.avi") + ": " + status}));
         QCOMPARE(f.form.messages[0].icon, QMessageBox::Warning);
+        // A short run ends without a notice.
+        QCOMPARE(f.form.notifications, QStringList());
         QCOMPARE(f.form.Control<QTableWidget>("Lvw")->item(0, TForm1::colStatus)->toolTip(), status);
         // The log tells each file's story; the window shows what was written.
         QFile log(f.Out() + "/Tovrela.log");
@@ -268,6 +285,34 @@ private slots:
             QVERIFY2(text.contains(part), qPrintable(part + " in\n" + text));
         f.form.Control<QPushButton>("BtnLog")->click();
         QCOMPARE(f.form.findChild<QPlainTextEdit*>("EdtLog")->toPlainText().trimmed(), text.trimmed());
+    }
+
+    void aLogThatCannotBeWrittenIsSaid() {
+        Fixture f;
+        f.AddClips({{"avi_mpeg4_mp3.avi", "bad.avi"}});
+        MakeSoundUndecodable(f.home.Path("in/bad.avi"));
+        // Where the log goes, a folder: it cannot be written, as on a full disk.
+        QVERIFY(QDir().mkpath(f.Out() + "/Tovrela.log"));
+        f.form.BtnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QVERIFY2(f.form.MessageTexts().join('\n').contains("The run's log could not be written to \"" + f.Out() +
+                                                            "/Tovrela.log\": Is a directory."),
+                 qPrintable(f.form.MessageTexts().join('\n')));
+    }
+
+    void aLibrarysLinesReachTheLogOnlyForAFileThatFailed() {
+        TRunLog log;
+        log.Begin({"/in/good.avi", "/in/bad.avi"});
+        for (const size_t file : {size_t(0), size_t(1)}) {
+            log.FileLine(file, llError, "[wmv2 @ 0000ABCD] ac-tex damaged at 3 4");
+            log.FileLine(file, llInfo, "audio: English");
+        }
+        log.FileEnded(0, "Completed", false);
+        log.FileEnded(1, "Could not decode the sound", true);
+        const QString text = QString::fromStdString(log.Text());
+        QCOMPARE(text.count("audio: English"), 2);
+        QCOMPARE(text.count("Error: [wmv2 @ 0000ABCD] ac-tex damaged"), 1);
+        QVERIFY(text.indexOf("ac-tex") > text.indexOf("/in/bad.avi"));
     }
 
     void aListOfWhichNothingCanBeConvertedEndsAtOnce() {

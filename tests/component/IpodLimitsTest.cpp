@@ -106,8 +106,11 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
               (std::vector<std::string>{
                   "frame size 720x306 is larger than iPod plays: using 640x272",
                   "frame rate 60 is more than iPod plays: using 30",
-                  "video bit rate 1500 kbit/s is more than iPod plays with no second above 1500 kbit/s: using 1290 kbit/s",
-                  "audio bit rate 192 kbit/s is more than iPod plays: using 160 kbit/s"}));
+                  "video bit rate 1500 kbps lowered to 1290 kbps, so that no second goes over the 1500 kbps iPod plays",
+                  "audio bit rate 192 kbps is more than iPod plays: using 160 kbps"}));
+    // Sound files alone are asked nothing of the picture.
+    EXPECT_EQ(PlanForDevice(settings, false).Changes,
+              (std::vector<std::string>{"audio bit rate 192 kbps is more than iPod plays: using 160 kbps"}));
     EXPECT_EQ(plan.Settings.FrameSize, "640x272");
     EXPECT_EQ(plan.Level.Level, 30);
     EXPECT_EQ(plan.Level.MaxReferences, 1);
@@ -126,14 +129,14 @@ TEST(DevicePlan, TheDefaultsRunAsTheyAreWhatADeviceCannotPlayIsFittedAndSaid) {
     settings.VideoBitrateKbps = 128;
     plan = PlanForDevice(settings);
     EXPECT_EQ(plan.Changes, (std::vector<std::string>{
-                                "video bit rate 128 kbit/s is less than Rockbox plays: using 184 kbit/s",
-                                "audio bit rate 90 kbit/s is not one Rockbox plays: using 96 kbit/s",
+                                "video bit rate 128 kbps raised to 184 kbps, the least Rockbox plays",
+                                "audio bit rate 90 kbps is not one Rockbox plays: using 96 kbps",
                                 "audio sample rate 8000 Hz is less than Rockbox plays: using 32000 Hz"}));
 
     settings = TConversionSettings();
     settings.VideoBitrateKbps = 3000;
     EXPECT_EQ(PlanForDevice(settings).Refusal,
-              "The video bit rate of 3000 kbit/s is more than iPod (any model with video) plays: at most 2500 kbit/s.");
+              "The video bit rate of 3000 kbps is more than iPod (any model with video) plays: at most 2500 kbps.");
     settings.Device = Devices().size();  // a row the table lacks is the default one
     EXPECT_EQ(PlanForDevice(settings).Settings.Device, kDefaultDeviceIndex);
 }

@@ -87,6 +87,18 @@ std::vector<RecordedList> RecordedLists() {
 
 INSTANTIATE_TEST_SUITE_P(Lists, ListEstimateTest, testing::ValuesIn(RecordedLists()));
 
+// An estimate that falls from 34 to 3 minutes as the encoders warm up is
+// shown once it has kept to one end for ten seconds.
+TEST(SteadyTimeLeft, ShowsTheTimeLeftOnceItsEstimatesAgree) {
+    TSteadyTimeLeft shown;
+    const std::vector<std::pair<double, int64_t>> estimates = {
+        {1, 2040}, {2, 900}, {4, 400}, {6, 200}, {8, 196}, {10, 193}, {12, 190}, {14, 187}, {16, 185}, {18, 182}};
+    std::vector<int64_t> seen;
+    for (const auto& [now, left] : estimates) seen.push_back(shown.Shown(left, now));
+    EXPECT_EQ(seen, (std::vector<int64_t>{-1, -1, -1, -1, -1, -1, -1, -1, 185, 182}));
+    EXPECT_EQ(shown.Shown(170, 30), 170);
+}
+
 TEST(ListProgressLine, ShowsTheFileThePercentAndTheTimeLeftOnceKnown) {
     EXPECT_EQ(ListProgressLine({3, 12, 41, 360}), "File 3 of 12 \u00b7 41 % of the list \u00b7 about 6 min left");
     EXPECT_EQ(ListProgressLine({1, 2, 0, -1}), "File 1 of 2 \u00b7 0 % of the list");

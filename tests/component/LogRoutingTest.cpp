@@ -64,7 +64,7 @@ protected:
     }
     std::string Prefix() const {
         char text[64];
-        std::snprintf(text, sizeof text, "[tester @ %08" PRIXPTR "]", reinterpret_cast<uintptr_t>(&testerClass));
+        std::snprintf(text, sizeof text, "[tester @ %08" PRIXPTR "] ", reinterpret_cast<uintptr_t>(&testerClass));
         return text;
     }
 
@@ -102,6 +102,10 @@ TEST_F(LogRoutingTest, LevelsAreFilteredByTheComponentsLevel) {
     EXPECT_EQ(Lines(), (std::vector<Line>{{-1, llInfo, "warning"}, {-1, llError, "fatal"}}));
     component.SetLogLevel(llQuiet);
     ff::av_log(nullptr, AV_LOG_PANIC, "panic\n");
+    EXPECT_EQ(Lines().size(), 2u);
+    component.SetLogLevel(llInfo);
+    // The muxer's warning of an ".mp4" name is for the debug level.
+    ff::av_log(nullptr, AV_LOG_WARNING, "Warning, extension is not .m4a nor .m4v Quicktime/Ipod might not play the file\n");
     EXPECT_EQ(Lines().size(), 2u);
     component.SetLogLevel(llDebug);
     ff::av_log(nullptr, AV_LOG_DEBUG, "debug\n");

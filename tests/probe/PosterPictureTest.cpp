@@ -86,6 +86,28 @@ TEST(PosterPicture, PassesOverABlankPictureAtATenth) {
     EXPECT_EQ(FrameNumberOf(*picture), 24);  // the next candidate, a fifth in
 }
 
+// Where every picture found after a seek is blank (as the grey a decoder
+// gives when a seek lands past the last key picture it could use), the
+// picture is decoded from the start.
+TEST(PosterPicture, OnlyBlankPicturesAfterSeekingGiveThePictureFromTheStart) {
+    BindTestLibraries();
+    static constexpr TestStreamKind kVideo[] = {TestStreamKind::Video};
+    static constexpr int64_t kWhiteAtEveryCandidate[] = {500000, 1000000, 1500000, 2000000, 2500000};
+    TestClip clip;
+    clip.fileName = "white_at_every_candidate.avi";
+    clip.muxer = "avi";
+    clip.videoEncoder = "mpeg4";
+    clip.durationUs = 5000000;
+    clip.markTimesUs = kWhiteAtEveryCandidate;
+    clip.streams = kVideo;
+    const fs::path path = fs::path(::testing::TempDir()) / clip.fileName;
+    WriteTestClip(clip, path.string());
+    const std::optional<TPosterPicture> picture = GrabPosterPicture(path.string(), 320);
+    fs::remove(path);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(FrameNumberOf(*picture), 0);
+}
+
 TEST(PosterPicture, FilesWithoutPicturesGiveNone) {
     BindTestLibraries();
     const fs::path text = fs::path(::testing::TempDir()) / "not_a_video.avi";

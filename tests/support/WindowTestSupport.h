@@ -2,6 +2,8 @@
 // A main window whose dialogs, message boxes, links and shutdown are
 // recorded instead of shown, with its settings and home in a folder of its own.
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QList>
 #include <QMessageBox>
 #include <QStringList>
@@ -29,11 +31,13 @@ struct TShownMessage {
     QMessageBox::Icon icon;
     int shutdownsBefore;  // shutdown requests made before the box was shown
     int boxesAlreadyOpen;
+    QStringList buttons;  // besides OK
 };
 
 class TTestForm : public TForm1 {
 public:
     explicit TTestForm(TFakeShutdown& shutdown) : TForm1(shutdown), fake_shutdown_(shutdown) {}
+    using TForm1::notify_after_ms_;
 
     template <class T>
     T* Control(const char* name) {
@@ -48,6 +52,9 @@ public:
     QStringList filesToChoose;
     QString folderToChoose;
     QList<TShownMessage> messages;
+    // The button pressed in the next box that offers it; OK otherwise.
+    QString buttonToPress;
+    QStringList notifications;
     QList<QUrl> openedUrls;
     QStringList questions;
     bool answerYes = true;
@@ -56,17 +63,32 @@ public:
     int boxesOpen = 0;
     // The screen's room for windows; the real screen's when not valid.
     QSize room;
+    // The cursor shown as each row was added.
+    QList<Qt::CursorShape> cursorsWhileAdding;
 
 protected:
     QStringList ChooseFilesToConvert() override { return filesToChoose; }
     QString ChooseOutputFolder() override { return folderToChoose; }
-    void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon) override {
-        messages.push_back({text, caption, icon, fake_shutdown_.requests, boxesOpen});
+    void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
+                           const std::vector<TBoxButton>& buttons) override {
+        QStringList captions;
+        for (const TBoxButton& button : buttons) captions << button.caption;
+        messages.push_back({text, caption, icon, fake_shutdown_.requests, boxesOpen, captions});
         // What a person does while the box is open; the box's modal loop
         // goes on delivering the window's events meanwhile.
         ++boxesOpen;
         if (whileBoxIsOpen) whileBoxIsOpen();
         --boxesOpen;
+        for (const TBoxButton& button : buttons)
+            if (button.caption == buttonToPress) button.action();
+    }
+    void NotifyDesktop(const QString& summary, const QString& body) override {
+        notifications << summary + ": " + body;
+    }
+    void RequestThumbnail(int row, const QString& path) override {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        cursorsWhileAdding << (cursor ? cursor->shape() : Qt::ArrowCursor);
+        TForm1::RequestThumbnail(row, path);
     }
     QSize AvailableRoom() const override { return room.isValid() ? room : TForm1::AvailableRoom(); }
     // As if no file manager answered: the window then opens the folder.
