@@ -49,7 +49,9 @@ void TForm1::StartRun(const std::vector<int>& rows) {
             ShowMessageBox(Q(IpodLine(*ipod)), kApplicationTitle, QMessageBox::Warning);
             return;
         }
-        delivery = std::make_unique<TIpodDelivery>(ipod->Mount, ChkKeepCopy->isChecked());
+        delivery = std::make_unique<TIpodDelivery>(ipod->Mount, ChkKeepCopy->isChecked(), [this](const std::string& notice) {
+            PostToWindowThread([this, notice] { ShowIpodNotice(notice); });
+        });
     }
     run_rows_ = rows;
     const TConversionSettings settings = ConversionSettings();
@@ -131,6 +133,26 @@ void TForm1::ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t 
             ->setData(TProgressCellDelegate::kProgressRole,
                       static_cast<int>(std::clamp<int64_t>(int64_t{currentMs} * 100 / totalMs, 0, 100)));
     LblProgress->setText(Q(RunTexts::ProgressLine(frameNumber, currentMs, fps)));
+}
+
+void TForm1::ShowIpodNotice(const std::string& notice) {
+    if (!run_.Running()) return;
+    // A notice naming a file of the run is its row's (sent without a
+    // poster, already there); any other (waiting for another program
+    // writing to the iPod) is the row's being put on the iPod.
+    size_t row = run_.RowCount();
+    for (size_t candidate = 0; candidate < run_.RowCount() && row == run_.RowCount(); ++candidate)
+        if (!run_.OutputPath(candidate).empty() && notice.find(run_.OutputPath(candidate)) != std::string::npos)
+            row = candidate;
+    const bool ofItsFile = row < run_.RowCount();
+    for (size_t candidate = 0; candidate < run_.RowCount() && row == run_.RowCount(); ++candidate)
+        if (run_.Status(candidate) == RunTexts::kStatusPuttingOnIpod) row = candidate;
+    const int position = ListRow(row);
+    if (position < 0) return;
+    run_log_.FileLine(row, llInfo, notice);
+    QTableWidgetItem* input = Lvw->item(position, colInputName);
+    input->setToolTip(input->toolTip() + "\n" + Q(notice));
+    if (!ofItsFile) Lvw->item(position, colStatus)->setText(Q(RunTexts::kStatusPuttingOnIpod) + ": " + Q(notice));
 }
 
 void TForm1::ShowListProgress(const TListEstimate& estimate) { LblListProgress->setText(Q(ListProgressLine(estimate))); }

@@ -156,6 +156,9 @@ private:
     void ShowProgress(size_t row, int32_t frameNumber, int32_t fps, int32_t currentMs, int32_t totalMs) override;
     void ShowListProgress(const TListEstimate& estimate) override;
     void ShowMessage(const TUserMessage& message) override;
+    // What putting the files on the iPod has to say that is no failure, in
+    // the row it concerns: its tooltip and log, and its status while it waits.
+    void ShowIpodNotice(const std::string& notice);
     // With "Open folder" and "Show log".
     void ShowRunEnd(const TUserMessage& message) override;
     size_t CompletedRows() const;

@@ -302,8 +302,10 @@ void TConversionRun::OnDelivery(const TDeliveryReport& report) {
             row.delivering = false;
             --delivering_;
         }
-        if (report.Kind == TDeliveryReport::Delivered) {
-            SetStatus(position, TRowOutcome::Completed, RunTexts::kStatusOnIpod);
+        if (report.Kind == TDeliveryReport::Delivered || report.Kind == TDeliveryReport::AlreadyThere) {
+            SetStatus(position, TRowOutcome::Completed,
+                      report.Kind == TDeliveryReport::AlreadyThere ? RunTexts::kStatusAlreadyOnIpod
+                                                                   : RunTexts::kStatusOnIpod);
         } else {
             row.not_delivered = true;
             SetStatus(position, TRowOutcome::Completed,

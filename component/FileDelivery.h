@@ -13,6 +13,7 @@ struct TDeliveryReport {
         Delivered,     // the file is on the device
         NotDelivered,  // the file is not, or no longer, on the device
         Finished,      // everything delivered is lasting; no report follows
+        AlreadyThere,  // the device had the file already: delivered, nothing copied
     };
     TKind Kind = Finished;
     std::string Path;     // the file handed over; empty for Finished

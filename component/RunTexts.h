@@ -46,6 +46,7 @@ constexpr const char* kNoIpodChosen = "No iPod";
 constexpr const char* kDropHint = "Drop videos or folders here";
 constexpr const char* kStatusCompleted = "Completed";
 constexpr const char* kStatusOnIpod = "Completed, on iPod";
+constexpr const char* kStatusAlreadyOnIpod = "Completed, already on the iPod";
 constexpr const char* kStatusPuttingOnIpod = "Completed, putting on iPod";
 // A completed file that is not on the iPod: its status, then why.
 std::string NotOnIpodStatus(const std::string& completedStatus, const std::string& cause);

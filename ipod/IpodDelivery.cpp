@@ -67,7 +67,7 @@ void TIpodDelivery::Send(const std::string& path) {
         case TSendOutcome::OnIpod: Report(TDeliveryReport::Delivered, path); break;
         case TSendOutcome::AlreadyThere:
             sender_.Notice(error);
-            Report(TDeliveryReport::Delivered, path);
+            Report(TDeliveryReport::AlreadyThere, path);
             break;
         case TSendOutcome::NotSent: Report(TDeliveryReport::NotDelivered, path, error); break;
     }

@@ -107,6 +107,19 @@ private slots:
         QCOMPARE(stored.KeepCopy, keep);
     }
 
+    void aFileAlreadyOnTheIpodReadsSoInItsRowAndLog() {
+        TWindowFixture f;
+        TPluggedIpod ipod(f.home, "MA002", false);
+        ChooseIpod(f, ipod.Mount());
+        f.AddClips({{"avi_mpeg4_mp3.avi", "first.avi"}});
+        for (const char* status : {"Completed, on iPod", "Completed, already on the iPod"}) {
+            f.form.Control<QPushButton>("BtnStart")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+            QCOMPARE(f.form.Column(TForm1::colStatus), QStringList({status}));
+        }
+        QVERIFY2(f.form.RunLogText().contains("first.m4v: already on the iPod"), qPrintable(f.form.RunLogText()));
+    }
+
     void aFailedSendShowsInTheRowsAndInTheFailureBox() {
         TWindowFixture f;
         TPluggedIpod ipod(f.home, "MA002", false);

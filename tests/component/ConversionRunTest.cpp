@@ -147,6 +147,26 @@ private:
     TReporter reporter_;
 };
 
+// A delivery whose device has every file already.
+class HadItDelivery : public TFileDelivery {
+public:
+    void Begin(TReporter reporter) override { reporter_ = std::move(reporter); }
+    void Deliver(const std::string& path) override { reporter_({TDeliveryReport::AlreadyThere, path, ""}); }
+    void DeliverEachAtOnce() override {}
+    void Finish() override { reporter_({TDeliveryReport::Finished, "", ""}); }
+
+private:
+    TReporter reporter_;
+};
+
+TEST_F(ConversionRunTest, AFileTheDeviceHadAlreadyReadsSo) {
+    TConversionRun run(component, view, post);
+    ASSERT_TRUE(run.Start({ClipPath("avi_mpeg4_mp3.avi")}, settings, 1, std::make_unique<HadItDelivery>()));
+    RunUntilIdle(run);
+    EXPECT_EQ(view.statuses[0], "Completed, already on the iPod");
+    EXPECT_FALSE(run.NotDelivered(0));
+}
+
 TEST_F(ConversionRunTest, ADeliveredFileReadsOnIpodUntilItIsLostAndTheRunWaitsForTheDelivery) {
     TConversionRun run(component, view, post);
     auto delivery = std::make_unique<RecordingDelivery>();
