@@ -111,7 +111,10 @@ void ChooseSubtitles(const TInputSurvey& survey, const TInputChoices& choices, c
     decisions.SubtitleStream = chosen->StreamIndex;
     decisions.SubtitleLanguage = LanguageCode(chosen->Language);
     decisions.SubtitlePictures = chosen->Pictures;
-    decisions.SubtitlesBurnt = choices.BurnSubtitles || !device.ShowsTextTracks || chosen->Pictures;
+    // Forced lines are for everyone: a text track shows only once the person
+    // turns it on, so they are drawn into the picture.
+    decisions.SubtitlesBurnt =
+        choices.BurnSubtitles || !device.ShowsTextTracks || chosen->Pictures || decisions.SubtitleForced;
 }
 
 }  // namespace

@@ -380,6 +380,16 @@ TEST_P(SoundInStep, OnAVariableRateSource) {
 
 INSTANTIATE_TEST_SUITE_P(Devices, SoundInStep, testing::Values("ipod", "ipod-h264", "rockbox"));
 
+// Forced lines are for everyone, and a text track shows only when turned on.
+TEST(SubtitleDecision, AForcedTextTrackIsDrawnIntoThePicture) {
+    TInputSurvey survey;
+    survey.Width = 640, survey.Height = 360;
+    survey.SubtitleTracks = {TSubtitleTrack{2, "eng", true, false, false, true, "subrip"}};
+    const TInputDecisions decided = DecideForInput(survey, {}, {}, DeviceAt(FindDevice("ipod-h264").value()));
+    EXPECT_EQ(decided.SubtitleStream, 2);
+    EXPECT_TRUE(decided.SubtitlesBurnt);
+}
+
 TEST(InputDecisionNotes, SayWhatWasDecided) {
     BindComponentTestLibraries();
     const std::string input = (ScratchFolder() / "notes.mkv").string();
