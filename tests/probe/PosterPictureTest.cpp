@@ -67,46 +67,42 @@ TEST_P(PosterPictureTest, TakesThePictureATenthInAtItsShapeAndEncodesIt) {
 INSTANTIATE_TEST_SUITE_P(Clips, PosterPictureTest, ::testing::ValuesIn(ClipsWithVideo()),
                          [](const auto& info) { return fs::path(info.param).stem().string(); });
 
-TEST(PosterPicture, PassesOverABlankPictureAtATenth) {
+// A blank picture where the grab looks first is passed over for the next
+// candidate; where every picture found after a seek is blank (as the grey a
+// decoder gives when a seek lands past the last key picture it could use),
+// the picture is decoded from the start.
+struct BlankPictures {
+    const char* name;
+    std::vector<int64_t> whiteAtUs;
+    int64_t expectedFrame;
+};
+
+class PosterPictureBlanks : public ::testing::TestWithParam<BlankPictures> {};
+
+TEST_P(PosterPictureBlanks, AreNotTakenForThePoster) {
     BindTestLibraries();
     static constexpr TestStreamKind kVideo[] = {TestStreamKind::Video};
-    static constexpr int64_t kWhiteAtATenth[] = {500000};
     TestClip clip;
-    clip.fileName = "white_at_a_tenth.avi";
+    const std::string fileName = std::string(GetParam().name) + ".avi";
+    clip.fileName = fileName.c_str();
     clip.muxer = "avi";
     clip.videoEncoder = "mpeg4";
     clip.durationUs = 5000000;
-    clip.markTimesUs = kWhiteAtATenth;
+    clip.markTimesUs = GetParam().whiteAtUs;
     clip.streams = kVideo;
     const fs::path path = fs::path(::testing::TempDir()) / clip.fileName;
     WriteTestClip(clip, path.string());
     const std::optional<TPosterPicture> picture = GrabPosterPicture(path.string(), 320);
     fs::remove(path);
     ASSERT_TRUE(picture);
-    EXPECT_EQ(FrameNumberOf(*picture), 24);  // the next candidate, a fifth in
+    EXPECT_EQ(FrameNumberOf(*picture), GetParam().expectedFrame);
 }
 
-// Where every picture found after a seek is blank (as the grey a decoder
-// gives when a seek lands past the last key picture it could use), the
-// picture is decoded from the start.
-TEST(PosterPicture, OnlyBlankPicturesAfterSeekingGiveThePictureFromTheStart) {
-    BindTestLibraries();
-    static constexpr TestStreamKind kVideo[] = {TestStreamKind::Video};
-    static constexpr int64_t kWhiteAtEveryCandidate[] = {500000, 1000000, 1500000, 2000000, 2500000};
-    TestClip clip;
-    clip.fileName = "white_at_every_candidate.avi";
-    clip.muxer = "avi";
-    clip.videoEncoder = "mpeg4";
-    clip.durationUs = 5000000;
-    clip.markTimesUs = kWhiteAtEveryCandidate;
-    clip.streams = kVideo;
-    const fs::path path = fs::path(::testing::TempDir()) / clip.fileName;
-    WriteTestClip(clip, path.string());
-    const std::optional<TPosterPicture> picture = GrabPosterPicture(path.string(), 320);
-    fs::remove(path);
-    ASSERT_TRUE(picture);
-    EXPECT_EQ(FrameNumberOf(*picture), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    PosterPicture, PosterPictureBlanks,
+    ::testing::Values(BlankPictures{"WhiteAtATenth", {500000}, 24},  // the next candidate, a fifth in
+                      BlankPictures{"WhiteAtEveryCandidate", {500000, 1000000, 1500000, 2000000, 2500000}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PosterPicture, FilesWithoutPicturesGiveNone) {
     BindTestLibraries();
