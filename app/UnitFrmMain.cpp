@@ -23,11 +23,14 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStandardItemModel>
 #include <QTableWidget>
 #include <algorithm>
@@ -451,7 +454,31 @@ void TForm1::OpenLink(const QUrl& url) {
     if (!OpenUrl(url)) ShowMessageBox(CannotOpenText(url), kApplicationTitle, QMessageBox::Information);
 }
 
-bool TForm1::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+// The desktop's opener is run as a program of its own and its answer is
+// read: Qt counts an opener that started as success, even when it then finds
+// no program for the link. The process is left to finish on its own (it may
+// run as long as what it opened), so it has no parent to end it early.
+bool TForm1::OpenUrl(const QUrl& url) {
+    const QString opener = QStandardPaths::findExecutable("xdg-open");
+    if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+    auto* process = new QProcess;
+    QPointer<TForm1> window(this);
+    const auto answer = [process, window, url](bool opened) {
+        process->deleteLater();
+        if (!opened && window)
+            window->ShowMessageBox(CannotOpenText(url), kApplicationTitle, QMessageBox::Information);
+    };
+    connect(process, &QProcess::finished, process, [answer](int code, QProcess::ExitStatus status) {
+        answer(status == QProcess::NormalExit && code == 0);
+    });
+    connect(process, &QProcess::errorOccurred, process, [answer](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) answer(false);
+    });
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start(opener, {url.isLocalFile() ? url.toLocalFile() : url.toString()});
+    return true;
+}
 
 void TForm1::ShowMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
                             std::vector<TBoxButton> buttons) {

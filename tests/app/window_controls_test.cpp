@@ -333,6 +333,26 @@ private slots:
         }
     }
 
+    // An opener that starts but finds no program for the link is said too.
+    void anOpenerThatFindsNoProgramIsSaid() {
+        QTemporaryDir bin;
+        QFile opener(bin.filePath("xdg-open"));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write("#!/bin/sh\nexit 3\n");
+        opener.close();
+        opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8() + ":" + path);
+        TFakeShutdown shutdown;
+        TTestForm form(shutdown);
+        form.realOpener = true;
+        form.OpenLink(QUrl("https://example.invalid/page"));
+        QTRY_COMPARE(form.messages.size(), 1);
+        qputenv("PATH", path);
+        QCOMPARE(form.messages[0].text,
+                 QString("The desktop has no program to open \"https://example.invalid/page\". Please open it by hand."));
+    }
+
     void columnsFillTheListWithOrWithoutAVerticalScrollBar() {
         TFakeShutdown shutdown;
         TTestForm form(shutdown);

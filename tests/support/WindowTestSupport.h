@@ -56,6 +56,7 @@ public:
     QString buttonToPress;
     QStringList notifications;
     QList<QUrl> openedUrls;
+    bool realOpener = false;  // the desktop's own opener is run
     QStringList questions;
     bool answerYes = true;
     bool desktopOpensUrls = true;
@@ -95,7 +96,7 @@ protected:
     bool SelectInFileManager(const QString&) override { return false; }
     bool OpenUrl(const QUrl& url) override {
         openedUrls.push_back(url);
-        return desktopOpensUrls;
+        return realOpener ? TForm1::OpenUrl(url) : desktopOpensUrls;
     }
     bool AskYesNo(const QString& text, const QString&) override {
         questions.push_back(text);
