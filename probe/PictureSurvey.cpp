@@ -6,6 +6,7 @@
 
 #include "AVFilterHlpr.h"
 #include "AVUtilHlpr.h"
+#include "FilterChains.h"
 #include "LibraryHandles.h"
 #include "PosterPicture.h"
 
@@ -51,27 +52,14 @@ public:
     bool Build(const AVFrame& frame) {
         graph_.reset(ff::avfilter_graph_alloc());
         if (!graph_) return false;
-        const AVFilter* buffer = ff::avfilter_get_by_name("buffer");
-        const AVFilter* sink = ff::avfilter_get_by_name("buffersink");
         const std::string args = "video_size=" + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
                                  ":pix_fmt=" + std::to_string(frame.format) + ":time_base=1/1000000:pixel_aspect=1/1";
-        if (!buffer || !sink ||
-            ff::avfilter_graph_create_filter(&source_, buffer, "in", args.c_str(), nullptr, graph_.get()) < 0 ||
-            ff::avfilter_graph_create_filter(&sink_, sink, "out", nullptr, nullptr, graph_.get()) < 0)
-            return false;
-        TFilterInOutPtr outputs(ff::avfilter_inout_alloc()), inputs(ff::avfilter_inout_alloc());
-        if (!outputs || !inputs) return false;
-        outputs->name = ff::av_strdup("in");
-        outputs->filter_ctx = source_;
-        inputs->name = ff::av_strdup("out");
-        inputs->filter_ctx = sink_;
-        AVFilterInOut* inputs_list = inputs.release();
-        AVFilterInOut* outputs_list = outputs.release();
+        source_ = CreateFilter(graph_.get(), "buffer", "in", args);
+        sink_ = CreateFilter(graph_.get(), "buffersink", "out", "");
+        if (!source_ || !sink_) return false;
         // Each picture's own box (reset every picture), to the pixel.
         const std::string chain = std::string("idet,cropdetect=limit=") + kBlackLimit + ":round=2:reset=1";
-        const int parsed = ff::avfilter_graph_parse_ptr(graph_.get(), chain.c_str(), &inputs_list, &outputs_list, nullptr);
-        ff::avfilter_inout_free(&inputs_list);
-        ff::avfilter_inout_free(&outputs_list);
+        const int parsed = LinkFilterChain(graph_.get(), source_, sink_, chain);
         width_ = frame.width;
         height_ = frame.height;
         format_ = frame.format;

@@ -6,6 +6,7 @@
 #include "AVFilterHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFMpegException.h"
+#include "FilterChains.h"
 #include "FormatText.h"
 #include "LibraryBinding.h"
 #include "PictureCues.h"
@@ -48,18 +49,13 @@ void SubtitleBurner::BuildTextGraph(int width, int height) {
     source_ = sink_ = nullptr;
     if (!graph_) throw FFMpegException("av_malloc fail");
     AVFilterGraph* graph = graph_.get();
-    const AVFilter* buffer = ff::avfilter_get_by_name("buffer");
-    const AVFilter* sink = ff::avfilter_get_by_name("buffersink");
     const AVFilter* subtitles = ff::avfilter_get_by_name("subtitles");
     if (!subtitles) throw FFMpegException("the FFmpeg libraries have no subtitles filter (libass)");
-    if (!buffer || !sink ||
-        ff::avfilter_graph_create_filter(&source_, buffer, "src",
-                                         FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/1000000:pixel_aspect=1/1",
-                                                    width, height, AV_PIX_FMT_YUV420P)
-                                             .c_str(),
-                                         nullptr, graph) < 0 ||
-        ff::avfilter_graph_create_filter(&sink_, sink, "out", nullptr, nullptr, graph) < 0)
-        throw FFMpegException("cannot set up the subtitle filter");
+    source_ = CreateFilter(graph, "buffer", "src",
+                           FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/1000000:pixel_aspect=1/1", width,
+                                      height, AV_PIX_FMT_YUV420P));
+    sink_ = CreateFilter(graph, "buffersink", "out", "");
+    if (!source_ || !sink_) throw FFMpegException("cannot set up the subtitle filter");
     // Set as options rather than written into a filter text, so that no
     // character of the file's name needs escaping.
     AVFilterContext* draw = ff::avfilter_graph_alloc_filter(graph, subtitles, "subtitles");

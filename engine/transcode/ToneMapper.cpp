@@ -6,6 +6,7 @@
 #include "AVFilterHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFMpegException.h"
+#include "FilterChains.h"
 #include "FormatText.h"
 
 namespace {
@@ -36,14 +37,6 @@ int CoveringSize(int source, double factor) {
 }
 
 // A filter of the graph with the given arguments, or nullptr.
-AVFilterContext* CreateFilter(AVFilterGraph* graph, const char* kind, const char* name, const std::string& args) {
-    const AVFilter* filter = ff::avfilter_get_by_name(kind);
-    AVFilterContext* context = nullptr;
-    if (!filter || ff::avfilter_graph_create_filter(&context, filter, name, args.empty() ? nullptr : args.c_str(),
-                                                    nullptr, graph) < 0)
-        return nullptr;
-    return context;
-}
 
 }  // namespace
 
@@ -75,20 +68,8 @@ void ToneMapper::Build(const Key& key) {
         "zscale=p=709,tonemap=tonemap=mobius:desat=0,zscale=t=709:m=709:r=limited,format=yuv420p",
         key.out_width, key.out_height, TransferName(key.transfer), MatrixName(key.matrix),
         PrimariesName(key.primaries), key.range == AVCOL_RANGE_JPEG ? "full" : "limited");
-    AVFilterInOut* outputs = ff::avfilter_inout_alloc();
-    AVFilterInOut* inputs = ff::avfilter_inout_alloc();
-    TFilterInOutPtr outputs_holder(outputs), inputs_holder(inputs);
-    if (!source_ || !sink_ || !outputs || !inputs) throw FFMpegException("Cannot set up tone mapping");
-    outputs->name = ff::av_strdup("in");
-    outputs->filter_ctx = source_;
-    inputs->name = ff::av_strdup("out");
-    inputs->filter_ctx = sink_;
-    AVFilterInOut* inputs_list = inputs_holder.release();
-    AVFilterInOut* outputs_list = outputs_holder.release();
-    const int parsed = ff::avfilter_graph_parse_ptr(graph, chain.c_str(), &inputs_list, &outputs_list, nullptr);
-    ff::avfilter_inout_free(&inputs_list);
-    ff::avfilter_inout_free(&outputs_list);
-    if (parsed < 0 || ff::avfilter_graph_config(graph, nullptr) < 0) {
+    if (!source_ || !sink_) throw FFMpegException("Cannot set up tone mapping");
+    if (LinkFilterChain(graph, source_, sink_, chain) < 0 || ff::avfilter_graph_config(graph, nullptr) < 0) {
         graph_.reset();
         throw FFMpegException("Cannot set up tone mapping: the libraries lack the zscale or tonemap filter");
     }

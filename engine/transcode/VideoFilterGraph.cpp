@@ -10,36 +10,11 @@
 #include "AVFilterHlpr.h"
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
+#include "FilterChains.h"
 #include "FormatText.h"
 #include "LibraryHandles.h"
 #include "PathHelpers.h"
 #include "RunTables.h"
-
-namespace {
-
-// An open end of the user's filter text, bound to a filter of the graph.
-TFilterInOutPtr OpenEnd(const char* name, AVFilterContext* filter) {
-    TFilterInOutPtr end(ff::avfilter_inout_alloc());
-    if (!end) return end;
-    end->name = ff::av_strdup(name);
-    end->filter_ctx = filter;
-    end->pad_idx = 0;
-    end->next = nullptr;
-    if (!end->name) end.reset();
-    return end;
-}
-
-AVFilterContext* CreateFilter(AVFilterGraph* graph, const char* kind, const char* name, const std::string& args) {
-    const AVFilter* filter = ff::avfilter_get_by_name(kind);
-    AVFilterContext* context = nullptr;
-    if (!filter ||
-        ff::avfilter_graph_create_filter(&context, filter, name, args.empty() ? nullptr : args.c_str(), nullptr,
-                                         graph) < 0)
-        return nullptr;
-    return context;
-}
-
-}  // namespace
 
 int TCustomFFmpeg::ConfigureVideoFilters(InputStreamState& ist, OutputStreamState& ost) {
     if (frame_croptop || frame_cropbottom || frame_cropleft || frame_cropright) {
@@ -76,15 +51,7 @@ int TCustomFFmpeg::ConfigureVideoFilters(InputStreamState& ist, OutputStreamStat
     }
 
     if (!vfilters.empty()) {
-        TFilterInOutPtr outputs = OpenEnd("in", last);
-        TFilterInOutPtr inputs = OpenEnd("out", format);
-        if (!outputs || !inputs) return -1;
-        AVFilterInOut* inputs_list = inputs.release();
-        AVFilterInOut* outputs_list = outputs.release();
-        const int parsed = ff::avfilter_graph_parse_ptr(graph, vfilters.c_str(), &inputs_list, &outputs_list, nullptr);
-        ff::avfilter_inout_free(&inputs_list);
-        ff::avfilter_inout_free(&outputs_list);
-        if (parsed < 0) return -1;
+        if (LinkFilterChain(graph, last, format, vfilters) < 0) return -1;
     } else if (ff::avfilter_link(last, 0, format, 0) < 0) {
         return -1;
     }
