@@ -16,7 +16,6 @@
 #include "IpodFinder.h"
 #include "IpodLimits.h"
 #include "SettingsTable.h"
-#include "StopSignals.h"
 #include "VexmoConverter.h"
 
 namespace {
@@ -187,12 +186,7 @@ int RunConvertCommand(const std::vector<std::string>& words) {
     int exitStatus = 1;
     {
         TConversionRun run(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
-        // The component takes a stop from any thread; this one may be busy
-        // converting a file itself (--jobs 0).
-        TStopSignals stopSignals([&component, &loop] {
-            component.StopConvert();
-            loop.Post([] {});
-        });
+        TStoppableLoop stoppable(loop, component);
         std::unique_ptr<TFileDelivery> ipod;
         if (!arguments.toIpod.empty())
             ipod = std::make_unique<TIpodDelivery>(arguments.toIpod, arguments.keep, [&](const std::string& notice) {
@@ -201,18 +195,12 @@ int RunConvertCommand(const std::vector<std::string>& words) {
                     std::fprintf(stderr, "%s\n", notice.c_str());
                 });
             });
-        if (run.Start(files, arguments.settings, arguments.jobs, std::move(ipod))) {
-            bool stopping = false;
-            while (run.Running()) {
-                loop.RunOnce(std::chrono::milliseconds(100));
-                if (TStopSignals::Received() && !stopping) {
-                    stopping = true;
-                    view.ClearBar();
-                    std::fputs("Stopping...\n", stderr);
-                    run.Stop();
-                }
-            }
-        }
+        if (run.Start(files, arguments.settings, arguments.jobs, std::move(ipod)))
+            stoppable.RunWhile([&run] { return run.Running(); }, [&] {
+                view.ClearBar();
+                std::fputs("Stopping...\n", stderr);
+                run.Stop();
+            });
         view.ClearBar();
         bool allCompleted = run.RowCount() > 0;
         std::fputs("\n", stdout);

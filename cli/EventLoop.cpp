@@ -1,6 +1,7 @@
 #include "EventLoop.h"
 
 #include <algorithm>
+#include <cstdio>
 
 void TEventLoop::Post(std::function<void()> work) {
     {
@@ -33,4 +34,21 @@ void TEventLoop::RunOnce(std::chrono::milliseconds wait) {
         delayed_.erase(due, delayed_.end());
     }
     for (auto& work : batch) work();
+}
+
+TStoppableLoop::TStoppableLoop(TEventLoop& loop, TVexmoConverter& component)
+    : loop_(loop), signals_([&component, &loop] {
+          component.StopConvert();
+          loop.Post([] {});
+      }) {}
+
+void TStoppableLoop::RunWhile(const std::function<bool()>& running, const std::function<void()>& stop) {
+    bool stopping = false;
+    while (running()) {
+        loop_.RunOnce(std::chrono::milliseconds(100));
+        if (TStopSignals::Received() && !stopping) {
+            stopping = true;
+            stop();
+        }
+    }
 }

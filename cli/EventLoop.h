@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "StopSignals.h"
 #include "VexmoConverter.h"
 
 class TEventLoop : public TDelayedCallHost {
@@ -28,4 +29,24 @@ private:
     std::condition_variable arrived_;
     std::deque<std::function<void()>> ready_;
     std::vector<Delayed> delayed_;
+};
+
+// A command's run of the component, driven by the loop until it is done.
+// A stop signal (see TStopSignals) stops the component's tasks at once from
+// the signal's own thread, since the loop's thread may be busy converting a
+// file itself, and wakes the loop; the loop then says "Stopping..." and
+// calls the command's own stop, once. The signals are caught from the
+// moment this exists, so that one arriving while the run starts counts.
+class TStoppableLoop {
+public:
+    TStoppableLoop(TEventLoop& loop, TVexmoConverter& component);
+    TStoppableLoop(const TStoppableLoop&) = delete;
+    TStoppableLoop& operator=(const TStoppableLoop&) = delete;
+
+    // Runs the loop while `running` says so. `stop` runs on this thread.
+    void RunWhile(const std::function<bool()>& running, const std::function<void()>& stop);
+
+private:
+    TEventLoop& loop_;
+    TStopSignals signals_;
 };

@@ -251,7 +251,7 @@ int RunSendCommand(const std::vector<std::string>& arguments) {
             allSent = false;
             continue;
         }
-        switch (sender.Send(file, false, error)) {
+        switch (sender.Send(file, file, false, error)) {
             case TSendOutcome::OnIpod:
                 std::printf("%s: on iPod \"%s\"\n", file.c_str(), sender.Ipod().Label().c_str());
                 break;

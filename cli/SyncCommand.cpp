@@ -11,7 +11,6 @@
 #include "FolderSync.h"
 #include "CommandSupport.h"
 #include "SettingsTable.h"
-#include "StopSignals.h"
 #include "VexmoConverter.h"
 
 namespace {
@@ -174,21 +173,13 @@ int RunSyncCommand(const std::vector<std::string>& words) {
     bool allDone = false;
     {
         TFolderSync sync(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
-        TStopSignals stopSignals([&component, &loop] {
-            component.StopConvert();
-            loop.Post([] {});
-        });
+        TStoppableLoop stoppable(loop, component);
         sync.Start(plan);
-        bool stopping = false;
-        while (sync.Running()) {
-            loop.RunOnce(std::chrono::milliseconds(100));
-            if (TStopSignals::Received() && !stopping) {
-                stopping = true;
-                view.ClearBar();
-                std::fputs("Stopping...\n", stderr);
-                sync.Stop();
-            }
-        }
+        stoppable.RunWhile([&sync] { return sync.Running(); }, [&] {
+            view.ClearBar();
+            std::fputs("Stopping...\n", stderr);
+            sync.Stop();
+        });
         std::printf("\n%s\n", SyncSummaryLine(sync.Outcomes()).c_str());
         allDone = true;
         for (const TSyncOutcome& outcome : sync.Outcomes()) {

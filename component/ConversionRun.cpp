@@ -287,7 +287,7 @@ void TConversionRun::Deliver(size_t row, const std::string& completedStatus) {
     // The file is converted; only its delivery is left.
     list_.FileEnded(row);
     SetStatus(row, TRowOutcome::Converting, RunTexts::kStatusPuttingOnIpod);
-    delivery_->Deliver(delivered.output_path);
+    delivery_->Deliver(delivered.output_path, delivered.input_path);
 }
 
 void TConversionRun::OnDelivery(const TDeliveryReport& report) {

@@ -28,7 +28,9 @@ public:
     // order they happen; a file reported delivered may later be reported not
     // delivered, when what made it lasting failed.
     virtual void Begin(TReporter reporter) = 0;
-    virtual void Deliver(const std::string& path) = 0;
+    // `source` is the file `path` was made from, which the device may keep
+    // a note of.
+    virtual void Deliver(const std::string& path, const std::string& source) = 0;
     // The run is stopping: from now on each file is made lasting as soon as
     // it is delivered, and what was delivered so far is made lasting now.
     virtual void DeliverEachAtOnce() = 0;

@@ -53,20 +53,30 @@ TSendOutcome PlaceSynced(const std::string& mount, const TSyncItem& item, const 
                          std::string& error) {
     TIpodVideo video;
     if (!ReadIpodVideo(staged, video, error)) return TSendOutcome::NotSent;
+    std::error_code sizeError;
+    const uintmax_t size = fs::file_size(staged, sizeError);
     TIpodLibrary library;
     if (!library.Open(mount, notice, error)) return TSendOutcome::NotSent;
-    const std::set<uint64_t> ours = OurIds(library.Videos());
-    TSyncRecord record;
-    if (!record.Read(mount, ours, error)) return TSendOutcome::NotSent;
-    if (item.ReplacesId && ours.count(item.ReplacesId)) library.Remove(item.ReplacesId);
-    if (library.Add(video, true, error) != TIpodLibrary::TAdded::Added) return TSendOutcome::NotSent;
-    record.Put(source, library.LastAddedId());
-    // The library takes the copied file off again when either fails.
-    if (!record.Write(mount, error)) {
-        error = "its record of synced files could not be written: " + error;
+    bool madeRoom = false;
+    if (item.ReplacesId && OurIds(library.Videos()).count(item.ReplacesId)) {
+        library.Remove(item.ReplacesId);
+        // On a nearly full iPod the new file fits only once the old one is
+        // gone: the old track and its file go first, in a write of their
+        // own under the same lock, so that no moment has a database listing
+        // a file that is not there.
+        if (!sizeError && !library.HasRoomFor(size)) {
+            if (!library.Commit(!backedUp, error)) return TSendOutcome::NotSent;
+            backedUp = true;
+            madeRoom = true;
+        }
+    }
+    // The library takes the copied file off again when the record or the
+    // database cannot be written.
+    if (library.Add(video, true, error) != TIpodLibrary::TAdded::Added || !RecordAddedTrack(library, source, error) ||
+        !library.Commit(!backedUp, error)) {
+        if (madeRoom) error += " (its earlier version was taken off the iPod to make room for it)";
         return TSendOutcome::NotSent;
     }
-    if (!library.Commit(!backedUp, error)) return TSendOutcome::NotSent;
     backedUp = true;
     std::error_code ignored;
     fs::remove(staged, ignored);

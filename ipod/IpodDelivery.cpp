@@ -22,8 +22,8 @@ void TIpodDelivery::Begin(TReporter reporter) {
     Queue([this] { Open(); });
 }
 
-void TIpodDelivery::Deliver(const std::string& path) {
-    Queue([this, path] { Send(path); });
+void TIpodDelivery::Deliver(const std::string& path, const std::string& source) {
+    Queue([this, path, source] { Send(path, source); });
 }
 
 // Each file is lasting on the iPod as soon as it is reported delivered.
@@ -57,13 +57,13 @@ void TIpodDelivery::Work() {
 
 void TIpodDelivery::Open() { opened_ = sender_.Open(mount_, openFailure_); }
 
-void TIpodDelivery::Send(const std::string& path) {
+void TIpodDelivery::Send(const std::string& path, const std::string& source) {
     if (!opened_) {
         Report(TDeliveryReport::NotDelivered, path, openFailure_);
         return;
     }
     std::string error;
-    switch (place_ ? place_(path, error) : sender_.Send(path, !keepCopies_, error)) {
+    switch (place_ ? place_(path, error) : sender_.Send(path, source, !keepCopies_, error)) {
         case TSendOutcome::OnIpod: Report(TDeliveryReport::Delivered, path); break;
         case TSendOutcome::AlreadyThere:
             sender_.Notice(error);

@@ -33,7 +33,9 @@ public:
     void PlaceWith(TPlacer place) { place_ = std::move(place); }
 
     void Begin(TReporter reporter) override;
-    void Deliver(const std::string& path) override;
+    // The source is noted in the iPod's record of synced files, so that a
+    // sync of its folder finds it there.
+    void Deliver(const std::string& path, const std::string& source) override;
     void DeliverEachAtOnce() override;
     void Finish() override;
 
@@ -42,7 +44,7 @@ private:
     void Work();
     // The rest runs on the delivery's thread.
     void Open();
-    void Send(const std::string& path);
+    void Send(const std::string& path, const std::string& source);
     void ReportFinished();
     void Report(TDeliveryReport::TKind kind, const std::string& path = {}, const std::string& message = {});
 

@@ -252,8 +252,8 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
     }
     // A copy that runs out of room fails with whatever the last write saw;
     // the room is known beforehand, with what the databases need.
-    const fs::space_info space = fs::space(mount, spaceError);
-    if (!spaceError && size + roomForDatabases_ > space.available) {
+    if (!HasRoomFor(size)) {
+        const fs::space_info space = fs::space(mount, spaceError);
         error = Failure(video.Path + " was not copied: there is not enough room on it (" +
                         Megabytes(size + roomForDatabases_) + " needed with its database, " +
                         Megabytes(space.available) + " free)");
@@ -280,6 +280,12 @@ TIpodLibrary::TAdded TIpodLibrary::Add(const TIpodVideo& video, bool evenIfThere
     if (!video.PosterJpeg.empty() && !ipod_.NoPosterReason.empty() && notice_)
         notice_(Failure(video.Path + ": sent without a poster: " + ipod_.NoPosterReason));
     return TAdded::Added;
+}
+
+bool TIpodLibrary::HasRoomFor(uintmax_t bytes) const {
+    std::error_code spaceError;
+    const fs::space_info space = fs::space(ipod_.Mount, spaceError);
+    return spaceError || bytes + roomForDatabases_ <= space.available;
 }
 
 uint64_t TIpodLibrary::LastAddedId() const { return added_.empty() ? 0 : added_.back()->dbid; }

@@ -81,6 +81,9 @@ public:
     // this file already, unless `evenIfThere`. A copy that fails leaves
     // nothing behind.
     TAdded Add(const TIpodVideo& video, bool evenIfThere, std::string& error);
+    // Whether a file of that size can be copied on now, with the room a
+    // write of the database needs.
+    bool HasRoomFor(uintmax_t bytes) const;
     // The database ID of the track the last Add listed; 0 when none.
     uint64_t LastAddedId() const;
     // Writes the database lasting when files were added, after a backup of

@@ -4,6 +4,7 @@
 
 #include "IpodLimits.h"
 #include "MediaFacts.h"
+#include "SyncRecord.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ bool TIpodSender::Open(const std::string& mount, std::string& error) {
     return true;
 }
 
-TSendOutcome TIpodSender::Send(const std::string& path, bool removeHere, std::string& error) {
+TSendOutcome TIpodSender::Send(const std::string& path, const std::string& source, bool removeHere,
+                               std::string& error) {
     TMediaFacts facts;
     if (!ReadMediaFacts(path, facts, error)) return TSendOutcome::NotSent;
     const std::vector<std::string> breaks = DeviceLimitBreaks(DeviceAt(ipod_.Device), facts, ipod_.VideoLimit);
@@ -47,6 +49,8 @@ TSendOutcome TIpodSender::Send(const std::string& path, bool removeHere, std::st
         case TIpodLibrary::TAdded::AlreadyThere: return TSendOutcome::AlreadyThere;
         case TIpodLibrary::TAdded::Failed: return TSendOutcome::NotSent;
     }
+    TSyncSource made;
+    if (SyncSourceOf(source, made) && !RecordAddedTrack(library, made, error)) return TSendOutcome::NotSent;
     if (!library.Commit(!backedUp_, error)) return TSendOutcome::NotSent;
     backedUp_ = true;
     if (removeHere) {

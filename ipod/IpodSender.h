@@ -24,10 +24,14 @@ public:
     // Files already on the iPod are sent again.
     void SendAgain() { again_ = true; }
     // Puts the file on the iPod and, when `removeHere`, removes it from this
-    // computer once the iPod's database listing it is lasting. NotSent with
-    // a message naming the file and the cause when it is refused or cannot
-    // be sent; AlreadyThere (the file stays) with the message saying so.
-    TSendOutcome Send(const std::string& path, bool removeHere, std::string& error);
+    // computer once the iPod's database listing it is lasting. The file it
+    // was made from (`source`, the file itself when sent as it is) goes into
+    // the iPod's record of synced files in the same change, when it is a
+    // file on this computer, so that a sync of its folder does not put it on
+    // again. NotSent with a message naming the file and the cause when it is
+    // refused or cannot be sent; AlreadyThere (the file stays) with the
+    // message saying so.
+    TSendOutcome Send(const std::string& path, const std::string& source, bool removeHere, std::string& error);
     const TIpod& Ipod() const { return ipod_; }
     void Notice(const std::string& text) const {
         if (notice_) notice_(text);

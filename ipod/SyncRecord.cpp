@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "DurableFiles.h"
+#include "IpodLibrary.h"
 
 namespace {
 
@@ -110,3 +111,18 @@ const TSyncEntry* TSyncRecord::Find(const std::string& path) const {
 }
 
 void TSyncRecord::Put(const TSyncSource& source, uint64_t id) { entries_.push_back({source, id}); }
+
+bool RecordAddedTrack(const TIpodLibrary& library, const TSyncSource& source, std::string& error) {
+    std::set<uint64_t> ours;
+    for (const TIpodListedVideo& video : library.Videos())
+        if (video.Ours) ours.insert(video.Id);
+    TSyncRecord record;
+    std::string cause;
+    if (record.Read(library.Ipod().Mount, ours, cause)) {
+        record.Put(source, library.LastAddedId());
+        if (record.Write(library.Ipod().Mount, cause)) return true;
+    }
+    // The library takes the copied file off again when its change is given up.
+    error = source.Path + " was not put on: the iPod's record of synced files could not be written: " + cause;
+    return false;
+}

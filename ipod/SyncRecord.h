@@ -27,6 +27,8 @@ struct TSyncEntry {
     uint64_t Id = 0;
 };
 
+class TIpodLibrary;
+
 class TSyncRecord {
 public:
     // Reads the record of the iPod at `mount`, keeping only the entries
@@ -45,3 +47,10 @@ public:
 private:
     std::vector<TSyncEntry> entries_;
 };
+
+// In a change of `library` whose last Add listed a track made from
+// `source`: reads the record afresh (keeping the entries of the tracks the
+// change leaves), gives the track to the source and writes the record, all
+// before the change's database is written. False with the cause, naming the
+// record; the change is then to be given up.
+bool RecordAddedTrack(const TIpodLibrary& library, const TSyncSource& source, std::string& error);

@@ -129,7 +129,7 @@ TEST_F(ConversionRunTest, ARunWithNoTaskEndsAtOnce) {
 class RecordingDelivery : public TFileDelivery {
 public:
     void Begin(TReporter reporter) override { reporter_ = std::move(reporter); }
-    void Deliver(const std::string& path) override {
+    void Deliver(const std::string& path, const std::string&) override {
         delivered->push_back(path);
         Report({delivered->size() == 1 ? TDeliveryReport::Delivered : TDeliveryReport::NotDelivered, path, "refused"});
     }
@@ -151,7 +151,7 @@ private:
 class HadItDelivery : public TFileDelivery {
 public:
     void Begin(TReporter reporter) override { reporter_ = std::move(reporter); }
-    void Deliver(const std::string& path) override { reporter_({TDeliveryReport::AlreadyThere, path, ""}); }
+    void Deliver(const std::string& path, const std::string&) override { reporter_({TDeliveryReport::AlreadyThere, path, ""}); }
     void DeliverEachAtOnce() override {}
     void Finish() override { reporter_({TDeliveryReport::Finished, "", ""}); }
 

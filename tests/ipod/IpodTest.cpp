@@ -16,11 +16,13 @@
 
 #include "CommandRun.h"
 #include "ComponentTestSupport.h"
+#include "IpodBackups.h"
 #include "IpodLibrary.h"
 #include "IpodLock.h"
 #include "IpodSender.h"
 #include "IpodTestSupport.h"
 #include "LibraryHandles.h"
+#include "MediaWriter.h"
 #include "MediaFacts.h"
 #include "Remux.h"
 #include "SourceFilm.h"
@@ -332,7 +334,7 @@ TEST_P(IpodFault, LeavesTheDatabaseAndNoOrphanFile) {
     bool sent = sender.Open(ipod.string(), error);
     // Pulled out once the iPod's database was read.
     if (GetParam() == Fault::Removed) fs::rename(ipod, device);
-    sent = sent && sender.Send(file, true, error) == TSendOutcome::OnIpod;
+    sent = sent && sender.Send(file, file, true, error) == TSendOutcome::OnIpod;
     EXPECT_FALSE(sent);
     EXPECT_NE(error.find(ipod.string()), std::string::npos) << error;
     const char* const kCauses[] = {"cannot be read",
@@ -380,12 +382,14 @@ TEST(IpodLaterWrite, ThatFailsLeavesTheArtworkAsTheEarlierWriteMadeIt) {
     TIpodSender sender;
     std::string error;
     ASSERT_TRUE(sender.Open(ipod.string(), error)) << error;
-    ASSERT_EQ(sender.Send(ClipNamed("First").string(), false, error), TSendOutcome::OnIpod) << error;
+    const std::string first = ClipNamed("First").string();
+    ASSERT_EQ(sender.Send(first, first, false, error), TSendOutcome::OnIpod) << error;
     const std::map<std::string, std::string> before = LibraryFiles(ipod);
     const std::vector<std::string> filesBefore = FilesOnIpod(ipod);
     fs::create_directory(ipod / ("iPod_Control/iTunes/iTunesDB.tovrela-new-" + std::to_string(::getpid())));
     sender.SendAgain();
-    EXPECT_EQ(sender.Send(ClipNamed("Second").string(), false, error), TSendOutcome::NotSent);
+    const std::string second = ClipNamed("Second").string();
+    EXPECT_EQ(sender.Send(second, second, false, error), TSendOutcome::NotSent);
     EXPECT_NE(error.find("left as it was"), std::string::npos) << error;
     EXPECT_TRUE(LibraryFiles(ipod) == before);
     EXPECT_EQ(FilesOnIpod(ipod), filesBefore);
@@ -937,6 +941,80 @@ TEST(IpodFolderSync, APlanThatDoesNotFitWritesNothing) {
     EXPECT_EQ(LibraryFiles(ipod), before);
     EXPECT_TRUE(FilesOnIpod(ipod).empty());
     EXPECT_FALSE(fs::exists(ipod / "iPod_Control/Tovrela"));
+}
+
+// A file put on by send, or made by a conversion that puts it on, is noted
+// with its source, so that a sync of the source's folder finds it there and
+// puts nothing on twice.
+class IpodPutOnBefore : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(IpodPutOnBefore, ASyncOfItsFolderFindsItThere) {
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    fs::create_directories(folder);
+    CommandResult run;
+    if (std::string(GetParam()) == "send") {
+        fs::copy_file(PlayableFile(), folder / "film.mp4");
+        run = Cli({"send", ipod.string(), (folder / "film.mp4").string()});
+    } else {
+        fs::copy_file(ClipPath("video_only.avi"), folder / "film.avi");
+        run = Cli({"convert", "--to-ipod", ipod.string(), "--no-keep", "--output-folder",
+                   (ScratchFolder() / "made").string(), (folder / "film.avi").string()});
+    }
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const auto library = LibraryFiles(ipod);
+    const auto files = FilesOnIpod(ipod);
+    ASSERT_EQ(files.size(), 1u);
+
+    run = Cli({"sync", folder.string(), "--to", ipod.string()});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("1 to skip, 0 to copy, 0 to convert"), std::string::npos) << run.out;
+    EXPECT_TRUE(LibraryFiles(ipod) == library);
+    EXPECT_EQ(FilesOnIpod(ipod), files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, IpodPutOnBefore, ::testing::Values("send", "convert"));
+
+// On an iPod without room for a changed file beside its earlier version,
+// the plan counts the room the earlier one frees, and the sync takes the
+// old track and its file off before the new one goes on, leaving one of
+// each.
+TEST(IpodFolderSync, AChangedFileReplacesItsTrackOnANearlyFullIpod) {
+    BindComponentTestLibraries();
+    TestMounts mounts;
+    const fs::path ipod = ScratchFolder() / "ipod";
+    if (!mounts.Mount("tovrela-test", ipod, "tmpfs", 0, "size=64m")) GTEST_SKIP() << "mounting a tmpfs needs root";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    fs::create_directories(folder);
+    // Grain keeps the encoder at the profile's rate: the file outweighs the
+    // backup the sync takes.
+    const fs::path film = folder / "film.avi";
+    WriteTestClip(IpodSizedClip("film.avi", 8000000, 48), film.string());
+    const auto sync = [&] { return Cli({"sync", folder.string(), "--to", ipod.string(), "--profile", "7"}); };
+    CommandResult run = sync();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    std::string error;
+    std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    const uint64_t size = tracks[0].Size;
+
+    fs::last_write_time(film, fs::last_write_time(film) + std::chrono::hours(1));
+    // Room for the backup the sync takes before its first write, and for
+    // part of the new file beside the old one.
+    const uint64_t backup = NewBackupBytes(ipod.string());
+    ASSERT_GT(size, backup) << "the file is too small to tell the room it frees";
+    const uint64_t keep = IpodDatabaseRoom(ipod.string()) + backup + (size - backup) / 2;
+    WriteFile(ipod / "ballast", std::string(fs::space(ipod).available - keep, 'x'));
+
+    run = sync();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("replacing the earlier version"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 added"), std::string::npos) << run.out;
+    tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    EXPECT_EQ(FilesOnIpod(ipod), std::vector<std::string>{tracks[0].File});
 }
 
 }  // namespace
