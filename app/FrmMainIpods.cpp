@@ -4,6 +4,7 @@
 #include "UnitFrmMain.h"
 
 #include <QComboBox>
+#include <QAction>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QStandardItemModel>
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "FrmMainShared.h"
+#include "IpodLibraryDialog.h"
 
 using namespace FrmMain;
 
@@ -80,4 +82,26 @@ const TIpod* TForm1::ChosenIpod() const {
     for (const TIpod& ipod : ipods_)
         if (!mount.empty() && ipod.Mount == mount) return &ipod;
     return nullptr;
+}
+
+void TForm1::UpdateIpodActions() { ActIpodLibrary->setEnabled(ChosenIpod() != nullptr); }
+
+void TForm1::ActIpodLibraryClick() {
+    const TIpod* ipod = ChosenIpod();
+    if (!ipod) return;
+    // One list at a time, of the iPod chosen now.
+    if (library_dialog_ && library_dialog_->Mount() != ipod->Mount) {
+        library_dialog_->close();
+        library_dialog_->deleteLater();
+    }
+    if (library_dialog_ && library_dialog_->Mount() == ipod->Mount) {
+        library_dialog_->Refresh();
+    } else {
+        library_dialog_ = new TIpodLibraryDialog(
+            ipod->Mount, Q(ipod->Label()), [this](const QString& text) { return AskYesNo(text, kApplicationTitle); },
+            [this](const QString& text) { ShowMessageBox(text, kApplicationTitle, QMessageBox::Warning); }, this);
+    }
+    library_dialog_->show();
+    library_dialog_->raise();
+    library_dialog_->activateWindow();
 }

@@ -33,6 +33,7 @@
 #include <QStandardPaths>
 #include <QStandardItemModel>
 #include <QTableWidget>
+#include <QToolButton>
 #include <algorithm>
 #include <memory>
 
@@ -267,10 +268,28 @@ QLayout* TForm1::BuildOutputFolderRow() {
     row->addWidget(EdtOutputFolder, 1);
     row->addWidget(BtnChangeOutputFolder);
     row->addSpacing(4);
-    row->addWidget(MakeLabel(this, "LblIpod", "iPod: "));
+    row->addWidget(BuildIpodMenu());
     row->addWidget(CboIpod);
     row->addWidget(ChkKeepCopy);
     return row;
+}
+
+QWidget* TForm1::BuildIpodMenu() {
+    // What can be done with the chosen iPod itself, in a menu that names the
+    // choice beside it: the row has no room for more buttons.
+    auto* button = new QToolButton(this);
+    button->setObjectName("BtnIpod");
+    button->setText("iPod");
+    button->setFixedHeight(kRowHeight);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setToolTip("What is on the chosen iPod, and keeping a folder on it");
+    auto* menu = new QMenu(button);
+    ActIpodLibrary = menu->addAction("On this iPod…");
+    ActIpodLibrary->setObjectName("ActIpodLibrary");
+    ActIpodLibrary->setToolTip("The videos on the chosen iPod, to see and remove");
+    ActIpodLibrary->setEnabled(false);
+    button->setMenu(menu);
+    return button;
 }
 
 QLayout* TForm1::BuildRunButtons() {
@@ -333,6 +352,8 @@ void TForm1::ConnectControls() {
     });
     connect(Lvw, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenOutput(row); });
     connect(CboIpod, &QComboBox::activated, this, &TForm1::CboIpodSelect);
+    connect(CboIpod, &QComboBox::currentIndexChanged, this, &TForm1::UpdateIpodActions);
+    connect(ActIpodLibrary, &QAction::triggered, this, &TForm1::ActIpodLibraryClick);
 }
 
 // ---- Start-up, settings and close ----

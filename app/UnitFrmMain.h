@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSize>
 #include <QFile>
 #include <QImage>
@@ -26,6 +27,7 @@
 #include "VexmoConverter.h"
 #include "WindowSettings.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -36,6 +38,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSocketNotifier;
 class QTableWidget;
+class TIpodLibraryDialog;
 class TSettingsPanel;
 class TShutdown;
 
@@ -118,6 +121,8 @@ public slots:
     void BtnAboutClick();
     void BtnHelpClick();
     void BtnLogClick();
+    // "On this iPod…": the chosen iPod's videos, with Remove.
+    void ActIpodLibraryClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -178,6 +183,7 @@ private:
     QLayout* BuildListButtons();
     QLayout* BuildProgressLines();
     QLayout* BuildOutputFolderRow();
+    QWidget* BuildIpodMenu();
     QLayout* BuildRunButtons();
     void ConnectControls();
     void ReadSettings();
@@ -221,6 +227,8 @@ private:
     void CboIpodSelect();
     // The chosen iPod, when one is chosen.
     const TIpod* ChosenIpod() const;
+    // The iPod's own actions can be taken while an iPod is chosen.
+    void UpdateIpodActions();
     bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;
     void MoveRow(int from, int to);
@@ -252,6 +260,7 @@ private:
     std::vector<TIpod> ipods_;
     // The iPod to choose whenever it is connected; empty for none.
     std::string wanted_ipod_;
+    QPointer<TIpodLibraryDialog> library_dialog_;
     // The row the list last scrolled to, as its file began converting.
     int following_row_ = -1;
     TShutdown& shutdown_;
@@ -277,6 +286,7 @@ private:
     QLineEdit* EdtOutputFolder;
     QPushButton* BtnChangeOutputFolder;
     QComboBox* CboIpod;
+    QAction* ActIpodLibrary;
     QCheckBox* ChkKeepCopy;
     TSettingsPanel* Settings;
     QLabel* LblProgress;

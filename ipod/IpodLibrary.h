@@ -49,6 +49,13 @@ struct TIpodListedVideo {
 // The form an ID is shown and typed in: 16 hexadecimal digits.
 std::string IpodVideoId(uint64_t id);
 
+// A video's poster as rows of RGB bytes, three a pixel; empty when it has none.
+struct TIpodPoster {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Rgb;
+};
+
 // libgpod's types, kept out of this header: its GLib headers and Qt's do not
 // mix.
 struct _Itdb_iTunesDB;
@@ -104,6 +111,8 @@ public:
     // Commit writes the database, then removes its file (its artwork goes
     // with the database). False when no video has that ID.
     bool Remove(uint64_t id);
+    // The poster of the video with that ID, at most `width` x `height`.
+    TIpodPoster Poster(uint64_t id, int width, int height) const;
     // Lists a file already in the music folders as a video, when it is one
     // this program made (a video with its kind in its tags); false with the
     // reason otherwise. Commit writes it.

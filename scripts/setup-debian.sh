@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libavutil-dev libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavfilter-dev
-  libgpod-dev
+  libgpod-dev libgdk-pixbuf-2.0-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
 )
 missing=()

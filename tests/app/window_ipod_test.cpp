@@ -7,12 +7,15 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "IpodLibraryDialog.h"
 #include "IpodTestSupport.h"
 #include "WindowTestSupport.h"
 
@@ -141,6 +144,72 @@ private slots:
         QCOMPARE(f.form.messages[0].icon, QMessageBox::Warning);
         QVERIFY(QFileInfo::exists(f.Out() + "/first.m4v"));
         QVERIFY(FilesOnIpod(ipod.Mount().toStdString()).empty());
+    }
+
+    // "On this iPod…" lists the videos with their posters, kinds, lengths
+    // and sizes and the iPod's space; Remove asks naming the title, then
+    // takes the video and its file off in one write, or, when the database
+    // cannot be written, says so naming the iPod and leaves both videos.
+    void theIpodsVideosAreListedAndOneIsRemovedAfterAsking_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("removed") << true;
+        QTest::newRow("database cannot be written") << false;
+    }
+    void theIpodsVideosAreListedAndOneIsRemovedAfterAsking() {
+        QFETCH(bool, writable);
+        TWindowFixture f;
+        TPluggedIpod ipod(f.home, "MA002", false);
+        const std::string mount = ipod.Mount().toStdString();
+        std::vector<TTestIpodTrack> videos(2);
+        videos[0].Title = "A Film", videos[0].Kind = "movie", videos[0].LengthMs = 5400000, videos[0].Size = 3000000;
+        videos[0].HasArtwork = true;
+        videos[1].Title = "Pilot", videos[1].Kind = "TV show", videos[1].LengthMs = 1500000, videos[1].Size = 1000000;
+        const std::string put = PutTestIpodVideos(mount, videos);
+        QVERIFY2(put.empty(), put.c_str());
+        if (!writable)
+            QVERIFY(QDir().mkpath(ipod.Mount() + "/iPod_Control/iTunes/iTunesDB.tovrela-new-" +
+                                  QString::number(QCoreApplication::applicationPid())));
+        ChooseIpod(f, ipod.Mount());
+        f.form.Control<QAction>("ActIpodLibrary")->trigger();
+        auto* dialog = f.form.findChild<TIpodLibraryDialog*>();
+        QVERIFY(dialog);
+        auto* list = dialog->findChild<QTableWidget*>("LvwIpodVideos");
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Busy() && list->rowCount() == 2, 10000);
+        const auto column = [list](int at) {
+            QStringList texts;
+            for (int row = 0; row < list->rowCount(); ++row) texts << list->item(row, at)->text();
+            return texts;
+        };
+        QCOMPARE(column(0), QStringList({"A Film", "Pilot"}));
+        QCOMPARE(column(1), QStringList({"Movie", "TV show"}));
+        QCOMPARE(column(2), QStringList({"1:30:00", "25:00"}));
+        QCOMPARE(column(3), QStringList({"3.0 MB", "1.0 MB"}));
+        // The film's own grey poster; the other a placeholder's play mark.
+        const auto middle = [list](int row) {
+            const QImage picture = list->item(row, 0)->icon().pixmap(list->iconSize()).toImage();
+            return qGray(picture.pixel(picture.width() / 2, picture.height() / 2));
+        };
+        QVERIFY2(std::abs(middle(0) - 200) < 12, qPrintable(QString::number(middle(0))));
+        QVERIFY(middle(1) < 160);
+        const QString space = dialog->findChild<QProgressBar*>("BarIpodSpace")->format();
+        QVERIFY2(space.contains(QRegularExpression("^[0-9.]+ [MG]B used, [0-9.]+ [MG]B free$")), qPrintable(space));
+
+        list->selectRow(0);
+        dialog->findChild<QPushButton*>("BtnRemoveVideos")->click();
+        QCOMPARE(f.form.questions.size(), 1);
+        QVERIFY2(f.form.questions[0].contains("\"Test iPod\"") && f.form.questions[0].endsWith("\n\"A Film\""),
+                 qPrintable(f.form.questions[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Busy(), 10000);
+        QCOMPARE(column(0), writable ? QStringList({"Pilot"}) : QStringList({"A Film", "Pilot"}));
+        std::string error;
+        const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(mount, error);
+        QCOMPARE(tracks.size(), writable ? size_t(1) : size_t(2));
+        QCOMPARE(FilesOnIpod(mount).size(), tracks.size());
+        QCOMPARE(f.form.MessageTexts().size(), writable ? 0 : 1);
+        if (!writable)
+            QVERIFY2(f.form.MessageTexts()[0].contains("iPod \"Test iPod\" (" + ipod.Mount() +
+                                                       "): could not write its database"),
+                     qPrintable(f.form.MessageTexts()[0]));
     }
 };
 

@@ -127,6 +127,30 @@ std::string FillTestIpod(const fs::path& folder, int songs) {
     return itdb_write(database.get(), error.Out()) ? std::string() : error.Message();
 }
 
+std::string PutTestIpodVideos(const fs::path& folder, const std::vector<TTestIpodTrack>& videos) {
+    TGErrorSlot error;
+    TGpodDatabasePtr database(itdb_parse(folder.c_str(), error.Out()));
+    if (!database) return error.Message();
+    const fs::path file = folder / "video.m4v";
+    for (const TTestIpodTrack& video : videos) {
+        std::ofstream(file, std::ios::binary) << std::string(video.Size, 'v');
+        Itdb_Track* track = itdb_track_new();
+        track->title = g_strdup(video.Title.c_str());
+        track->filetype = g_strdup("MPEG-4 video file");
+        track->mediatype = video.Kind == "TV show" ? ITDB_MEDIATYPE_TVSHOW : ITDB_MEDIATYPE_MOVIE;
+        track->movie_flag = 1;
+        track->tracklen = video.LengthMs;
+        itdb_track_add(database.get(), track, -1);
+        itdb_playlist_add_track(itdb_playlist_mpl(database.get()), track, -1);
+        if (!itdb_cp_track_to_ipod(track, file.c_str(), error.Out())) return error.Message();
+        const std::vector<uint8_t> jpeg = TestArtworkJpeg(200);
+        if (video.HasArtwork && !itdb_track_set_thumbnails_from_data(track, jpeg.data(), jpeg.size()))
+            return "no artwork";
+    }
+    fs::remove(file);
+    return itdb_write(database.get(), error.Out()) ? std::string() : error.Message();
+}
+
 std::string MusicLibraryOf(const fs::path& folder, std::string& error) {
     TGErrorSlot failure;
     TGpodDatabasePtr database(itdb_parse(folder.c_str(), failure.Out()));

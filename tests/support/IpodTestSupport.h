@@ -51,6 +51,11 @@ std::string FillTestIpod(const std::filesystem::path& folder, int songs);
 // rating, play count, artwork and file, and each playlist but the iPod's own
 // with its songs. Videos are left out. `error` is set when it cannot be read.
 std::string MusicLibraryOf(const std::filesystem::path& folder, std::string& error);
+// Lists videos on the iPod made by MakeTestIpod as another program would:
+// each a file of `Size` bytes, of its kind ("movie", "TV show") and length,
+// with a plain poster when `HasArtwork`. Empty on success, else the cause.
+std::string PutTestIpodVideos(const std::filesystem::path& folder, const std::vector<TTestIpodTrack>& videos);
+
 // What the iPod leaves for the next sync after being played: `plays` more
 // plays of every track ("Play Counts"), and a playlist made on it of its first
 // `otgTracks` tracks ("OTGPlaylistInfo").
