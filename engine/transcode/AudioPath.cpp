@@ -7,6 +7,7 @@
 
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
+#include "AudioProcessStage.h"
 #include "FFmpeg.h"
 #include "PathHelpers.h"
 #include "RunTables.h"

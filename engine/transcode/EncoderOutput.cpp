@@ -2,6 +2,7 @@
 // counted, their two-pass statistics kept, and written.
 
 #include "AVCodecHlpr.h"
+#include "EncodeStage.h"
 #include "FFmpeg.h"
 #include "LibraryHandles.h"
 #include "MyUtilHlpr.h"

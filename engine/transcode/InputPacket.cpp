@@ -8,11 +8,13 @@
 
 #include "AVCodecHlpr.h"
 #include "AVUtilHlpr.h"
+#include "DecodeStage.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
 #include "LibraryHandles.h"
 #include "PathHelpers.h"
 #include "RunTables.h"
+#include "TapStage.h"
 
 namespace {
 

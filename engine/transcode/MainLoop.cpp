@@ -12,8 +12,10 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "ReadStage.h"
 #include "RunTables.h"
 #include "SystemReason.h"
+#include "TapStage.h"
 
 double TCustomFFmpeg::OutputTime(const OutputStreamState& ost) const {
     if (ost.encoding_needed && ost.encoder && ost.encoder->codec_type == AVMEDIA_TYPE_VIDEO)

@@ -12,6 +12,7 @@
 #include "PathHelpers.h"
 #include "RunTables.h"
 #include "SystemReason.h"
+#include "WriteStage.h"
 
 // The filters of each stream's chain learn the stream's parameters, each one
 // from the one before it; what the last one gives out is what the muxer gets.

@@ -25,8 +25,15 @@
 
 #include <memory>
 
+#include "AudioProcessStage.h"
+#include "DecodeStage.h"
+#include "EncodeStage.h"
 #include "FFmpeg.h"
+#include "ReadStage.h"
 #include "RunTables.h"
+#include "TapStage.h"
+#include "VideoProcessStage.h"
+#include "WriteStage.h"
 
 namespace {
 
@@ -71,11 +78,10 @@ void TCustomFFmpeg::BuildStages() {
     }
     if (preparing) run.ist_table[preparing->source_index]->preparing_output = preparing;
     for (std::unique_ptr<FrameTap>& tap : frame_taps) {
-        TranscodeRun::TapLink link{tap.get(), {}};
+        std::vector<bool> streams;
         for (const InputStreamState* ist : run.ist_table)
-            link.streams.push_back(ist->decoding_needed && tap->Wants(*ist->st));
-        run.taps.push_back(std::move(link));
-        run.stages.Adopt(std::move(tap));
+            streams.push_back(ist->decoding_needed && tap->Wants(*ist->st));
+        run.taps.push_back({&run.stages.Add<TapStage>(std::move(tap)), std::move(streams)});
     }
     frame_taps.clear();
     if (decoder_threads == 1) return;

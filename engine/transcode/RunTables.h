@@ -16,19 +16,23 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "AudioProcessStage.h"
 #include "AudioProcessor.h"
 #include "AudioSync.h"
-#include "DecodeStage.h"
-#include "EncodeStage.h"
-#include "FrameTap.h"
 #include "OptionState.h"
 #include "PicturePreparer.h"
 #include "PictureTurn.h"
-#include "ReadStage.h"
-#include "VideoProcessStage.h"
+#include "Stage.h"
 #include "VideoProcessor.h"
-#include "WriteStage.h"
+
+// The stages are reached through pointers only: a change to one rebuilds the
+// files that build or feed it, not every user of the run's tables.
+class AudioProcessStage;
+class DecodeStage;
+class EncodeStage;
+class ReadStage;
+class TapStage;
+class VideoProcessStage;
+class WriteStage;
 
 struct OutputStreamState;
 
@@ -159,7 +163,7 @@ struct TranscodeRun {
     // The taps of the run, each with the input streams it wants (by index
     // into the input stream table); joined with the other stages.
     struct TapLink {
-        FrameTap* tap = nullptr;
+        TapStage* tap = nullptr;
         std::vector<bool> streams;
     };
     std::vector<TapLink> taps;

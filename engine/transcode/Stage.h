@@ -33,8 +33,6 @@ public:
     StageSet& operator=(const StageSet&) = delete;
     ~StageSet() { JoinAll(); }
 
-    // Starts a stage built elsewhere.
-    void Adopt(std::unique_ptr<Stage> stage) { Start(std::move(stage)); }
     template <typename S, typename... Arguments>
     S& Add(Arguments&&... arguments) {
         auto stage = std::make_unique<S>(std::forward<Arguments>(arguments)...);

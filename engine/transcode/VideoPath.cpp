@@ -15,6 +15,7 @@
 #include "FormatText.h"
 #include "PathHelpers.h"
 #include "RunTables.h"
+#include "VideoProcessStage.h"
 
 namespace {
 

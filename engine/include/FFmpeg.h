@@ -84,7 +84,6 @@ public:
     void SetComment(const std::string& text);
     void SetGenre(const std::string& text);
     void SetAlbum(const std::string& text);
-    void AddOutputMetadata(const std::string& keyAndValue);  // "key=value"
     void SetTrack(int32_t track);                 // > 0
     void SetYear(int32_t year);                   // > 0
     void SetStartTime(int64_t microseconds);      // > 0
@@ -92,14 +91,12 @@ public:
     void SetRecordingTimeMs(int64_t milliseconds);  // > 0
 
     void SetLogHandler(TLogHandler handler, void* user_data);
-    bool HasLogHandler() const { return log_handler != nullptr; }
     // Passes a line to the log handler, when one is set.
     void Log(int level, const std::string& text);
     void Log(const std::string& text) { Log(1, text); }
 
     // ---- Option value handlers ----------------------------------------
 
-    void SetFormat(const std::string& name);
     void SetInputFormat(const std::string& name);
     void SetOutputFormat(const std::string& name);
     void SetFrameRate(const std::string& text);
@@ -115,36 +112,14 @@ public:
     void SetPadLeft(int32_t pixels);
     void SetPadRight(int32_t pixels);
     void SetPadColor(int32_t rgb);  // red in bits 0-7, green 8-15, blue 16-23
-    void SetPixelFormat(const std::string& name);
-    void SetSampleFormat(const std::string& name);
     void SetVideoQScale(float qscale);
-    void SetTopFieldFirst(int32_t value);
-    void SetMeThreshold(int32_t value);
-    void SetVideoChannel(int32_t channel);
     void SetAudioSampleRate(int32_t rate);
     void SetAudioChannels(int32_t channels);
-    void SetVideoStandard(const std::string& text);
-    void SetRcOverride(const std::string& text);
     void SetVideoCodec(const std::string& name);
     void SetAudioCodec(const std::string& name);
-    void SetSubtitleCodec(const std::string& name);
     void SetVideoTag(const std::string& tag);
     void SetAudioTag(const std::string& tag);
     void SetVideoFilters(const std::string& text);
-    void AddVideoHook(const std::string& text);
-    void AddStreamMap(const std::string& text);
-    void AddMetaDataMap(const std::string& text);
-    void SetInputTsScale(const std::string& text);
-    void SetRecordingTime(const std::string& text);
-    void SetStartTimeText(const std::string& text);
-    void SetInputTsOffset(const std::string& text);
-    void SetRecordingTimestamp(const std::string& text);
-    void SetPass(int32_t pass);
-    void SetIntraMatrix(const std::string& text);
-    void SetInterMatrix(const std::string& text);
-    void SetVstats();
-    void SetVstatsFile(const std::string& name);
-    void AddBitstreamFilter(const std::string& name, const std::string& text);
 
     // ---- Inputs, outputs and presets ----------------------------------
 
@@ -167,9 +142,6 @@ public:
     std::array<TCodecContextPtr, kMediaKindCount> codec_option_contexts;
     TFormatContextPtr format_option_context;
     TScalerContextPtr scaler_option_context;
-
-    TLogHandler log_handler = nullptr;
-    void* log_user_data = nullptr;
 
     // ---- Transcoding core (engine/transcode) ----------------------------
 
@@ -202,7 +174,6 @@ public:
     // Set by the component while a custom frame hook is attached: such a hook
     // needs decoded pictures, which a copied video stream never has.
     bool custom_hook_active = false;
-    std::vector<std::unique_ptr<FrameTap>> frame_taps;
 
     // ---- Progress callback (conversion component) -----------------------
     // The values of one progress report, in the units the component's
@@ -251,6 +222,35 @@ private:
     bool KeepPrivateOption(const std::string& name, const std::string& value);
 
     // ---- Option value handlers (private) --------------------------------
+    // Reached only by name, through the option table.
+    friend struct TOptionTableRows;
+    void AddOutputMetadata(const std::string& keyAndValue);  // "key=value"
+    void SetFormat(const std::string& name);
+    void SetPixelFormat(const std::string& name);
+    void SetSampleFormat(const std::string& name);
+    void SetTopFieldFirst(int32_t value);
+    void SetMeThreshold(int32_t value);
+    void SetVideoChannel(int32_t channel);
+    void SetVideoStandard(const std::string& text);
+    void SetRcOverride(const std::string& text);
+    void SetSubtitleCodec(const std::string& name);
+    void AddVideoHook(const std::string& text);
+    void AddStreamMap(const std::string& text);
+    void AddMetaDataMap(const std::string& text);
+    void SetInputTsScale(const std::string& text);
+    void SetRecordingTime(const std::string& text);
+    void SetStartTimeText(const std::string& text);
+    void SetInputTsOffset(const std::string& text);
+    void SetRecordingTimestamp(const std::string& text);
+    void SetPass(int32_t pass);
+    void SetIntraMatrix(const std::string& text);
+    void SetInterMatrix(const std::string& text);
+    void SetVstats();
+    void SetVstatsFile(const std::string& name);
+    void AddBitstreamFilter(const std::string& name, const std::string& text);
+    bool HasLogHandler() const { return log_handler != nullptr; }
+    TLogHandler log_handler = nullptr;
+    void* log_user_data = nullptr;
 
     // ---- Inputs, outputs and presets (private) ------------------------
     // Looks a codec up by name; an empty name gives AV_CODEC_ID_NONE. Raises
@@ -284,6 +284,8 @@ private:
     TVideoHookState video_hooks;
 
     // ---- Transcoding core (private, engine/transcode) -------------------
+    // The taps added for the next run; the run takes them over.
+    std::vector<std::unique_ptr<FrameTap>> frame_taps;
     // Set-up.
     void BuildInputTables();
     void ChooseSources();

@@ -1,29 +1,29 @@
-#include "FrameTap.h"
+#include "TapStage.h"
 
 #include <utility>
 
 #include "AVUtilHlpr.h"
 #include "FFMpegException.h"
 
-FrameTap::FrameTap(size_t capacity) : queue_(capacity) {}
+TapStage::TapStage(std::unique_ptr<FrameTap> tap) : tap_(std::move(tap)), queue_(tap_->Capacity()) {}
 
-void FrameTap::Offer(int stream, const AVFrame* frame) {
+void TapStage::Offer(int stream, const AVFrame* frame) {
     TFramePtr reference(ff::av_frame_clone(frame));
     if (!reference) throw FFMpegException("not enough memory to hand a frame to a tap");
     queue_.Push({stream, std::move(reference)});
 }
 
-void FrameTap::End() { queue_.Push({}); }
+void TapStage::End() { queue_.Push({}); }
 
-void FrameTap::Work() {
+void TapStage::Work() {
     Offered next;
     while (queue_.Pop(next)) {
         if (!next.frame) {
-            Finish();
+            tap_->Finish();
             return;
         }
-        Receive(next.stream, *next.frame);
+        tap_->Receive(next.stream, *next.frame);
     }
 }
 
-void FrameTap::Close() { queue_.Close(); }
+void TapStage::Close() { queue_.Close(); }
