@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QAction>
+#include <QPushButton>
 #include <QFile>
 #include <QSocketNotifier>
 #include <QStandardItemModel>
@@ -13,6 +14,7 @@
 
 #include "FrmMainShared.h"
 #include "IpodLibraryDialog.h"
+#include "IpodSyncDialog.h"
 
 using namespace FrmMain;
 
@@ -84,7 +86,39 @@ const TIpod* TForm1::ChosenIpod() const {
     return nullptr;
 }
 
-void TForm1::UpdateIpodActions() { ActIpodLibrary->setEnabled(ChosenIpod() != nullptr); }
+void TForm1::UpdateIpodActions() {
+    const TIpod* ipod = ChosenIpod();
+    ActIpodLibrary->setEnabled(ipod != nullptr);
+    ActSync->setEnabled(ipod && !run_.Running() && !SyncRunning());
+    BtnStart->setEnabled(!SyncRunning());
+}
+
+bool TForm1::SyncRunning() const { return sync_dialog_ && sync_dialog_->Running(); }
+
+void TForm1::ActSyncClick() {
+    const TIpod* ipod = ChosenIpod();
+    if (!ipod || run_.Running() || SyncRunning()) return;
+    if (ipod->Support != TIpodSupport::Supported) {
+        ShowMessageBox(Q(IpodLine(*ipod)), kApplicationTitle, QMessageBox::Warning);
+        return;
+    }
+    const QStringList folders = ChooseSyncFolders();
+    if (folders.isEmpty()) return;
+    TSyncRequest request;
+    for (const QString& folder : folders) request.Folders.push_back(folder.toStdString());
+    request.Mount = ipod->Mount;
+    // The files are made as the settings shown say: the device list follows
+    // the chosen iPod's model unless the person changed it.
+    request.Settings = ConversionSettings();
+    request.DeviceGiven = true;
+    // The last sync's dialog goes; its summary has been seen.
+    if (sync_dialog_) delete sync_dialog_;
+    sync_dialog_ = new TIpodSyncDialog(request, Q(ipod->Label()), this);
+    connect(sync_dialog_, &TIpodSyncDialog::runningChanged, this, &TForm1::UpdateIpodActions);
+    sync_dialog_->show();
+    sync_dialog_->raise();
+    sync_dialog_->activateWindow();
+}
 
 void TForm1::ActIpodLibraryClick() {
     const TIpod* ipod = ChosenIpod();

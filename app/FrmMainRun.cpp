@@ -36,6 +36,8 @@ void TForm1::BtnStartClick() {
 }
 
 void TForm1::StartRun(const std::vector<int>& rows) {
+    // One thing writes at a time: a sync to the iPod converts too.
+    if (SyncRunning()) return;
     std::vector<std::string> paths;
     for (int row : rows) paths.push_back(Lvw->item(row, colPath)->text().toStdString());
     const bool withVideo = std::any_of(rows.begin(), rows.end(), [this](int row) {
@@ -181,6 +183,7 @@ void TForm1::RunStateChanged(bool running) {
         line->setVisible(running);
     }
     BtnStart->setText(running ? "&Stop" : "&Convert");
+    UpdateIpodActions();
     // A run in which a file failed leaves its log beside the outputs.
     if (!running && run_had_failures_) {
         const std::string path = run_output_folder_ + "Tovrela.log";

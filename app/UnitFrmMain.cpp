@@ -39,6 +39,7 @@
 
 #include "Application.h"
 #include "HelpPage.h"
+#include "IpodSyncDialog.h"
 #include "ProgressCellDelegate.h"
 #include "RunTexts.h"
 #include "SettingsPanel.h"
@@ -288,6 +289,10 @@ QWidget* TForm1::BuildIpodMenu() {
     ActIpodLibrary->setObjectName("ActIpodLibrary");
     ActIpodLibrary->setToolTip("The videos on the chosen iPod, to see and remove");
     ActIpodLibrary->setEnabled(false);
+    ActSync = menu->addAction("Sync a folder to the iPod…");
+    ActSync->setObjectName("ActSync");
+    ActSync->setToolTip("Keeps the videos of folders on the chosen iPod, showing the plan first");
+    ActSync->setEnabled(false);
     button->setMenu(menu);
     return button;
 }
@@ -354,6 +359,7 @@ void TForm1::ConnectControls() {
     connect(CboIpod, &QComboBox::activated, this, &TForm1::CboIpodSelect);
     connect(CboIpod, &QComboBox::currentIndexChanged, this, &TForm1::UpdateIpodActions);
     connect(ActIpodLibrary, &QAction::triggered, this, &TForm1::ActIpodLibraryClick);
+    connect(ActSync, &QAction::triggered, this, &TForm1::ActSyncClick);
 }
 
 // ---- Start-up, settings and close ----
@@ -383,6 +389,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
         }
         run_.Abandon();
     }
+    if (SyncRunning() && !close_without_asking_ && !AskYesNo(kStopSyncAndCloseQuestion, kApplicationTitle)) {
+        event->ignore();
+        return;
+    }
     FormCloseQuery();
     event->accept();
 }
@@ -406,6 +416,11 @@ void TForm1::FormCloseQuery() {
     // iPod, which finishes first: its database must list what is on it.
     StopThumbnails();
     run_.WaitForDelivery();
+    // What a sync has put on stays; its plan and its conversion end first.
+    if (sync_dialog_) {
+        sync_dialog_->StopAndWait();
+        delete sync_dialog_;
+    }
     ipod_search_.clear();
     ipod_search_.waitForDone();
     // Waits until no task thread runs any more.
@@ -449,6 +464,17 @@ void TForm1::BtnChangeOutputFolderClick() {
     if (folder.isEmpty()) return;
     if (!folder.endsWith('/')) folder += '/';
     EdtOutputFolder->setText(folder);
+}
+
+QStringList TForm1::ChooseSyncFolders() {
+    // Several folders can be chosen at once in Qt's own dialog.
+    QFileDialog dialog(this, "Choose the folders to keep on the iPod");
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    for (auto* view : dialog.findChildren<QAbstractItemView*>())
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
 }
 
 QString TForm1::ChooseOutputFolder() {

@@ -39,6 +39,7 @@ class QPushButton;
 class QSocketNotifier;
 class QTableWidget;
 class TIpodLibraryDialog;
+class TIpodSyncDialog;
 class TSettingsPanel;
 class TShutdown;
 
@@ -82,6 +83,7 @@ public:
     // ending and for stop signals.
     void CloseWithoutAsking();
     static constexpr const char* kStopAndCloseQuestion = "Conversion is running. Stop it and close?";
+    static constexpr const char* kStopSyncAndCloseQuestion = "A sync to the iPod is running. Stop it and close?";
 
     // Adds each file as a row, or shows why it cannot be converted (one
     // message listing every refused file when `gatherRefusals`); the tasks
@@ -123,6 +125,9 @@ public slots:
     void BtnLogClick();
     // "On this iPod…": the chosen iPod's videos, with Remove.
     void ActIpodLibraryClick();
+    // "Sync a folder to the iPod…": the plan of keeping the chosen folders
+    // on the chosen iPod, then the sync once the person starts it.
+    void ActSyncClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +137,8 @@ protected:
     // What the person chooses and is shown; tests put their own in.
     virtual QStringList ChooseFilesToConvert();
     virtual QString ChooseOutputFolder();
+    // The folders to keep on the iPod; empty when none is chosen.
+    virtual QStringList ChooseSyncFolders();
     // Shows one message box and returns once it is closed, after doing what
     // the button pressed does.
     virtual void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
@@ -227,8 +234,10 @@ private:
     void CboIpodSelect();
     // The chosen iPod, when one is chosen.
     const TIpod* ChosenIpod() const;
-    // The iPod's own actions can be taken while an iPod is chosen.
+    // The iPod's own actions can be taken while an iPod is chosen; a sync
+    // only while no conversion runs, and a conversion only while no sync does.
     void UpdateIpodActions();
+    bool SyncRunning() const;
     bool AcceptsDrop(const QMimeData* data) const;
     int SelectedRow() const;
     void MoveRow(int from, int to);
@@ -261,6 +270,7 @@ private:
     // The iPod to choose whenever it is connected; empty for none.
     std::string wanted_ipod_;
     QPointer<TIpodLibraryDialog> library_dialog_;
+    QPointer<TIpodSyncDialog> sync_dialog_;
     // The row the list last scrolled to, as its file began converting.
     int following_row_ = -1;
     TShutdown& shutdown_;
@@ -287,6 +297,7 @@ private:
     QPushButton* BtnChangeOutputFolder;
     QComboBox* CboIpod;
     QAction* ActIpodLibrary;
+    QAction* ActSync;
     QCheckBox* ChkKeepCopy;
     TSettingsPanel* Settings;
     QLabel* LblProgress;

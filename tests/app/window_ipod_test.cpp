@@ -9,13 +9,16 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 
 #include "IpodLibraryDialog.h"
+#include "IpodSyncDialog.h"
 #include "IpodTestSupport.h"
 #include "WindowTestSupport.h"
 
@@ -34,11 +37,11 @@ const bool kOwnMountTable = [] {
 struct TPluggedIpod {
     QByteArray device;
     QByteArray mount;
-    TPluggedIpod(const TTestHome& home, const char* model, bool firewireGuid)
+    TPluggedIpod(const TTestHome& home, const char* model, bool firewireGuid, const char* room = "size=64m")
         : device(home.Path("device").toLocal8Bit()), mount(home.Path("ipod").toLocal8Bit()) {
         QDir().mkpath(QString::fromLocal8Bit(device));
         QDir().mkpath(Mount());
-        QVERIFY(::mount("tovrela-test", device.constData(), "tmpfs", 0, "size=64m") == 0);
+        QVERIFY(::mount("tovrela-test", device.constData(), "tmpfs", 0, room) == 0);
         const std::string made = MakeTestIpod(device.toStdString(), model, firewireGuid);
         QVERIFY2(made.empty(), made.c_str());
         QVERIFY(::mount(device.constData(), mount.constData(), nullptr, MS_BIND, nullptr) == 0);
@@ -210,6 +213,91 @@ private slots:
             QVERIFY2(f.form.MessageTexts()[0].contains("iPod \"Test iPod\" (" + ipod.Mount() +
                                                        "): could not write its database"),
                      qPrintable(f.form.MessageTexts()[0]));
+    }
+
+    // A sync from the window shows its plan and starts only when asked: the
+    // file that already plays goes on as it is, the other converted, while
+    // the window's Convert waits; the summary ends it. Closing the window
+    // meanwhile asks, then stops the sync before the libraries go, leaving
+    // the iPod's database whole and no file it does not list.
+    void aFolderIsSyncedOnceItsPlanIsStarted_data() {
+        QTest::addColumn<bool>("closeWhileSyncing");
+        QTest::newRow("to the end") << false;
+        QTest::newRow("window closed meanwhile") << true;
+    }
+    void aFolderIsSyncedOnceItsPlanIsStarted() {
+        QFETCH(bool, closeWhileSyncing);
+        TWindowFixture f;
+        TPluggedIpod ipod(f.home, "MB029", true);
+        // A file the classic plays as it is: one made for it by the window.
+        f.form.Control<QComboBox>("CboDevice")->setCurrentIndex(1);
+        f.AddClips({{"video_only.avi", "playable.avi"}});
+        f.form.Control<QPushButton>("BtnStart")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        const QString folder = f.home.Path("Videos");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::copy(f.Out() + "/playable.m4v", folder + "/playable.mp4"));
+        CopyClip("video_only.avi", folder + "/clip.avi");
+        ChooseIpod(f, ipod.Mount());
+        f.form.foldersToSync = {folder};
+
+        f.form.Control<QAction>("ActSync")->trigger();
+        auto* dialog = f.form.findChild<TIpodSyncDialog*>();
+        QVERIFY(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Planning(), 30000);
+        const QString plan = dialog->findChild<QPlainTextEdit*>("EdtSyncPlan")->toPlainText();
+        for (const char* line : {"convert  clip.avi", "copy     playable.mp4", "0 to skip, 1 to copy, 1 to convert"})
+            QVERIFY2(plan.contains(line), qPrintable(plan));
+        QVERIFY(FilesOnIpod(ipod.Mount().toStdString()).empty());
+        dialog->findChild<QPushButton*>("BtnSyncStart")->click();
+        QVERIFY(dialog->Running());
+        QVERIFY(!f.form.Control<QPushButton>("BtnStart")->isEnabled());
+        std::string error;
+        if (closeWhileSyncing) {
+            f.form.close();
+            QCOMPARE(f.form.questions, QStringList({TForm1::kStopSyncAndCloseQuestion}));
+            QVERIFY(!f.form.findChild<TIpodSyncDialog*>());
+            const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod.Mount().toStdString(), error);
+            QCOMPARE(error, std::string());
+            QCOMPARE(FilesOnIpod(ipod.Mount().toStdString()).size(), tracks.size());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Running(), kRunTimeoutMs);
+        QTRY_VERIFY(f.form.Control<QPushButton>("BtnStart")->isEnabled());
+        const QString summary = dialog->findChild<QLabel*>("LblSyncState")->text();
+        QVERIFY2(summary.startsWith("1 added, 1 copied as they were, 0 skipped, 0 removed, 0 failed"),
+                 qPrintable(summary));
+        const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod.Mount().toStdString(), error);
+        QCOMPARE(error, std::string());
+        QCOMPARE(tracks.size(), size_t(2));
+    }
+
+    // A plan that needs more room than the iPod has cannot be started, says
+    // by how much, and offers Fit; writing nothing either way.
+    void aPlanThatDoesNotFitCannotBeStarted() {
+        TWindowFixture f;
+        TPluggedIpod ipod(f.home, "MB029", true, "size=256k");
+        CopyClip("mov_mpeg4_aac.mov", f.home.Path("Videos/film.mov"));
+        ChooseIpod(f, ipod.Mount());
+        f.form.foldersToSync = {f.home.Path("Videos")};
+        f.form.Control<QAction>("ActSync")->trigger();
+        auto* dialog = f.form.findChild<TIpodSyncDialog*>();
+        QVERIFY(dialog);
+        auto* plan = dialog->findChild<QPlainTextEdit*>("EdtSyncPlan");
+        auto* start = dialog->findChild<QPushButton*>("BtnSyncStart");
+        auto* fit = dialog->findChild<QPushButton*>("BtnSyncFit");
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Planning(), 30000);
+        QVERIFY2(plan->toPlainText().contains("more than the iPod has free; use --fit or a lower profile"),
+                 qPrintable(plan->toPlainText()));
+        QVERIFY(!start->isEnabled());
+        QVERIFY(fit->isVisibleTo(dialog) && fit->isEnabled());
+        fit->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->Planning(), 30000);
+        QVERIFY2(plan->toPlainText().contains("The plan does not fit even at the lowest profile"),
+                 qPrintable(plan->toPlainText()));
+        QVERIFY(!start->isEnabled());
+        QVERIFY(FilesOnIpod(ipod.Mount().toStdString()).empty());
+        QVERIFY(!QFileInfo::exists(ipod.Mount() + "/iPod_Control/Tovrela"));
     }
 };
 

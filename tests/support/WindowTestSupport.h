@@ -51,6 +51,7 @@ public:
 
     QStringList filesToChoose;
     QString folderToChoose;
+    QStringList foldersToSync;
     QList<TShownMessage> messages;
     // The button pressed in the next box that offers it; OK otherwise.
     QString buttonToPress;
@@ -70,6 +71,7 @@ public:
 protected:
     QStringList ChooseFilesToConvert() override { return filesToChoose; }
     QString ChooseOutputFolder() override { return folderToChoose; }
+    QStringList ChooseSyncFolders() override { return foldersToSync; }
     void PresentMessageBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
                            const std::vector<TBoxButton>& buttons) override {
         QStringList captions;
