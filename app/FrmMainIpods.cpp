@@ -91,6 +91,7 @@ void TForm1::UpdateIpodActions() {
     ActIpodLibrary->setEnabled(ipod != nullptr);
     ActSync->setEnabled(ipod && !run_.Running() && !SyncRunning());
     BtnStart->setEnabled(!SyncRunning());
+    if (sync_dialog_) sync_dialog_->SetConversionRunning(run_.Running());
 }
 
 bool TForm1::SyncRunning() const { return sync_dialog_ && sync_dialog_->Running(); }
@@ -114,6 +115,7 @@ void TForm1::ActSyncClick() {
     // The last sync's dialog goes; its summary has been seen.
     if (sync_dialog_) delete sync_dialog_;
     sync_dialog_ = new TIpodSyncDialog(request, Q(ipod->Label()), this);
+    sync_dialog_->SetConversionRunning(run_.Running());
     connect(sync_dialog_, &TIpodSyncDialog::runningChanged, this, &TForm1::UpdateIpodActions);
     sync_dialog_->show();
     sync_dialog_->raise();

@@ -142,7 +142,7 @@ void TIpodSyncDialog::StartClick() {
         sync_->Stop();
         return;
     }
-    if (!plan_ || !plan_->Fits() || sync_) return;
+    if (!plan_ || !plan_->Fits() || sync_ || conversionRunning_) return;
     TSyncView& view = *this;
     sync_ = std::make_unique<TFolderSync>(component_, view, [this](std::function<void()> work) {
         QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
@@ -163,6 +163,12 @@ void TIpodSyncDialog::StopAndWait() {
     if (Running()) loop.exec();
 }
 
+void TIpodSyncDialog::SetConversionRunning(bool running) {
+    conversionRunning_ = running;
+    start_->setToolTip(running ? "Waits until the conversion in the main window has ended" : QString());
+    UpdateButtons();
+}
+
 void TIpodSyncDialog::reject() {
     if (Running()) {
         StartClick();
@@ -175,7 +181,7 @@ void TIpodSyncDialog::UpdateButtons() {
     const bool running = Running();
     const bool choosing = !planning_ && !sync_;
     start_->setText(running ? "S&top" : "&Start");
-    start_->setEnabled(running || (choosing && plan_ && plan_->Fits()));
+    start_->setEnabled(running || (choosing && !conversionRunning_ && plan_ && plan_->Fits()));
     delete_->setEnabled(choosing);
     // Fit is offered while the plan does not fit at the profile chosen.
     fit_->setVisible(plan_ && !plan_->Fits() && plan_->Profile < 0);

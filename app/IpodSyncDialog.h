@@ -32,6 +32,8 @@ public:
     bool Running() const { return sync_ && sync_->Running(); }
     // Stops a running sync and returns once it has ended.
     void StopAndWait();
+    // While the main window converts, the sync waits: one thing writes at a time.
+    void SetConversionRunning(bool running);
 
 signals:
     void runningChanged(bool running);
@@ -59,6 +61,7 @@ private:
     std::unique_ptr<TFolderSyncPlan> plan_;  // the plan shown; none while planning or refused
     bool planning_ = false;
     bool ended_ = false;
+    bool conversionRunning_ = false;
     QThreadPool worker_;
     TVexmoConverter component_;
     std::unique_ptr<TFolderSync> sync_;

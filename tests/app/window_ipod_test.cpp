@@ -248,8 +248,19 @@ private slots:
         const QString plan = dialog->findChild<QPlainTextEdit*>("EdtSyncPlan")->toPlainText();
         for (const char* line : {"convert  clip.avi", "copy     playable.mp4", "0 to skip, 1 to copy, 1 to convert"})
             QVERIFY2(plan.contains(line), qPrintable(plan));
+        // A conversion in the window holds the sync back until it ends.
+        auto* start = dialog->findChild<QPushButton*>("BtnSyncStart");
+        QVERIFY(start->isEnabled());
+        auto* ipods = f.form.Control<QComboBox>("CboIpod");
+        ipods->setCurrentIndex(0);
+        emit ipods->activated(0);
+        f.form.Control<QPushButton>("BtnStart")->click();
+        QVERIFY(f.form.Running() && !start->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!f.form.Running(), kRunTimeoutMs);
+        QVERIFY(start->isEnabled());
+        ChooseIpod(f, ipod.Mount());
         QVERIFY(FilesOnIpod(ipod.Mount().toStdString()).empty());
-        dialog->findChild<QPushButton*>("BtnSyncStart")->click();
+        start->click();
         QVERIFY(dialog->Running());
         QVERIFY(!f.form.Control<QPushButton>("BtnStart")->isEnabled());
         std::string error;
