@@ -119,6 +119,27 @@ void ChooseSubtitles(const TInputSurvey& survey, const TInputChoices& choices, c
 
 }  // namespace
 
+TInputDecisions DecideForCopy(const TInputSurvey& survey, const TInputChoices& choices, const TDevice& device) {
+    TInputDecisions decisions;
+    if (!device.ShowsTextTracks || TrimmedLower(choices.Subtitles) == "none" || survey.Width == 0) return decisions;
+    std::vector<TSubtitleTrack> texts;
+    for (const TSubtitleTrack& track : survey.SubtitleTracks)
+        if (track.Readable && !track.Pictures) texts.push_back(track);
+    const std::string code = WantedSubtitleLanguage(choices.Subtitles);
+    const TSubtitleTrack* chosen = code.empty() ? nullptr : BestOfLanguage(texts, code);
+    if (!code.empty() && !chosen) {
+        decisions.SubtitlesMissing = code;
+        return decisions;
+    }
+    for (const TSubtitleTrack& track : texts)
+        if (!chosen && track.Default) chosen = &track;
+    if (!chosen && !texts.empty()) chosen = &texts.front();
+    if (!chosen) return decisions;
+    decisions.SubtitleStream = chosen->StreamIndex;
+    decisions.SubtitleLanguage = LanguageCode(chosen->Language);
+    return decisions;
+}
+
 std::string WantedSubtitleLanguage(const std::string& choice) {
     const std::string given = TrimmedLower(choice);
     return given.empty() || given == "none" ? "" : LanguageCode(given);
@@ -200,12 +221,28 @@ std::string DecisionOptionText(const TInputDecisions& decisions) {
     if (decisions.CropLeft) text += "cropleft=" + std::to_string(decisions.CropLeft) + "\n";
     if (decisions.CropRight) text += "cropright=" + std::to_string(decisions.CropRight) + "\n";
     if (decisions.Deinterlace) text += "deinterlace=1\n";
-    if (decisions.SubtitleStream >= 0 && decisions.SubtitlesBurnt)
-        text += "burnsubs=" + std::to_string(decisions.SubtitleStream) + "\n";
+    return text + SubtitleOptionText(decisions);
+}
+
+std::string SubtitleOptionText(const TInputDecisions& decisions) {
+    if (decisions.SubtitleStream < 0) return "";
+    if (decisions.SubtitlesBurnt) return "burnsubs=" + std::to_string(decisions.SubtitleStream) + "\n";
     // The text track takes its language from the source's.
-    if (decisions.SubtitleStream >= 0 && !decisions.SubtitlesBurnt)
-        text += "sstream=" + std::to_string(decisions.SubtitleStream) + "\nscodec=mov_text\n";
-    return text;
+    return "sstream=" + std::to_string(decisions.SubtitleStream) + "\nscodec=mov_text\n";
+}
+
+std::vector<std::string> SubtitleNotes(const TInputDecisions& decisions) {
+    std::vector<std::string> notes;
+    if (!decisions.SubtitlesMissing.empty())
+        notes.push_back(decisions.SubtitlesUnreadable.empty()
+                            ? RunTexts::NoSubtitlesInLanguage(LanguageName(decisions.SubtitlesMissing))
+                            : RunTexts::SubtitlesUnreadable(LanguageName(decisions.SubtitlesMissing),
+                                                            decisions.SubtitlesUnreadable));
+    if (decisions.SubtitleStream >= 0)
+        notes.push_back(RunTexts::SubtitleChoice(
+            decisions.SubtitleLanguage.empty() ? "" : LanguageName(decisions.SubtitleLanguage),
+            decisions.SubtitleForced, decisions.SubtitlesBurnt, decisions.SubtitlePictures));
+    return notes;
 }
 
 std::vector<std::string> DecisionNotes(const TInputDecisions& decisions) {
@@ -227,15 +264,8 @@ std::vector<std::string> DecisionNotes(const TInputDecisions& decisions) {
                     decisions.SourceFullRange));
             break;
     }
-    if (!decisions.SubtitlesMissing.empty())
-        notes.push_back(decisions.SubtitlesUnreadable.empty()
-                            ? RunTexts::NoSubtitlesInLanguage(LanguageName(decisions.SubtitlesMissing))
-                            : RunTexts::SubtitlesUnreadable(LanguageName(decisions.SubtitlesMissing),
-                                                            decisions.SubtitlesUnreadable));
-    if (decisions.SubtitleStream >= 0)
-        notes.push_back(RunTexts::SubtitleChoice(
-            decisions.SubtitleLanguage.empty() ? "" : LanguageName(decisions.SubtitleLanguage),
-            decisions.SubtitleForced, decisions.SubtitlesBurnt, decisions.SubtitlePictures));
+    const std::vector<std::string> subtitles = SubtitleNotes(decisions);
+    notes.insert(notes.end(), subtitles.begin(), subtitles.end());
     if (decisions.Chapters > 0) notes.push_back(RunTexts::ChaptersKept(decisions.Chapters));
     if (decisions.CropUnreadable) notes.push_back(RunTexts::kCropUnreadable);
     if (decisions.CropTop || decisions.CropBottom || decisions.CropLeft || decisions.CropRight)

@@ -72,10 +72,20 @@ std::string WantedSubtitleLanguage(const std::string& choice);
 // were sampled).
 TInputDecisions DecideForInput(const TInputSurvey& survey, const TPictureSurvey& pictures,
                                const TInputChoices& choices, const TDevice& device);
+// For a file whose streams are copied as they are, which text subtitle
+// track goes along as the device's text track, since nothing can be drawn
+// into copied pictures: the one in the language asked for, else the one the
+// file marks as default, else its first; none for "none",
+// where the device shows no text track, or for picture subtitles, which
+// cannot become text. Only the subtitle decisions are made.
+TInputDecisions DecideForCopy(const TInputSurvey& survey, const TInputChoices& choices, const TDevice& device);
 // "T:B:L:R" read as four even numbers of pixels; false when the text is not that.
 bool ReadCropBands(const std::string& text, int bands[4]);
 // The decisions as engine option lines for the task's output.
 std::string DecisionOptionText(const TInputDecisions& decisions);
+// The subtitle decisions alone, as option lines and as notes.
+std::string SubtitleOptionText(const TInputDecisions& decisions);
+std::vector<std::string> SubtitleNotes(const TInputDecisions& decisions);
 // The decisions in a person's words, one line each, only those that do
 // something or that the person should know ("audio: Japanese (marked as
 // default)", "HDR10 mapped to SDR").

@@ -361,11 +361,16 @@ TJob AddJob(TVexmoConverter& component, const std::string& inputPath, const TCon
     }
     const std::string folder = WithTrailingSlash(settings.OutputFolder);
     TOutputOptions output = BuildOutputOptions(settings, "");
-    // Copied streams are neither cropped, deinterlaced nor coloured anew.
+    // Copied streams are neither cropped, deinterlaced nor coloured anew;
+    // their text subtitles go along as the device's text track.
     if (!settings.CopyStreams) {
         job.Decisions = DecideForInputFile(probed.survey, inputPath, settings);
         job.Notes = DecisionNotes(job.Decisions);
         output.ExtraOptions += DecisionOptionText(job.Decisions);
+    } else {
+        job.Decisions = DecideForCopy(probed.survey, settings.Inputs, DeviceAt(settings.Device));
+        job.Notes = SubtitleNotes(job.Decisions);
+        output.ExtraOptions += SubtitleOptionText(job.Decisions);
     }
     job.OutputName = ChooseOutputName(folder, BaseNameOf(inputPath), output.FileExt, settings.Overwrite, inputPath);
     const std::string outputPath = folder + job.OutputName + output.FileExt;

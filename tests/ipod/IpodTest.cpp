@@ -877,32 +877,52 @@ std::vector<std::string> VideoPackets(const std::string& path) {
 
 class IpodPassThrough : public ::testing::TestWithParam<const char*> {};
 
+// The subtitle streams of a file: codec and language.
+std::vector<std::pair<std::string, std::string>> SubtitleStreams(const std::string& path) {
+    AVFormatContext* opened = nullptr;
+    std::vector<std::pair<std::string, std::string>> streams;
+    if (ff::avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return streams;
+    const TInputContextPtr in(opened);
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        const AVStream* stream = in->streams[i];
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+        const AVDictionaryEntry* language = ff::av_dict_get(stream->metadata, "language", nullptr, 0);
+        streams.emplace_back(ff::avcodec_get_name(stream->codecpar->codec_id), language ? language->value : "");
+    }
+    return streams;
+}
+
 // H.264 that plays on a classic goes on unchanged, from MP4 or Matroska,
-// with the chapters its file has.
+// with the chapters its file has and its text subtitles, as the iPod's
+// text track.
 TEST_P(IpodPassThrough, VideoPacketsGoOnUnchanged) {
     BindComponentTestLibraries();
     const fs::path ipod = ScratchFolder() / "ipod";
     ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
     const fs::path film = ScratchFolder() / "film.mkv";
     WriteSourceFilm({.width = 320, .height = 240, .sound = {FilmSound{}},
-                     .chapters = {{0, 500000, "Opening"}, {500000, 1000000, "Close"}}},
+                     .chapters = {{0, 500000, "Opening"}, {500000, 1000000, "Close"}},
+                     .subtitles = {{.language = "fre", .cues = {{100000, 800000, "Bonjour"}}}}},
                     film.string());
     const fs::path made = ScratchFolder() / "made";
-    const CommandResult convert = Cli({"convert", "--device", "ipod-h264", "--output-folder", made.string(),
-                                       film.string(), ClipPath("mov_mpeg4_aac.mov")});
+    const CommandResult convert = Cli({"convert", "--device", "ipod-h264", "--subtitles", "fre", "--output-folder",
+                                       made.string(), film.string()});
     ASSERT_EQ(convert.status, 0) << convert.err;
     const fs::path folder = ScratchFolder() / "Videos";
     fs::create_directories(folder);
     const fs::path source = folder / (std::string("playable.") + GetParam());
-    // The test's own remuxer takes no chapter track into Matroska.
+    // Matroska takes the text as SubRip.
     if (source.extension() == ".mp4") {
         fs::copy_file(made / "film.m4v", source);
     } else {
-        WriteCopyWithJump((made / "mov_mpeg4_aac.m4v").string(), source.string(), INT64_MAX, 0);
+        const CommandResult remux = Cli({"transcode", "-i", (made / "film.m4v").string(), "-x", "vcodec=copy", "-x",
+                                         "acodec=copy", "-x", "sstream=2", "-x", "scodec=subrip", source.string()});
+        ASSERT_EQ(remux.status, 0) << remux.err;
     }
     TMediaFacts facts;
     std::string error;
     ASSERT_TRUE(ReadMediaFacts(source.string(), facts, error)) << error;
+    ASSERT_EQ(SubtitleStreams(source.string()).size(), 1u);
     if (source.extension() == ".mp4") {
         ASSERT_EQ(facts.Chapters.size(), 2u);
     }
@@ -920,6 +940,8 @@ TEST_P(IpodPassThrough, VideoPacketsGoOnUnchanged) {
     const std::vector<std::string> copied = VideoPackets(tracks[0].File);
     ASSERT_EQ(copied.size(), packets.size());
     for (size_t i = 0; i < packets.size(); ++i) EXPECT_TRUE(copied[i] == packets[i]) << "packet " << i;
+    EXPECT_EQ(SubtitleStreams(tracks[0].File),
+              (std::vector<std::pair<std::string, std::string>>{{"mov_text", "fre"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, IpodPassThrough, ::testing::Values("mp4", "mkv"));
