@@ -14,8 +14,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "../../cli/EventLoop.h"
 #include "CommandRun.h"
 #include "ComponentTestSupport.h"
+#include "FolderSync.h"
 #include "IpodBackups.h"
 #include "IpodLibrary.h"
 #include "IpodLock.h"
@@ -1037,6 +1039,74 @@ TEST(IpodFolderSync, AChangedFileReplacesItsTrackOnANearlyFullIpod) {
     tracks = ReadTestIpodTracks(ipod, error);
     ASSERT_EQ(tracks.size(), 1u) << error;
     EXPECT_EQ(FilesOnIpod(ipod), std::vector<std::string>{tracks[0].File});
+}
+
+// Stops the sync once the file it names is being converted.
+class StoppingView : public TSyncView {
+public:
+    explicit StoppingView(size_t stopAtFile) : stopAtFile_(stopAtFile) {}
+    void ShowProgress(const TSyncProgress& progress) override {
+        if (progress.FileNumber == stopAtFile_ && sync) sync->Stop();
+    }
+    void ShowNotice(const std::string&) override {}
+    void ItemEnded(const TSyncOutcome& outcome) override { results.push_back(outcome.Result); }
+    void SyncEnded() override {}
+    TFolderSync* sync = nullptr;
+    std::vector<TSyncResult> results;
+
+private:
+    size_t stopAtFile_;
+};
+
+// A sync stopped while a file converts keeps the file that went on before,
+// listed in the database and the record; the file being converted and the
+// one after it do not go on, and nothing is left on the iPod or in the
+// folder where files are converted.
+TEST(IpodFolderSync, StoppedWhileAFileConvertsKeepsWhatWentOnAndLeavesNoPart) {
+    BindComponentTestLibraries();
+    const fs::path cache = ScratchFolder() / "cache";
+    ASSERT_EQ(::setenv("XDG_CACHE_HOME", cache.c_str(), 1), 0);
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MB029", true), "");
+    const fs::path folder = ScratchFolder() / "Videos";
+    fs::create_directories(folder);
+    fs::copy_file(ClipPath("video_only.avi"), folder / "1 first.avi");
+    // Long enough to be stopped halfway on any machine.
+    WriteTestClip(IpodSizedClip("2 long.avi", 12000000, 48), (folder / "2 long.avi").string());
+    fs::copy_file(ClipPath("video_only.avi"), folder / "3 last.avi");
+
+    TSyncRequest request;
+    request.Folders = {folder.string()};
+    request.Mount = ipod.string();
+    TFolderSyncPlan plan;
+    std::string error;
+    ASSERT_EQ(PlanFolderSync(request, plan, error), TSyncPlanStatus::Planned) << error;
+    TEventLoop loop;
+    TVexmoConverter component;
+    component.SetDelayedCallHost(&loop);
+    StoppingView view(2);
+    {
+        TFolderSync sync(component, view, [&loop](std::function<void()> work) { loop.Post(std::move(work)); });
+        view.sync = &sync;
+        sync.Start(plan);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+        while (sync.Running() && std::chrono::steady_clock::now() < deadline)
+            loop.RunOnce(std::chrono::milliseconds(50));
+        ASSERT_FALSE(sync.Running());
+    }
+    ::unsetenv("XDG_CACHE_HOME");
+
+    EXPECT_EQ(view.results, (std::vector<TSyncResult>{TSyncResult::Added, TSyncResult::Stopped, TSyncResult::Stopped}));
+    const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod, error);
+    ASSERT_EQ(tracks.size(), 1u) << error;
+    EXPECT_EQ(FilesOnIpod(ipod), std::vector<std::string>{tracks[0].File});
+    TIpodLibrary library;
+    ASSERT_TRUE(library.Open(ipod.string(), {}, error)) << error;
+    TSyncRecord record;
+    ASSERT_TRUE(record.Read(ipod.string(), {library.Videos().at(0).Id}, error)) << error;
+    ASSERT_EQ(record.Entries().size(), 1u);
+    EXPECT_EQ(fs::path(record.Entries()[0].Source.Path).filename(), "1 first.avi");
+    EXPECT_TRUE(fs::is_empty(cache / "tovrela"));
 }
 
 }  // namespace
