@@ -91,23 +91,31 @@ constexpr int32_t kMpeg2MinBitRate = 184000;
 // and temporal noise shaping are LC tools.
 constexpr char kAacOptions[] = "aac_pns=0\n";
 
+// Seconds of film converted in a second (see TDevice), measured by
+// bench/sync_estimate_benchmark --speeds on this project's two-core build
+// machine while other work shared it.
+constexpr double kSpeedMpeg4 = 20.5;
+constexpr double kSpeedIpodH264 = 6.3;
+constexpr double kSpeedIphone = 5.4;
+constexpr double kSpeedMpeg2 = 29.2;
+
 constexpr TDevice kDevices[] = {
     {"iPod (any model with video)", "ipod", "iPod",
      "mpeg4", AV_CODEC_ID_MPEG4, FF_PROFILE_MPEG4_SIMPLE, kMpeg4SimpleLevels, "", kMpeg4Quality, 30.0, 30, 0, kTopRateShare,
      "libfaac", AV_CODEC_ID_AAC, FF_PROFILE_AAC_LOW, kAacOptions, 160000, {}, 8000, 48000, 2,
-     "ipod", ".mp4", "mp4", kIpodExtensions, false, "ipod-h264"},
+     "ipod", ".mp4", "mp4", kIpodExtensions, false, "ipod-h264", false, kSpeedMpeg4},
     {"iPod classic, nano (3rd\u20135th generation), iPod video 5G/5.5G", "ipod-h264", "iPod",
      "libx264", AV_CODEC_ID_H264, FF_PROFILE_H264_BASELINE, kIpodH264Levels, kBaselineOptions, kH264Quality, 30.0, 60, 0, kH264TopRateShare,
      "libfaac", AV_CODEC_ID_AAC, FF_PROFILE_AAC_LOW, kAacOptions, 160000, {}, 8000, 48000, 2,
-     "ipod", ".m4v", "mp4", kIpodExtensions, true, "ipod", true},
+     "ipod", ".m4v", "mp4", kIpodExtensions, true, "ipod", true, kSpeedIpodH264},
     {"iPod touch, iPhone", "iphone", "iPhone",
      "libx264", AV_CODEC_ID_H264, FF_PROFILE_H264_BASELINE, kIphoneH264Levels, kBaselineOptions, kH264Quality, 30.0, 60, 0, kH264TopRateShare,
      "libfaac", AV_CODEC_ID_AAC, FF_PROFILE_AAC_LOW, kAacOptions, 160000, {}, 8000, 48000, 2,
-     "ipod", ".m4v", "mp4", kIpodExtensions, true, "ipod", true},
+     "ipod", ".m4v", "mp4", kIpodExtensions, true, "ipod", true, kSpeedIphone},
     {"Rockbox (MPEG player)", "rockbox", "Rockbox",
      "mpeg2video", AV_CODEC_ID_MPEG2VIDEO, FF_PROFILE_UNKNOWN, kRockboxLevels, kMpeg2MainOptions, kMpeg2Quality, 30.0, 15, kMpeg2MinBitRate, kTopRateShare,
      "mp2", AV_CODEC_ID_MP2, FF_PROFILE_UNKNOWN, "", 384000, kLayer2RatesKbps, 32000, 48000, 2,
-     "vob", ".mpg", "mpeg", kMpegExtensions, false, nullptr},
+     "vob", ".mpg", "mpeg", kMpegExtensions, false, nullptr, false, kSpeedMpeg2},
 };
 
 std::string MissingEncoder(const char* encoder, const char* what) {

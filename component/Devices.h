@@ -76,6 +76,11 @@ struct TDevice {
     // that the person turns on; one that does not gets subtitles drawn
     // into the picture.
     bool ShowsTextTracks = false;
+    // Seconds of film a conversion for the device makes in a second, one
+    // file at a time, measured on clips of 320x240 to 720x576 with
+    // bench/sync_estimate_benchmark --speeds; what a sync's plan says its
+    // conversions take comes from it.
+    double FilmSecondsPerSecond = 1.0;
 
     const TDeviceLevel& HighestLevel() const { return Levels.back(); }
     // In whole kbit/s, as the settings give rates.

@@ -23,6 +23,16 @@ std::string CompletedStatus(const std::vector<std::string>& breaks);
 // more, and its database keeps a track's size in 32 bits.
 inline constexpr uint64_t kIpodLargestFile = 0xFFFFFFFFu;
 
+// How fast a file goes onto an iPod, for the time a sync's plan says: an
+// iPod with a hard disk takes about 10 MB a second over USB 2.0 (flash
+// models more), which bounds a copy (a remux reads and writes at disk speed)
+// and the copy of a converted file.
+inline constexpr double kIpodWriteBytesPerSecond = 10e6;
+// What each file of a sync costs beyond its conversion and its bytes:
+// reading it, its poster, and the database read and written under the
+// iPod's lock; measured by bench/sync_estimate_benchmark.
+inline constexpr double kIpodFileSeconds = 0.55;
+
 // The settings a conversion for the chosen device runs with: what the
 // device (or the settings' model of it) cannot play brought within its
 // limits, each change said in words,

@@ -12,14 +12,14 @@ constexpr double kMinimumSeconds = 1.0;
 constexpr double kSteadySeconds = 10.0;
 constexpr double kSteadySlackSeconds = 15.0;
 
-std::string TimeLeftText(int64_t seconds) {
-    if (seconds < 60) return "less than a minute left";
-    const int64_t minutes = (seconds + 30) / 60;
-    if (minutes < 60) return "about " + std::to_string(minutes) + " min left";
-    return "about " + std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min left";
-}
-
 }  // namespace
+
+std::string TimeWords(int64_t seconds) {
+    if (seconds < 60) return "less than a minute";
+    const int64_t minutes = (seconds + 30) / 60;
+    if (minutes < 60) return "about " + std::to_string(minutes) + " min";
+    return "about " + std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
+}
 
 void TListProgress::Start(const std::vector<int64_t>& durationsMs, double now) {
     files_.assign(durationsMs.size(), File{});
@@ -95,6 +95,6 @@ int64_t TSteadyTimeLeft::Shown(int64_t secondsLeft, double now) {
 std::string ListProgressLine(const TListEstimate& estimate) {
     std::string line = "File " + std::to_string(estimate.FileNumber) + " of " + std::to_string(estimate.FileCount) +
                        " \u00b7 " + std::to_string(estimate.Percent) + " % of the list";
-    if (estimate.SecondsLeft >= 0) line += " \u00b7 " + TimeLeftText(estimate.SecondsLeft);
+    if (estimate.SecondsLeft >= 0) line += " \u00b7 " + TimeWords(estimate.SecondsLeft) + " left";
     return line;
 }

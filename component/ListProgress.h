@@ -60,5 +60,8 @@ private:
     bool steady_ = false;
 };
 
+// A length of time as a person is told it: "less than a minute",
+// "about 6 min", "about 1 h 15 min".
+std::string TimeWords(int64_t seconds);
 // "File 3 of 12 · 41 % of the list · about 6 min left"
 std::string ListProgressLine(const TListEstimate& estimate);

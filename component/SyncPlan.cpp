@@ -1,9 +1,11 @@
 #include "SyncPlan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "IpodLimits.h"
+#include "ListProgress.h"
 #include "MediaFacts.h"
 
 namespace {
@@ -45,6 +47,13 @@ std::string SyncSizeText(uint64_t bytes) {
     return text;
 }
 
+double EstimatedSeconds(TSyncAction action, int64_t durationUs, uint64_t bytes, const TDevice& device) {
+    if (action != TSyncAction::Copy && action != TSyncAction::Convert) return 0;
+    const double writing = kIpodFileSeconds + static_cast<double>(bytes) / kIpodWriteBytesPerSecond;
+    if (action == TSyncAction::Copy) return writing;
+    return static_cast<double>(std::max<int64_t>(durationUs, 0)) / 1e6 / device.FilmSecondsPerSecond + writing;
+}
+
 uint64_t EstimatedOutputBytes(int64_t durationUs, int32_t videoKbps, int32_t audioKbps) {
     if (durationUs <= 0) return kContainerBytes;
     const double streams = static_cast<double>(durationUs) / 1e6 * (videoKbps + audioKbps) * 1000.0 / 8.0;
@@ -55,6 +64,7 @@ void EstimateAgain(TSyncItem& item, const TConversionSettings& settings) {
     if (item.Action != TSyncAction::Convert) return;
     item.EstimatedBytes = EstimatedOutputBytes(item.DurationUs, settings.VideoBitrateKbps,
                                                item.HasAudio ? settings.AudioBitrateKbps : 0);
+    item.EstimatedSeconds = EstimatedSeconds(item.Action, item.DurationUs, item.EstimatedBytes, DeviceAt(settings.Device));
 }
 
 TSyncItem PlanSyncItem(const std::string& path, const TConversionSettings& settings) {
@@ -80,6 +90,8 @@ TSyncItem PlanSyncItem(const std::string& path, const TConversionSettings& setti
     if (facts.Video->Codec == AV_CODEC_ID_H264 && CopiesIntoMp4(facts) && StreamBreaks(facts, settings).empty()) {
         item.Action = TSyncAction::Copy;
         item.EstimatedBytes = std::filesystem::file_size(path, sizeError);
+        item.EstimatedSeconds =
+            EstimatedSeconds(item.Action, item.DurationUs, item.EstimatedBytes, DeviceAt(settings.Device));
     } else {
         item.Action = TSyncAction::Convert;
         EstimateAgain(item, settings);
@@ -98,6 +110,7 @@ TSyncTotals SyncTotals(const std::vector<TSyncItem>& items, const std::vector<TS
         if (item.Action != TSyncAction::Copy && item.Action != TSyncAction::Convert) continue;
         totals.Needed += item.EstimatedBytes;
         totals.Freed += item.ReplacedBytes;
+        totals.Seconds += item.EstimatedSeconds;
     }
     for (const TSyncRemoval& removal : removals) totals.Freed += removal.Bytes;
     return totals;
@@ -139,6 +152,7 @@ std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, cons
                     Count(action(TSyncAction::Cannot), "that cannot go on, ") +
                     Count(removals.size(), "to delete; about ") + SyncSizeText(totals.Needed) + " in all, " +
                     SyncSizeText(freeBytes) + " free on the iPod for videos");
+    if (totals.Needed > 0) lines.push_back("It would take " + TimeWords(static_cast<int64_t>(totals.Seconds)) + ".");
     const uint64_t room = freeBytes + totals.Freed;
     if (totals.Needed <= room)
         lines.push_back("About " + SyncSizeText(room - totals.Needed) + " would be left free.");

@@ -19,6 +19,7 @@ struct TSyncItem {
     std::string Path;
     TSyncAction Action = TSyncAction::Cannot;
     uint64_t EstimatedBytes = 0;  // of the file that goes on
+    double EstimatedSeconds = 0;  // to convert or copy it and put it on
     std::string Reason;           // why it cannot go on, in plain words
     int64_t DurationUs = 0;       // to estimate the size again at other rates
     bool HasAudio = false;
@@ -42,12 +43,17 @@ uint64_t EstimatedOutputBytes(int64_t durationUs, int32_t videoKbps, int32_t aud
 // as it is (`settings.Model` included) or is converted at its rates (those
 // the device plan leaves). Needs bound libraries.
 TSyncItem PlanSyncItem(const std::string& path, const TConversionSettings& settings);
-// The item's size converted at the rates of `settings`.
+// The item's size and time converted at the rates of `settings`.
 void EstimateAgain(TSyncItem& item, const TConversionSettings& settings);
+// Seconds to copy or convert a file and put it on: a conversion takes the
+// film's length at the device's measured speed, and every file the time
+// the iPod takes to write its bytes and to list it.
+double EstimatedSeconds(TSyncAction action, int64_t durationUs, uint64_t bytes, const TDevice& device);
 
 struct TSyncTotals {
     uint64_t Needed = 0;  // by the files that go on
     uint64_t Freed = 0;   // by the tracks replaced or removed
+    double Seconds = 0;   // to put them on
 };
 TSyncTotals SyncTotals(const std::vector<TSyncItem>& items, const std::vector<TSyncRemoval>& removals);
 // Whether the files that go on fit in `freeBytes` and what the plan frees.

@@ -11,6 +11,7 @@
 #include "IpodLibrary.h"
 #include "IpodLimits.h"
 #include "JobBuilder.h"
+#include "ListProgress.h"
 #include "OutputProfiles.h"
 
 namespace {
@@ -182,11 +183,8 @@ TSyncPlanStatus PlanFolderSync(const TSyncRequest& request, TFolderSyncPlan& pla
 std::string SyncProgressLine(const TSyncProgress& progress) {
     std::string line = "File " + std::to_string(progress.FileNumber) + " of " + std::to_string(progress.FileCount) +
                        " \u00b7 " + SyncSizeText(progress.BytesDone) + " of " + SyncSizeText(progress.BytesTotal);
-    if (progress.SecondsLeft >= 0) {
-        const int64_t minutes = (progress.SecondsLeft + 59) / 60;
-        line += progress.SecondsLeft < 60 ? " \u00b7 less than a minute left"
-                                          : " \u00b7 about " + std::to_string(minutes) + " min left";
-    }
+    if (progress.SecondsLeft >= 0)
+        line += " \u00b7 " + TimeWords(progress.SecondsLeft) + " left";
     return line + " \u00b7 " + progress.Name;
 }
 

@@ -764,7 +764,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {{"film.mov", "mov_mpeg4_aac.mov"}, {"Show/Season 01/01 - Pilot.avi", "video_only.avi"}},
                      false, 0,
                      {"convert  01 - Pilot.avi  about ", "convert  film.mov  about ", "2 to convert, 0 that cannot",
-                      "would be left free"}},
+                      "It would take less than a minute.", "would be left free"}},
         SyncPlanCase{"RefusesWhatIsNoVideo",
                      {{"notes.txt", ""}, {"song.mp3", "audio_only.mp3"}, {"clip.avi", "video_only.avi"}},
                      false, 1,
