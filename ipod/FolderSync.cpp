@@ -241,12 +241,14 @@ void TFolderSync::Start(const TFolderSyncPlan& plan) {
     stopping_ = false;
     next_ = fileNumber_ = fileCount_ = 0;
     bytesBefore_ = bytesTotal_ = 0;
+    secondsBefore_ = secondsTotal_ = 0;
     for (const TSyncItem& item : plan_.Items) {
         if (item.Action == TSyncAction::Skip) End(TSyncResult::Skipped, item.Path);
         if (item.Action == TSyncAction::Cannot) End(TSyncResult::Failed, item.Path, item.Reason);
         if (item.Action == TSyncAction::Copy || item.Action == TSyncAction::Convert) {
             ++fileCount_;
             bytesTotal_ += item.EstimatedBytes;
+            secondsTotal_ += item.EstimatedSeconds;
         }
     }
     RemoveGone();
@@ -337,6 +339,7 @@ void TFolderSync::FinishItem() {
     else
         End(TSyncResult::Failed, item.Path, run.RowCount() > 0 ? run.Status(0) : "it could not be started");
     bytesBefore_ += item.EstimatedBytes;
+    secondsBefore_ += item.EstimatedSeconds;
     ++next_;
     Next();
 }
@@ -357,10 +360,11 @@ void TFolderSync::ShowProgress(size_t, int32_t, int32_t, int32_t currentMs, int3
     progress.BytesDone = bytesBefore_ + static_cast<uint64_t>(share * static_cast<double>(item.EstimatedBytes));
     progress.BytesTotal = bytesTotal_;
     progress.Name = NameOf(item.Path);
+    // The plan's time for what is left, at the pace measured so far once
+    // there is some to measure.
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    if (progress.BytesDone > 0 && elapsed > 1.0)
-        progress.SecondsLeft = static_cast<int64_t>(
-            elapsed * static_cast<double>(bytesTotal_ - std::min(bytesTotal_, progress.BytesDone)) /
-            static_cast<double>(progress.BytesDone));
+    const double done = secondsBefore_ + share * item.EstimatedSeconds;
+    const double left = std::max(secondsTotal_ - done, 0.0);
+    progress.SecondsLeft = static_cast<int64_t>(done > 0 && elapsed > 1.0 ? elapsed * left / done : left);
     view_.ShowProgress(progress);
 }

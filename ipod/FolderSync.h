@@ -131,6 +131,10 @@ private:
     size_t fileCount_ = 0;
     uint64_t bytesBefore_ = 0;  // of the items done
     uint64_t bytesTotal_ = 0;
+    // The plan's estimated seconds, which weigh each file for the time left:
+    // a copy's bytes go on far faster than a conversion's.
+    double secondsBefore_ = 0;
+    double secondsTotal_ = 0;
     std::chrono::steady_clock::time_point started_;
     bool finishPosted_ = false;
     bool running_ = false;
