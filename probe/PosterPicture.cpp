@@ -46,6 +46,12 @@ TPosterPicture Turned(const TPosterPicture& source, const TPictureTurn& turn) {
 
 int EvenAtLeastTwo(double value) { return std::max(2, static_cast<int>(std::lround(value / 2)) * 2); }
 
+bool KnownDuration(const AVStream& stream, int64_t fileDurationUs) {
+    return stream.duration > 0 || fileDurationUs > 0;
+}
+
+}  // namespace
+
 // Black, white or any one colour with hardly a shade in it: the luma's spread
 // is tiny, or nearly everything is almost black (a fade with some noise).
 bool LooksBlank(const TPosterPicture& picture) {
@@ -63,6 +69,53 @@ bool LooksBlank(const TPosterPicture& picture) {
     const double spread = std::sqrt(std::max(0.0, squares / pixels - mean * mean));
     return spread < 6 || dark > pixels * 98 / 100;
 }
+
+std::vector<int64_t> PosterInstants(const AVStream& stream, int64_t fileDurationUs, bool fromStart) {
+    const AVRational base = stream.time_base;
+    const int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+    int64_t duration = fromStart ? 0 : stream.duration;
+    if (duration <= 0 && fileDurationUs > 0 && !fromStart)
+        duration = ff::av_rescale_q(fileDurationUs, AVRational{1, AV_TIME_BASE}, base);
+    std::vector<int64_t> instants;
+    for (int k = 1; k <= kCandidates; ++k)
+        instants.push_back(duration > 0 ? start + duration * k / 10
+                                        : start + ff::av_rescale_q(kUnknownDurationStepUs * (k - 1),
+                                                                   AVRational{1, 1000000}, base));
+    instants.erase(std::unique(instants.begin(), instants.end()), instants.end());
+    return instants;
+}
+
+TPosterSize PosterSizeOf(const AVStream& stream, int width, int height, AVRational aspect, int maxWidth) {
+    if (aspect.num <= 0 || aspect.den <= 0) aspect = stream.sample_aspect_ratio;
+    const double pixelAspect = aspect.num > 0 && aspect.den > 0 ? static_cast<double>(aspect.num) / aspect.den : 1.0;
+    double shownWidth = std::max(width, 2) * pixelAspect, shownHeight = std::max(height, 2);
+    if (PictureTurnOf(&stream).Swaps()) std::swap(shownWidth, shownHeight);
+    const double scale = std::min(1.0, std::max(maxWidth, 2) / shownWidth);
+    return TPosterSize{EvenAtLeastTwo(shownWidth * scale), EvenAtLeastTwo(shownHeight * scale)};
+}
+
+std::optional<TPosterPicture> PosterPictureOf(const AVFrame& frame, const AVStream& stream, int maxWidth) {
+    if (maxWidth < 2 || frame.width <= 0 || frame.height <= 0) return std::nullopt;
+    const TPictureTurn turn = PictureTurnOf(&stream);
+    const TPosterSize size = PosterSizeOf(stream, frame.width, frame.height, frame.sample_aspect_ratio, maxWidth);
+    // Scaled first, then turned.
+    TPosterPicture picture;
+    picture.Width = turn.Swaps() ? size.Height : size.Width;
+    picture.Height = turn.Swaps() ? size.Width : size.Height;
+    TScalerContextPtr scaler(ff::sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
+                                                picture.Width, picture.Height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr,
+                                                nullptr, nullptr));
+    if (!scaler) return std::nullopt;
+    picture.Rgb.resize(static_cast<size_t>(picture.Width) * picture.Height * 3);
+    uint8_t* const planes[4] = {picture.Rgb.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {picture.Width * 3, 0, 0, 0};
+    if (ff::sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != picture.Height)
+        return std::nullopt;
+    if (turn.Identity()) return picture;
+    return Turned(picture, turn);
+}
+
+namespace {
 
 class TPosterGrabber {
 public:
@@ -95,18 +148,8 @@ public:
     // The instants to try, in the stream's time base. `fromStart`: the
     // first seconds, read on from the start without seeking.
     std::vector<int64_t> Candidates(bool fromStart) {
-        const AVRational base = stream_->time_base;
-        const int64_t start = StartOf();
-        int64_t duration = fromStart ? 0 : stream_->duration;
-        if (duration <= 0 && input_->duration > 0 && !fromStart)
-            duration = ff::av_rescale_q(input_->duration, AVRational{1, AV_TIME_BASE}, base);
-        std::vector<int64_t> instants;
-        for (int k = 1; k <= kCandidates; ++k)
-            instants.push_back(duration > 0 ? start + duration * k / 10
-                                            : start + ff::av_rescale_q(kUnknownDurationStepUs * (k - 1),
-                                                                       AVRational{1, 1000000}, base));
-        knownDuration_ = duration > 0;
-        instants.erase(std::unique(instants.begin(), instants.end()), instants.end());
+        const std::vector<int64_t> instants = PosterInstants(*stream_, fromStart ? 0 : input_->duration, fromStart);
+        knownDuration_ = !fromStart && KnownDuration(*stream_, input_->duration);
         return instants;
     }
 
@@ -200,30 +243,9 @@ public:
 
     // The decoded picture at its display shape, at most `maxWidth` wide.
     std::optional<TPosterPicture> Picture(int maxWidth) {
-        const AVFrame& frame = *frame_;
-        AVRational aspect = frame.sample_aspect_ratio;
-        if (aspect.num <= 0 || aspect.den <= 0) aspect = stream_->sample_aspect_ratio;
-        const double pixelAspect = aspect.num > 0 && aspect.den > 0 ? static_cast<double>(aspect.num) / aspect.den : 1.0;
-        const TPictureTurn turn = PictureTurnOf(stream_);
-        double shownWidth = frame.width * pixelAspect, shownHeight = frame.height;
-        if (turn.Swaps()) std::swap(shownWidth, shownHeight);
-        const double scale = std::min(1.0, maxWidth / shownWidth);
-        const int width = EvenAtLeastTwo(shownWidth * scale), height = EvenAtLeastTwo(shownHeight * scale);
-        TPosterPicture picture;
-        picture.Width = turn.Swaps() ? height : width;
-        picture.Height = turn.Swaps() ? width : height;
-        TScalerContextPtr scaler(ff::sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-                                                picture.Width, picture.Height, AV_PIX_FMT_RGB24, SWS_BICUBIC,
-                                                nullptr, nullptr, nullptr));
-        if (!scaler) return std::nullopt;
-        picture.Rgb.resize(static_cast<size_t>(picture.Width) * picture.Height * 3);
-        uint8_t* const planes[4] = {picture.Rgb.data(), nullptr, nullptr, nullptr};
-        const int strides[4] = {picture.Width * 3, 0, 0, 0};
-        if (ff::sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != picture.Height)
-            return std::nullopt;
+        std::optional<TPosterPicture> picture = PosterPictureOf(*frame_, *stream_, maxWidth);
         ff::av_frame_unref(frame_.get());
-        if (turn.Identity()) return picture;
-        return Turned(picture, turn);
+        return picture;
     }
 
 private:

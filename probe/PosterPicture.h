@@ -37,6 +37,29 @@ struct AVFrame;
 bool SamplePictures(const std::string& path, int places, int runLength,
                     const std::function<void(const AVFrame&, int)>& take);
 
+struct AVStream;
+struct AVRational;
+// The size of the picture PosterPictureOf makes of a frame of `stream` that
+// is `width` x `height` with the given sample aspect (0/1: the stream's),
+// as shown.
+struct TPosterSize {
+    int Width = 0;
+    int Height = 0;
+};
+TPosterSize PosterSizeOf(const AVStream& stream, int width, int height, AVRational aspect, int maxWidth);
+// The same picture made from a frame `stream`'s decoder gave, for whoever
+// decodes the stream anyway (a conversion's poster); empty when it cannot be
+// scaled.
+std::optional<TPosterPicture> PosterPictureOf(const AVFrame& frame, const AVStream& stream, int maxWidth);
+// The instants, in the stream's time base, at which GrabPosterPicture looks
+// for a picture in turn: a tenth of the way in and later, by the stream's
+// duration or else the file's (`fileDurationUs`); `fromStart`, or neither
+// known: the first seconds.
+std::vector<int64_t> PosterInstants(const AVStream& stream, int64_t fileDurationUs, bool fromStart);
+// Black, white or one colour with hardly a shade in it: a picture passed over
+// for a later one.
+bool LooksBlank(const TPosterPicture& picture);
+
 // The picture as a JPEG file's bytes (the libraries' "mjpeg" encoder); empty
 // when it cannot be encoded.
 std::vector<uint8_t> EncodePosterJpeg(const TPosterPicture& picture);

@@ -12,6 +12,7 @@
 #include "AVUtilHlpr.h"
 #include "FFmpeg.h"
 #include "FormatText.h"
+#include "PosterStream.h"
 #include "ReadStage.h"
 #include "RunTables.h"
 #include "SystemReason.h"
@@ -173,6 +174,15 @@ void TCustomFFmpeg::CompleteOutputs(bool stopped) {
                                    FormatText("Could not write trailer for output file #%d", static_cast<int>(file)),
                                    SystemReason(failure));
     };
+    // A run whose own pictures gave no poster (its video copied) takes it
+    // from the input.
+    if (run.poster && run.poster->jpeg.empty()) *run.poster = GrabPosterShot(input_contexts[0]->url, poster_width);
+    for (size_t file = 0; run.poster && file < run.output_files.size(); ++file)
+        if (const int written = WritePosterPacket(run.output_files[file], run.poster_streams[file], *run.poster);
+            written < 0)
+            throw FFMpegWriteError(run.output_files[file]->url,
+                                   FormatText("Could not write the poster of output file #%d", static_cast<int>(file)),
+                                   SystemReason(written));
     for (size_t file = 0; file < run.output_files.size(); ++file)
         refuseTrailer(file, ff::av_write_trailer(run.output_files[file]));
     ReportProgress(true);

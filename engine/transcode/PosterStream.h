@@ -1,7 +1,10 @@
 #pragma once
 // The cover art of MP4 and QuickTime outputs: a picture of the input as JPEG,
 // in a stream of its own that the muxer writes as the file's cover. Players
-// and the iPod's menus then show a picture instead of a file name.
+// and the iPod's menus then show a picture instead of a file name. The
+// stream is declared with the header; its one packet is written once the
+// run has its picture, before the trailer, and the muxer keeps it aside from
+// the pictures and sound, so when it comes changes nothing else in the file.
 
 #include <cstdint>
 #include <string>
@@ -11,16 +14,26 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-struct TPosterStream {
-    int index = -1;  // -1: the output carries no poster
+// The poster as JPEG bytes with its size; empty when no picture was had.
+struct TPosterShot {
+    int width = 0;
+    int height = 0;
     std::vector<uint8_t> jpeg;
 };
 
-// Adds the poster's stream to `output` when its muxer keeps cover art and the
-// input gives a picture at most `maxWidth` wide. Without one the output is
-// still whole, so a picture that cannot be had gives no stream.
-TPosterStream AddPosterStream(AVFormatContext* output, const std::string& inputPath, int maxWidth);
+// The input stream a poster is taken from: its first video stream that is
+// not cover art itself; none without one.
+const AVStream* PosterSource(const AVFormatContext* input);
 
-// Writes the poster's one packet once the header is written; the library's
-// result.
-int WritePosterPacket(AVFormatContext* output, const TPosterStream& poster);
+// Adds the poster's stream to `output` when its muxer keeps cover art and
+// posters are wanted (`maxWidth` > 0), sized for a picture of `source`;
+// its index, else -1.
+int AddPosterStream(AVFormatContext* output, const AVStream& source, int maxWidth);
+
+// The poster GrabPosterPicture takes from the input file itself, for a run
+// whose own pictures gave none (a copied video stream).
+TPosterShot GrabPosterShot(const std::string& inputPath, int maxWidth);
+
+// Writes the poster's one packet into the stream `index` (none for -1 or an
+// empty shot); the library's result.
+int WritePosterPacket(AVFormatContext* output, int index, const TPosterShot& shot);

@@ -29,6 +29,7 @@
 #include "DecodeStage.h"
 #include "EncodeStage.h"
 #include "FFmpeg.h"
+#include "PosterTap.h"
 #include "ReadStage.h"
 #include "RunTables.h"
 #include "TapStage.h"
@@ -77,6 +78,9 @@ void TCustomFFmpeg::BuildStages() {
                 *ost->video_processor, ost == preparing ? run.picture_preparer.get() : nullptr, kProcessStageLag);
     }
     if (preparing) run.ist_table[preparing->source_index]->preparing_output = preparing;
+    if (run.poster)
+        AddFrameTap(std::make_unique<PosterTap>(*PosterSource(run.input_files[0]), run.input_files[0]->duration,
+                                                poster_width, run.poster));
     for (std::unique_ptr<FrameTap>& tap : frame_taps) {
         std::vector<bool> streams;
         for (const InputStreamState* ist : run.ist_table)

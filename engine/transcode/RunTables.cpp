@@ -35,6 +35,8 @@ void ReleaseRunTables(TranscodeRun& run) {
     run.reported_time = 0;
     run.subtitle_out.clear();
     run.subtitle_out.shrink_to_fit();
+    run.poster_streams.clear();
+    run.poster.reset();
     run.output_files.clear();
     run.input_files.clear();
 }

@@ -33,6 +33,7 @@ class ReadStage;
 class TapStage;
 class VideoProcessStage;
 class WriteStage;
+struct TPosterShot;
 
 struct OutputStreamState;
 
@@ -170,6 +171,10 @@ struct TranscodeRun {
     // Per output file, while the files are written on threads of their own
     // (empty otherwise); while they run only they write to the files.
     std::vector<WriteStage*> write_stages;
+    // The cover art: its stream in each output (-1: none) and its picture,
+    // which the run's poster tap takes; none when no output keeps one.
+    std::vector<int> poster_streams;
+    std::shared_ptr<TPosterShot> poster;
 };
 
 // Frees the tables in the order they were built; safe on a partly built run

@@ -112,8 +112,9 @@ void TCustomFFmpeg::WriteHeaders() {
     for (size_t file = 0; file < run.output_files.size(); ++file) {
         AVFormatContext* output = run.output_files[file];
         if (!(output->oformat->flags & AVFMT_NOFILE) && !output->pb) OpenTemporaryOutput(static_cast<int>(file));
-        const TPosterStream poster =
-            input_count > 0 ? AddPosterStream(output, input_contexts[0]->url, poster_width) : TPosterStream{};
+        const AVStream* source = PosterSource(run.input_files[0]);
+        run.poster_streams.push_back(source ? AddPosterStream(output, *source, poster_width) : -1);
+        if (run.poster_streams.back() >= 0 && !run.poster) run.poster = std::make_shared<TPosterShot>();
         if (const int written = ff::avformat_write_header(output, nullptr); written < 0) {
             const std::string failure = FormatText(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", static_cast<int>(file));
@@ -122,10 +123,6 @@ void TCustomFFmpeg::WriteHeaders() {
                 throw FFMpegWriteError(output->url, failure, reason);
             throw FFMpegException(failure);
         }
-        if (const int written = WritePosterPacket(output, poster); written < 0)
-            throw FFMpegWriteError(output->url,
-                                   FormatText("Could not write the poster of output file #%d", static_cast<int>(file)),
-                                   SystemReason(written));
     }
 }
 

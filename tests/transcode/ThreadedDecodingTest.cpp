@@ -9,11 +9,16 @@
 #include <filesystem>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "AVFormatHlpr.h"
+#include "AVUtilHlpr.h"
 #include "FrameTap.h"
 #include "MediaAnalysis.h"
+#include "PosterPicture.h"
+#include "SourceFilm.h"
 #include "StageQueue.h"
 #include "TestMedia.h"
 #include "TranscodeTask.h"
@@ -98,11 +103,15 @@ struct TapCase {
 class FrameTaps : public testing::TestWithParam<TapCase> {};
 
 TEST_P(FrameTaps, ReceiveEveryDecodedFrameAndChangeNothing) {
-    // The hook draws into pictures and the volume changes sound in place.
-    // x264 with its default settings does not write the same file twice on
-    // a busy machine, so the pictures are coded as MPEG-4.
-    const Case hooked{
-        "hooked", "avi_mpeg4_mp3.avi", {{"vcodec", "mpeg4"}, {"s", "160x120"}, {"vol", "512"}}, false, true};
+    // The hook draws into pictures and the volume changes sound in place;
+    // the run's own poster tap is there in both runs. x264 with its default
+    // settings does not write the same file twice on a busy machine, so the
+    // pictures are coded as MPEG-4.
+    const Case hooked{"hooked",
+                      "avi_mpeg4_mp3.avi",
+                      {{"vcodec", "mpeg4"}, {"s", "160x120"}, {"vol", "512"}, {"poster", "96"}},
+                      false,
+                      true};
     Tapped tapped;
     const std::string plain = Convert(hooked, GetParam().decoderThreads, "plain");
     const std::string withTap = Convert(hooked, GetParam().decoderThreads, "tapped", &tapped, GetParam().kind);
@@ -155,6 +164,132 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"Deinterlaced", "mpeg_ps_mpeg2_mp2.mpg", With(kIpod, "deinterlace", "")},
                     Case{"HookedFromAStartPoint", "avi_mpeg4_mp3.avi", With(kMpeg4, "ss", "0.5"), false, true}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// Bars with a square moving across them for the whole film: every picture
+// differs from the next, and none is blank.
+std::filesystem::path MovingBars() {
+    const std::filesystem::path film = ScratchFolder() / "bars.mkv";
+    WriteSourceFilm(SourceFilm{.width = 768,
+                               .height = 144,
+                               .bars = {CodedColour{0.3, 0.2, -0.1}, CodedColour{0.7, -0.2, 0.2}},
+                               .durationUs = 2000000,
+                               .movingSquare = 24},
+                    film.string());
+    return film;
+}
+
+// The cover picture an MP4 file carries; empty without one.
+std::vector<uint8_t> CoverPicture(const std::filesystem::path& file) {
+    AVFormatContext* context = nullptr;
+    if (ff::avformat_open_input(&context, file.c_str(), nullptr, nullptr) < 0) return {};
+    std::vector<uint8_t> cover;
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        if (const AVStream* stream = context->streams[i]; stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            cover.assign(stream->attached_pic.data, stream->attached_pic.data + stream->attached_pic.size);
+    ff::avformat_close_input(&context);
+    return cover;
+}
+
+// The outputs' poster is taken from the pictures the run decodes anyway and
+// is the one a look at the input itself takes; a copied video, which the run
+// does not decode, gets it from the input.
+struct PosterCase {
+    const char* name;
+    bool movingBars;  // else a clip of the test media
+    TOptionList options;
+    int decoderThreads;
+};
+class PosterTaps : public testing::TestWithParam<PosterCase> {};
+
+TEST_P(PosterTaps, TakeThePictureALookAtTheInputTakes) {
+    TranscodeTask task;  // binds the libraries
+    const std::string input = GetParam().movingBars ? MovingBars().string() : TestMediaPath("mov_mpeg4_aac.mov");
+    const std::filesystem::path output = ScratchFolder() / "poster.mp4";
+    task.engine.decoder_threads = GetParam().decoderThreads;
+    ASSERT_NO_THROW(task.SetUp(input, With(GetParam().options, "poster", "160"), output.string()));
+    task.Run();
+    const std::optional<TPosterPicture> expected = GrabPosterPicture(input, 160);
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(CoverPicture(output), EncodePosterJpeg(*expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreadedStages, PosterTaps,
+                         testing::Values(PosterCase{"OneThread", true, {{"vcodec", "mpeg4"}}, 1},
+                                         PosterCase{"DecodedOnAThread", true, {{"vcodec", "mpeg4"}}, 4},
+                                         PosterCase{"CopiedVideo", false, {{"vcodec", "copy"}, {"acodec", "aac"}}, 4}),
+                         [](const testing::TestParamInfo<PosterCase>& info) { return std::string(info.param.name); });
+
+// A contact sheet: pictures at even times across the film, in a grid of
+// `columns` x `rows`, written as one JPEG when the run ends. A stage of its
+// own that needs nothing of the engine: one class, and the one line that
+// adds it to the task.
+struct Sheet {
+    std::vector<TPosterPicture> cells;  // in the grid's order
+    bool written = false;
+};
+
+class ContactSheetTap : public FrameTap {
+public:
+    ContactSheetTap(int64_t durationUs, int columns, int rows, int cellWidth, std::filesystem::path file, Sheet& sheet)
+        : durationUs_(durationUs), columns_(columns), rows_(rows), cellWidth_(cellWidth), file_(std::move(file)),
+          sheet_(sheet) {}
+    bool Wants(const AVStream& stream) const override {
+        if (source_ || stream.codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
+        source_ = &stream;
+        return true;
+    }
+
+protected:
+    void Receive(int, const AVFrame& frame) override {
+        const int places = columns_ * rows_;
+        const int next = static_cast<int>(sheet_.cells.size());
+        if (next == places || frame.best_effort_timestamp == AV_NOPTS_VALUE) return;
+        const int64_t atUs = ff::av_rescale_q(frame.best_effort_timestamp, source_->time_base, AVRational{1, 1000000});
+        if (atUs < durationUs_ * (2 * next + 1) / (2 * places)) return;
+        if (std::optional<TPosterPicture> cell = PosterPictureOf(frame, *source_, cellWidth_))
+            sheet_.cells.push_back(std::move(*cell));
+    }
+    void Finish() override {
+        if (sheet_.cells.empty()) return;
+        const int width = sheet_.cells[0].Width, height = sheet_.cells[0].Height;
+        TPosterPicture grid{width * columns_, height * rows_, {}};
+        grid.Rgb.resize(static_cast<size_t>(grid.Width) * grid.Height * 3);
+        for (size_t n = 0; n < sheet_.cells.size(); ++n)
+            for (int y = 0; y < height; ++y) {
+                const int top = static_cast<int>(n) / columns_ * height, left = static_cast<int>(n) % columns_ * width;
+                std::memcpy(&grid.Rgb[(static_cast<size_t>(top + y) * grid.Width + left) * 3],
+                            &sheet_.cells[n].Rgb[static_cast<size_t>(y) * width * 3], static_cast<size_t>(width) * 3);
+            }
+        const std::vector<uint8_t> jpeg = EncodePosterJpeg(grid);
+        WriteFile(file_, std::string(jpeg.begin(), jpeg.end()));
+        sheet_.written = !jpeg.empty();
+    }
+
+private:
+    int64_t durationUs_;
+    int columns_, rows_, cellWidth_;
+    std::filesystem::path file_;
+    Sheet& sheet_;
+    mutable const AVStream* source_ = nullptr;
+};
+
+TEST(ThreadedStagesContactSheet, HoldsPicturesFromEvenTimesAndIsWrittenBesideTheOutput) {
+    TranscodeTask task;  // binds the libraries
+    const std::filesystem::path input = MovingBars();
+    const std::filesystem::path output = ScratchFolder() / "film.mp4";
+    const std::filesystem::path sheetFile = ScratchFolder() / "film.jpg";
+    Sheet sheet;
+    task.engine.AddFrameTap(std::make_unique<ContactSheetTap>(2000000, 3, 2, 64, sheetFile, sheet));
+    ASSERT_NO_THROW(task.SetUp(input.string(), {{"vcodec", "mpeg4"}}, output.string()));
+    task.Run();
+    ASSERT_EQ(sheet.cells.size(), 6u);
+    // The square has moved on between any two of them.
+    for (size_t a = 0; a < sheet.cells.size(); ++a)
+        for (size_t b = a + 1; b < sheet.cells.size(); ++b)
+            EXPECT_TRUE(sheet.cells[a].Rgb != sheet.cells[b].Rgb) << "cells " << a << " and " << b;
+    EXPECT_TRUE(sheet.written);
+    EXPECT_EQ(ReadFile(sheetFile).substr(0, 2), "\xFF\xD8");
+}
 
 // A reader woken in batches and a writer woken for room still hand over every
 // item once, in order; a Flush hands over less than a batch, a close ends both.
