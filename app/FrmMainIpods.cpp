@@ -117,6 +117,10 @@ void TForm1::ActSyncClick() {
     sync_dialog_ = new TIpodSyncDialog(request, Q(ipod->Label()), this);
     sync_dialog_->SetConversionRunning(run_.Running());
     connect(sync_dialog_, &TIpodSyncDialog::runningChanged, this, &TForm1::UpdateIpodActions);
+    // A list of the iPod's videos shown beside it shows what the sync left.
+    connect(sync_dialog_, &TIpodSyncDialog::ended, this, [this] {
+        if (library_dialog_) library_dialog_->Refresh();
+    });
     sync_dialog_->show();
     sync_dialog_->raise();
     sync_dialog_->activateWindow();

@@ -240,6 +240,9 @@ private slots:
         CopyClip("video_only.avi", folder + "/clip.avi");
         ChooseIpod(f, ipod.Mount());
         f.form.foldersToSync = {folder};
+        f.form.Control<QAction>("ActIpodLibrary")->trigger();
+        auto* library = f.form.findChild<TIpodLibraryDialog*>();
+        QTRY_VERIFY_WITH_TIMEOUT(!library->Busy(), 10000);
 
         f.form.Control<QAction>("ActSync")->trigger();
         auto* dialog = f.form.findChild<TIpodSyncDialog*>();
@@ -281,6 +284,8 @@ private slots:
         const std::vector<TTestIpodTrack> tracks = ReadTestIpodTracks(ipod.Mount().toStdString(), error);
         QCOMPARE(error, std::string());
         QCOMPARE(tracks.size(), size_t(2));
+        // The iPod's list shown beside it reads the iPod again.
+        QTRY_COMPARE_WITH_TIMEOUT(library->findChild<QTableWidget*>("LvwIpodVideos")->rowCount(), 2, 10000);
     }
 
     // A plan that needs more room than the iPod has cannot be started, says
