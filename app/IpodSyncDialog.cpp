@@ -122,10 +122,6 @@ void TIpodSyncDialog::ShowPlan(const TPlanned& result) {
         plan_ = std::make_unique<TFolderSyncPlan>(*result.plan);
         QStringList lines;
         for (const std::string& change : plan_->Changes) lines << "Note: " + Q(change);
-        if (plan_->Profile >= 0)
-            lines << (plan_->Fits()
-                          ? QString("Profile %1 is the highest at which the plan fits.").arg(plan_->Profile)
-                          : QString("The plan does not fit even at the lowest profile, %1.").arg(plan_->Profile));
         for (const std::string& line : plan_->Lines()) lines << Q(line);
         text_->setPlainText(lines.join('\n'));
         // What does not fit is said in the plan's own words.

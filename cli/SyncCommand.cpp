@@ -159,10 +159,6 @@ int RunSyncCommand(const std::vector<std::string>& words) {
         return planned == TSyncPlanStatus::SettingsRefused ? 2 : 1;
     }
     for (const std::string& change : plan.Changes) std::fprintf(stderr, "Note: %s\n", change.c_str());
-    if (plan.Profile >= 0 && plan.Fits())
-        std::printf("Profile %d is the highest at which the plan fits.\n", plan.Profile);
-    else if (plan.Profile >= 0)
-        std::printf("The plan does not fit even at the lowest profile, %d.\n", plan.Profile);
     for (const std::string& line : plan.Lines()) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     bool allCan = true;

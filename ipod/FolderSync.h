@@ -43,6 +43,8 @@ struct TFolderSyncPlan {
     uint64_t FreeBytes = 0;  // for videos, with the room the database needs kept
     int Profile = -1;        // the profile --fit chose; -1 when none was chosen
     bool Fits() const { return SyncPlanFits(Items, Removals, FreeBytes); }
+    // The plan in words: the profile --fit chose, then the counts, sizes,
+    // time and room, the last line saying whether it fits.
     std::vector<std::string> Lines() const;
 };
 
