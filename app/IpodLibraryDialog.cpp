@@ -77,11 +77,11 @@ struct TIpodLibraryDialog::TReading {
 };
 
 // The lock goes with the library at the end.
-TIpodLibraryDialog::TReading TIpodLibraryDialog::Read(const std::string& mount, const TNotice& notice) {
+TIpodLibraryDialog::TReading TIpodLibraryDialog::Read(const std::string& mount, const TNotice& notice) const {
     TReading reading;
     TIpodLibrary library;
     std::string error;
-    if (!library.Open(mount, notice, error)) {
+    if (!library.Open(mount, notice, error, GivenUp())) {
         reading.failure = Q(error);
         return reading;
     }
@@ -158,7 +158,14 @@ TIpodLibraryDialog::TIpodLibraryDialog(const std::string& mount, const QString& 
     Refresh();
 }
 
-TIpodLibraryDialog::~TIpodLibraryDialog() { worker_.waitForDone(); }
+TIpodLibraryDialog::~TIpodLibraryDialog() {
+    closing_ = true;
+    worker_.waitForDone();
+}
+
+std::function<bool()> TIpodLibraryDialog::GivenUp() const {
+    return [this] { return closing_.load(); };
+}
 
 void TIpodLibraryDialog::Refresh() {
     if (busy_) return;
@@ -198,7 +205,7 @@ void TIpodLibraryDialog::RemoveSelected() {
             // program took off meanwhile is simply not there any more.
             TIpodLibrary library;
             std::string error;
-            bool changed = library.Open(mount, notice, error);
+            bool changed = library.Open(mount, notice, error, GivenUp());
             if (changed) {
                 for (uint64_t id : chosen) library.Remove(id);
                 changed = library.Commit(true, error);

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 #include <QThreadPool>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -44,9 +45,12 @@ private:
     struct TReading;
     using TNotice = std::function<void(const std::string&)>;
     // The iPod's videos and space, read under its lock.
-    static TReading Read(const std::string& mount, const TNotice& notice);
+    TReading Read(const std::string& mount, const TNotice& notice) const;
     // Runs `work` on the dialog's thread, then shows what it read.
     void Run(std::function<TReading()> work);
+    // True once the dialog goes, so that a wait for another program's lock
+    // does not hold the window.
+    std::function<bool()> GivenUp() const;
     void Show(const TReading& reading);
     void SetBusy(bool busy);
     void UpdateButtons();
@@ -58,6 +62,7 @@ private:
     std::vector<uint64_t> ids_;  // of the rows, in their order
     bool busy_ = false;
     QThreadPool worker_;
+    std::atomic<bool> closing_{false};  // the dialog goes: a wait for the lock ends
     QLabel* state_;
     QTableWidget* list_;
     QProgressBar* space_;

@@ -88,7 +88,8 @@ TIpodSyncDialog::TIpodSyncDialog(const TSyncRequest& request, const QString& lab
 
 TIpodSyncDialog::~TIpodSyncDialog() {
     // The plan reads files through the libraries; it ends before the window
-    // may release them.
+    // may release them; a wait for another program's lock ends at once.
+    closing_ = true;
     worker_.waitForDone();
     if (Running()) StopAndWait();
 }
@@ -105,6 +106,7 @@ void TIpodSyncDialog::Plan() {
     request.Notice = [this](const std::string& text) {
         QMetaObject::invokeMethod(this, [this, text = Q(text)] { state_->setText(text); }, Qt::QueuedConnection);
     };
+    request.GivenUp = [this] { return closing_.load(); };
     worker_.start([this, request] {
         TPlanned result;
         result.plan = std::make_shared<TFolderSyncPlan>();

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QThreadPool>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,7 @@ private:
     bool ended_ = false;
     bool conversionRunning_ = false;
     QThreadPool worker_;
+    std::atomic<bool> closing_{false};  // the dialog goes: the plan stops waiting for the lock
     TVexmoConverter component_;
     std::unique_ptr<TFolderSync> sync_;
     QLabel* state_;

@@ -127,7 +127,7 @@ TSyncPlanStatus PlanFolderSync(const TSyncRequest& request, TFolderSyncPlan& pla
     TSyncRecord record;
     {
         TIpodLibrary library;
-        if (!library.Open(request.Mount, request.Notice, error)) return TSyncPlanStatus::IpodRefused;
+        if (!library.Open(request.Mount, request.Notice, error, request.GivenUp)) return TSyncPlanStatus::IpodRefused;
         videos = library.Videos();
         if (!record.Read(request.Mount, OurIds(videos), error)) return TSyncPlanStatus::IpodRefused;
     }

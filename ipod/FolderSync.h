@@ -31,6 +31,8 @@ struct TSyncRequest {
     bool Fit = false;          // the highest profile at which the plan fits
     // Told when the iPod's lock is held by another program and the plan waits.
     std::function<void(const std::string&)> Notice;
+    // Asked while the plan waits for the lock: true ends the wait.
+    std::function<bool()> GivenUp;
 };
 
 struct TFolderSyncPlan {

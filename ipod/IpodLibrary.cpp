@@ -190,7 +190,8 @@ std::string TIpodLibrary::Failure(const std::string& cause) const {
                               : "iPod \"" + ipod_.Label() + "\" (" + ipod_.Mount + "): " + cause;
 }
 
-bool TIpodLibrary::Open(const std::string& mount, const TNotice& notice, std::string& error) {
+bool TIpodLibrary::Open(const std::string& mount, const TNotice& notice, std::string& error,
+                        const std::function<bool()>& givenUp) {
     ipod_ = TIpod{};
     ipod_.Mount = mount;
     notice_ = notice;
@@ -202,7 +203,7 @@ bool TIpodLibrary::Open(const std::string& mount, const TNotice& notice, std::st
     const auto waiting = [&] {
         if (notice_) notice_(Failure("another program is writing to it; waiting for it to finish"));
     };
-    if (!lock_.Take(mount, waiting, kIpodLockPatience, lockError)) {
+    if (!lock_.Take(mount, waiting, kIpodLockPatience, lockError, givenUp)) {
         error = Failure(lockError);
         return false;
     }

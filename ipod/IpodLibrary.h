@@ -79,9 +79,10 @@ public:
     TIpodLibrary& operator=(const TIpodLibrary&) = delete;
 
     // Takes the lock of the iPod at `mount` (telling `notice` when it waits
-    // for another program) and reads its database. False with a message
-    // naming the iPod.
-    bool Open(const std::string& mount, const TNotice& notice, std::string& error);
+    // for another program, and no longer waiting once `givenUp` says so) and
+    // reads its database. False with a message naming the iPod.
+    bool Open(const std::string& mount, const TNotice& notice, std::string& error,
+              const std::function<bool()>& givenUp = {});
     enum class TAdded { Added, AlreadyThere, Failed };
     // Copies the file onto the iPod, flushed, and lists it. A track with the
     // same title, kind, length (within a second) and size is taken to be

@@ -13,14 +13,15 @@ TIpodLock::~TIpodLock() {
 }
 
 bool TIpodLock::Take(const std::string& mount, const std::function<void()>& waiting,
-                     std::chrono::milliseconds patience, std::string& error) {
+                     std::chrono::milliseconds patience, std::string& error,
+                     const std::function<bool()>& givenUp) {
     const std::string path = mount + "/iPod_Control/.tovrela-lock";
     descriptor_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (descriptor_ < 0) {
         error = std::string("cannot take its lock (") + std::strerror(errno) + ")";
         return false;
     }
-    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     bool told = false;
     while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
@@ -28,7 +29,11 @@ bool TIpodLock::Take(const std::string& mount, const std::function<void()>& wait
             error = std::string("cannot take its lock (") + std::strerror(errno) + ")";
             return false;
         }
-        if (std::chrono::steady_clock::now() >= giveUp) {
+        if (givenUp && givenUp()) {
+            error = "the wait for another program writing to it was given up; nothing was changed";
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
             error = "another program kept writing to it; nothing was changed";
             return false;
         }

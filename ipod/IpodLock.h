@@ -18,9 +18,10 @@ public:
 
     // Takes the lock of the iPod at `mount`. While another program holds it,
     // `waiting` is told once and the lock is tried again until `patience` has
-    // passed. False with the cause otherwise.
+    // passed, or until `givenUp` says the person no longer waits (a window
+    // closed meanwhile). False with the cause otherwise.
     bool Take(const std::string& mount, const std::function<void()>& waiting, std::chrono::milliseconds patience,
-              std::string& error);
+              std::string& error, const std::function<bool()>& givenUp = {});
 
 private:
     int descriptor_ = -1;

@@ -708,6 +708,12 @@ TEST(IpodWriters, ALockHeldTooLongIsGivenUpSayingSo) {
     EXPECT_FALSE(second.Take(ipod.string(), [&] { ++told; }, std::chrono::milliseconds(300), error));
     EXPECT_EQ(told, 1);
     EXPECT_EQ(error, "another program kept writing to it; nothing was changed");
+    // A window closed while it waits stops waiting at once, long patience or not.
+    TIpodLock third;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(third.Take(ipod.string(), {}, std::chrono::minutes(10), error, [] { return true; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::minutes(1));
+    EXPECT_EQ(error, "the wait for another program writing to it was given up; nothing was changed");
 }
 
 struct SyncPlanCase {
