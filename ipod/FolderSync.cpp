@@ -74,7 +74,8 @@ TSendOutcome PlaceSynced(const std::string& mount, const TSyncItem& item, const 
     }
     // The library takes the copied file off again when the record or the
     // database cannot be written.
-    if (library.Add(video, true, error) != TIpodLibrary::TAdded::Added || !RecordAddedTrack(library, source, error) ||
+    if (library.Add(video, true, error) != TIpodLibrary::TAdded::Added ||
+        RecordAddedTrack(library, source, error) != TRecorded::Recorded ||
         !library.Commit(!backedUp, error)) {
         if (madeRoom) error += " (its earlier version was taken off the iPod to make room for it)";
         return TSendOutcome::NotSent;

@@ -50,7 +50,18 @@ TSendOutcome TIpodSender::Send(const std::string& path, const std::string& sourc
         case TIpodLibrary::TAdded::Failed: return TSendOutcome::NotSent;
     }
     TSyncSource made;
-    if (SyncSourceOf(source, made) && !RecordAddedTrack(library, made, error)) return TSendOutcome::NotSent;
+    if (SyncSourceOf(source, made)) {
+        std::string recordError;
+        switch (RecordAddedTrack(library, made, recordError)) {
+            case TRecorded::Recorded: break;
+            // The video goes on as it did before syncs kept a record; only a
+            // later sync of its folder may not know it is there.
+            case TRecorded::Unreadable:
+                Notice(recordError + "; the video goes on without being noted for a later sync");
+                break;
+            case TRecorded::Failed: error = recordError; return TSendOutcome::NotSent;
+        }
+    }
     if (!library.Commit(!backedUp_, error)) return TSendOutcome::NotSent;
     backedUp_ = true;
     if (removeHere) {

@@ -112,17 +112,19 @@ const TSyncEntry* TSyncRecord::Find(const std::string& path) const {
 
 void TSyncRecord::Put(const TSyncSource& source, uint64_t id) { entries_.push_back({source, id}); }
 
-bool RecordAddedTrack(const TIpodLibrary& library, const TSyncSource& source, std::string& error) {
+TRecorded RecordAddedTrack(const TIpodLibrary& library, const TSyncSource& source, std::string& error) {
     std::set<uint64_t> ours;
     for (const TIpodListedVideo& video : library.Videos())
         if (video.Ours) ours.insert(video.Id);
     TSyncRecord record;
     std::string cause;
-    if (record.Read(library.Ipod().Mount, ours, cause)) {
-        record.Put(source, library.LastAddedId());
-        if (record.Write(library.Ipod().Mount, cause)) return true;
+    if (!record.Read(library.Ipod().Mount, ours, cause)) {
+        error = source.Path + ": the iPod's record of synced files could not be read: " + cause;
+        return TRecorded::Unreadable;
     }
+    record.Put(source, library.LastAddedId());
+    if (record.Write(library.Ipod().Mount, cause)) return TRecorded::Recorded;
     // The library takes the copied file off again when its change is given up.
     error = source.Path + " was not put on: the iPod's record of synced files could not be written: " + cause;
-    return false;
+    return TRecorded::Failed;
 }

@@ -51,6 +51,8 @@ private:
 // In a change of `library` whose last Add listed a track made from
 // `source`: reads the record afresh (keeping the entries of the tracks the
 // change leaves), gives the track to the source and writes the record, all
-// before the change's database is written. False with the cause, naming the
-// record; the change is then to be given up.
-bool RecordAddedTrack(const TIpodLibrary& library, const TSyncSource& source, std::string& error);
+// before the change's database is written. Otherwise `error` says why,
+// naming the source and the record: Unreadable when the record on the iPod
+// cannot be read (it is left as it is), Failed when it cannot be written.
+enum class TRecorded { Recorded, Unreadable, Failed };
+TRecorded RecordAddedTrack(const TIpodLibrary& library, const TSyncSource& source, std::string& error);

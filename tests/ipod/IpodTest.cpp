@@ -1006,6 +1006,25 @@ TEST_P(IpodPutOnBefore, ASyncOfItsFolderFindsItThere) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, IpodPutOnBefore, ::testing::Values("send", "convert"));
 
+// A record of synced files that cannot be read keeps no video off the iPod:
+// send puts it on, says the record could not be read, and leaves the record
+// as it found it.
+TEST(IpodPutOnBefore, ADamagedRecordIsSaidAndLeftWhileTheVideoGoesOn) {
+    const fs::path ipod = ScratchFolder() / "ipod";
+    ASSERT_EQ(MakeTestIpod(ipod, "MA002", false), "");
+    const fs::path record = ipod / "iPod_Control" / "Tovrela" / "sync-record";
+    fs::create_directories(record.parent_path());
+    WriteFile(record, "not a record\n");
+    const fs::path film = ScratchFolder() / "film.mp4";
+    fs::copy_file(PlayableFile(), film);
+    const CommandResult run = Cli({"send", ipod.string(), film.string()});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find("record of synced files could not be read"), std::string::npos)
+        << run.out << run.err;
+    EXPECT_EQ(FilesOnIpod(ipod).size(), 1u);
+    EXPECT_EQ(ReadFile(record), "not a record\n");
+}
+
 // On an iPod without room for a changed file beside its earlier version,
 // the plan counts the room the earlier one frees, and the sync takes the
 // old track and its file off before the new one goes on, leaving one of
