@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include "ArtworkSnapshot.h"
 #include "DurableFiles.h"
@@ -174,8 +175,12 @@ bool ReadIpodVideo(const std::string& path, TIpodVideo& video, std::string& erro
     if (facts.Audio) bitRate += facts.Audio->BitRate;
     video.BitRateKbps = static_cast<int32_t>(bitRate / 1000);
     video.Chapters = facts.Chapters;
-    if (const std::optional<TPosterPicture> poster = GrabPosterPicture(path, kPosterMaxWidth))
-        video.PosterJpeg = EncodePosterJpeg(*poster);
+    // A converted file carries the poster its conversion took: the file is
+    // decoded again only when it has none.
+    video.PosterJpeg = std::move(facts.CoverJpeg);
+    if (video.PosterJpeg.empty())
+        if (const std::optional<TPosterPicture> poster = GrabPosterPicture(path, kPosterMaxWidth))
+            video.PosterJpeg = EncodePosterJpeg(*poster);
     return true;
 }
 

@@ -108,6 +108,10 @@ bool ReadMediaFacts(const std::string& path, TMediaFacts& facts, std::string& er
         facts.Chapters.push_back(
             {ff::av_rescale_q(chapter->start, chapter->time_base, AVRational{1, 1000}), title ? title->value : ""});
     }
+    for (unsigned index = 0; index < context->nb_streams && facts.CoverJpeg.empty(); ++index)
+        if (const AVStream* stream = context->streams[index];
+            (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) && stream->codecpar->codec_id == AV_CODEC_ID_MJPEG)
+            facts.CoverJpeg.assign(stream->attached_pic.data, stream->attached_pic.data + stream->attached_pic.size);
     const AVStream* video = FirstStream(context.get(), AVMEDIA_TYPE_VIDEO);
     const AVStream* audio = FirstStream(context.get(), AVMEDIA_TYPE_AUDIO);
     if (video) facts.Video = VideoFactsOf(context.get(), video);

@@ -45,6 +45,9 @@ struct TMediaFacts {
     int64_t DurationUs = -1;           // the container's, -1 when not known
     std::map<std::string, std::string> Tags;  // the container's metadata, under the library's key names
     std::vector<TChapterFact> Chapters;       // in time order
+    // The file's cover picture as JPEG bytes (a converted file's poster);
+    // empty when it has none in JPEG.
+    std::vector<uint8_t> CoverJpeg;
 };
 
 // Opens the file and reads its facts. False, with a message naming the file

@@ -668,6 +668,19 @@ TEST(IpodBackup, TheThreeNewestAreKeptAndTheNewestRestores) {
     EXPECT_NE(checked.out.find("in no track"), std::string::npos) << checked.out;
 }
 
+// A converted file goes on with the poster its conversion took from its own
+// pictures, not a second look at the file.
+TEST(IpodArtwork, AConvertedFileGoesOnWithThePosterItsConversionTook) {
+    BindComponentTestLibraries();
+    std::string error;
+    TMediaFacts facts;
+    ASSERT_TRUE(ReadMediaFacts(PlayableFile(), facts, error)) << error;
+    ASSERT_FALSE(facts.CoverJpeg.empty());
+    TIpodVideo video;
+    ASSERT_TRUE(ReadIpodVideo(PlayableFile(), video, error)) << error;
+    EXPECT_EQ(video.PosterJpeg, facts.CoverJpeg);
+}
+
 // Picture files whose artwork database is damaged cannot be read, and libgpod
 // would write the artwork afresh from nothing: the video goes on without a
 // poster, saying why, and every picture file stays as it was.
