@@ -124,11 +124,12 @@ void TIpodSyncDialog::ShowPlan(const TPlanned& result) {
         plan_ = std::make_unique<TFolderSyncPlan>(*result.plan);
         QStringList lines;
         for (const std::string& change : plan_->Changes) lines << "Note: " + Q(change);
-        for (const std::string& line : plan_->Lines()) lines << Q(line);
+        const std::vector<std::string> planLines = plan_->Lines(kSyncRemedyWindow);
+        for (const std::string& line : planLines) lines << Q(line);
         text_->setPlainText(lines.join('\n'));
         // What does not fit is said in the plan's own words.
         state_->setText(plan_->Fits() ? "This is the plan. Press Start to sync."
-                                      : "It cannot be started. " + Q(plan_->Lines().back()));
+                                      : "It cannot be started. " + Q(planLines.back()));
     }
     UpdateButtons();
     emit planned();

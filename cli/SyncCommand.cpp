@@ -159,7 +159,7 @@ int RunSyncCommand(const std::vector<std::string>& words) {
         return planned == TSyncPlanStatus::SettingsRefused ? 2 : 1;
     }
     for (const std::string& change : plan.Changes) std::fprintf(stderr, "Note: %s\n", change.c_str());
-    for (const std::string& line : plan.Lines()) std::printf("%s\n", line.c_str());
+    for (const std::string& line : plan.Lines(kSyncRemedyCommandLine)) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     bool allCan = true;
     for (const TSyncItem& item : plan.Items) allCan = allCan && item.Action != TSyncAction::Cannot;

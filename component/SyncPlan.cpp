@@ -123,7 +123,7 @@ bool SyncPlanFits(const std::vector<TSyncItem>& items, const std::vector<TSyncRe
 }
 
 std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, const std::vector<TSyncRemoval>& removals,
-                                       uint64_t freeBytes) {
+                                       uint64_t freeBytes, const std::string& remedy) {
     std::vector<std::string> lines;
     size_t counts[4] = {};
     for (const TSyncItem& item : items) {
@@ -158,6 +158,6 @@ std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, cons
         lines.push_back("About " + SyncSizeText(room - totals.Needed) + " would be left free.");
     else
         lines.push_back("The plan does not fit: it needs " + SyncSizeText(totals.Needed - room) +
-                        " more than the iPod has free; use --fit or a lower profile.");
+                        " more than the iPod has free; " + remedy + ".");
     return lines;
 }

@@ -62,8 +62,11 @@ bool SyncPlanFits(const std::vector<TSyncItem>& items, const std::vector<TSyncRe
 
 // The plan's lines: one per file and per removal, then the counts, the
 // total and the free space left after; the last says what is missing when
-// the plan does not fit.
+// the plan does not fit, ending with `remedy`, what the person can do in the
+// front end showing it.
 std::vector<std::string> SyncPlanLines(const std::vector<TSyncItem>& items, const std::vector<TSyncRemoval>& removals,
-                                       uint64_t freeBytes);
+                                       uint64_t freeBytes, const std::string& remedy);
+inline constexpr char kSyncRemedyCommandLine[] = "use --fit or a lower profile";
+inline constexpr char kSyncRemedyWindow[] = "press Fit, or choose a lower profile in the main window";
 // "12.3 MB", or "1.23 GB" from a gigabyte on
 std::string SyncSizeText(uint64_t bytes);

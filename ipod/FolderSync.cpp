@@ -88,12 +88,12 @@ TSendOutcome PlaceSynced(const std::string& mount, const TSyncItem& item, const 
 
 }  // namespace
 
-std::vector<std::string> TFolderSyncPlan::Lines() const {
+std::vector<std::string> TFolderSyncPlan::Lines(const std::string& remedy) const {
     std::vector<std::string> lines;
     if (Profile >= 0)
         lines.push_back(Fits() ? "Profile " + std::to_string(Profile) + " is the highest at which the plan fits."
                                : "The plan does not fit even at the lowest profile, " + std::to_string(Profile) + ".");
-    for (std::string& line : SyncPlanLines(Items, Removals, FreeBytes)) lines.push_back(std::move(line));
+    for (std::string& line : SyncPlanLines(Items, Removals, FreeBytes, remedy)) lines.push_back(std::move(line));
     return lines;
 }
 

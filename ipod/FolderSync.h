@@ -47,7 +47,8 @@ struct TFolderSyncPlan {
     bool Fits() const { return SyncPlanFits(Items, Removals, FreeBytes); }
     // The plan in words: the profile --fit chose, then the counts, sizes,
     // time and room, the last line saying whether it fits.
-    std::vector<std::string> Lines() const;
+    // `remedy` is what the person can do when it does not fit.
+    std::vector<std::string> Lines(const std::string& remedy) const;
 };
 
 enum class TSyncPlanStatus { Planned, IpodRefused, SettingsRefused };

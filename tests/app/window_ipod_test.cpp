@@ -303,7 +303,7 @@ private slots:
         auto* start = dialog->findChild<QPushButton*>("BtnSyncStart");
         auto* fit = dialog->findChild<QPushButton*>("BtnSyncFit");
         QTRY_VERIFY_WITH_TIMEOUT(!dialog->Planning(), 30000);
-        QVERIFY2(plan->toPlainText().contains("more than the iPod has free; use --fit or a lower profile"),
+        QVERIFY2(plan->toPlainText().contains("more than the iPod has free; press Fit, or choose a lower profile in the main window"),
                  qPrintable(plan->toPlainText()));
         QVERIFY(!start->isEnabled());
         QVERIFY(fit->isVisibleTo(dialog) && fit->isEnabled());
